@@ -1,0 +1,49 @@
+#include "app/dialog_look_win32.h"
+
+#include <shellapi.h>
+
+#include "app/message.h"
+#include "app/program.h"
+
+namespace kiroda {
+
+HICON g_program_icon = nullptr;
+
+namespace {
+HBRUSH g_background = nullptr;  // created and deleted on the UI thread only
+constexpr COLORREF kBackgroundColour = 0x00CCFFCC;  // red 204, green 255, blue 204
+constexpr const char* kHelpAddress = "http://kiroda.example/help/tova/zerohelp.htm";
+}  // namespace
+
+HBRUSH dialog_background_brush(int mode) {
+    if (mode == 1) {
+        if (g_background == nullptr) g_background = CreateHatchBrush(HS_VERTICAL, kBackgroundColour);
+        return g_background;
+    }
+    if (g_background != nullptr) DeleteObject(g_background);
+    g_background = nullptr;
+    return nullptr;
+}
+
+void init_dialog_look(HWND dialog) {
+    if (g_program_icon != nullptr) {
+        SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(g_program_icon));
+    }
+    SendMessageA(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(program_caption()));
+}
+
+INT_PTR answer_control_colour(WPARAM device_context) {
+    SetBkMode(reinterpret_cast<HDC>(device_context), TRANSPARENT);
+    return reinterpret_cast<INT_PTR>(dialog_background_brush(1));
+}
+
+void open_online_help(HWND owner) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(owner, nullptr, kHelpAddress, nullptr, nullptr, SW_SHOW));
+    if (result <= 32) {
+        show_message(owner, kMbIconError | kMbSetForeground, "KIRODA/TOVA オンラインヘルプ",
+                     "プラウザの起動に失敗しました。\n(%d)", static_cast<int>(GetLastError()));
+    }
+}
+
+}  // namespace kiroda

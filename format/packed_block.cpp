@@ -1,0 +1,113 @@
+#include "format/packed_block.h"
+
+#include <cstring>
+#include <new>
+
+#include "format/word_codec.h"
+#include "util/file_io.h"
+#include "util/le.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr char kSignature[8] = {'K', 'R', 'D', 'P', 'A', 'C', 'K', '\0'};
+
+void encode_header(unsigned char* header, std::int32_t method, std::int32_t unpacked,
+                   std::int32_t payload, const chunk_checksums& sums) {
+    std::memcpy(header, kSignature, 8);
+    store_le32(header + 8, static_cast<std::uint32_t>(method));
+    store_le32(header + 12, static_cast<std::uint32_t>(unpacked));
+    store_le32(header + 16, static_cast<std::uint32_t>(payload));
+    store_le32(header + 20, sums.byte_xor);
+    store_le32(header + 24, sums.word_xor);
+    store_le32(header + 28, 0);
+}
+
+bool wrote(int fd, const unsigned char* data, std::size_t size) {
+    return write_full(fd, data, size) == static_cast<std::int64_t>(size);
+}
+
+}  // namespace
+
+unsigned char* block_scratch::get(std::size_t size) {
+    if (size > size_ || data_ == nullptr) {
+        data_.reset();
+        size_ = 0;
+        data_.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]);
+        if (data_ == nullptr) return nullptr;
+        size_ = size;
+    }
+    return data_.get();
+}
+
+std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length) {
+    block_scratch scratch;
+    return write_packed_block(fd, chunk, length, scratch);
+}
+
+std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
+                                block_scratch& scratch) {
+    if (length < 0) return kBlockNoPackingMemory;  // nothing sensible to write
+    // Header and code side by side, so a packed block goes out in one write.
+    unsigned char* buffer = scratch.get(static_cast<std::size_t>(kBlockHeaderSize) +
+                                        static_cast<std::size_t>(length));
+    if (buffer == nullptr) return kBlockNoPackingMemory;
+    // Capacity L: any code that is not shorter than the chunk is useless.
+    const std::int32_t payload = pack_words(chunk, length, buffer + kBlockHeaderSize, length);
+    const chunk_checksums sums = compute_checksums(chunk, static_cast<std::size_t>(length));
+
+    if (payload < 0 || payload == length) {
+        encode_header(buffer, kMethodStored, length, length, sums);
+        if (!wrote(fd, buffer, kBlockHeaderSize)) return kBlockStoredHeaderShort;
+        if (!wrote(fd, chunk, static_cast<std::size_t>(length))) return kBlockStoredDataShort;
+        return kBlockWrittenStored;
+    }
+    encode_header(buffer, kMethodPacked, length, payload, sums);
+    const std::int64_t written =
+        write_full(fd, buffer, static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload));
+    if (written < kBlockHeaderSize) return kBlockPackedHeaderShort;
+    if (written < kBlockHeaderSize + static_cast<std::int64_t>(payload)) return kBlockPackedPayloadShort;
+    return payload;
+}
+
+std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity) {
+    block_scratch scratch;
+    return read_packed_block(fd, destination, capacity, scratch);
+}
+
+std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
+                               block_scratch& scratch) {
+    unsigned char header[kBlockHeaderSize];
+    if (read_full(fd, header, sizeof header) != kBlockHeaderSize) return kBlockHeaderShort;
+    if (std::memcmp(header, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
+    const auto method = static_cast<std::int32_t>(load_le32(header + 8));
+    const auto unpacked = static_cast<std::int32_t>(load_le32(header + 12));
+    const auto payload = static_cast<std::int32_t>(load_le32(header + 16));
+    if (method != kMethodStored && method != kMethodPacked) return kBlockBadMethod;
+    // Every length is untrusted: checked before anything is allocated or read.
+    if (capacity < 0 || unpacked < 0 || unpacked > capacity) return kBlockBadLength;
+
+    if (method == kMethodPacked) {
+        if (payload < 0 || payload > capacity) return kBlockBadLength;
+        unsigned char* code = scratch.get(static_cast<std::size_t>(payload));
+        if (code == nullptr) return kBlockNoPayloadMemory;
+        if (read_full(fd, code, static_cast<std::size_t>(payload)) != payload) {
+            return kBlockPayloadShort;
+        }
+        if (unpack_words(code, payload, destination, capacity) != unpacked) {
+            return kBlockUnpackMismatch;
+        }
+    } else {
+        // The payload-length field of a stored block is not used.
+        if (read_full(fd, destination, static_cast<std::size_t>(unpacked)) != unpacked) {
+            return kBlockStoredShort;
+        }
+    }
+    const chunk_checksums sums = compute_checksums(destination, static_cast<std::size_t>(unpacked));
+    if ((sums.byte_xor ^ load_le32(header + 20)) != 0) return kBlockByteChecksum;
+    if ((sums.word_xor ^ load_le32(header + 24)) != 0) return kBlockWordChecksum;
+    return unpacked;
+}
+
+}  // namespace kiroda

@@ -1,0 +1,72 @@
+// Packed blocks: the records of a data file (KRD00001.BIN, ...).
+//
+// A block is a 32-byte header followed by its payload; the next block follows
+// directly. Header, little-endian:
+//   0  8  "KRDPACK\0"
+//   8  4  method: 0 stored (payload is the chunk), 1 packed (word run-length code)
+//  12  4  unpacked length (signed)
+//  16  4  payload length (signed; the unpacked length for a stored block)
+//  20  4  XOR of all bytes of the chunk
+//  24  4  XOR of the whole 32-bit words of the chunk
+//  28  4  reserved (written as 0, never read)
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace kiroda {
+
+constexpr std::int32_t kBlockHeaderSize = 32;
+// Largest chunk the engines pass (32,768 sectors of 512 bytes), and the
+// capacity readers pass.
+constexpr std::int32_t kChunkBytes = 16777216;
+
+constexpr std::int32_t kMethodStored = 0;
+constexpr std::int32_t kMethodPacked = 1;
+
+// write_packed_block: positive = packed, payload length; 0 = stored.
+constexpr std::int32_t kBlockWrittenStored = 0;
+constexpr std::int32_t kBlockNoPackingMemory = -11;  // nothing written
+constexpr std::int32_t kBlockStoredHeaderShort = -12;
+constexpr std::int32_t kBlockStoredDataShort = -13;
+constexpr std::int32_t kBlockPackedHeaderShort = -14;
+constexpr std::int32_t kBlockPackedPayloadShort = -15;
+
+// read_packed_block: 0 or positive = the unpacked length.
+constexpr std::int32_t kBlockHeaderShort = -1;
+constexpr std::int32_t kBlockBadSignature = -2;
+constexpr std::int32_t kBlockBadMethod = -3;
+constexpr std::int32_t kBlockBadLength = -4;  // unpacked or payload length out of range
+constexpr std::int32_t kBlockNoPayloadMemory = -5;
+constexpr std::int32_t kBlockPayloadShort = -6;
+constexpr std::int32_t kBlockUnpackMismatch = -7;
+constexpr std::int32_t kBlockStoredShort = -8;
+constexpr std::int32_t kBlockByteChecksum = -9;
+constexpr std::int32_t kBlockWordChecksum = -10;
+
+// Working memory of the block operations, kept by an engine across blocks so
+// that a backup does not allocate 16 MiB per chunk. Without one, each call
+// allocates its own.
+class block_scratch {
+public:
+    // At least `size` bytes, or nullptr when they cannot be had.
+    unsigned char* get(std::size_t size);
+
+private:
+    std::unique_ptr<unsigned char[]> data_;
+    std::size_t size_ = 0;
+};
+
+// Appends one block holding `chunk` (`length` bytes) to the open file.
+std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length);
+std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
+                                block_scratch& scratch);
+
+// Reads the block at the file position into `destination` (`capacity` bytes)
+// and checks it. On success the file stands at the next block.
+std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity);
+std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
+                               block_scratch& scratch);
+
+}  // namespace kiroda

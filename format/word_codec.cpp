@@ -1,0 +1,152 @@
+#include "format/word_codec.h"
+
+#include <bit>
+#include <cstring>
+
+namespace kiroda {
+
+// Words are moved with memcpy as host words: the set format is little-endian
+// and so is every machine we build for.
+static_assert(std::endian::native == std::endian::little, "the codec assumes a little-endian host");
+
+namespace {
+
+inline std::uint32_t load32(const unsigned char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline std::uint64_t load64(const unsigned char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline void store32(unsigned char* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+inline void store64(unsigned char* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+
+// True when neither half of a word pair is special to the coder.
+inline bool plain_pair(std::uint64_t pair) {
+    const auto lo = static_cast<std::uint32_t>(pair);
+    const auto hi = static_cast<std::uint32_t>(pair >> 32);
+    return lo != kFillWord && hi != kFillWord && lo != kEscapeWord && hi != kEscapeWord;
+}
+
+inline bool escape_free_pair(std::uint64_t pair) {
+    return static_cast<std::uint32_t>(pair) != kEscapeWord &&
+           static_cast<std::uint32_t>(pair >> 32) != kEscapeWord;
+}
+
+}  // namespace
+
+std::int32_t pack_words(const unsigned char* source, std::int32_t length,
+                        unsigned char* destination, std::int32_t capacity) {
+    if (length < 0 || capacity < 0) return -1;
+    const std::size_t words = static_cast<std::size_t>(length) / 4;
+    const std::size_t trailing = static_cast<std::size_t>(length) % 4;
+    const std::size_t room = static_cast<std::size_t>(capacity) / 4;  // code words that fit
+    std::size_t in = 0;
+    std::size_t out = 0;
+    while (in < words) {
+        // Ordinary data two words at a time: the common case by far.
+        if (in + 2 <= words && out + 2 <= room) {
+            const std::uint64_t pair = load64(source + 4 * in);
+            if (plain_pair(pair)) {
+                store64(destination + 4 * out, pair);
+                in += 2;
+                out += 2;
+                continue;
+            }
+        }
+        const std::uint32_t word = load32(source + 4 * in);
+        if (word == kFillWord) {
+            std::size_t end = in + 1;
+            while (end + 2 <= words && load64(source + 4 * end) == 0) end += 2;
+            while (end < words && load32(source + 4 * end) == kFillWord) ++end;
+            const std::size_t run = end - in;
+            if (run == 1) {
+                if (out >= room) return -1;
+                store32(destination + 4 * out++, kFillWord);
+            } else {
+                if (out + 2 > room) return -1;
+                store32(destination + 4 * out, kEscapeWord);
+                store32(destination + 4 * out + 4, static_cast<std::uint32_t>(run));
+                out += 2;
+            }
+            in = end;
+        } else if (word == kEscapeWord) {
+            if (out + 2 > room) return -1;
+            store32(destination + 4 * out, kEscapeWord);
+            store32(destination + 4 * out + 4, 0);
+            out += 2;
+            ++in;
+        } else {
+            if (out >= room) return -1;
+            store32(destination + 4 * out++, word);
+            ++in;
+        }
+    }
+    const std::size_t code_bytes = 4 * out;
+    if (code_bytes + trailing > static_cast<std::size_t>(capacity)) return -1;
+    std::memcpy(destination + code_bytes, source + 4 * words, trailing);
+    return static_cast<std::int32_t>(code_bytes + trailing);
+}
+
+std::int32_t unpack_words(const unsigned char* payload, std::int32_t length,
+                          unsigned char* destination, std::int32_t capacity) {
+    if (length < 0 || capacity < 0) return -1;
+    const std::size_t code_words = static_cast<std::size_t>(length) / 4;
+    const std::size_t trailing = static_cast<std::size_t>(length) % 4;
+    const std::size_t room = static_cast<std::size_t>(capacity) / 4;
+    std::size_t in = 0;
+    std::size_t out = 0;
+    while (in < code_words) {
+        if (in + 2 <= code_words && out + 2 <= room) {
+            const std::uint64_t pair = load64(payload + 4 * in);
+            if (escape_free_pair(pair)) {
+                store64(destination + 4 * out, pair);
+                in += 2;
+                out += 2;
+                continue;
+            }
+        }
+        const std::uint32_t word = load32(payload + 4 * in);
+        if (word != kEscapeWord) {
+            if (out >= room) return -1;
+            store32(destination + 4 * out++, word);
+            ++in;
+            continue;
+        }
+        if (in + 1 >= code_words) return -1;  // an escape word with no count after it
+        const std::uint32_t count = load32(payload + 4 * in + 4);
+        in += 2;
+        if (count == 0) {
+            if (out >= room) return -1;
+            store32(destination + 4 * out++, kEscapeWord);
+        } else {
+            // Compared as "count > what is left", which cannot wrap.
+            if (count > room - out) return -1;
+            std::memset(destination + 4 * out, 0, 4 * static_cast<std::size_t>(count));
+            out += count;
+        }
+    }
+    const std::size_t produced = 4 * out;
+    if (produced + trailing > static_cast<std::size_t>(capacity)) return -1;
+    std::memcpy(destination + produced, payload + 4 * code_words, trailing);
+    return static_cast<std::int32_t>(produced + trailing);
+}
+
+chunk_checksums compute_checksums(const unsigned char* chunk, std::size_t length) {
+    // XOR is associative: fold 64-bit words, then halve to 32 and to 8 bits.
+    std::uint64_t wide = 0;
+    const std::size_t pairs = length / 8;
+    for (std::size_t i = 0; i < pairs; ++i) wide ^= load64(chunk + 8 * i);
+    auto word = static_cast<std::uint32_t>(wide ^ (wide >> 32));
+    const std::size_t words = length / 4;
+    if (words % 2 != 0) word ^= load32(chunk + 4 * (words - 1));
+    std::uint32_t byte = word ^ (word >> 16);
+    byte = (byte ^ (byte >> 8)) & 0xFF;
+    for (std::size_t i = 4 * words; i < length; ++i) byte ^= chunk[i];
+    return {byte, word};
+}
+
+}  // namespace kiroda

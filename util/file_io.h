@@ -1,0 +1,60 @@
+// Files of a backup set through the C runtime's low-level descriptors, in
+// binary mode. The descriptor is owned by a unique_fd in the function that
+// opened it and closed on every path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kiroda {
+
+class unique_fd {
+public:
+    unique_fd() = default;
+    explicit unique_fd(int fd) : fd_(fd) {}
+    unique_fd(const unique_fd&) = delete;
+    unique_fd& operator=(const unique_fd&) = delete;
+    unique_fd(unique_fd&& other) noexcept : fd_(other.release()) {}
+    unique_fd& operator=(unique_fd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~unique_fd() { reset(); }
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes the descriptor; false when the close reported an error (data may
+    // not have reached the volume).
+    bool reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Read only; -1 on failure.
+int open_for_reading(const char* path);
+// Write only, created or truncated to zero length: an older, longer file of
+// the same name must not leave its tail behind. -1 on failure.
+int open_for_writing(const char* path);
+
+// Reads until `size` bytes or the end of the file. Returns the bytes read
+// (fewer than `size` only at the end of the file), or -1 on a read error.
+std::int64_t read_full(int fd, void* buffer, std::size_t size);
+// Writes all `size` bytes. Returns the bytes written; fewer means the write
+// failed (a full volume, an I/O error).
+std::int64_t write_full(int fd, const void* buffer, std::size_t size);
+// Forces written data to the volume; false on failure.
+bool commit_file(int fd);
+// 1 at the end of the file, 0 before it, -1 on error.
+int at_end_of_file(int fd);
+
+// Test seam: after `bytes` more bytes have been written through write_full,
+// every write fails as on a full volume. A negative value removes the limit.
+void set_write_budget_for_tests(std::int64_t bytes);
+
+}  // namespace kiroda

@@ -1,0 +1,66 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "util/file_io.h"
+
+namespace kiroda {
+
+std::size_t take_write_budget(std::size_t size);
+
+bool unique_fd::reset(int fd) {
+    bool ok = true;
+    if (fd_ >= 0) ok = ::close(fd_) == 0;
+    fd_ = fd;
+    return ok;
+}
+
+int open_for_reading(const char* path) { return ::open(path, O_RDONLY | O_CLOEXEC); }
+
+int open_for_writing(const char* path) {
+    return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+
+std::int64_t read_full(int fd, void* buffer, std::size_t size) {
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, p + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    const std::size_t allowed = take_write_budget(size);
+    std::size_t done = 0;
+    while (done < allowed) {
+        const ssize_t n = ::write(fd, p + done, allowed - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+bool commit_file(int fd) { return ::fsync(fd) == 0; }
+
+int at_end_of_file(int fd) {
+    struct stat st {};
+    const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    if (position < 0 || ::fstat(fd, &st) != 0) return -1;
+    return position >= st.st_size ? 1 : 0;
+}
+
+}  // namespace kiroda

@@ -1,0 +1,68 @@
+#include "util/file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "util/test_support.h"
+
+namespace kiroda {
+namespace {
+
+using testing::read_file;
+using testing::temp_folder;
+using testing::write_file;
+
+TEST(FileIo, WritingTruncatesAnOlderLongerFile) {
+    temp_folder dir;
+    const std::string path = dir.file("KRD00001.BIN");
+    write_file(path, std::vector<unsigned char>(1000, 0xEE));
+    {
+        unique_fd fd(open_for_writing(path.c_str()));
+        ASSERT_TRUE(fd.valid());
+        const unsigned char data[3] = {1, 2, 3};
+        EXPECT_EQ(write_full(fd.get(), data, 3), 3);
+        EXPECT_TRUE(commit_file(fd.get()));
+    }
+    EXPECT_EQ(read_file(path), (std::vector<unsigned char>{1, 2, 3}));
+}
+
+TEST(FileIo, ReadFullStopsAtTheEndAndReportsIt) {
+    temp_folder dir;
+    const std::string path = dir.file("data");
+    write_file(path, {9, 8, 7, 6, 5});
+    unique_fd fd(open_for_reading(path.c_str()));
+    ASSERT_TRUE(fd.valid());
+    unsigned char buffer[8] = {};
+    EXPECT_EQ(at_end_of_file(fd.get()), 0);
+    EXPECT_EQ(read_full(fd.get(), buffer, 3), 3);
+    EXPECT_EQ(read_full(fd.get(), buffer, 8), 2);
+    EXPECT_EQ(buffer[0], 6);
+    EXPECT_EQ(at_end_of_file(fd.get()), 1);
+    EXPECT_EQ(read_full(fd.get(), buffer, 8), 0);
+}
+
+TEST(FileIo, OpeningAMissingFileFails) {
+    temp_folder dir;
+    EXPECT_LT(open_for_reading(dir.file("absent").c_str()), 0);
+    EXPECT_LT(open_for_writing(dir.file("no/such/folder").c_str()), 0);
+}
+
+TEST(FileIo, WriteBudgetCutsWritesLikeAFullVolume) {
+    temp_folder dir;
+    const std::string path = dir.file("full");
+    unique_fd fd(open_for_writing(path.c_str()));
+    ASSERT_TRUE(fd.valid());
+    const std::vector<unsigned char> data(100, 0x11);
+    set_write_budget_for_tests(150);
+    EXPECT_EQ(write_full(fd.get(), data.data(), data.size()), 100);
+    EXPECT_EQ(write_full(fd.get(), data.data(), data.size()), 50);
+    EXPECT_EQ(write_full(fd.get(), data.data(), data.size()), 0);
+    set_write_budget_for_tests(-1);
+    EXPECT_EQ(write_full(fd.get(), data.data(), data.size()), 100);
+    fd.reset();
+    EXPECT_EQ(read_file(path).size(), 250u);
+}
+
+}  // namespace
+}  // namespace kiroda

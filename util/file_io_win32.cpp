@@ -1,0 +1,59 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include "util/file_io.h"
+
+namespace kiroda {
+
+std::size_t take_write_budget(std::size_t size);
+
+namespace {
+// _read and _write take an unsigned int count; stay well below it.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+}  // namespace
+
+bool unique_fd::reset(int fd) {
+    bool ok = true;
+    if (fd_ >= 0) ok = _close(fd_) == 0;
+    fd_ = fd;
+    return ok;
+}
+
+int open_for_reading(const char* path) { return _open(path, _O_RDONLY | _O_BINARY); }
+
+int open_for_writing(const char* path) {
+    return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+std::int64_t read_full(int fd, void* buffer, std::size_t size) {
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const std::size_t want = size - done < kMaxTransfer ? size - done : kMaxTransfer;
+        const int n = _read(fd, p + done, static_cast<unsigned>(want));
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    const std::size_t allowed = take_write_budget(size);
+    std::size_t done = 0;
+    while (done < allowed) {
+        const std::size_t want = allowed - done < kMaxTransfer ? allowed - done : kMaxTransfer;
+        const int n = _write(fd, p + done, static_cast<unsigned>(want));
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+bool commit_file(int fd) { return _commit(fd) == 0; }
+
+int at_end_of_file(int fd) { return _eof(fd); }
+
+}  // namespace kiroda

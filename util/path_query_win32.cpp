@@ -1,0 +1,50 @@
+#include <windows.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "util/path.h"
+#include "util/path_query.h"
+
+namespace kiroda {
+
+int is_directory(const char* path) {
+    char full[260];
+    char* file_part = nullptr;
+    const DWORD n = GetFullPathNameA(path, sizeof full, full, &file_part);
+    // A drive root ("E:\") is not tested: the drive may not even exist yet.
+    if (n > 0 && n < sizeof full && n < 4) return 1;
+    struct _stat st {};
+    return (_stat(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0) ? 1 : 0;
+}
+
+int path_exists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int probe_path(const char* mask, char* output, std::size_t capacity) {
+    if (output != nullptr && capacity > 0) output[0] = '\0';
+    WIN32_FIND_DATAA found;
+    HANDLE handle = FindFirstFileA(mask, &found);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    FindClose(handle);
+    const int kind = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 2 : 1;
+    if (output != nullptr) {
+        // Drive and directory of the mask, "\" included, then the found name.
+        const char* last = find_last_backslash(mask);
+        std::size_t prefix = 0;
+        if (last != nullptr) {
+            prefix = static_cast<std::size_t>(last - mask) + 1;
+        } else if (mask[0] != '\0' && mask[1] == ':') {
+            prefix = 2;
+        }
+        const std::size_t name = std::strlen(found.cFileName);
+        if (prefix + name + 1 > capacity) return 0;
+        std::memcpy(output, mask, prefix);
+        std::memcpy(output + prefix, found.cFileName, name + 1);
+    }
+    return kind;
+}
+
+}  // namespace kiroda
