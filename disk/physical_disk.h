@@ -1,0 +1,108 @@
+// Raw physical disks: the only place the program touches a disk below the
+// file system.
+//
+// All addressing is in 512-byte sectors, whatever sector size the device
+// reports; the device's own size is only reported, so that callers can
+// refuse disks whose sectors are not 512 bytes.
+//
+// One file per platform implements these functions:
+//   physical_disk_win32.cpp        \\.\PHYSICALDRIVE%d through CreateFileA / DeviceIoControl
+//   physical_disk_posix.cpp        block devices and image files on Linux, through a
+//                                  table of disk numbers -> paths (register_disk_path)
+//   physical_disk_image_win32.cpp  image files on Windows, for test programs only
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kiroda {
+
+// The operating system's handle of an open device; -1 (all bits set, as
+// INVALID_HANDLE_VALUE) when invalid.
+using native_disk = std::intptr_t;
+constexpr native_disk kInvalidDisk = -1;
+
+// Owns an open device and closes it on every path.
+class disk_handle {
+public:
+    disk_handle() = default;
+    explicit disk_handle(native_disk native) : native_(native) {}
+    disk_handle(const disk_handle&) = delete;
+    disk_handle& operator=(const disk_handle&) = delete;
+    disk_handle(disk_handle&& other) noexcept : native_(other.release()) {}
+    disk_handle& operator=(disk_handle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~disk_handle() { reset(); }
+
+    native_disk get() const { return native_; }
+    bool valid() const { return native_ != kInvalidDisk; }
+    native_disk release() {
+        const native_disk n = native_;
+        native_ = kInvalidDisk;
+        return n;
+    }
+    void reset(native_disk native = kInvalidDisk);
+
+private:
+    native_disk native_ = kInvalidDisk;
+};
+
+constexpr std::uint32_t kSectorBytes = 512;
+
+// Media type codes (low byte of the device's MEDIA_TYPE).
+constexpr std::uint8_t kMediaUnknown = 0;
+constexpr std::uint8_t kMediaRemovable = 11;
+constexpr std::uint8_t kMediaFixed = 12;
+
+// Size query failures of get_disk_size_bytes.
+constexpr std::int64_t kDiskSizeInvalidHandle = -1;
+constexpr std::int64_t kDiskSizeQueryFailed = -2;
+
+// The device geometry as DISK_GEOMETRY holds it.
+struct disk_geometry {
+    std::int64_t cylinders = 0;
+    std::uint32_t media_type = 0;
+    std::uint32_t tracks_per_cylinder = 0;
+    std::uint32_t sectors_per_track = 0;
+    std::uint32_t bytes_per_sector = 0;
+};
+
+// Opens disk `number` for reading ('r'/'R') or writing ('w'/'W'); any other
+// mode gives an invalid handle without asking the system.
+disk_handle open_physical_disk(int number, char mode);
+
+// 1 on success, 0 on failure (an invalid handle fails at once).
+int seek_sector(const disk_handle& disk, std::uint64_t sector);
+int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer);
+int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer);
+
+// Forces written sectors to the device; 1 on success. A restore flushes
+// before and after it writes sector 0, so the MBR never reaches the disk
+// ahead of the data it describes.
+int flush_disk(const disk_handle& disk);
+
+// Size in bytes; kDiskSizeInvalidHandle or kDiskSizeQueryFailed on failure.
+std::int64_t get_disk_size_bytes(const disk_handle& disk);
+// BytesPerSector of the device; -1 when the query fails, -2 when the reply is too long.
+int get_bytes_per_sector(const disk_handle& disk);
+// Media type code; kMediaUnknown when the query fails.
+std::uint8_t get_media_type(const disk_handle& disk);
+// 1 with `geometry` filled, else 0.
+int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry);
+
+// Display name of a media type code, in the program's text encoding.
+const char* media_type_name(std::uint8_t code);
+
+// Disk number of the first extent of the volume of drive `letter`; -1 when
+// the volume cannot be opened, -2 when the extents query fails.
+int drive_letter_to_disk_number(char letter);
+
+// Disk numbers of every extent of the volume of drive `letter` (a spanned
+// volume lies on several disks). Empty when the volume cannot be opened or
+// queried.
+std::vector<int> drive_letter_disk_numbers(char letter);
+
+}  // namespace kiroda
