@@ -5,34 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "app/recording_sink.h"
+
 namespace kiroda {
 namespace {
 
-struct recorded {
-    unsigned type;
-    std::string caption;
-    std::string text;
-};
-
-// Installs a sink that records every message and answers from a list.
-class recording_sink {
-public:
-    explicit recording_sink(std::vector<int> answers = {}) : answers_(std::move(answers)) {
-        previous_ = set_message_sink([this](const message& m) {
-            seen.push_back({m.type, m.caption, m.text});
-            if (answers_.empty()) return kIdOk;
-            const int a = answers_.front();
-            answers_.erase(answers_.begin());
-            return a;
-        });
-    }
-    ~recording_sink() { set_message_sink(previous_); }
-    std::vector<recorded> seen;
-
-private:
-    std::vector<int> answers_;
-    message_sink previous_;
-};
+using testing::recording_sink;
 
 TEST(ShowMessage, FormatsAndPassesTypeCaptionAndAnswer) {
     recording_sink sink({kIdCancel});
