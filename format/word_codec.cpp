@@ -109,7 +109,7 @@ std::int32_t pack_words(const unsigned char* source, std::int32_t length,
     }
     const std::size_t code_bytes = 4 * out;
     if (code_bytes + trailing > static_cast<std::size_t>(capacity)) return -1;
-    std::memcpy(destination + code_bytes, source + 4 * words, trailing);
+    if (trailing > 0) std::memcpy(destination + code_bytes, source + 4 * words, trailing);
     return static_cast<std::int32_t>(code_bytes + trailing);
 }
 
@@ -149,7 +149,7 @@ std::int32_t unpack_words(const unsigned char* payload, std::int32_t length,
     }
     const std::size_t produced = 4 * out;
     if (produced + trailing > static_cast<std::size_t>(capacity)) return -1;
-    std::memcpy(destination + produced, payload + 4 * code_words, trailing);
+    if (trailing > 0) std::memcpy(destination + produced, payload + 4 * code_words, trailing);
     return static_cast<std::int32_t>(produced + trailing);
 }
 
