@@ -4,7 +4,7 @@
 
 namespace kiroda {
 
-double get_folder_free_bytes(const char* folder) {
+double platform_folder_free_bytes(const char* folder) {
     struct statvfs st {};
     if (::statvfs(folder[0] != '\0' ? folder : ".", &st) != 0) return -1.0;
     return static_cast<double>(st.f_bavail) * static_cast<double>(st.f_frsize);

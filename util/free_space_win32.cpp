@@ -45,7 +45,7 @@ int load_free_space_api() {
     return 1;
 }
 
-double get_folder_free_bytes(const char* folder) {
+double platform_folder_free_bytes(const char* folder) {
     const bool extended = load_free_space_api() == 1;
     char root[kPathCapacity];
     if (!free_space_root(folder, extended, root, sizeof root)) return -1.0;

@@ -1,0 +1,154 @@
+#include "engine/backup_engine.h"
+
+#include <memory>
+#include <new>
+
+#include "app/program.h"
+#include "app/stored_text.h"
+#include "engine/data_file.h"
+#include "format/header_file.h"
+#include "format/packed_block.h"
+#include "util/file_io.h"
+#include "util/free_space.h"
+#include "util/number_format.h"
+#include "util/path.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr enciphered_text kCannotOpenSource{"元ディスク(ディスク %d)を開けません。"};
+constexpr enciphered_text kSeekFailed{"元ディスク(ディスク %d)の先頭に移動できません。"};
+constexpr enciphered_text kNoFreeSpace{
+    "バックアップ先の空き容量を調べられないか、空きがありません。\n\n%s"};
+constexpr enciphered_text kNotEnoughSpace{
+    "バックアップ先の空き容量が足りません。\n空き容量: %s バイト\n\n"
+    "空きのあるメディアに交換して、はじめからやり直して下さい。"};
+constexpr enciphered_text kCannotCreate{"バックアップファイルを作成できません。\n\n%s"};
+constexpr enciphered_text kWriteFailed{
+    "バックアップファイルへの書き込みに失敗しました。\n\n%s\n残りセクタ = %lld (コード %d)"};
+constexpr enciphered_text kNothingToBackUp{
+    "元ディスク(ディスク %d)の大きさが 512 バイトに足りないため、バックアップできません。"};
+constexpr enciphered_text kCannotComplete{
+    "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
+
+// Fixed text: a read of the source disk failed; the value is the sectors left.
+constexpr const char* kDiskReadError = "DiskRead(元ディスク読込み中) Error\n残りｾｸﾀ      = %lld(Sect)";
+
+// Writes the data file's last bytes to the volume and closes it. A set that
+// looks complete but lost its tail in a write cache is worse than a failure.
+bool finish_data_file(unique_fd& file) {
+    const bool committed = commit_file(file.get());
+    return file.reset() && committed;
+}
+
+}  // namespace
+
+int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
+                            std::uint64_t sectors) {
+    std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
+    block_scratch scratch;
+    if (chunk == nullptr || scratch.get(kBlockHeaderSize + kChunkBytes) == nullptr) {
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), folder);
+        return 0;
+    }
+    unique_fd file;
+    int file_number = 1;
+    int blocks_in_file = 0;
+    char path[kPathCapacity + 16] = "";
+    std::uint64_t left = sectors;
+
+    while (left > 0) {
+        if (!p.running()) return 0;  // `file` is closed on the way out
+        char line[96];
+        format_bytes_left(line, sizeof line, left * 512);
+        p.set_detail(line);
+
+        const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
+        if (!read_sectors(disk, count, chunk.get())) {
+            show_message(p.owner(), kMbOk, program_caption(), kDiskReadError,
+                         static_cast<long long>(left));
+            return 0;
+        }
+        if (!p.running()) return 0;
+
+        if (!file.valid()) {
+            const double free_bytes = get_folder_free_bytes(folder);
+            if (!(free_bytes >= 1.0)) {
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNoFreeSpace), folder);
+                return 0;
+            }
+            // Room for the whole file, headers of its blocks included, so a
+            // full volume shows here and not as a write error halfway.
+            const auto free_whole = static_cast<std::uint64_t>(free_bytes);
+            if (free_whole < data_file_bytes_needed(left)) {
+                char grouped[kGroupedTextSize];
+                format_uint64_grouped(grouped, free_whole);
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNotEnoughSpace), grouped);
+                return 0;
+            }
+            if (!data_file_path(folder, file_number, path, sizeof path)) {
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate), folder);
+                return 0;
+            }
+            ++file_number;
+            // Truncated on open: an older, longer file of the same name must
+            // not leave blocks behind that would be read as part of this set.
+            file.reset(open_for_writing(path));
+            if (!file.valid()) {
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate), path);
+                return 0;
+            }
+        }
+
+        const std::int32_t written = write_packed_block(
+            file.get(), chunk.get(), static_cast<std::int32_t>(count * 512), scratch);
+        if (written < 0) {
+            file.reset();
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), path,
+                         static_cast<long long>(left), static_cast<int>(written));
+            return 0;
+        }
+        if (++blocks_in_file == kBlocksPerDataFile) {
+            blocks_in_file = 0;
+            if (!finish_data_file(file)) {
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
+                return 0;
+            }
+        }
+        left -= count;
+    }
+    if (file.valid() && !finish_data_file(file)) {
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
+        return 0;
+    }
+    return 1;
+}
+
+int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size) {
+    disk_handle disk = open_physical_disk(source_disk, 'r');
+    if (!disk.valid()) {
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenSource), source_disk);
+        return kEngineFailed;
+    }
+    const std::uint64_t sectors = backup_size / 512;
+    // A set of no sectors could never be restored (its header reads as
+    // damaged), so it is refused rather than reported as a backup.
+    if (sectors == 0) {
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNothingToBackUp), source_disk);
+        return kEngineFailed;
+    }
+    p.set_button("キャンセル");
+    p.set_status("ヘッダファイル作成中");
+    if (write_header_file(p.owner(), source_disk, folder, sectors * 512) != 1) return kEngineFailed;
+    p.set_status("ディスクバックアップ中");
+    if (!seek_sector(disk, 0)) {
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekFailed), source_disk);
+        return kEngineFailed;
+    }
+    if (copy_disk_to_data_files(p, folder, disk, sectors) != 1) return kEngineFailed;
+    p.set_status("バックアップ完了");
+    return kEngineDone;
+}
+
+}  // namespace kiroda

@@ -1,0 +1,30 @@
+#include "engine/data_file.h"
+
+#include <cstdio>
+
+#include "util/number_format.h"
+#include "util/path.h"
+
+namespace kiroda {
+
+bool data_file_path(const char* folder, int number, char* path, std::size_t capacity) {
+    char name[32];
+    std::snprintf(name, sizeof name, "KRD%5.5d.BIN", number);
+    return join_path(folder, name, path, capacity);
+}
+
+std::uint64_t data_file_bytes_needed(std::uint64_t sectors_left) {
+    const std::uint64_t per_file = static_cast<std::uint64_t>(kBlocksPerDataFile) * kChunkSectors;
+    if (sectors_left >= per_file) return kDataFileMaxBytes;
+    // Stored blocks are the largest a chunk can become.
+    const std::uint64_t blocks = (sectors_left + kChunkSectors - 1) / kChunkSectors;
+    return sectors_left * 512 + blocks * kBlockHeaderSize;
+}
+
+void format_bytes_left(char* text, std::size_t capacity, std::uint64_t bytes_left) {
+    char grouped[kGroupedTextSize];
+    format_int64_grouped(grouped, static_cast<std::int64_t>(bytes_left / 1000000));
+    std::snprintf(text, capacity, "残り %s(MB)", grouped);
+}
+
+}  // namespace kiroda

@@ -1,0 +1,30 @@
+// Data files of a backup set: KRD00001.BIN, KRD00002.BIN, ... beside the
+// header file, each a run of at most 60 packed blocks, each block one chunk
+// of up to 32,768 sectors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "format/packed_block.h"
+
+namespace kiroda {
+
+constexpr std::uint32_t kChunkSectors = 32768;
+constexpr int kBlocksPerDataFile = 60;
+// The most one data file can take: 60 blocks of header and a chunk each.
+constexpr std::uint64_t kDataFileMaxBytes =
+    static_cast<std::uint64_t>(kBlocksPerDataFile) * (kBlockHeaderSize + kChunkBytes);
+
+// Path of data file `number` (1, 2, ...) of the set in `folder`. False when
+// it does not fit `capacity`.
+bool data_file_path(const char* folder, int number, char* path, std::size_t capacity);
+
+// Bytes a new data file may need when `sectors_left` sectors are still to be
+// backed up: a full file, or what the last blocks need when fewer remain.
+std::uint64_t data_file_bytes_needed(std::uint64_t sectors_left);
+
+// "残り 1,500(MB)": the detail line of every engine for `bytes_left`.
+void format_bytes_left(char* text, std::size_t capacity, std::uint64_t bytes_left);
+
+}  // namespace kiroda

@@ -1,0 +1,74 @@
+#include "engine/engine_test_support.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "disk/disk_test_image.h"
+#include "format/packed_block.h"
+#include "util/file_io.h"
+#include "util/test_support.h"
+
+namespace kiroda::testing {
+
+namespace {
+
+void write_at(std::fstream& image, std::uint64_t sector, const std::vector<unsigned char>& bytes) {
+    image.seekp(static_cast<std::streamoff>(sector * 512));
+    image.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+void make_disk_image(const std::string& path, std::uint64_t sectors,
+                     const std::vector<unsigned char>& sector0) {
+    { std::ofstream create(path, std::ios::binary | std::ios::trunc); }
+    std::filesystem::resize_file(path, sectors * 512);
+    std::fstream image(path, std::ios::binary | std::ios::in | std::ios::out);
+    auto put = [&](std::uint64_t n) {
+        if (n < sectors) write_at(image, n, pattern_sector(n));
+    };
+    for (std::uint64_t n = 0; n < 100; ++n) put(n);
+    for (std::uint64_t boundary = 32768; boundary < sectors; boundary += 32768) {
+        put(boundary - 1);
+        put(boundary);
+    }
+    if (sectors > 0) put(sectors - 1);
+    if (!sector0.empty() && sectors > 0) write_at(image, 0, sector0);
+}
+
+void make_random_image(const std::string& path, std::uint64_t sectors, std::uint64_t seed) {
+    std::vector<unsigned char> bytes(sectors * 512);
+    fill_random(bytes.data(), bytes.size(), seed);
+    write_file(path, bytes);
+}
+
+void make_blank_target(const std::string& path, std::uint64_t sectors) {
+    write_file(path, std::vector<unsigned char>(sectors * 512, 0xEE));
+}
+
+void write_data_file(const std::string& path, const std::vector<std::vector<unsigned char>>& chunks) {
+    unique_fd fd(open_for_writing(path.c_str()));
+    for (const auto& chunk : chunks) {
+        write_packed_block(fd.get(), chunk.data(), static_cast<std::int32_t>(chunk.size()));
+    }
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount()) return false;
+        if (fa.gcount() == 0) return true;
+        if (!std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin())) return false;
+    }
+}
+
+std::vector<unsigned char> first_sector(const std::string& path) {
+    std::vector<unsigned char> bytes = read_file(path);
+    bytes.resize(512);
+    return bytes;
+}
+
+}  // namespace kiroda::testing

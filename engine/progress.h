@@ -1,0 +1,38 @@
+// What an engine sees of the window (or terminal) that shows its progress.
+//
+// The wizard implements it with the KR2 progress dialog and its worker
+// thread, krdtool with a progress bar, the tests with a recorder. Engines
+// call show_message with owner() for every message, so message boxes are
+// owned by the progress dialog.
+#pragma once
+
+#include <atomic>
+
+#include "app/message.h"
+
+namespace kiroda {
+
+class progress {
+public:
+    virtual ~progress() = default;
+
+    virtual void set_status(const char* text) = 0;  // what is being done
+    virtual void set_detail(const char* text) = 0;  // how much is left
+    virtual void set_button(const char* text) = 0;  // the stop button's caption
+    virtual window_handle owner() const = 0;
+
+    // The run flag: 1 until a stop is requested. It is set to 1 by whoever
+    // creates the progress, before the worker starts, so a stop pressed
+    // before the worker runs is not lost; the worker only reads it.
+    bool running() const { return run_flag.load() != 0; }
+    void request_stop() { run_flag.store(0); }
+
+    std::atomic<int> run_flag{1};
+};
+
+// Engine results.
+constexpr int kEngineDone = 1;
+constexpr int kEngineStopped = 0;  // verify and restore; the backup reports a stop as failed
+constexpr int kEngineFailed = -1;
+
+}  // namespace kiroda

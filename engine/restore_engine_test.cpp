@@ -1,0 +1,285 @@
+#include "engine/restore_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/recording_sink.h"
+#include "disk/disk_registry.h"
+#include "disk/disk_test_image.h"
+#include "engine/backup_engine.h"
+#include "engine/engine_test_support.h"
+#include "engine/verify_engine.h"
+#include "util/test_support.h"
+
+namespace kiroda {
+namespace {
+
+using testing::first_sector;
+using testing::make_blank_target;
+using testing::make_disk_image;
+using testing::make_mbr_one_partition;
+using testing::read_file;
+using testing::recording_progress;
+using testing::recording_sink;
+using testing::same_file;
+using testing::temp_folder;
+using testing::write_data_file;
+using testing::write_file;
+
+constexpr std::uint64_t kChunk = 32768;
+constexpr int kSource = 0;
+constexpr int kTarget = 1;
+
+class RestoreEngine : public ::testing::Test {
+protected:
+    void TearDown() override { clear_disk_paths(); }
+
+    // Backs up a generated disk of `sectors` into `set`; returns the image path.
+    std::string back_up(std::uint64_t sectors) { return back_up(sectors, set); }
+    std::string back_up(std::uint64_t sectors, const temp_folder& into) {
+        const std::string image = images.file("source.img");
+        make_disk_image(image, sectors, make_mbr_one_partition(2048, 1000));
+        register_disk_path(kSource, image);
+        recording_progress p;
+        recording_sink sink;
+        EXPECT_EQ(backup_disk(p, kSource, into.text().c_str(), sectors * 512), kEngineDone);
+        return image;
+    }
+    std::string blank_target(std::uint64_t sectors) {
+        const std::string path = images.file("target.img");
+        make_blank_target(path, sectors);
+        register_disk_path(kTarget, path);
+        return path;
+    }
+    // Records every write and flush of the target.
+    void record_target(disk_faults faults = {}) {
+        faults.on_event = [this](const disk_event& e) {
+            if (e.kind != disk_event::kOpen) events.push_back(e);
+        };
+        set_disk_faults(kTarget, faults);
+    }
+    bool sector0_written() const {
+        for (const auto& e : events) {
+            if (e.kind == disk_event::kWrite && e.first_sector == 0) return true;
+        }
+        return false;
+    }
+    int restore(std::uint64_t bytes) { return restore_disk(progress, kTarget, set.text().c_str(), bytes); }
+
+    temp_folder images;
+    temp_folder set;
+    recording_progress progress;
+    std::vector<disk_event> events;
+};
+
+TEST_F(RestoreEngine, RoundTripsAtTheEdges) {
+    for (std::uint64_t sectors : {std::uint64_t{1}, kChunk - 1, kChunk, 2 * kChunk + 77, 60 * kChunk + 1}) {
+        temp_folder fresh;
+        const std::string source = back_up(sectors, fresh);
+        const std::string target = blank_target(sectors);
+        recording_progress verify_progress;
+        recording_sink sink;
+        ASSERT_EQ(verify_backup_set(verify_progress, fresh.text().c_str(), sectors * 512), kEngineDone)
+            << sectors;
+        ASSERT_EQ(restore_disk(progress, kTarget, fresh.text().c_str(), sectors * 512), kEngineDone)
+            << sectors;
+        EXPECT_TRUE(sink.seen.empty());
+        EXPECT_TRUE(same_file(source, target)) << sectors;
+        EXPECT_EQ(progress.statuses.back(), "復旧完了");
+        EXPECT_EQ(progress.details.back(), "MBR 復旧中");
+    }
+}
+
+TEST_F(RestoreEngine, FlushesThenWritesSectorZeroThenFlushes) {
+    back_up(3 * kChunk);
+    blank_target(3 * kChunk);
+    record_target();
+    recording_sink sink;
+    ASSERT_EQ(restore(3 * kChunk * 512), kEngineDone);
+    ASSERT_GE(events.size(), 4u);
+    // Data from sector 1 on, in order, with no seek back before the end.
+    EXPECT_EQ(events[0].kind, disk_event::kWrite);
+    EXPECT_EQ(events[0].first_sector, 1u);
+    EXPECT_EQ(events[0].count, kChunk - 1);
+    const auto n = events.size();
+    EXPECT_EQ(events[n - 3].kind, disk_event::kFlush);
+    EXPECT_EQ(events[n - 2].kind, disk_event::kWrite);
+    EXPECT_EQ(events[n - 2].first_sector, 0u);
+    EXPECT_EQ(events[n - 2].count, 1u);
+    EXPECT_EQ(events[n - 1].kind, disk_event::kFlush);
+}
+
+TEST_F(RestoreEngine, AFirstBlockOfOneSectorWritesNothingUntilTheEnd) {
+    write_data_file(set.file("KRD00001.BIN"), {std::vector<unsigned char>(512, 0x11),
+                                               std::vector<unsigned char>(1024, 0x22)});
+    const std::string target = blank_target(3);
+    record_target();
+    recording_sink sink;
+    ASSERT_EQ(restore(3 * 512), kEngineDone);
+    const std::vector<unsigned char> disk = read_file(target);
+    EXPECT_EQ(disk, [] {
+        std::vector<unsigned char> v(512, 0x11);
+        v.resize(1536, 0x22);
+        return v;
+    }());
+    ASSERT_EQ(events.size(), 4u);  // sectors 1-2, flush, sector 0, flush
+    EXPECT_EQ(events[0].first_sector, 1u);
+    EXPECT_EQ(events[0].count, 2u);
+}
+
+TEST_F(RestoreEngine, TheSurplusOfAnOverlongLastBlockIsNotWritten) {
+    // backup_bytes 1,024 with a 2,048-byte block, onto a target of exactly 1,024 bytes.
+    std::vector<unsigned char> block(2048);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i / 512 + 1);
+    write_data_file(set.file("KRD00001.BIN"), {block});
+    const std::string target = blank_target(2);
+    record_target();
+    recording_sink sink;
+    ASSERT_EQ(restore(1024), kEngineDone);
+    EXPECT_TRUE(sink.seen.empty());
+    EXPECT_EQ(read_file(target), std::vector<unsigned char>(block.begin(), block.begin() + 1024));
+    std::uint32_t written = 0;
+    for (const auto& e : events) written += e.kind == disk_event::kWrite ? e.count : 0;
+    EXPECT_EQ(written, 2u);
+}
+
+TEST_F(RestoreEngine, ImplausibleByteCountsWriteNothing) {
+    back_up(4);
+    blank_target(4);
+    record_target();
+    for (std::uint64_t bytes : {std::uint64_t{0}, std::uint64_t{511}, std::uint64_t{1} << 63}) {
+        recording_sink sink;
+        EXPECT_EQ(restore(bytes), kEngineFailed) << bytes;
+        EXPECT_EQ(sink.seen.size(), 1u);
+    }
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(RestoreEngine, ATargetThatChangedSinceItWasCheckedIsNotTouched) {
+    back_up(16);
+    const struct {
+        const char* what;
+        std::uint64_t sectors;
+        std::vector<unsigned char> sector0;
+    } cases[] = {
+        {"gained a partition", 16, make_mbr_one_partition(1, 8)},
+        {"too small", 15, {}},
+    };
+    for (const auto& c : cases) {
+        const std::string target = blank_target(c.sectors);
+        if (!c.sector0.empty()) {
+            std::vector<unsigned char> disk = read_file(target);
+            std::copy(c.sector0.begin(), c.sector0.end(), disk.begin());
+            write_file(target, disk);
+        }
+        const std::vector<unsigned char> before = read_file(target);
+        events.clear();
+        record_target();
+        recording_sink sink;
+        EXPECT_EQ(restore(16 * 512), kEngineFailed) << c.what;
+        EXPECT_EQ(sink.seen.size(), 1u) << c.what;
+        EXPECT_TRUE(events.empty()) << c.what;
+        EXPECT_EQ(read_file(target), before) << c.what;
+    }
+}
+
+TEST_F(RestoreEngine, FailuresNeverWriteSectorZero) {
+    back_up(3 * kChunk);
+    const std::string set_file1 = set.file("KRD00001.BIN");
+    const std::vector<unsigned char> good = read_file(set_file1);
+    struct fault {
+        const char* what;
+        std::int64_t fail_write_at;
+        bool flush_fails;
+        std::size_t cut_data_file_to;  // 0: whole
+        std::size_t flip_at;           // 0: none
+        int expected;
+    };
+    const fault cases[] = {
+        {"a write fails in the second block", static_cast<std::int64_t>(kChunk + 3), false, 0, 0, kEngineFailed},
+        {"the flush before sector 0 fails", -1, true, 0, 0, kEngineFailed},
+        {"data file cut inside the third block", -1, false, good.size() - 5, 0, kEngineFailed},
+        {"a damaged payload byte", -1, false, 0, good.size() - 100, kEngineFailed},
+    };
+    for (const auto& c : cases) {
+        write_file(set_file1, good);
+        if (c.cut_data_file_to != 0) {
+            write_file(set_file1, std::vector<unsigned char>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.cut_data_file_to)));
+        }
+        if (c.flip_at != 0) {
+            std::vector<unsigned char> damaged = good;
+            damaged[c.flip_at] ^= 0x01;
+            write_file(set_file1, damaged);
+        }
+        const std::string target = blank_target(3 * kChunk);
+        events.clear();
+        disk_faults faults;
+        faults.fail_write_at = c.fail_write_at;
+        faults.flush_fails = c.flush_fails;
+        record_target(faults);
+        recording_sink sink;
+        EXPECT_EQ(restore(3 * kChunk * 512), c.expected) << c.what;
+        EXPECT_EQ(sink.seen.size(), 1u) << c.what;
+        EXPECT_FALSE(sector0_written()) << c.what;
+        EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE)) << c.what;
+    }
+}
+
+TEST_F(RestoreEngine, AMissingDataFileIsAskedForAgain) {
+    // Two data files by hand: the restore needs both.
+    write_data_file(set.file("KRD00001.BIN"), {std::vector<unsigned char>(1024, 0x31)});
+    write_data_file(set.file("KRD00002.BIN"), {std::vector<unsigned char>(512, 0x32)});
+    const std::string second = set.file("KRD00002.BIN");
+    const std::string away = images.file("away.bin");
+    std::filesystem::rename(second, away);
+    const std::string target = blank_target(3);
+    {
+        recording_sink sink({kIdCancel});
+        EXPECT_EQ(restore(3 * 512), kEngineFailed);
+        ASSERT_EQ(sink.seen.size(), 1u);
+        EXPECT_EQ(sink.seen[0].type, kMbOkCancel);
+        EXPECT_NE(sink.seen[0].text.find(second), std::string::npos);
+        EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE));
+    }
+    auto previous = set_message_sink([&](const message&) {
+        std::filesystem::rename(away, second);
+        return kIdOk;
+    });
+    EXPECT_EQ(restore(3 * 512), kEngineDone);
+    set_message_sink(previous);
+    EXPECT_EQ(read_file(target), [] {
+        std::vector<unsigned char> v(1024, 0x31);
+        v.resize(1536, 0x32);
+        return v;
+    }());
+}
+
+TEST_F(RestoreEngine, AStopLeavesSectorZeroAsItWas) {
+    back_up(4 * kChunk);
+    for (int stop_at : {1, 2, 4}) {
+        const std::string target = blank_target(4 * kChunk);
+        events.clear();
+        record_target();
+        recording_progress p;
+        p.stop_at_detail = stop_at;
+        recording_sink sink;
+        EXPECT_EQ(restore_disk(p, kTarget, set.text().c_str(), 4 * kChunk * 512), kEngineStopped);
+        EXPECT_TRUE(sink.seen.empty());
+        EXPECT_FALSE(sector0_written());
+        EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE));
+    }
+}
+
+TEST_F(RestoreEngine, ATargetThatCannotBeOpened) {
+    back_up(4);
+    recording_sink sink;
+    EXPECT_EQ(restore_disk(progress, 6, set.text().c_str(), 4 * 512), kEngineFailed);
+    ASSERT_EQ(sink.seen.size(), 1u);
+    EXPECT_NE(sink.seen[0].text.find("6"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kiroda

@@ -1,0 +1,32 @@
+#include "engine/restore_target.h"
+
+#include "disk/mbr.h"
+#include "disk/physical_disk.h"
+
+namespace kiroda {
+
+target_check check_restore_target(int disk_number, std::uint64_t backup_bytes) {
+    const disk_handle disk = open_physical_disk(disk_number, 'r');
+    if (!disk.valid()) return {target_verdict::cannot_open, 0};
+    const int sector_size = get_bytes_per_sector(disk);
+    if (sector_size != 512) return {target_verdict::bad_sector_size, sector_size};
+    const std::uint8_t media = get_media_type(disk);
+    if (media != kMediaFixed && media != kMediaRemovable) return {target_verdict::bad_media, media};
+    // Signed comparison: a failed size query (-1, -2) is too small for any set.
+    const std::int64_t size = get_disk_size_bytes(disk);
+    if (backup_bytes > static_cast<std::uint64_t>(INT64_MAX) ||
+        size < static_cast<std::int64_t>(backup_bytes)) {
+        return {target_verdict::too_small, size};
+    }
+    if (!seek_sector(disk, 0)) return {target_verdict::cannot_seek, 0};
+    unsigned char sector[512];
+    if (!read_sectors(disk, 1, sector)) return {target_verdict::cannot_read, 0};
+    if (has_boot_signature(sector)) {
+        for (int i = 0; i < kMbrEntryCount; ++i) {
+            if (read_mbr_entry(sector, i).sector_count != 0) return {target_verdict::has_partitions, 0};
+        }
+    }
+    return {target_verdict::ok, 0};
+}
+
+}  // namespace kiroda

@@ -1,0 +1,30 @@
+// The checks a disk must pass before a set is written onto it: it must be
+// the kind of disk a set fits (512-byte sectors, fixed or removable), large
+// enough, and empty (no partition in its sector 0). They run before the user
+// confirms, and again just before the disk is opened for writing, since a
+// disk plugged in meanwhile could have taken the number.
+#pragma once
+
+#include <cstdint>
+
+namespace kiroda {
+
+enum class target_verdict {
+    ok,
+    cannot_open,      // the disk cannot be opened for reading
+    bad_sector_size,  // value: bytes per sector
+    bad_media,        // value: media type code
+    too_small,        // value: the disk's size in bytes (negative when the query failed)
+    cannot_seek,
+    cannot_read,
+    has_partitions,
+};
+
+struct target_check {
+    target_verdict verdict = target_verdict::cannot_open;
+    std::int64_t value = 0;
+};
+
+target_check check_restore_target(int disk_number, std::uint64_t backup_bytes);
+
+}  // namespace kiroda
