@@ -61,6 +61,22 @@ constexpr std::uint8_t kMediaFixed = 12;
 constexpr std::int64_t kDiskSizeInvalidHandle = -1;
 constexpr std::int64_t kDiskSizeQueryFailed = -2;
 
+// Failures of get_bytes_per_sector.
+constexpr int kSectorSizeQueryFailed = -1;
+constexpr int kSectorSizeReplyTooLong = -2;
+
+// Failure of get_partition_count.
+constexpr int kLayoutQueryFailed = -1;
+
+// Failures of drive_letter_to_disk_number.
+constexpr int kVolumeNotOpened = -1;
+constexpr int kExtentsQueryFailed = -2;
+
+// The longest single transfer: count x 512 bytes must stay below 4 GiB, the
+// largest length Windows takes in one call. A longer request fails at once
+// instead of wrapping to a short length and "succeeding".
+constexpr std::uint32_t kMaxTransferSectors = 8388607;
+
 // The device geometry as DISK_GEOMETRY holds it.
 struct disk_geometry {
     std::int64_t cylinders = 0;
@@ -74,7 +90,9 @@ struct disk_geometry {
 // mode gives an invalid handle without asking the system.
 disk_handle open_physical_disk(int number, char mode);
 
-// 1 on success, 0 on failure (an invalid handle fails at once).
+// 1 on success, 0 on failure (an invalid handle fails at once). Transfers
+// continue at the current position; a transfer that moves fewer than
+// count x 512 bytes, or more than kMaxTransferSectors sectors, fails.
 int seek_sector(const disk_handle& disk, std::uint64_t sector);
 int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer);
 int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer);
@@ -93,16 +111,23 @@ std::uint8_t get_media_type(const disk_handle& disk);
 // 1 with `geometry` filled, else 0.
 int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry);
 
+// Number of partition table entries the device's layout reports (an MBR disk
+// reports its four primary slots, used or not, plus four per extended boot
+// record); kLayoutQueryFailed when the device does not answer.
+int get_partition_count(const disk_handle& disk);
+
 // Display name of a media type code, in the program's text encoding.
 const char* media_type_name(std::uint8_t code);
 
-// Disk number of the first extent of the volume of drive `letter`; -1 when
-// the volume cannot be opened, -2 when the extents query fails.
+// Disk number of the first extent of the volume of drive `letter`;
+// kVolumeNotOpened when the volume cannot be opened (a network path's "\\"
+// never names a volume), kExtentsQueryFailed when the extents query fails or
+// reports no extent.
 int drive_letter_to_disk_number(char letter);
 
 // Disk numbers of every extent of the volume of drive `letter` (a spanned
-// volume lies on several disks). Empty when the volume cannot be opened or
-// queried.
+// volume lies on several disks, and any of them may be the one being read).
+// Empty when the volume cannot be opened or queried.
 std::vector<int> drive_letter_disk_numbers(char letter);
 
 }  // namespace kiroda

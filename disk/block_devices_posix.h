@@ -1,0 +1,23 @@
+// What Linux tells about block devices through sysfs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kiroda {
+
+// The removable flag in the sysfs folder of a device ("<dir>/removable"); for
+// a partition, whose folder has none, the flag of the disk that holds it
+// ("<dir>/../removable"). 1 removable, 0 fixed, -1 unknown.
+int read_removable_flag(const std::string& device_dir);
+
+// "/sys/dev/block/<major>:<minor>", the sysfs folder of a device number.
+std::string sysfs_device_dir(unsigned major, unsigned minor);
+
+// The device paths (`dev_root`/<name>) of the block devices listed in
+// `sys_block_root` (normally /sys/block), sorted by name. Devices of size 0
+// (unused loop and ram devices, empty card readers) are left out.
+std::vector<std::string> list_block_devices(const std::string& sys_block_root,
+                                            const std::string& dev_root);
+
+}  // namespace kiroda

@@ -1,0 +1,109 @@
+// Path-backed disks on Linux: block devices (sizes from the kernel) and
+// regular image files (512-byte sectors, fixed media).
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "disk/block_devices_posix.h"
+#include "disk/path_disk.h"
+#include "disk/physical_disk.h"
+
+namespace kiroda::path_file {
+
+namespace {
+
+int open_device(const char* path, bool writable) {
+    struct stat st {};
+    // A block device opened for writing is opened exclusively: Linux then
+    // refuses a device that is mounted or held by another program, so a
+    // restore never writes under a live file system.
+    const bool exclusive = writable && ::stat(path, &st) == 0 && S_ISBLK(st.st_mode);
+    const int flags = (writable ? O_WRONLY : O_RDONLY) | O_CLOEXEC | (exclusive ? O_EXCL : 0);
+    int fd;
+    do {
+        fd = ::open(path, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void block_device_facts(int fd, const struct stat& st, facts* f) {
+    std::uint64_t size = 0;
+    f->size_known = ::ioctl(fd, BLKGETSIZE64, &size) == 0;
+    f->size_bytes = f->size_known ? size : 0;
+    int sector = 0;
+    f->bytes_per_sector =
+        ::ioctl(fd, BLKSSZGET, &sector) == 0 && sector > 0 ? static_cast<std::uint32_t>(sector) : 0;
+    const int removable =
+        read_removable_flag(sysfs_device_dir(major(st.st_rdev), minor(st.st_rdev)));
+    f->media_type = removable == 1 ? kMediaRemovable : kMediaFixed;
+}
+
+}  // namespace
+
+handle open(const std::string& path, bool writable, facts* f) {
+    const int fd = open_device(path.c_str(), writable);
+    if (fd < 0) return kNone;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return kNone;
+    }
+    *f = facts{};
+    if (S_ISBLK(st.st_mode)) {
+        block_device_facts(fd, st, f);
+    } else if (S_ISREG(st.st_mode)) {
+        f->size_known = true;
+        f->size_bytes = static_cast<std::uint64_t>(st.st_size);
+        f->bytes_per_sector = kSectorBytes;
+        f->media_type = kMediaFixed;
+    } else {
+        // A folder, a pipe or a character device holds no sectors.
+        ::close(fd);
+        errno = ENOTBLK;
+        return kNone;
+    }
+    return fd;
+}
+
+void close(handle file) {
+    if (file != kNone) ::close(static_cast<int>(file));
+}
+
+bool read_at(handle file, std::uint64_t offset, void* buffer, std::size_t bytes) {
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::pread(static_cast<int>(file), p + done, bytes - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool write_at(handle file, std::uint64_t offset, const void* buffer, std::size_t bytes) {
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::pwrite(static_cast<int>(file), p + done, bytes - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool flush(handle file) {
+    return ::fsync(static_cast<int>(file)) == 0;
+}
+
+}  // namespace kiroda::path_file

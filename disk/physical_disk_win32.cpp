@@ -1,0 +1,241 @@
+// Raw physical disks on Windows: \\.\PHYSICALDRIVE%d through CreateFileA,
+// ReadFile / WriteFile and DeviceIoControl. This is the product's disk layer.
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstddef>
+
+#include "disk/device_path.h"
+#include "disk/disk_geometry.h"
+#include "disk/physical_disk.h"
+#include "disk/volume_extents.h"
+#include "util/le.h"
+
+namespace kiroda {
+
+// The replies are read field by field at these offsets (disk_geometry.cpp,
+// volume_extents.cpp); make sure the system headers agree.
+static_assert(sizeof(DISK_GEOMETRY) == kGeometryReplyBytes);
+static_assert(offsetof(DISK_GEOMETRY, MediaType) == 8);
+static_assert(offsetof(DISK_GEOMETRY, TracksPerCylinder) == 12);
+static_assert(offsetof(DISK_GEOMETRY, SectorsPerTrack) == 16);
+static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == 20);
+static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == kGeometryExDiskSizeOffset);
+static_assert(sizeof(DISK_GEOMETRY_EX) == kGeometryExReplyBytes);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == kExtentsHeaderBytes);
+static_assert(sizeof(DISK_EXTENT) == kExtentBytes);
+static_assert(offsetof(DISK_EXTENT, DiskNumber) == 0);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionCount) == 0);
+
+namespace {
+
+// Reply buffer of the geometry and layout queries.
+constexpr DWORD kQueryBufferBytes = 10000;
+
+HANDLE as_win(const disk_handle& disk) {
+    return reinterpret_cast<HANDLE>(disk.get());
+}
+
+// SetFilePointer to a 64-bit byte offset, the high part passed too. The call
+// has failed only if it returns INVALID_SET_FILE_POINTER and the last error
+// is set: that return value is also the low part of a valid offset.
+bool set_position(HANDLE h, std::uint64_t offset) {
+    LONG high = static_cast<LONG>(offset >> 32);
+    SetLastError(NO_ERROR);
+    const DWORD low = SetFilePointer(h, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+enum query_result { kQueryOk = 1, kQueryFailed = -1, kQueryTooLong = -2 };
+
+// IOCTL_DISK_GET_DRIVE_GEOMETRY into a 10,000-byte buffer.
+query_result query_geometry(HANDLE h, disk_geometry* geometry) {
+    // An invalid handle would reach the system as the process pseudo-handle.
+    if (h == INVALID_HANDLE_VALUE) return kQueryFailed;
+    unsigned char reply[kQueryBufferBytes];
+    DWORD returned = 0;
+    if (!DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, reply, sizeof reply,
+                         &returned, nullptr)) {
+        return kQueryFailed;
+    }
+    if (returned > sizeof reply) return kQueryTooLong;
+    // A reply too short to hold the geometry is no answer.
+    if (returned < kGeometryReplyBytes) return kQueryFailed;
+    *geometry = parse_disk_geometry(reply);
+    return kQueryOk;
+}
+
+}  // namespace
+
+void disk_handle::reset(native_disk native) {
+    if (native_ != kInvalidDisk) CloseHandle(reinterpret_cast<HANDLE>(native_));
+    native_ = native;
+}
+
+// Access: GENERIC_READ for 'r'/'R', GENERIC_WRITE for 'w'/'W'. Sharing: write
+// only (not read), so no other program reads the device under us. Existing
+// device, no buffering flags: transfers need no alignment beyond whole
+// 512-byte sectors. Any other mode opens nothing and asks nothing.
+disk_handle open_physical_disk(int number, char mode) {
+    DWORD access = 0;
+    if (mode == 'r' || mode == 'R') {
+        access = GENERIC_READ;
+    } else if (mode == 'w' || mode == 'W') {
+        access = GENERIC_WRITE;
+    } else {
+        return disk_handle();
+    }
+    char path[kPhysicalDrivePathSize];
+    format_physical_drive_path(path, number);
+    const HANDLE h =
+        CreateFileA(path, access, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    return disk_handle(reinterpret_cast<native_disk>(h));
+}
+
+int seek_sector(const disk_handle& disk, std::uint64_t sector) {
+    if (!disk.valid() || sector > UINT64_MAX / kSectorBytes) return 0;
+    return set_position(as_win(disk), sector * kSectorBytes) ? 1 : 0;
+}
+
+int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
+    if (!disk.valid() || count > kMaxTransferSectors) return 0;
+    const DWORD bytes = count * kSectorBytes;
+    DWORD got = 0;
+    return ReadFile(as_win(disk), buffer, bytes, &got, nullptr) && got == bytes ? 1 : 0;
+}
+
+int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
+    if (!disk.valid() || count > kMaxTransferSectors) return 0;
+    const DWORD bytes = count * kSectorBytes;
+    DWORD put = 0;
+    return WriteFile(as_win(disk), buffer, bytes, &put, nullptr) && put == bytes ? 1 : 0;
+}
+
+int flush_disk(const disk_handle& disk) {
+    if (!disk.valid()) return 0;
+    return FlushFileBuffers(as_win(disk)) ? 1 : 0;
+}
+
+std::int64_t get_disk_size_bytes(const disk_handle& disk) {
+    if (!disk.valid()) return kDiskSizeInvalidHandle;
+    const HANDLE h = as_win(disk);
+
+    unsigned char ex[kGeometryExReplyBytes] = {};
+    DWORD returned = 0;
+    if (DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, ex, sizeof ex, &returned,
+                        nullptr) &&
+        returned >= kGeometryExDiskSizeOffset + 8) {
+        const auto size = static_cast<std::int64_t>(load_le64(ex + kGeometryExDiskSizeOffset));
+        // A negative size is no size; ask the older query instead.
+        if (size >= 0) return size;
+    }
+
+    unsigned char basic[kGeometryReplyBytes] = {};
+    returned = 0;
+    if (!DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, basic, sizeof basic,
+                         &returned, nullptr) ||
+        returned < kGeometryReplyBytes) {
+        return kDiskSizeQueryFailed;
+    }
+    // Count the sectors past the last whole cylinder that can still be read.
+    unsigned char scratch[kProbeMaxSectorBytes];
+    const size_probe probe{
+        [h](std::uint64_t offset) { return set_position(h, offset); },
+        [h, &scratch](std::uint32_t bytes) {
+            DWORD got = 0;
+            return ReadFile(h, scratch, bytes, &got, nullptr) && got != 0;
+        },
+    };
+    return probed_disk_size(parse_disk_geometry(basic), probe);
+}
+
+int get_bytes_per_sector(const disk_handle& disk) {
+    disk_geometry g;
+    switch (query_geometry(as_win(disk), &g)) {
+        case kQueryOk:
+            return static_cast<int>(g.bytes_per_sector);
+        case kQueryTooLong:
+            return kSectorSizeReplyTooLong;
+        default:
+            return kSectorSizeQueryFailed;
+    }
+}
+
+std::uint8_t get_media_type(const disk_handle& disk) {
+    disk_geometry g;
+    if (query_geometry(as_win(disk), &g) != kQueryOk) return kMediaUnknown;
+    return static_cast<std::uint8_t>(g.media_type & 0xFF);
+}
+
+int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
+    disk_geometry g;
+    if (query_geometry(as_win(disk), &g) != kQueryOk) return 0;
+    *geometry = g;
+    return 1;
+}
+
+int get_partition_count(const disk_handle& disk) {
+    if (!disk.valid()) return kLayoutQueryFailed;
+    unsigned char reply[kQueryBufferBytes];
+    DWORD returned = 0;
+    if (!DeviceIoControl(as_win(disk), IOCTL_DISK_GET_DRIVE_LAYOUT, nullptr, 0, reply, sizeof reply,
+                         &returned, nullptr) ||
+        returned < 4 || returned > sizeof reply) {
+        return kLayoutQueryFailed;
+    }
+    const std::uint32_t count = load_le32(reply);
+    return count > 0x7FFFFFFFu ? kLayoutQueryFailed : static_cast<int>(count);
+}
+
+namespace {
+
+// Zeroes the buffer, then asks for the extents of the volume. The buffer, or
+// null when the query fails or its reply does not fit.
+void* get_volume_disk_extents(native_disk volume, void* buffer, std::uint32_t size,
+                              std::uint32_t* reply_bytes) {
+    ZeroMemory(buffer, size);
+    DWORD returned = 0;
+    if (!DeviceIoControl(reinterpret_cast<HANDLE>(volume), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS,
+                         nullptr, 0, buffer, size, &returned, nullptr) ||
+        returned > size) {
+        return nullptr;
+    }
+    if (reply_bytes) *reply_bytes = returned;
+    return buffer;
+}
+
+// The disk numbers of the volume of drive `letter`: 1 with the list (never
+// empty), kVolumeNotOpened, or kExtentsQueryFailed.
+int volume_disk_numbers(char letter, std::vector<int>* numbers) {
+    char path[kVolumePathSize];
+    format_volume_path(path, letter);
+    const HANDLE volume = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) return kVolumeNotOpened;
+    unsigned char reply[kExtentsBufferBytes];
+    std::uint32_t reply_bytes = 0;
+    const void* ok = get_volume_disk_extents(reinterpret_cast<native_disk>(volume), reply,
+                                             sizeof reply, &reply_bytes);
+    CloseHandle(volume);
+    if (!ok) return kExtentsQueryFailed;
+    *numbers = parse_volume_extents(reply, reply_bytes);
+    // A reply without a single extent names no disk; 0 from the zeroed
+    // buffer would be taken for disk 0.
+    return numbers->empty() ? kExtentsQueryFailed : 1;
+}
+
+}  // namespace
+
+int drive_letter_to_disk_number(char letter) {
+    std::vector<int> numbers;
+    const int result = volume_disk_numbers(letter, &numbers);
+    return result == 1 ? numbers.front() : result;
+}
+
+std::vector<int> drive_letter_disk_numbers(char letter) {
+    std::vector<int> numbers;
+    if (volume_disk_numbers(letter, &numbers) != 1) numbers.clear();
+    return numbers;
+}
+
+}  // namespace kiroda

@@ -1,0 +1,100 @@
+// The product's raw-disk layer. Wine has no physical disks, so these tests
+// stay with what holds on any machine: refusals and failures.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "disk/disk_survey.h"
+#include "disk/physical_disk.h"
+
+namespace kiroda {
+namespace {
+
+constexpr DWORD kUntouched = 0x1234ABCD;
+
+TEST(PhysicalDiskWin32, AModeOtherThanReadOrWriteAsksTheSystemNothing) {
+    for (const char mode : {'x', 'a', '\0', 'q', 's'}) {
+        // CreateFileA sets the last error on every path; an untouched value
+        // shows it was never called.
+        SetLastError(kUntouched);
+        const disk_handle d = open_physical_disk(0, mode);
+        EXPECT_FALSE(d.valid()) << static_cast<int>(mode);
+        EXPECT_EQ(d.get(), kInvalidDisk);
+        EXPECT_EQ(GetLastError(), kUntouched) << static_cast<int>(mode);
+    }
+}
+
+TEST(PhysicalDiskWin32, ADiskNumberWithoutADeviceOpensNothing) {
+    SetLastError(kUntouched);
+    EXPECT_FALSE(open_physical_disk(97, 'r').valid());
+    EXPECT_NE(GetLastError(), kUntouched);  // the system was asked, and said no
+    EXPECT_FALSE(open_physical_disk(-1, 'W').valid());
+}
+
+TEST(PhysicalDiskWin32, AnInvalidHandleFailsEveryOperation) {
+    const disk_handle d;
+    std::vector<unsigned char> buffer(512, 0x33);
+    disk_geometry g;
+    SetLastError(kUntouched);
+    EXPECT_EQ(seek_sector(d, 1), 0);
+    EXPECT_EQ(read_sectors(d, 1, buffer.data()), 0);
+    EXPECT_EQ(write_sectors(d, 1, buffer.data()), 0);
+    EXPECT_EQ(get_disk_size_bytes(d), kDiskSizeInvalidHandle);
+    EXPECT_EQ(GetLastError(), kUntouched);  // failed without a system call
+    EXPECT_EQ(flush_disk(d), 0);
+    EXPECT_EQ(get_bytes_per_sector(d), kSectorSizeQueryFailed);
+    EXPECT_EQ(get_media_type(d), kMediaUnknown);
+    EXPECT_EQ(get_disk_geometry(d, &g), 0);
+    EXPECT_EQ(get_partition_count(d), kLayoutQueryFailed);
+    EXPECT_EQ(buffer, std::vector<unsigned char>(512, 0x33));
+}
+
+TEST(PhysicalDiskWin32, AFileIsNoDiskForTheQueries) {
+    // A handle that is not a disk device answers no disk query: the queries
+    // must fail cleanly, not report what an unfilled reply holds.
+    char path[MAX_PATH];
+    char folder[MAX_PATH];
+    ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+    ASSERT_NE(GetTempFileNameA(folder, "krd", 0, path), 0u);
+    const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    {
+        const disk_handle d(reinterpret_cast<native_disk>(h));
+        disk_geometry g;
+        EXPECT_EQ(get_disk_geometry(d, &g), 0);
+        EXPECT_EQ(get_bytes_per_sector(d), kSectorSizeQueryFailed);
+        EXPECT_EQ(get_media_type(d), kMediaUnknown);
+        EXPECT_EQ(get_disk_size_bytes(d), kDiskSizeQueryFailed);
+        EXPECT_EQ(get_partition_count(d), kLayoutQueryFailed);
+    }
+    DeleteFileA(path);
+}
+
+TEST(PhysicalDiskWin32, ALetterWithoutAVolumeMapsToNoDisk) {
+    // A network path's first character is a backslash: never a volume.
+    EXPECT_EQ(drive_letter_to_disk_number('\\'), kVolumeNotOpened);
+    EXPECT_TRUE(drive_letter_disk_numbers('\\').empty());
+}
+
+TEST(PhysicalDiskWin32, TheSurveyListsOnlyDisksThatOpen) {
+    disk_table table;
+    enumerate_disks(table);
+    int previous = -1;
+    bool ended = false;
+    for (const auto& r : table) {
+        if (r.number == kNoDisk) {
+            ended = true;
+            continue;
+        }
+        EXPECT_FALSE(ended) << "an entry after an unused one";
+        EXPECT_GT(r.number, previous);
+        EXPECT_LT(r.number, kDiskTableSize);
+        EXPECT_TRUE(open_physical_disk(r.number, 'r').valid()) << r.number;
+        previous = r.number;
+    }
+}
+
+}  // namespace
+}  // namespace kiroda
