@@ -1,0 +1,141 @@
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/device_of_folder.h"
+#include "cli/engine_run.h"
+#include "cli/set_commands.h"
+#include "disk/disk_registry.h"
+#include "disk/physical_disk.h"
+#include "engine/backup_engine.h"
+#include "engine/data_file.h"
+#include "util/free_space.h"
+#include "util/number_format.h"
+#include "util/path.h"
+#include "util/path_query.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Copies KIRODA.EXE into the set when it stands beside krdtool, so the set
+// can be restored with the wizard from the medium that holds it.
+void copy_program(const std::string& folder, std::FILE* err) {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (error) return;
+    const fs::path program = self.parent_path() / "KIRODA.EXE";
+    if (!fs::exists(program, error)) return;
+    fs::copy_file(program, fs::path(folder) / "KIRODA.EXE", fs::copy_options::overwrite_existing, error);
+    if (error) say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s", error.message().c_str());
+}
+
+// The checks the wizard's backup flow makes on the folder: it must be a
+// folder, and hold neither a program copy nor any file of a set.
+bool folder_is_usable(const std::string& folder, std::FILE* err) {
+    char path[kPathCapacity + 16];
+    if (!join_path(folder.c_str(), "KIRODA.EXE", path, sizeof path)) {
+        say(err, "バックアップ先のフォルダ名が長すぎます: %s", folder.c_str());
+        return false;
+    }
+    if (path_exists(path)) {
+        say(err, "バックアップ先には既にプログラムのコピーがあります。別のフォルダを指定して下さい。\n%s", path);
+        return false;
+    }
+    char mask[kPathCapacity + 16];
+    char found[kPathCapacity + 16];
+    join_path(folder.c_str(), "KRD?????.BIN", mask, sizeof mask);
+    if (probe_path(mask, found, sizeof found) != 0) {
+        say(err, "バックアップ先には既にバックアップデータがあります。別のフォルダを指定して下さい。\n%s", found);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    if (args.size() != 2) {
+        std::fputs("使い方: krdtool backup SOURCE SETDIR\n", err);
+        return kExitUsage;
+    }
+    const std::string& source = args[0];
+    const std::string& folder = args[1];
+
+    register_disk_path(kSourceDiskNumber, source);
+    std::int64_t size = 0;
+    {
+        const disk_handle disk = open_physical_disk(kSourceDiskNumber, 'r');
+        if (!disk.valid()) {
+            say(err, "元ディスクを開けません: %s", source.c_str());
+            return kExitFailed;
+        }
+        const int sector_size = get_bytes_per_sector(disk);
+        if (sector_size != 512) {
+            say(err, "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。", sector_size);
+            return kExitFailed;
+        }
+        const std::uint8_t media = get_media_type(disk);
+        if (media != kMediaFixed && media != kMediaRemovable) {
+            say(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)", media_type_name(media));
+            return kExitFailed;
+        }
+        size = get_disk_size_bytes(disk);
+        // A failed size query (-1, -2) is never a size.
+        if (size < 512) {
+            say(err, "元ディスクの大きさを調べられないか、1 セクタに足りません: %s", source.c_str());
+            return kExitFailed;
+        }
+    }
+
+    std::error_code error;
+    if (!fs::exists(folder, error)) fs::create_directories(folder, error);
+    if (error || !is_directory(folder.c_str())) {
+        say(err, "バックアップ先のフォルダを作れません: %s", folder.c_str());
+        return kExitFailed;
+    }
+    if (folder_on_device(folder, source)) {
+        say(err, "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s", folder.c_str());
+        return kExitFailed;
+    }
+    if (!folder_is_usable(folder, err)) return kExitFailed;
+
+    const auto backup_size = static_cast<std::uint64_t>(size);
+    const double free_bytes = get_folder_free_bytes(folder.c_str());
+    if (free_bytes >= 0 && free_bytes < static_cast<double>(backup_size) + 1006632960.0) {
+        char grouped[kGroupedTextSize];
+        format_uint64_grouped(grouped, static_cast<std::uint64_t>(free_bytes));
+        say(err, "注意: 空き容量 %s バイトはバックアップに足りないかもしれません(データがあまり圧縮できない場合)。", grouped);
+    }
+    copy_program(folder, err);
+
+    const engine_outcome outcome = run_engine(err, backup_size / 512 * 512, [&](progress& p) {
+        return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size);
+    });
+    clear_disk_paths();
+    if (outcome.exit_status != kExitDone) return outcome.exit_status;
+
+    std::uint64_t set_bytes = 0;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() == 12 && name.compare(0, 3, "KRD") == 0 && name != "KRD00000.BIN") {
+            set_bytes += static_cast<std::uint64_t>(entry.file_size(error));
+            ++files;
+        }
+    }
+    char disk_text[kGroupedTextSize], set_text[kGroupedTextSize];
+    format_uint64_grouped(disk_text, backup_size / 512 * 512);
+    format_uint64_grouped(set_text, set_bytes);
+    std::fprintf(out, "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s\n",
+                 disk_text, files, set_text,
+                 100.0 * static_cast<double>(set_bytes) / static_cast<double>(backup_size),
+                 static_cast<double>(backup_size) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
+    return kExitDone;
+}
+
+}  // namespace kiroda::cli

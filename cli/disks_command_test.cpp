@@ -1,0 +1,89 @@
+#include "cli/disks_command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_test_capture.h"
+#include "cli/command.h"
+#include "disk/disk_registry.h"
+#include "disk/disk_test_image.h"
+#include "util/test_support.h"
+
+namespace kiroda::cli {
+namespace {
+
+using kiroda::testing::make_mbr;
+using kiroda::testing::make_mbr_one_partition;
+using kiroda::testing::temp_folder;
+using kiroda::testing::write_image;
+using testing::captured_stream;
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(DisksCommand, ReportsEachImageWithBothVerdicts) {
+    temp_folder dir;
+    const std::string used = dir.file("used.img");
+    const std::string blank = dir.file("blank.img");
+    write_image(used, 4096, make_mbr_one_partition(2048, 2000));
+    write_image(blank, 4096, make_mbr({}, false));
+    captured_stream out, err;
+    EXPECT_EQ(run_disks_command({used, blank}, out.get(), err.get()), kExitDone);
+    const std::string text = out.text();
+    EXPECT_TRUE(err.text().empty()) << err.text();
+
+    const auto second = text.find("ディスク 1: " + blank);
+    ASSERT_NE(second, std::string::npos) << text;
+    const std::string first_part = text.substr(0, second);
+    const std::string second_part = text.substr(second);
+    EXPECT_TRUE(contains(first_part, "ディスク 0: " + used)) << text;
+    EXPECT_TRUE(contains(first_part, "サイズ: 2 MB (4,096 セクタ)")) << text;
+    EXPECT_TRUE(contains(first_part, "セクタサイズ: 512 バイト")) << text;
+    EXPECT_TRUE(contains(first_part, "メディア: 固定ﾃﾞｨｽｸ")) << text;
+    EXPECT_TRUE(contains(first_part, "1: 1  2: 0  3: 0  4: 0")) << text;
+    EXPECT_TRUE(contains(first_part,
+                         "元ディスク: ○ 指定のディスクは、\n      元ディスクとして利用可能です。"))
+        << text;
+    EXPECT_TRUE(contains(first_part, "復旧先ディスク: × 復旧先ディスクとして利用できません。"))
+        << text;
+    EXPECT_TRUE(contains(second_part, "元ディスク: × 元ディスクとして利用できません。")) << text;
+    EXPECT_TRUE(contains(second_part, "未使用ディスクです。(xAA55)")) << text;
+    // The command leaves no disk registered behind it.
+    registered_disk d;
+    EXPECT_FALSE(find_registered_disk(0, &d));
+}
+
+TEST(DisksCommand, PointsOutPartitionsBeyondTheEnd) {
+    temp_folder dir;
+    const std::string path = dir.file("short.img");
+    write_image(path, 100, make_mbr_one_partition(63, 1000));
+    captured_stream out, err;
+    EXPECT_EQ(run_disks_command({path}, out.get(), err.get()), kExitDone);
+    EXPECT_TRUE(contains(out.text(), "ディスクの終わりを越えています (1,063 セクタまで)"))
+        << out.text();
+}
+
+TEST(DisksCommand, APathThatDoesNotOpenFailsButTheOthersAreShown) {
+    temp_folder dir;
+    const std::string good = dir.file("good.img");
+    write_image(good, 16, make_mbr({}));
+    const std::string missing = dir.file("missing.img");
+    captured_stream out, err;
+    EXPECT_EQ(run_disks_command({missing, good, dir.text()}, out.get(), err.get()), kExitFailed);
+    EXPECT_TRUE(contains(err.text(), missing + " を開けません")) << err.text();
+    EXPECT_TRUE(contains(err.text(), dir.text() + " を開けません")) << err.text();
+    EXPECT_TRUE(contains(out.text(), "ディスク 1: " + good)) << out.text();
+}
+
+TEST(DisksCommand, AnOptionIsAUsageError) {
+    captured_stream out, err;
+    EXPECT_EQ(run_disks_command({"--all"}, out.get(), err.get()), kExitUsage);
+    EXPECT_TRUE(contains(err.text(), "krdtool disks [PATH...]"));
+    EXPECT_TRUE(out.text().empty());
+}
+
+}  // namespace
+}  // namespace kiroda::cli

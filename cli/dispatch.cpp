@@ -1,0 +1,39 @@
+#include "cli/dispatch.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace kiroda::cli {
+
+void print_usage(std::span<const command> commands, std::FILE* to) {
+    std::fputs("使い方: krdtool COMMAND [ARGS...]\n", to);
+    for (const command& c : commands) {
+        std::fprintf(to, "  krdtool %s %s\n      %s\n", c.name, c.arguments, c.summary);
+    }
+    std::fputs("終了コード: 0 完了, 1 失敗, 2 使い方の誤り, 3 中止\n", to);
+}
+
+int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE* out,
+             std::FILE* err) {
+    if (argc < 2) {
+        print_usage(commands, err);
+        return kExitUsage;
+    }
+    const char* name = argv[1];
+    if (std::strcmp(name, "help") == 0 || std::strcmp(name, "-h") == 0 ||
+        std::strcmp(name, "--help") == 0) {
+        print_usage(commands, out);
+        return kExitDone;
+    }
+    for (const command& c : commands) {
+        if (std::strcmp(name, c.name) == 0) {
+            return c.run(std::vector<std::string>(argv + 2, argv + argc), out, err);
+        }
+    }
+    std::fprintf(err, "krdtool: 不明なコマンドです: %s\n", name);
+    print_usage(commands, err);
+    return kExitUsage;
+}
+
+}  // namespace kiroda::cli

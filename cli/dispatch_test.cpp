@@ -1,0 +1,62 @@
+#include "cli/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_test_capture.h"
+
+namespace kiroda::cli {
+namespace {
+
+using testing::captured_stream;
+
+std::vector<std::string> g_seen;
+
+int record_args(const std::vector<std::string>& args, std::FILE*, std::FILE*) {
+    g_seen = args;
+    return 7;
+}
+
+constexpr command kTable[] = {
+    {"first", "A", "the first", record_args},
+    {"second", "[B...]", "the second", record_args},
+};
+
+int run(std::vector<std::string> words, captured_stream& out, captured_stream& err) {
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    return dispatch(kTable, static_cast<int>(argv.size()), argv.data(), out.get(), err.get());
+}
+
+TEST(Dispatch, RunsTheNamedCommandWithTheWordsAfterIt) {
+    captured_stream out, err;
+    g_seen.clear();
+    EXPECT_EQ(run({"krdtool", "second", "x", "-y"}, out, err), 7);
+    EXPECT_EQ(g_seen, (std::vector<std::string>{"x", "-y"}));
+    EXPECT_EQ(run({"krdtool", "first"}, out, err), 7);
+    EXPECT_TRUE(g_seen.empty());
+}
+
+TEST(Dispatch, NoCommandOrAnUnknownOneIsAUsageError) {
+    for (const auto& words : std::vector<std::vector<std::string>>{
+             {"krdtool"}, {"krdtool", "thrid"}, {"krdtool", "First"}}) {
+        captured_stream out, err;
+        EXPECT_EQ(run(words, out, err), kExitUsage);
+        const std::string text = err.text();
+        EXPECT_NE(text.find("krdtool first A"), std::string::npos) << text;
+        EXPECT_NE(text.find("krdtool second [B...]"), std::string::npos) << text;
+        EXPECT_TRUE(out.text().empty());
+    }
+}
+
+TEST(Dispatch, HelpGoesToStandardOutput) {
+    captured_stream out, err;
+    EXPECT_EQ(run({"krdtool", "--help"}, out, err), kExitDone);
+    EXPECT_NE(out.text().find("the second"), std::string::npos);
+    EXPECT_TRUE(err.text().empty());
+}
+
+}  // namespace
+}  // namespace kiroda::cli

@@ -1,0 +1,40 @@
+#include "cli/engine_run.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdarg>
+
+#include "cli/command.h"
+#include "cli/terminal_messages.h"
+#include "cli/terminal_progress.h"
+
+namespace kiroda::cli {
+
+void say(std::FILE* err, const char* format, ...) {
+    std::va_list values;
+    va_start(values, format);
+    std::vfprintf(err, format, values);
+    va_end(values);
+    std::fputc('\n', err);
+}
+
+engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes,
+                          const std::function<int(progress&)>& engine) {
+    const bool bar = err == stderr && ::isatty(STDERR_FILENO) == 1;
+    terminal_progress progress(err, total_bytes, bar);
+    terminal_messages messages(
+        err, err == stderr && terminal_can_ask(),
+        [](void* p) { static_cast<terminal_progress*>(p)->finish_line(); }, &progress);
+    const auto start = std::chrono::steady_clock::now();
+    const int result = engine(progress);
+    progress.finish_line();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    int status = result == kEngineDone ? kExitDone : kExitFailed;
+    // The backup engine reports a stop as a failure; Ctrl-C is still a stop.
+    if (result != kEngineDone && progress.stopped_by_user()) status = kExitStopped;
+    if (status == kExitStopped) say(err, "中止しました。");
+    return {result, status, seconds};
+}
+
+}  // namespace kiroda::cli

@@ -1,0 +1,98 @@
+#include <memory>
+
+#include "cli/command.h"
+#include "cli/engine_run.h"
+#include "cli/set_commands.h"
+#include "cli/terminal_messages.h"
+#include "engine/data_file.h"
+#include "format/header_file.h"
+#include "format/packed_block.h"
+#include "util/file_io.h"
+#include "util/number_format.h"
+#include "util/path.h"
+#include "util/path_query.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+// The caption is Shift-JIS in every set; its only non-ASCII character is the
+// alpha of the version, shown here as the terminal's own.
+std::string caption_text(const char* sjis) {
+    std::string text;
+    for (const char* p = sjis; *p != '\0'; ++p) {
+        if (p[0] == '\x83' && p[1] == '\xBF') {
+            text += "α";
+            ++p;
+        } else if (static_cast<unsigned char>(*p) < 0x80) {
+            text += *p;
+        } else {
+            text += '?';
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    if (args.size() != 1) {
+        std::fputs("使い方: krdtool info SETDIR\n", err);
+        return kExitUsage;
+    }
+    const std::string& folder = args[0];
+    backup_header h{};
+    {
+        terminal_messages messages(err, false);
+        if (read_header_file(nullptr, folder.c_str(), &h) != header_read::read) return kExitFailed;
+    }
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, h.backup_bytes);
+    std::fprintf(out, "バックアップデータ: %s\n", folder.c_str());
+    std::fprintf(out, "  作成: %04u-%02u-%02u %02u:%02u:%02u\n", h.created.year, h.created.month,
+                 h.created.day, h.created.hour, h.created.minute, h.created.second);
+    std::fprintf(out, "  バージョン: %.2f\n", h.version);
+    std::fprintf(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
+    std::fprintf(out, "  元ディスク: %d\n", h.source_disk);
+    char sectors[kGroupedTextSize];
+    format_uint64_grouped(sectors, h.backup_bytes / 512);
+    std::fprintf(out, "  データの大きさ: %s バイト (%s セクタ)\n", bytes, sectors);
+
+    // Every data file there is, block by block, until one is missing.
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunkBytes]);
+    block_scratch scratch;
+    std::uint64_t total = 0;
+    bool damaged = false;
+    for (int number = 1;; ++number) {
+        char path[kPathCapacity + 16];
+        if (!data_file_path(folder.c_str(), number, path, sizeof path)) break;
+        unique_fd fd(open_for_reading(path));
+        if (!fd.valid()) break;
+        int blocks = 0;
+        std::uint64_t file_bytes = 0;
+        std::int32_t result = 0;
+        while (at_end_of_file(fd.get()) == 0) {
+            result = read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch);
+            if (result < 0) break;
+            ++blocks;
+            file_bytes += static_cast<std::uint64_t>(result);
+        }
+        char grouped[kGroupedTextSize];
+        format_uint64_grouped(grouped, file_bytes);
+        std::fprintf(out, "  KRD%05d.BIN: ブロック %d 個、%s バイト%s\n", number, blocks, grouped,
+                     result < 0 ? " (壊れたブロックがあります)" : "");
+        damaged = damaged || result < 0;
+        total += file_bytes;
+    }
+    char total_text[kGroupedTextSize];
+    format_uint64_grouped(total_text, total);
+    std::fprintf(out, "  データファイルの合計: %s バイト%s\n", total_text,
+                 total < h.backup_bytes ? " (足りません)" : "");
+    char program[kPathCapacity + 16];
+    const bool has_program = join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) &&
+                             path_exists(program);
+    std::fprintf(out, "  プログラムのコピー(KIRODA.EXE): %s\n", has_program ? "あり" : "なし");
+    return (damaged || total < h.backup_bytes) ? kExitFailed : kExitDone;
+}
+
+}  // namespace kiroda::cli

@@ -1,0 +1,105 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "cli/command.h"
+#include "cli/device_of_folder.h"
+#include "cli/engine_run.h"
+#include "cli/set_commands.h"
+#include "cli/terminal_messages.h"
+#include "disk/disk_registry.h"
+#include "disk/physical_disk.h"
+#include "engine/restore_engine.h"
+#include "engine/restore_target.h"
+#include "format/header_file.h"
+#include "util/number_format.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A target image that does not exist yet is made at the set's size (sparse).
+bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std::FILE* err) {
+    std::error_code error;
+    if (fs::exists(target, error)) return true;
+    { std::FILE* f = std::fopen(target.c_str(), "wb"); if (f != nullptr) std::fclose(f); }
+    fs::resize_file(target, bytes, error);
+    if (error) {
+        say(err, "復旧先のイメージファイルを作れません: %s", target.c_str());
+        fs::remove(target, error);
+        return false;
+    }
+    return true;
+}
+
+bool explain(const target_check& check, const std::string& target, std::uint64_t bytes, std::FILE* err) {
+    char need[kGroupedTextSize], have[kGroupedTextSize];
+    switch (check.verdict) {
+        case target_verdict::ok:
+            return true;
+        case target_verdict::cannot_open:
+            say(err, "復旧先ディスクを開けません: %s", target.c_str());
+            break;
+        case target_verdict::bad_sector_size:
+            say(err, "復旧先ディスクのセクタサイズ(%lld)には対応していません。", static_cast<long long>(check.value));
+            break;
+        case target_verdict::bad_media:
+            say(err, "復旧先ディスクのメディアタイプ(%s)には対応していません。",
+                media_type_name(static_cast<std::uint8_t>(check.value)));
+            break;
+        case target_verdict::too_small:
+            format_uint64_grouped(need, bytes);
+            format_int64_grouped(have, check.value);
+            say(err, "復旧先ディスクが小さすぎます: %s バイト必要ですが、%s バイトです。", need, have);
+            break;
+        case target_verdict::cannot_seek:
+        case target_verdict::cannot_read:
+            say(err, "復旧先ディスクの先頭セクタを読めません: %s", target.c_str());
+            break;
+        case target_verdict::has_partitions:
+            say(err, "復旧先ディスクにはパーテーションがあります。空のディスクにのみ復旧できます: %s", target.c_str());
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+
+int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    if (args.size() != 2) {
+        std::fputs("使い方: krdtool restore SETDIR TARGET\n", err);
+        return kExitUsage;
+    }
+    const std::string& folder = args[0];
+    const std::string& target = args[1];
+    backup_header header{};
+    {
+        terminal_messages messages(err, err == stderr && terminal_can_ask());
+        if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read) return kExitFailed;
+        if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
+    }
+    if (folder_on_device(folder, target)) {
+        say(err, "バックアップデータが復旧先ディスクの上にあります。別のディスクに復旧して下さい。\n%s", folder.c_str());
+        return kExitFailed;
+    }
+    if (!create_image_if_missing(target, header.backup_bytes, err)) return kExitFailed;
+    register_disk_path(kTargetDiskNumber, target);
+    if (!explain(check_restore_target(kTargetDiskNumber, header.backup_bytes), target, header.backup_bytes, err)) {
+        clear_disk_paths();
+        return kExitFailed;
+    }
+    const engine_outcome outcome = run_engine(err, header.backup_bytes, [&](progress& p) {
+        return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes);
+    });
+    clear_disk_paths();
+    if (outcome.exit_status != kExitDone) return outcome.exit_status;
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, header.backup_bytes);
+    std::fprintf(out, "復旧完了: %s バイトを %s に書き込みました (%.1f MB/s)\n", bytes, target.c_str(),
+                 static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
+    return kExitDone;
+}
+
+}  // namespace kiroda::cli

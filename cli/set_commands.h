@@ -1,0 +1,19 @@
+// krdtool's commands over backup sets: backup, verify, restore, info.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kiroda::cli {
+
+int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+// Disk numbers krdtool gives the devices and images it is handed.
+constexpr int kSourceDiskNumber = 0;
+constexpr int kTargetDiskNumber = 1;
+
+}  // namespace kiroda::cli

@@ -1,0 +1,29 @@
+// How krdtool shows the program's messages: as lines on standard error.
+// Questions (a missing data file) are asked on the terminal when there is
+// one; without a terminal the answer is Cancel, so a script never waits.
+#pragma once
+
+#include <cstdio>
+
+#include "app/message.h"
+
+namespace kiroda::cli {
+
+// Installs the sink for the life of the object; `before_message` (may be
+// null) is called first, e.g. to end a progress bar's line.
+class terminal_messages {
+public:
+    terminal_messages(std::FILE* err, bool can_ask, void (*before_message)(void*) = nullptr,
+                      void* context = nullptr);
+    ~terminal_messages();
+    terminal_messages(const terminal_messages&) = delete;
+    terminal_messages& operator=(const terminal_messages&) = delete;
+
+private:
+    message_sink previous_;
+};
+
+// True when questions can be asked: standard input and error are terminals.
+bool terminal_can_ask();
+
+}  // namespace kiroda::cli

@@ -1,0 +1,95 @@
+#include "cli/terminal_progress.h"
+
+#include <csignal>
+
+#include "util/number_format.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+// The progress Ctrl-C stops. A lock-free atomic store is safe in a signal
+// handler; the engine sees it between blocks, as it would a stop button.
+std::atomic<progress*> g_active{nullptr};
+
+extern "C" void on_interrupt(int) {
+    if (progress* p = g_active.load()) p->run_flag.store(0);
+    // A second Ctrl-C ends the program at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+}  // namespace
+
+terminal_progress::terminal_progress(std::FILE* to, std::uint64_t total_bytes, bool bar)
+    : to_(to), total_(total_bytes), bar_(bar), left_(total_bytes),
+      start_(std::chrono::steady_clock::now()) {
+    g_active.store(this);
+    std::signal(SIGINT, on_interrupt);
+}
+
+terminal_progress::~terminal_progress() {
+    std::signal(SIGINT, SIG_DFL);
+    g_active.store(nullptr);
+    finish_line();
+}
+
+void terminal_progress::set_status(const char* text) {
+    if (status_ == text) return;
+    status_ = text;
+    if (!bar_) {
+        std::fprintf(to_, "%s\n", text);
+        std::fflush(to_);
+    } else {
+        draw();
+    }
+}
+
+void terminal_progress::set_detail(const char* text) {
+    // Without a bar the detail line ("残り ...(MB)") is printed every 64 blocks
+    // (1 GiB), so a log of a long run stays readable.
+    constexpr unsigned kEvery = 64;
+    if (!bar_ && text[0] != '\0') {
+        if (details_seen_++ % kEvery == 0) {
+            std::fprintf(to_, "%s\n", text);
+            std::fflush(to_);
+        }
+    }
+}
+
+void terminal_progress::set_bytes_left(std::uint64_t bytes) {
+    left_ = bytes;
+    if (bar_) draw();
+}
+
+double terminal_progress::bytes_per_second() const {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
+    return seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+}
+
+void terminal_progress::draw() {
+    const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
+    const int width = 30;
+    const int filled = total_ > 0 ? static_cast<int>(width * static_cast<double>(done) / static_cast<double>(total_)) : width;
+    char bar[width + 1];
+    for (int i = 0; i < width; ++i) bar[i] = i < filled ? '#' : '-';
+    bar[width] = '\0';
+    char done_mb[kGroupedTextSize], left_mb[kGroupedTextSize];
+    format_uint64_grouped(done_mb, done / 1000000);
+    format_uint64_grouped(left_mb, left_ / 1000000);
+    std::fprintf(to_, "\r\033[K[%s] %s MB 済 / 残り %s MB  %.1f MB/s  %s", bar, done_mb, left_mb,
+                 bytes_per_second() / 1e6, status_.c_str());
+    std::fflush(to_);
+    line_open_ = true;
+}
+
+void terminal_progress::finish_line() {
+    if (line_open_) {
+        std::fputc('\n', to_);
+        std::fflush(to_);
+        line_open_ = false;
+    }
+}
+
+}  // namespace kiroda::cli

@@ -1,0 +1,49 @@
+// krdtool's progress: a bar on a terminal (MB done, MB left, MB/s), plain
+// lines otherwise, and Ctrl-C as the stop button.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/progress.h"
+
+namespace kiroda::cli {
+
+class terminal_progress : public progress {
+public:
+    // `total_bytes`: the size of the job, for the bar. `bar`: draw a bar
+    // (normally: `to` is a terminal).
+    terminal_progress(std::FILE* to, std::uint64_t total_bytes, bool bar);
+    ~terminal_progress() override;
+    terminal_progress(const terminal_progress&) = delete;
+    terminal_progress& operator=(const terminal_progress&) = delete;
+
+    void set_status(const char* text) override;
+    void set_detail(const char* text) override;
+    void set_button(const char*) override {}
+    void set_bytes_left(std::uint64_t bytes) override;
+    window_handle owner() const override { return nullptr; }
+
+    // Ends the bar's line; called before anything else is printed.
+    void finish_line();
+    // True when Ctrl-C asked for the stop.
+    bool stopped_by_user() const { return !running(); }
+    // Bytes per second over the whole run so far.
+    double bytes_per_second() const;
+
+private:
+    void draw();
+
+    std::FILE* to_;
+    std::uint64_t total_;
+    bool bar_;
+    bool line_open_ = false;
+    unsigned details_seen_ = 0;
+    std::string status_;
+    std::uint64_t left_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace kiroda::cli
