@@ -63,6 +63,7 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         char line[96];
         format_bytes_left(line, sizeof line, left * 512);
         p.set_detail(line);
+        p.set_bytes_left(left * 512);
 
         const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
         if (!read_sectors(disk, count, chunk.get())) {

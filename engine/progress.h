@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "app/message.h"
 
@@ -20,6 +21,8 @@ public:
     virtual void set_detail(const char* text) = 0;  // how much is left
     virtual void set_button(const char* text) = 0;  // the stop button's caption
     virtual window_handle owner() const = 0;
+    // The figure behind the detail line, for a progress bar; set with it.
+    virtual void set_bytes_left(std::uint64_t bytes) { (void)bytes; }
 
     // The run flag: 1 until a stop is requested. It is set to 1 by whoever
     // creates the progress, before the worker starts, so a stop pressed

@@ -79,6 +79,7 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
         char line[96];
         format_bytes_left(line, sizeof line, backup_bytes - restored);
         p.set_detail(line);
+        p.set_bytes_left(backup_bytes - restored);
         if (!p.running()) return kEngineStopped;
         std::int64_t count = reader.next_block(buffer.get());
         if (count < 0) return kEngineFailed;

@@ -33,6 +33,7 @@ int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_byte
         char line[96];
         format_bytes_left(line, sizeof line, backup_bytes - tested);
         p.set_detail(line);
+        p.set_bytes_left(backup_bytes - tested);
         if (!p.running()) return kEngineStopped;
         const std::int64_t count = reader.next_block(buffer.get());
         if (count < 0) return kEngineFailed;
