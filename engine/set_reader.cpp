@@ -23,6 +23,9 @@ bool set_reader::open_next_file() {
 }
 
 std::int64_t set_reader::next_block(unsigned char* buffer) {
+    // The payload buffer at its largest from the start: growing it block by
+    // block would hand fresh, unfaulted pages to every larger payload.
+    scratch_.get(kChunkBytes);
     if (!file_.valid() && !open_next_file()) return -1;
     const std::int32_t count = read_packed_block(file_.get(), buffer, kChunkBytes, scratch_);
     // A file read to its end is closed now; the next block opens the next number.
