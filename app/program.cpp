@@ -21,6 +21,8 @@ caption_text make_caption(const char* alpha) {
 
 }  // namespace
 
+int g_shutdown_at_end = 0;
+
 const char* program_caption() {
     static const caption_text caption = make_caption("α");
     return caption.text;

@@ -11,6 +11,11 @@ constexpr double kProgramVersion = 1.14;
 // "KIRODA V1.14α Whole-Disk Backup Jun 10 2017".
 const char* program_caption();
 
+// The shutdown-at-end flag: set by the disk dialogs' check box and by a
+// confirmed restore, read by start-up when the command dialog has ended.
+// Only the value 1 counts as set. Used on the UI thread only.
+extern int g_shutdown_at_end;
+
 // The same caption as Shift-JIS bytes, as the header file stores it on every
 // platform. Shorter than 64 bytes with its NUL.
 const char* program_caption_sjis();
