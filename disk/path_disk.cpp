@@ -59,7 +59,14 @@ disk_handle open_physical_disk(int number, char mode) {
         errno = ENODEV;
         return disk_handle();
     }
-    if (reg.on_open) reg.on_open(number, mode);
+    if (reg.on_open) {
+        reg.on_open(number, mode);
+        // The hook may have put another image in place of this number.
+        if (!find_registered_disk(number, &reg)) {
+            errno = ENODEV;
+            return disk_handle();
+        }
+    }
     path_file::facts facts;
     const path_file::handle file = path_file::open(reg.path, writable, &facts);
     if (file == path_file::kNone) return disk_handle();

@@ -353,6 +353,20 @@ TEST_F(PathDisk, TheDiskCanChangeJustBeforeItOpens) {
     EXPECT_EQ(read_file_sectors(image_, 0, 1), make_mbr_one_partition(2048, 100));
 }
 
+TEST_F(PathDisk, TheOpenHookCanPutAnotherDiskUnderTheNumber) {
+    const std::string other = dir_.file("other.img");
+    write_image(other, 8, make_mbr_one_partition(1, 7));
+    disk_faults f;
+    f.on_open = [&other](int number, char) { register_disk_path(number, other); };
+    set_faults(f);
+    const disk_handle d = open_physical_disk(0, 'r');
+    ASSERT_TRUE(d.valid());
+    EXPECT_EQ(get_disk_size_bytes(d), 8 * 512);
+    bytes sector(512);
+    ASSERT_EQ(read_sectors(d, 1, sector.data()), 1);
+    EXPECT_EQ(sector, make_mbr_one_partition(1, 7));
+}
+
 TEST_F(PathDisk, DriveLettersMapToTheirRegisteredDisks) {
     register_drive_extents('E', {2, 0});
     register_drive_extents('F', {});
