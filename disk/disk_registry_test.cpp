@@ -63,15 +63,6 @@ TEST_F(DiskRegistry, AReadFaultHitsEveryTransferThatTouchesItsSector) {
     }
 }
 
-TEST_F(DiskRegistry, AWriteFaultStopsTheWholeWrite) {
-    register_disk_path(0, "a.img");
-    disk_faults f;
-    f.fail_write_at = 0;
-    set_disk_faults(0, f);
-    EXPECT_EQ(take_write_allowance(0, 0, 8), 0u);
-    EXPECT_EQ(take_write_allowance(0, 1, 8), 8u);
-}
-
 TEST_F(DiskRegistry, TheWriteBudgetRunsOutAcrossWrites) {
     register_disk_path(0, "a.img");
     disk_faults f;
@@ -96,17 +87,6 @@ TEST_F(DiskRegistry, EventsGoToTheDisksListener) {
     report_disk_event(1, disk_event{disk_event::kFlush, 0, 0, 0, true});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].kind, disk_event::kFlush);
-}
-
-TEST_F(DiskRegistry, DriveLettersNameTheirDisks) {
-    register_drive_extents('E', {2, 0});
-    register_drive_extents('F', {});
-    std::vector<int> numbers;
-    ASSERT_EQ(find_drive_extents('E', &numbers), 1);
-    EXPECT_EQ(numbers, (std::vector<int>{2, 0}));
-    ASSERT_EQ(find_drive_extents('F', &numbers), 1);
-    EXPECT_TRUE(numbers.empty());
-    EXPECT_EQ(find_drive_extents('G', &numbers), 0);
 }
 
 }  // namespace
