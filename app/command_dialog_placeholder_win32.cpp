@@ -37,7 +37,7 @@ INT_PTR CALLBACK placeholder_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
-            return answer_control_colour(wparam);
+            return answer_control_colour(message, wparam);
         default:
             return FALSE;
     }

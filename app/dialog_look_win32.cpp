@@ -12,6 +12,7 @@ HICON g_program_icon = nullptr;
 namespace {
 HBRUSH g_background = nullptr;  // created and deleted on the UI thread only
 constexpr COLORREF kBackgroundColour = 0x00CCFFCC;  // red 204, green 255, blue 204
+constexpr COLORREF kHatchGapColour = 0x00FFFFFF;   // white between the lines
 constexpr const char* kHelpAddress = "http://kiroda.example/help/tova/zerohelp.htm";
 }  // namespace
 
@@ -32,8 +33,14 @@ void init_dialog_look(HWND dialog) {
     SendMessageA(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(program_caption()));
 }
 
-INT_PTR answer_control_colour(WPARAM device_context) {
-    SetBkMode(reinterpret_cast<HDC>(device_context), TRANSPARENT);
+INT_PTR answer_control_colour(UINT message, WPARAM device_context) {
+    const auto dc = reinterpret_cast<HDC>(device_context);
+    if (message == WM_CTLCOLORDLG) {
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, kHatchGapColour);
+    } else {
+        SetBkMode(dc, TRANSPARENT);
+    }
     return reinterpret_cast<INT_PTR>(dialog_background_brush(1));
 }
 

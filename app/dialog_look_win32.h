@@ -15,8 +15,12 @@ HBRUSH dialog_background_brush(int mode);
 // WM_INITDIALOG of every dialog: class icon and program caption as title.
 void init_dialog_look(HWND dialog);
 
-// Answer to a WM_CTLCOLOR* message: transparent text on the hatched brush.
-INT_PTR answer_control_colour(WPARAM device_context);
+// Answer to a WM_CTLCOLOR* message: the hatched brush, with transparent text.
+// The dialog's own background (WM_CTLCOLORDLG) is erased opaquely so the gaps
+// between the hatch lines are white: left transparent they would keep
+// whatever was on the screen before, black on a fresh screen, and the black
+// text drawn over it could not be read.
+INT_PTR answer_control_colour(UINT message, WPARAM device_context);
 
 // Opens the help page in the user's browser; a message when that fails.
 void open_online_help(HWND owner);

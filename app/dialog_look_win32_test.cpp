@@ -23,5 +23,28 @@ TEST(DialogBackgroundBrush, CreatedOnDemandAndDeletedOnRequest) {
     dialog_background_brush(0);
 }
 
+TEST(ControlColour, TextIsTransparentButTheDialogBackgroundFillsTheHatchGaps) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    ASSERT_NE(dc, nullptr);
+    const WPARAM w = reinterpret_cast<WPARAM>(dc);
+    // Text of statics and message boxes goes on the hatch without a box.
+    for (const UINT message : {WM_CTLCOLORSTATIC, WM_CTLCOLORMSGBOX, WM_CTLCOLORBTN}) {
+        SetBkMode(dc, OPAQUE);
+        EXPECT_EQ(answer_control_colour(message, w),
+                  reinterpret_cast<INT_PTR>(dialog_background_brush(1)));
+        EXPECT_EQ(GetBkMode(dc), TRANSPARENT) << message;
+    }
+    // The dialog's own background is painted whole: white between the lines,
+    // never what the screen held before.
+    SetBkMode(dc, TRANSPARENT);
+    SetBkColor(dc, RGB(0, 0, 0));
+    EXPECT_EQ(answer_control_colour(WM_CTLCOLORDLG, w),
+              reinterpret_cast<INT_PTR>(dialog_background_brush(1)));
+    EXPECT_EQ(GetBkMode(dc), OPAQUE);
+    EXPECT_EQ(GetBkColor(dc), RGB(255, 255, 255));
+    DeleteDC(dc);
+    dialog_background_brush(0);
+}
+
 }  // namespace
 }  // namespace kiroda

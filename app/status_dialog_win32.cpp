@@ -47,7 +47,7 @@ INT_PTR CALLBACK status_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
         case WM_CTLCOLORMSGBOX:
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
-            return context->look->hatched ? answer_control_colour(wparam) : FALSE;
+            return context->look->hatched ? answer_control_colour(message, wparam) : FALSE;
         default:
             return FALSE;
     }
@@ -66,8 +66,22 @@ INT_PTR run_status_dialog(HINSTANCE instance, HWND owner, const status_dialog_lo
     return result;
 }
 
-void set_status_line(HWND dialog, const char* text) { SetDlgItemTextA(dialog, kStatusLineId, text); }
-void set_detail_line(HWND dialog, const char* text) { SetDlgItemTextA(dialog, kDetailLineId, text); }
+namespace {
+// A transparent static paints its new text over the old one: the gaps of the
+// hatched brush keep the old glyphs. Repaint the dialog's background under
+// the line first, then the line, so a changing number stays readable.
+void set_line(HWND dialog, int id, const char* text) {
+    SetDlgItemTextA(dialog, id, text);
+    HWND line = GetDlgItem(dialog, id);
+    RECT area{};
+    if (line == nullptr || !GetWindowRect(line, &area)) return;
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&area), 2);
+    RedrawWindow(dialog, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+}  // namespace
+
+void set_status_line(HWND dialog, const char* text) { set_line(dialog, kStatusLineId, text); }
+void set_detail_line(HWND dialog, const char* text) { set_line(dialog, kDetailLineId, text); }
 void set_button_text(HWND dialog, const char* text) {
     SetDlgItemTextA(dialog, kStatusButtonId, text);
 }
