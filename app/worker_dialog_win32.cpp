@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <cassert>
 #include <utility>
 
 #include "app/message.h"
@@ -91,6 +92,7 @@ private:
 
 int run_worker_dialog(HINSTANCE instance, HWND owner, const worker_dialog_setup& setup,
                       worker_body body) {
+    assert(setup.run_flag != nullptr);
     worker_handler handler(setup, std::move(body));
     run_status_dialog(instance, owner, setup.look, handler);
     handler.join();

@@ -26,7 +26,7 @@ struct worker_dialog_setup {
     const char* button = nullptr;
     // Stack reserved for the worker thread, in bytes.
     unsigned stack_size = 0;
-    // Shared with the worker's body, which polls it between steps.
+    // Required: shared with the worker's body, which polls it between steps.
     std::atomic<int>* run_flag = nullptr;
     // Shown (owned by the dialog, with the look's caption) when the worker
     // thread cannot be started; the dialog then ends with -1.

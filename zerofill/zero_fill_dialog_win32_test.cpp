@@ -76,18 +76,17 @@ TEST_F(ZeroFillDialog, AStopWhileFillingRemovesEverything) {
     for (const int kind : {kFileSystemNtfs, kFileSystemFat}) {
         temp_folder folder;
         slow_volume volume(folder.path(), 10000 + 100000 * std::int64_t{4096}, kind, "x");
-        std::string status_after_stop;
+        // The dialog closes as soon as the worker has cleaned up, so the
+        // script only clicks; the stop texts are the shared dialog's (tested there).
         dialog_script script([&](DWORD ui) {
             HWND d = wait_for_dialog(ui, kNullpassCaption);
             if (d == nullptr) return;
             wait_until([&] { return item_text(d, kDetailLineId).rfind("残り", 0) == 0; });
             click(d, kStatusButtonId);
-            if (wait_for_item_text(d, kStatusLineId, kStoppingStatus)) status_after_stop = kStoppingStatus;
         });
         EXPECT_EQ(run_zero_fill_dialog_on('S', volume.root(), volume, self(), nullptr, kSmall),
                   kZeroFillStopped);
         script.join();
-        EXPECT_EQ(status_after_stop, "終了処理中。");
         EXPECT_FALSE(volume.created.empty());
         EXPECT_LT(volume.chunks.size(), 100000u);
         EXPECT_TRUE(entries_in(folder.path()).empty()) << kind;
