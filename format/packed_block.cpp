@@ -88,6 +88,7 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
     // Every length is untrusted: checked before anything is allocated or read.
     if (capacity < 0 || unpacked < 0 || unpacked > capacity) return kBlockBadLength;
 
+    chunk_checksums sums{};
     if (method == kMethodPacked) {
         if (payload < 0 || payload > capacity) return kBlockBadLength;
         unsigned char* code = scratch.get(static_cast<std::size_t>(payload));
@@ -95,7 +96,7 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
         if (read_full(fd, code, static_cast<std::size_t>(payload)) != payload) {
             return kBlockPayloadShort;
         }
-        if (unpack_words(code, payload, destination, capacity) != unpacked) {
+        if (unpack_words_summed(code, payload, destination, capacity, &sums) != unpacked) {
             return kBlockUnpackMismatch;
         }
     } else {
@@ -103,8 +104,8 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
         if (read_full(fd, destination, static_cast<std::size_t>(unpacked)) != unpacked) {
             return kBlockStoredShort;
         }
+        sums = compute_checksums(destination, static_cast<std::size_t>(unpacked));
     }
-    const chunk_checksums sums = compute_checksums(destination, static_cast<std::size_t>(unpacked));
     if ((sums.byte_xor ^ load_le32(header + 20)) != 0) return kBlockByteChecksum;
     if ((sums.word_xor ^ load_le32(header + 24)) != 0) return kBlockWordChecksum;
     return unpacked;

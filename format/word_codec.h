@@ -34,4 +34,10 @@ struct chunk_checksums {
 
 chunk_checksums compute_checksums(const unsigned char* chunk, std::size_t length);
 
+// unpack_words that also computes the checksums of what it produced, in the
+// same pass (set only on success).
+std::int32_t unpack_words_summed(const unsigned char* payload, std::int32_t length,
+                                 unsigned char* destination, std::int32_t capacity,
+                                 chunk_checksums* sums);
+
 }  // namespace kiroda

@@ -167,6 +167,14 @@ TEST(Codec, RandomChunksRoundTrip) {
                   static_cast<std::int32_t>(length));
         back.resize(length);
         ASSERT_EQ(back, chunk) << "round " << round;
+        // The checksums computed while decoding are those of the output.
+        chunk_checksums sums{};
+        std::vector<unsigned char> again(length + 4);
+        ASSERT_EQ(unpack_words_summed(code.data(), n, again.data(), static_cast<std::int32_t>(length), &sums),
+                  static_cast<std::int32_t>(length));
+        const chunk_checksums expected = compute_checksums(chunk.data(), length);
+        EXPECT_EQ(sums.byte_xor, expected.byte_xor) << "round " << round;
+        EXPECT_EQ(sums.word_xor, expected.word_xor) << "round " << round;
     }
 }
 
