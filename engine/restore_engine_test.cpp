@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -120,11 +121,9 @@ TEST_F(RestoreEngine, AFirstBlockOfOneSectorWritesNothingUntilTheEnd) {
     recording_sink sink;
     ASSERT_EQ(restore(3 * 512), kEngineDone);
     const std::vector<unsigned char> disk = read_file(target);
-    EXPECT_EQ(disk, [] {
-        std::vector<unsigned char> v(512, 0x11);
-        v.resize(1536, 0x22);
-        return v;
-    }());
+    std::vector<unsigned char> expected(1536, 0x22);
+    std::fill(expected.begin(), expected.begin() + 512, 0x11);
+    EXPECT_EQ(disk, expected);
     ASSERT_EQ(events.size(), 4u);  // sectors 1-2, flush, sector 0, flush
     EXPECT_EQ(events[0].first_sector, 1u);
     EXPECT_EQ(events[0].count, 2u);
@@ -250,11 +249,9 @@ TEST_F(RestoreEngine, AMissingDataFileIsAskedForAgain) {
     });
     EXPECT_EQ(restore(3 * 512), kEngineDone);
     set_message_sink(previous);
-    EXPECT_EQ(read_file(target), [] {
-        std::vector<unsigned char> v(1024, 0x31);
-        v.resize(1536, 0x32);
-        return v;
-    }());
+    std::vector<unsigned char> expected(1536, 0x32);
+    std::fill(expected.begin(), expected.begin() + 1024, 0x31);
+    EXPECT_EQ(read_file(target), expected);
 }
 
 TEST_F(RestoreEngine, AStopLeavesSectorZeroAsItWas) {
