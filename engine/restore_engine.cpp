@@ -7,6 +7,7 @@
 #include "app/program.h"
 #include "app/stored_text.h"
 #include "disk/physical_disk.h"
+#include "engine/background_writer.h"
 #include "engine/data_file.h"
 #include "engine/restore_target.h"
 #include "engine/set_reader.h"
@@ -59,9 +60,11 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
                      target_disk);
         return kEngineFailed;
     }
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
+    // Two block buffers: one is written to the disk while the next block is
+    // read and decoded into the other.
+    std::unique_ptr<unsigned char[]> buffers(new (std::nothrow) unsigned char[2 * static_cast<std::size_t>(kChunkBytes)]);
     disk_handle disk = open_physical_disk(target_disk, 'w');
-    if (!disk.valid() || buffer == nullptr) {
+    if (!disk.valid() || buffers == nullptr) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenTarget), target_disk);
         return kEngineFailed;
     }
@@ -72,36 +75,53 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
         return kEngineFailed;
     }
 
-    set_reader reader(p, folder, kRestoreTexts);
     unsigned char sector0[512];
-    std::uint64_t restored = 0;
-    while (restored < backup_bytes) {
-        char line[96];
-        format_bytes_left(line, sizeof line, backup_bytes - restored);
-        p.set_detail(line);
-        p.set_bytes_left(backup_bytes - restored);
-        if (!p.running()) return kEngineStopped;
-        std::int64_t count = reader.next_block(buffer.get());
-        if (count < 0) return kEngineFailed;
-        // The surplus of an over-long last block would run past the set's
-        // size, and past the end of a target of exactly that size.
-        if (static_cast<std::uint64_t>(count) > backup_bytes - restored) {
-            count = static_cast<std::int64_t>(backup_bytes - restored);
-        }
-        const unsigned char* data = buffer.get();
-        std::uint64_t to_write = static_cast<std::uint64_t>(count);
-        if (restored == 0) {
-            std::memcpy(sector0, data, sizeof sector0);
-            data += sizeof sector0;
-            to_write -= sizeof sector0;
-        }
-        restored += static_cast<std::uint64_t>(count);
-        if (!p.running()) return kEngineStopped;  // the block just read is not written
-        if (to_write > 0 && !write_sectors(disk, static_cast<std::uint32_t>(to_write / 512), data)) {
+    const int result = [&] {
+        background_writer writer(disk);
+        // Every way out waits for the write in flight; a failure it reports
+        // counts as the failure of the restore.
+        auto write_failed = [&] {
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), target_disk);
             return kEngineFailed;
+        };
+        set_reader reader(p, folder, kRestoreTexts);
+        std::uint64_t restored = 0;
+        int current = 0;
+        while (restored < backup_bytes) {
+            char line[96];
+            format_bytes_left(line, sizeof line, backup_bytes - restored);
+            p.set_detail(line);
+            p.set_bytes_left(backup_bytes - restored);
+            if (!p.running()) return writer.finish() ? kEngineStopped : write_failed();
+            unsigned char* buffer = buffers.get() + static_cast<std::size_t>(current) * kChunkBytes;
+            std::int64_t count = reader.next_block(buffer);
+            if (count < 0) {
+                writer.finish();
+                return kEngineFailed;
+            }
+            // The surplus of an over-long last block would run past the set's
+            // size, and past the end of a target of exactly that size.
+            if (static_cast<std::uint64_t>(count) > backup_bytes - restored) {
+                count = static_cast<std::int64_t>(backup_bytes - restored);
+            }
+            const unsigned char* data = buffer;
+            std::uint64_t to_write = static_cast<std::uint64_t>(count);
+            if (restored == 0) {
+                std::memcpy(sector0, data, sizeof sector0);
+                data += sizeof sector0;
+                to_write -= sizeof sector0;
+            }
+            restored += static_cast<std::uint64_t>(count);
+            // The block just read is not written.
+            if (!p.running()) return writer.finish() ? kEngineStopped : write_failed();
+            if (to_write > 0) {
+                if (!writer.submit(data, static_cast<std::uint32_t>(to_write / 512))) return write_failed();
+                current ^= 1;
+            }
         }
-    }
+        return writer.finish() ? kEngineDone : write_failed();
+    }();
+    if (result != kEngineDone) return result;
 
     p.set_detail("MBR 復旧中");
     // Everything else reaches the disk before the partition table that

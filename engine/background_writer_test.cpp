@@ -1,0 +1,72 @@
+#include "engine/background_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "disk/disk_registry.h"
+#include "engine/engine_test_support.h"
+#include "util/test_support.h"
+
+namespace kiroda {
+namespace {
+
+using testing::make_blank_target;
+using testing::read_file;
+using testing::temp_folder;
+
+class BackgroundWriter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        make_blank_target(path, 64);
+        register_disk_path(2, path);
+    }
+    void TearDown() override { clear_disk_paths(); }
+    temp_folder dir;
+    std::string path = dir.file("disk.img");
+};
+
+TEST_F(BackgroundWriter, WritesFollowEachOtherInTheOrderHandedOver) {
+    std::vector<std::vector<unsigned char>> runs;
+    for (int i = 0; i < 8; ++i) runs.emplace_back(512 * (1 + i % 3), static_cast<unsigned char>(i + 1));
+    {
+        const disk_handle disk = open_physical_disk(2, 'w');
+        ASSERT_TRUE(seek_sector(disk, 1));
+        background_writer writer(disk);
+        for (const auto& run : runs) {
+            ASSERT_TRUE(writer.submit(run.data(), static_cast<std::uint32_t>(run.size() / 512)));
+        }
+        EXPECT_TRUE(writer.finish());
+    }
+    const std::vector<unsigned char> image = read_file(path);
+    std::size_t at = 512;
+    for (const auto& run : runs) {
+        EXPECT_TRUE(std::equal(run.begin(), run.end(), image.begin() + static_cast<std::ptrdiff_t>(at)));
+        at += run.size();
+    }
+    EXPECT_EQ(image[at], 0xEE);
+}
+
+TEST_F(BackgroundWriter, AFailedWriteStopsEverythingAfterIt) {
+    disk_faults faults;
+    faults.fail_write_at = 4;
+    std::vector<std::uint64_t> written;
+    faults.on_event = [&](const disk_event& e) {
+        if (e.kind == disk_event::kWrite && e.ok) written.push_back(e.first_sector);
+    };
+    set_disk_faults(2, faults);
+    const std::vector<unsigned char> run(2 * 512, 0x42);
+    const disk_handle disk = open_physical_disk(2, 'w');
+    ASSERT_TRUE(seek_sector(disk, 0));
+    background_writer writer(disk);
+    EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 0-1
+    EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 2-3
+    EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 4-5: fails in the background
+    EXPECT_FALSE(writer.submit(run.data(), 2));  // reports it, writes nothing
+    EXPECT_FALSE(writer.finish());
+    EXPECT_EQ(written, (std::vector<std::uint64_t>{0, 2}));
+}
+
+}  // namespace
+}  // namespace kiroda
