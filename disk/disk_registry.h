@@ -25,6 +25,7 @@ struct disk_event {
 };
 
 constexpr std::int64_t kNoFault = -1;
+constexpr int kNoMediaOverride = -1;
 
 // Faults of one registered disk. A default-constructed value has none.
 struct disk_faults {
@@ -39,6 +40,10 @@ struct disk_faults {
     bool size_query_fails = false;    // get_disk_size_bytes gives kDiskSizeQueryFailed
     bool layout_query_fails = false;  // get_partition_count gives kLayoutQueryFailed
     bool flush_fails = false;         // flush_disk gives 0
+    // What the geometry reports in place of the image's own facts (a disk
+    // with 4096-byte sectors, a floppy): 0 / kNoMediaOverride keep them.
+    int bytes_per_sector = 0;
+    int media_type = kNoMediaOverride;
     // Called before the disk is opened, with the disk number and mode; it
     // may change the image (a disk swapped between a check and a write).
     std::function<void(int number, char mode)> on_open;
@@ -65,6 +70,8 @@ struct registered_disk {
     bool size_query_fails = false;
     bool layout_query_fails = false;
     bool flush_fails = false;
+    int bytes_per_sector = 0;
+    int media_type = kNoMediaOverride;
     std::function<void(int, char)> on_open;
 };
 

@@ -70,6 +70,8 @@ disk_handle open_physical_disk(int number, char mode) {
     path_file::facts facts;
     const path_file::handle file = path_file::open(reg.path, writable, &facts);
     if (file == path_file::kNone) return disk_handle();
+    if (reg.bytes_per_sector > 0) facts.bytes_per_sector = static_cast<std::uint32_t>(reg.bytes_per_sector);
+    if (reg.media_type != kNoMediaOverride) facts.media_type = static_cast<std::uint8_t>(reg.media_type);
     auto* d = new open_disk{number, writable, file, facts, 0};
     report_disk_event(number, disk_event{disk_event::kOpen, mode, 0, 0, true});
     return disk_handle(reinterpret_cast<native_disk>(d));

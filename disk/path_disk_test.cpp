@@ -294,6 +294,22 @@ TEST_F(PathDisk, QueryFaults) {
     EXPECT_EQ(flush_disk(open_physical_disk(0, 'w')), 0);
 }
 
+TEST_F(PathDisk, GeometryFaultsStandForOtherDevices) {
+    disk_faults f;
+    f.bytes_per_sector = 4096;
+    f.media_type = kMediaRemovable;
+    set_faults(f);
+    const disk_handle r = open_physical_disk(0, 'r');
+    EXPECT_EQ(get_bytes_per_sector(r), 4096);
+    EXPECT_EQ(get_media_type(r), kMediaRemovable);
+    f.bytes_per_sector = 0;
+    f.media_type = kMediaUnknown;
+    set_faults(f);
+    const disk_handle unknown = open_physical_disk(0, 'r');
+    EXPECT_EQ(get_bytes_per_sector(unknown), 512);
+    EXPECT_EQ(get_media_type(unknown), kMediaUnknown);
+}
+
 TEST_F(PathDisk, EventsRecordOpensWritesAndFlushesInOrder) {
     std::vector<disk_event> events;
     disk_faults f;

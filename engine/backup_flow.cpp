@@ -1,0 +1,237 @@
+#include "engine/backup_flow.h"
+
+#include <cstring>
+
+#include "app/program.h"
+#include "app/stored_text.h"
+#include "disk/mbr.h"
+#include "disk/physical_disk.h"
+#include "util/free_space.h"
+#include "util/number_format.h"
+#include "util/path_query.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr enciphered_text kFolderOnSource{
+    "バックアップ先のフォルダが元ディスク上にあります。\n"
+    "バックアップは、元ディスク以外のディスクに保存して下さい。\n\n"
+    "元ディスク: ディスク %d\nフォルダのディスク: ディスク %d\n%s"};
+constexpr enciphered_text kFolderTooLong{
+    "バックアップ先のフォルダ名が長すぎます。\n(%d バイトまで)\n\n%s"};
+constexpr enciphered_text kNotAFolder{"バックアップ先のフォルダがありません。\n\n%s"};
+constexpr enciphered_text kProgramCopyThere{
+    "バックアップ先のフォルダには既にプログラム(KIRODA.EXE)があります。\n"
+    "別のフォルダを指定して下さい。\n\n%s"};
+constexpr enciphered_text kSetThere{
+    "バックアップ先のフォルダには既にバックアップデータがあります。\n"
+    "別のフォルダを指定して下さい。\n\n%s"};
+constexpr enciphered_text kCannotOpenSource{"元ディスク(ディスク %d)を開けません。"};
+constexpr enciphered_text kBadSectorSize{
+    "元ディスクのセクタサイズが異常です。\n本プログラムは、512 バイトのセクタのみに対応しています。\n"
+    "(%d)"};
+constexpr enciphered_text kSizeUnknown{
+    "元ディスク(ディスク %d)の大きさを調べられないか、512 バイトに足りません。\n"
+    "バックアップできません。"};
+constexpr enciphered_text kSeekFailed{"元ディスクの先頭に移動できません。"};
+constexpr enciphered_text kReadFailed{"元ディスクの先頭セクタを読み込めません。"};
+constexpr enciphered_text kNoSignature{
+    "元ディスクの先頭セクタにパーテーションテーブルがありません。(AA55)"};
+constexpr enciphered_text kNoPartition{"元ディスクに有効なパーテーションがありません。"};
+constexpr enciphered_text kNoFreeSpace{
+    "バックアップ先の空き容量を調べられないか、空きがありません。\n\n%s"};
+constexpr enciphered_text kSpaceMayBeShort{
+    "バックアップ先の空き容量が足りない可能性があります。\n"
+    "(データがあまり圧縮できないと、途中で容量が足りなくなります)\n\n"
+    "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
+    "空き容量: %s バイト\nバックアップ範囲: %s\n\nプログラム: %s\nコピー先: %s\n\n"
+    "このまま続けますか?"};
+constexpr enciphered_text kLastQuestion{
+    "次の内容でバックアップを開始します。\n\n"
+    "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
+    "空き容量: %s バイト\nバックアップ範囲: %s\nNULLPASS(空き領域のゼロ埋め): %s\n\n"
+    "プログラム: %s\nコピー先: %s\n\nよろしいですか?"};
+constexpr enciphered_text kCopyFailed{
+    "プログラムをバックアップ先にコピーできませんでした。\n"
+    "プログラムのコピーなしでバックアップを続けます。\n\n"
+    "バックアップ先: %s\nプログラムのフォルダ: %s"};
+
+// Plain text: the media type of the source disk is neither fixed nor removable.
+constexpr const char* kBadMedia =
+    "バックアップ元ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
+    "のみに対応しています。\n　(%s)";
+
+template <typename... Values>
+int say(window_handle owner, unsigned type, stored_text text, Values... values) {
+    return show_message(owner, type, program_caption(), get_stored_text(text), values...);
+}
+
+// The folder must exist and hold neither a program copy nor any file or
+// folder named like part of a set: a set is never written over another.
+bool folder_may_take_set(window_handle owner, const char* folder) {
+    if (is_directory(folder) != 1) {
+        say(owner, kMbOk, kNotAFolder, folder);
+        return false;
+    }
+    char path[kPathCapacity];
+    join_path(folder, kProgramCopyName, path, sizeof path);
+    if (path_exists(path) == 1) {
+        say(owner, kMbOk, kProgramCopyThere, path);
+        return false;
+    }
+    char mask[kPathCapacity];
+    char found[kPathCapacity];
+    join_path(folder, "KRD?????.BIN", mask, sizeof mask);
+    if (probe_path(mask, found, sizeof found) != 0) {
+        say(owner, kMbOk, kSetThere, found[0] != '\0' ? found : mask);
+        return false;
+    }
+    return true;
+}
+
+// Opens the source disk, checks what kind of disk it is and works out the
+// bytes to back up. A size below one sector (a failed size query gives -1 or
+// -2) is refused here: taken as unsigned it would claim 16 EiB.
+bool measure_source(window_handle owner, const backup_request& r, std::uint64_t* backup_size) {
+    const disk_handle disk = open_physical_disk(r.source_disk, 'r');
+    if (!disk.valid()) {
+        say(owner, kMbOk, kCannotOpenSource, r.source_disk);
+        return false;
+    }
+    const int sector_size = get_bytes_per_sector(disk);
+    if (sector_size != static_cast<int>(kSectorBytes)) {
+        say(owner, kMbOk, kBadSectorSize, sector_size);
+        return false;
+    }
+    const std::uint8_t media = get_media_type(disk);
+    if (media != kMediaFixed && media != kMediaRemovable) {
+        show_message(owner, kMbOk, program_caption(), kBadMedia, media_type_name(media));
+        return false;
+    }
+    if (r.scope != kScopeValidPartitions) {
+        const std::int64_t size = get_disk_size_bytes(disk);
+        if (size < static_cast<std::int64_t>(kSectorBytes)) {
+            say(owner, kMbOk, kSizeUnknown, r.source_disk);
+            return false;
+        }
+        *backup_size = static_cast<std::uint64_t>(size);
+        return true;
+    }
+    if (!seek_sector(disk, 0)) {
+        say(owner, kMbOk, kSeekFailed);
+        return false;
+    }
+    unsigned char sector[kSectorBytes];
+    if (!read_sectors(disk, 1, sector)) {
+        say(owner, kMbOk, kReadFailed);
+        return false;
+    }
+    if (!has_boot_signature(sector)) {
+        say(owner, kMbOk, kNoSignature);
+        return false;
+    }
+    // In 64 bits: a partition that ends at the 2 TiB mark ends at sector 2^32.
+    const std::uint64_t end = mbr_partitions_end(sector);
+    if (end == 0) {
+        say(owner, kMbOk, kNoPartition);
+        return false;
+    }
+    *backup_size = end * kSectorBytes;
+    return true;
+}
+
+std::uint64_t whole_bytes(double bytes) {
+    if (!(bytes >= 0)) return 0;
+    if (bytes >= 18446744073709551615.0) return UINT64_MAX;
+    return static_cast<std::uint64_t>(bytes);
+}
+
+int ask_to_start(window_handle owner, const backup_request& r, const char* folder,
+                 std::uint64_t backup_size, double free_bytes, const char* program,
+                 const char* program_copy) {
+    char size_text[kGroupedTextSize];
+    char free_text[kGroupedTextSize];
+    format_uint64_grouped(size_text, backup_size);
+    format_uint64_grouped(free_text, whole_bytes(free_bytes));
+    if (free_space_short(backup_size, free_bytes)) {
+        return say(owner, kMbOkCancel, kSpaceMayBeShort, r.source_disk, size_text, folder, free_text,
+                   backup_scope_text(r.scope), program, program_copy);
+    }
+    return say(owner, kMbOkCancel, kLastQuestion, r.source_disk, size_text, folder, free_text,
+               backup_scope_text(r.scope), zero_fill_text(r.zero_fill), program, program_copy);
+}
+
+}  // namespace
+
+bool path_on_disk(const char* path, int disk) {
+    if (path == nullptr || path[0] == '\0') return false;
+    for (const int number : drive_letter_disk_numbers(path[0])) {
+        if (number == disk) return true;
+    }
+    return false;
+}
+
+bool free_space_short(std::uint64_t backup_size, double free_bytes) {
+    if (!(free_bytes >= 1.0)) return true;
+    const std::uint64_t free_whole = whole_bytes(free_bytes);
+    return free_whole < backup_size || free_whole - backup_size < kDataFileRoom;
+}
+
+bool normalise_folder(const char* folder, char* output, std::size_t capacity) {
+    const std::size_t n = std::strlen(folder);
+    if (n + 1 > capacity) return false;
+    std::memcpy(output, folder, n + 1);
+    if (ensure_trailing_separator(output, capacity) == nullptr) return false;
+    const std::size_t with_separator = std::strlen(output);
+    if (with_separator > 1) output[with_separator - 1] = '\0';
+    return true;
+}
+
+const char* backup_scope_text(int scope) {
+    return scope == kScopeValidPartitions ? "パーテーション有効部" : "ディスク全面";
+}
+
+const char* zero_fill_text(int zero_fill) { return zero_fill == 1 ? "実施する" : "実施しない"; }
+
+int run_backup_flow(window_handle owner, const backup_request& r, const backup_flow_steps& steps) {
+    if (path_on_disk(r.folder, r.source_disk)) {
+        say(owner, kMbOk, kFolderOnSource, r.source_disk, r.source_disk, r.folder);
+        return -1;
+    }
+    // Bounded before anything else touches it: every name of the set must
+    // still fit behind the folder.
+    char folder[kPathCapacity];
+    if (!normalise_folder(r.folder, folder, sizeof folder) ||
+        std::strlen(folder) > kLongestBackupFolder) {
+        say(owner, kMbOk, kFolderTooLong, static_cast<int>(kLongestBackupFolder), r.folder);
+        return -1;
+    }
+    if (!folder_may_take_set(owner, folder)) return -1;
+    std::uint64_t backup_size = 0;
+    if (!measure_source(owner, r, &backup_size)) return -1;
+
+    const double free_bytes = get_folder_free_bytes(folder);
+    if (!(free_bytes >= 1.0)) {
+        say(owner, kMbOk, kNoFreeSpace, folder);
+        return -1;
+    }
+    char program_copy[kPathCapacity];
+    join_path(folder, kProgramCopyName, program_copy, sizeof program_copy);
+    if (ask_to_start(owner, r, folder, backup_size, free_bytes, steps.program_path, program_copy) !=
+        kIdOk) {
+        return 0;
+    }
+
+    if (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy)) {
+        say(owner, kMbOk, kCopyFailed, folder, steps.program_folder);
+    }
+    if (r.zero_fill == 1 && steps.zero_fill) {
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            if (drive_letter_to_disk_number(letter) == r.source_disk) steps.zero_fill(letter);
+        }
+    }
+    return steps.run_backup(folder, backup_size);
+}
+
+}  // namespace kiroda
