@@ -14,19 +14,25 @@ target_check check_restore_target(int disk_number, std::uint64_t backup_bytes) {
     if (media != kMediaFixed && media != kMediaRemovable) return {target_verdict::bad_media, media};
     // Signed comparison: a failed size query (-1, -2) is too small for any set.
     const std::int64_t size = get_disk_size_bytes(disk);
+    target_check check{target_verdict::ok, 0, size, {}};
     if (backup_bytes > static_cast<std::uint64_t>(INT64_MAX) ||
         size < static_cast<std::int64_t>(backup_bytes)) {
-        return {target_verdict::too_small, size};
+        check.verdict = target_verdict::too_small;
+        check.value = size;
+        return check;
     }
-    if (!seek_sector(disk, 0)) return {target_verdict::cannot_seek, 0};
     unsigned char sector[512];
-    if (!read_sectors(disk, 1, sector)) return {target_verdict::cannot_read, 0};
-    if (has_boot_signature(sector)) {
+    if (!seek_sector(disk, 0)) {
+        check.verdict = target_verdict::cannot_seek;
+    } else if (!read_sectors(disk, 1, sector)) {
+        check.verdict = target_verdict::cannot_read;
+    } else if (has_boot_signature(sector)) {
         for (int i = 0; i < kMbrEntryCount; ++i) {
-            if (read_mbr_entry(sector, i).sector_count != 0) return {target_verdict::has_partitions, 0};
+            check.partition_bytes[i] = std::uint64_t{read_mbr_entry(sector, i).sector_count} * 512;
+            if (check.partition_bytes[i] != 0) check.verdict = target_verdict::has_partitions;
         }
     }
-    return {target_verdict::ok, 0};
+    return check;
 }
 
 }  // namespace kiroda

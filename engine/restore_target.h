@@ -23,6 +23,11 @@ enum class target_verdict {
 struct target_check {
     target_verdict verdict = target_verdict::cannot_open;
     std::int64_t value = 0;
+    // What the checks learnt on the way, for the messages that show it: the
+    // disk's size once it was asked (negative when the query failed), and
+    // with has_partitions the size of each MBR entry in bytes.
+    std::int64_t disk_bytes = 0;
+    std::uint64_t partition_bytes[4] = {};
 };
 
 target_check check_restore_target(int disk_number, std::uint64_t backup_bytes);

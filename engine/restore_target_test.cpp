@@ -56,5 +56,29 @@ TEST(RestoreTarget, OnlyAnEmptyDiskLargeEnoughPasses) {
     clear_disk_paths();
 }
 
+TEST(RestoreTarget, TellsTheSizeAndThePartitionsItFound) {
+    temp_folder dir;
+    const std::string path = dir.file("t.img");
+    std::vector<unsigned char> disk(64 * 512, 0);
+    const auto mbr = make_mbr({mbr_slot{7, 1, 8}, {}, {}, mbr_slot{0x83, 20, 4294967295u}});
+    std::copy(mbr.begin(), mbr.end(), disk.begin());
+    write_file(path, disk);
+    register_disk_path(3, path);
+    const target_check used = check_restore_target(3, 512);
+    EXPECT_EQ(used.verdict, target_verdict::has_partitions);
+    EXPECT_EQ(used.disk_bytes, 64 * 512);
+    EXPECT_EQ(used.partition_bytes[0], 8u * 512);
+    EXPECT_EQ(used.partition_bytes[1], 0u);
+    EXPECT_EQ(used.partition_bytes[3], 4294967295ULL * 512);  // in 64 bits
+    const target_check small = check_restore_target(3, 65 * 512);
+    EXPECT_EQ(small.verdict, target_verdict::too_small);
+    EXPECT_EQ(small.value, 64 * 512);
+    write_file(path, std::vector<unsigned char>(64 * 512, 0));
+    const target_check empty = check_restore_target(3, 64 * 512);
+    EXPECT_EQ(empty.verdict, target_verdict::ok);
+    EXPECT_EQ(empty.disk_bytes, 64 * 512);
+    clear_disk_paths();
+}
+
 }  // namespace
 }  // namespace kiroda

@@ -1,0 +1,187 @@
+#include "app/command_steps.h"
+
+#include <cstring>
+
+#include "app/program.h"
+#include "app/stored_text.h"
+#include "disk/physical_disk.h"
+#include "engine/restore_target.h"
+#include "util/number_format.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr enciphered_text kFolderOnSource{
+    "バックアップ先のフォルダが元ディスク上にあります。\n"
+    "元ディスク以外のディスクのフォルダを指定して下さい。\n\n"
+    "元ディスク: ディスク %d\nフォルダのディスク: ディスク %d\n%s"};
+constexpr enciphered_text kConfirmBackup{
+    "ディスクのバックアップを行います。\n\n元ディスク: ディスク %d\nバックアップ先: %s\n"
+    "バックアップ範囲: %s\nNULLPASS(空き領域のゼロ埋め): %s\n\nよろしいですか?"};
+constexpr enciphered_text kConfirmVerify{
+    "バックアップしたデータの検査を行います。\n\nバージョン: V%.2f\n作成日: %d/%d/%d\n"
+    "元ディスク: ディスク %d\nバックアップサイズ: %s バイト\nバックアップデータ: %s\n\n"
+    "よろしいですか?"};
+constexpr enciphered_text kNoFullPath{
+    "バックアップデータのフォルダ名を完全なパスにできません。\n\n%s"};
+constexpr enciphered_text kSetOnTarget{
+    "バックアップデータが復旧先ディスク上にあります。\n"
+    "バックアップデータのあるディスクには復旧できません。\n\n"
+    "復旧先ディスク: ディスク %d\nフォルダのディスク: ディスク %d\n%s"};
+constexpr enciphered_text kCannotOpenTarget{"復旧先ディスク(ディスク %d)を開けません。"};
+constexpr enciphered_text kTargetTooSmall{
+    "復旧先ディスクの容量が足りません。\n\n復旧先ディスク: %s バイト\nバックアップ: %s バイト"};
+constexpr enciphered_text kCannotSeekTarget{"復旧先ディスク(ディスク %d)の先頭に移動できません。"};
+constexpr enciphered_text kCannotReadTarget{"復旧先ディスクの先頭セクタを読み込めません。"};
+constexpr enciphered_text kTargetHasPartitions{
+    "復旧先ディスク(ディスク %d)にはパーテーションがあります。\n"
+    "パーテーションのない空のディスクにのみ復旧できます。\n\n"
+    "第1パーテーション: %s バイト\n第2パーテーション: %s バイト\n"
+    "第3パーテーション: %s バイト\n第4パーテーション: %s バイト"};
+constexpr enciphered_text kConfirmRestore{
+    "ディスクの復旧を行います。\n復旧先ディスクの内容はすべて失われます。\n\n"
+    "復旧先ディスク: ディスク %d (%s バイト)\n\nバージョン: V%.2f\n作成日: %d/%d/%d\n"
+    "元ディスク: ディスク %d\nバックアップサイズ: %s バイト\nバックアップデータ: %s\n\n"
+    "復旧が終わるとシャットダウンします。\nよろしいですか?"};
+
+// Plain texts: the target's sector size (%d) and media type name (%s).
+constexpr const char* kBadTargetSectorSize =
+    "復旧ディスクのセクタサイズが異常です。\n本プログラムは、５１２Ｂのみに対応です。\n　(%d)";
+constexpr const char* kBadTargetMedia =
+    "復旧ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
+    "のみに対応しています。\n　(%s)";
+
+template <typename... Values>
+int say(const wizard_ui& ui, unsigned type, stored_text text, Values... values) {
+    return show_message(ui.owner(), type, program_caption(), get_stored_text(text), values...);
+}
+
+// The chosen set folder without a trailing backslash ("E:\" gives "E:").
+void drop_trailing_separator(char* folder) {
+    char normal[kPathCapacity];
+    if (normalise_folder(folder, normal, sizeof normal)) std::strcpy(folder, normal);
+}
+
+// Reads the header of the set folder: 1 read, nothing when the dialog stays
+// open (damaged), -1 otherwise. Every failure has shown its message.
+std::optional<int> read_set_header(const wizard_ui& ui, wizard_state& s) {
+    switch (read_header_file(ui.owner(), s.set_folder, &s.header)) {
+        case header_read::read: return 1;
+        case header_read::damaged: return std::nullopt;
+        case header_read::cannot_open:
+        case header_read::short_read: break;
+    }
+    return -1;
+}
+
+// Shows why the target disk cannot take the set; false for a usable disk.
+bool refuse_target(const wizard_ui& ui, const wizard_state& s, const target_check& c) {
+    char have[kGroupedTextSize], need[kGroupedTextSize];
+    char parts[4][kGroupedTextSize];
+    switch (c.verdict) {
+        case target_verdict::ok: return false;
+        case target_verdict::cannot_open: say(ui, kMbOk, kCannotOpenTarget, s.target_disk); break;
+        case target_verdict::bad_sector_size:
+            show_message(ui.owner(), kMbOk, program_caption(), kBadTargetSectorSize,
+                         static_cast<int>(c.value));
+            break;
+        case target_verdict::bad_media:
+            show_message(ui.owner(), kMbOk, program_caption(), kBadTargetMedia,
+                         media_type_name(static_cast<std::uint8_t>(c.value)));
+            break;
+        case target_verdict::too_small:
+            format_int64_grouped(have, c.value);
+            format_uint64_grouped(need, s.header.backup_bytes);
+            say(ui, kMbOk, kTargetTooSmall, have, need);
+            break;
+        case target_verdict::cannot_seek: say(ui, kMbOk, kCannotSeekTarget, s.target_disk); break;
+        case target_verdict::cannot_read: say(ui, kMbOk, kCannotReadTarget); break;
+        case target_verdict::has_partitions:
+            for (int i = 0; i < 4; ++i) format_uint64_grouped(parts[i], c.partition_bytes[i]);
+            say(ui, kMbOk, kTargetHasPartitions, s.target_disk, parts[0], parts[1], parts[2], parts[3]);
+            break;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& s) {
+    enumerate_disks(s.disks);
+    const int chosen = ui.choose_disk(disk_role::source, s.disks, &s.source_disk);
+    if (chosen != 1) return chosen == 0 ? 0 : -1;
+    for (;;) {
+        if (ui.choose_backup_folder(s.backup_folder) != 1) return 0;
+        // Any extent: a spanned volume may lie partly on the disk being read.
+        if (!path_on_disk(s.backup_folder, s.source_disk)) break;
+        say(ui, kMbOk, kFolderOnSource, s.source_disk, s.source_disk, s.backup_folder);
+    }
+    backup_request request;
+    request.source_disk = s.source_disk;
+    request.folder = s.backup_folder;
+    request.scope = kScopeWholeDisk;
+    request.zero_fill = 0;
+    // Only an explicit Cancel stops here; the flow asks its own last question.
+    if (say(ui, kMbOkCancel, kConfirmBackup, s.source_disk, s.backup_folder,
+            backup_scope_text(request.scope), zero_fill_text(request.zero_fill)) == kIdCancel) {
+        return 0;
+    }
+    return ui.run_backup(request);
+}
+
+std::optional<int> run_verify_path(wizard_ui& ui, wizard_state& s) {
+    if (ui.choose_header_file(s.set_folder) != 1) return 0;
+    drop_trailing_separator(s.set_folder);
+    const std::optional<int> read = read_set_header(ui, s);
+    if (read != 1) return read;
+    if (confirm_header_version(ui.owner(), s.header) != kIdOk) return 0;
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, s.header.backup_bytes);
+    if (say(ui, kMbOkCancel, kConfirmVerify, s.header.version, int{s.header.created.year},
+            int{s.header.created.month}, int{s.header.created.day}, int{s.header.source_disk}, bytes,
+            s.set_folder) != kIdOk) {
+        return 0;
+    }
+    return ui.run_verify(s.set_folder, s.header.backup_bytes);
+}
+
+std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
+    if (ui.choose_header_file(s.set_folder) != 1) return 0;
+    drop_trailing_separator(s.set_folder);
+    enumerate_disks(s.disks);
+    const int chosen = ui.choose_disk(disk_role::target, s.disks, &s.target_disk);
+    if (chosen != 1) return chosen == 0 ? 0 : -1;
+
+    char full[kFullPathCapacity];
+    if (!ui.full_path(s.set_folder, full, sizeof full)) {
+        say(ui, kMbOk, kNoFullPath, s.set_folder);
+        return -1;
+    }
+    // Any extent, as for a backup folder: the set must survive the restore.
+    if (path_on_disk(full, s.target_disk)) {
+        say(ui, kMbOk, kSetOnTarget, s.target_disk, s.target_disk, s.set_folder);
+        return -1;
+    }
+    const std::optional<int> read = read_set_header(ui, s);
+    if (read != 1) return read;
+    if (confirm_header_version(ui.owner(), s.header) != kIdOk) return 0;
+
+    // The restore engine repeats these checks just before it writes.
+    const target_check check = check_restore_target(s.target_disk, s.header.backup_bytes);
+    if (refuse_target(ui, s, check)) return -1;
+
+    char target_bytes[kGroupedTextSize], bytes[kGroupedTextSize];
+    format_int64_grouped(target_bytes, check.disk_bytes);
+    format_uint64_grouped(bytes, s.header.backup_bytes);
+    if (say(ui, kMbOkCancel, kConfirmRestore, s.target_disk, target_bytes, s.header.version,
+            int{s.header.created.year}, int{s.header.created.month}, int{s.header.created.day},
+            int{s.header.source_disk}, bytes, s.set_folder) != kIdOk) {
+        return 0;
+    }
+    // A confirmed restore always ends in the shutdown countdown when it completes.
+    g_shutdown_at_end = 1;
+    return ui.run_restore(s.target_disk, s.set_folder, s.header.backup_bytes);
+}
+
+}  // namespace kiroda
