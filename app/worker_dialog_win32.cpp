@@ -29,10 +29,18 @@ public:
 
     ~worker_handler() override { join(); }
 
-    // Waits for the worker to end; only after the dialog has closed.
+    // Waits for the worker to end; only after the dialog has closed. The
+    // worker may still be inside its EndDialog, which re-enables the owner
+    // window by sending it a message: this thread owns that window, so it
+    // keeps answering sent messages while it waits, or the two would wait
+    // for each other for ever.
     void join() {
         if (thread_ == nullptr) return;
-        WaitForSingleObject(thread_, INFINITE);
+        while (MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_SENDMESSAGE) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
         CloseHandle(thread_);
         thread_ = nullptr;
     }

@@ -55,6 +55,22 @@ TEST_F(WorkerDialog, TheBodysResultEndsTheDialogAndClearsTheFlag) {
     }
 }
 
+TEST_F(WorkerDialog, AnOwnedDialogWhoseWorkerEndsAtOnceNeverHangs) {
+    // The worker's EndDialog re-enables the owner, which sends a message to
+    // the dialog's thread; that thread may have left the dialog already and
+    // be waiting for the worker. Many quick runs make the two meet.
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                                 nullptr, self(), nullptr);
+    ASSERT_NE(owner, nullptr);
+    int completed = 0;
+    for (int i = 0; i < 150; ++i) {
+        if (run_worker_dialog(self(), owner, setup(), [](HWND) { return 1; }) == 1) ++completed;
+    }
+    EXPECT_EQ(completed, 150);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    DestroyWindow(owner);
+}
+
 TEST_F(WorkerDialog, OpensWithItsTextsAndStopsOnTheButtonOrEsc) {
     for (const int stop_id : {kStatusButtonId, IDCANCEL}) {
         std::string title, status, detail, button, stopping_status, stopping_detail;
