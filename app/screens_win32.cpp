@@ -56,7 +56,7 @@ int main() {
         dialog_script script([](DWORD ui) {
             HWND d = wait_for_dialog(ui, program_caption());
             if (d == nullptr) return;
-            shoot("command-placeholder-KRBCR");
+            shoot("command-KRBCR");
             click(d, kCommandExitButton);
         });
         run_command_dialog(self, nullptr);

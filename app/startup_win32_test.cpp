@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "app/command_dialog.h"
 #include "app/countdown_win32.h"
 #include "app/dialog_look_win32.h"
 #include "app/dialog_script_win32.h"
@@ -13,6 +17,15 @@
 #include "app/recording_sink.h"
 #include "app/startup.h"
 #include "app/status_dialog_win32.h"
+#include "app/wizard_script_win32.h"
+#include "disk/disk_dialog_win32.h"
+#include "disk/disk_registry.h"
+#include "disk/disk_test_image.h"
+#include "engine/backup_engine.h"
+#include "engine/engine_test_support.h"
+#include "engine/file_dialogs_win32.h"
+#include "format/header_file.h"
+#include "util/test_support.h"
 #include "res/resource_ids.h"
 
 namespace kiroda {
@@ -27,12 +40,27 @@ struct Startup : ::testing::Test {
         g_shutdown_at_end = 0;
         clear_power_off_calls();
         set_countdown_tick_ms_for_tests(3600000);  // only posted ticks count
+        set_disk_poll_ms_for_tests(3600000);       // and only posted polls
+        // Disk 0 with a partition and its set; disk 1 blank, for a restore.
+        make_disk_image(images.file("source.img"), kSectors, make_mbr_one_partition(63, 100));
+        register_disk_path(0, images.file("source.img"));
+        make_blank_target(images.file("target.img"), kSectors);
+        register_disk_path(1, images.file("target.img"));
+        recording_progress p;
+        ASSERT_EQ(backup_disk(p, 0, set.text().c_str(), kSectors * 512), kEngineDone);
     }
     void TearDown() override {
         set_countdown_tick_ms_for_tests(0);
+        set_disk_poll_ms_for_tests(0);
+        clear_disk_paths();
         g_shutdown_at_end = 0;
         clear_power_off_calls();
     }
+
+    static constexpr std::uint64_t kSectors = 500;
+    temp_folder images;
+    temp_folder set;
+    temp_folder broken;
     int run() { return run_program(GetModuleHandleA(nullptr)); }
 
     watchdog dog{60s, "start-up test"};
@@ -89,61 +117,83 @@ TEST_F(Startup, TheMutexMarksTheRunningCopyUntilItEnds) {
 }
 
 TEST_F(Startup, EachCommandResultEndsWithItsMessage) {
+    // A data test of a whole set completes; one of a header cut short fails.
+    write_file(broken.file(kHeaderFileName), std::vector<unsigned char>(100, 1));
+    const std::string good_header = set.file(kHeaderFileName);
+    const std::string cut_header = broken.file(kHeaderFileName);
     const struct {
-        int button;
+        const char* what;
+        std::function<void(HWND)> act;
         closing_action action;
     } cases[] = {
-        {kCommandExitButton, closing_action::show_not_completed},
-        {IDCANCEL, closing_action::show_not_completed},
-        {kPlaceholderCompletedButton, closing_action::show_completed},
-        {kPlaceholderFailedButton, closing_action::show_failed},
+        {"< 終了", [](HWND d) { click(d, kCommandExitButton); }, closing_action::show_not_completed},
+        {"Esc", [](HWND d) { click(d, IDCANCEL); }, closing_action::show_not_completed},
+        {"a completed data test",
+         [&](HWND d) {
+             start_command(d, kCommandVerifyRadio);
+             answer_file_dialog(kHeaderFileDialogTitle, good_header.c_str());
+         },
+         closing_action::show_completed},
+        {"a header cut short",
+         [&](HWND d) {
+             start_command(d, kCommandVerifyRadio);
+             answer_file_dialog(kHeaderFileDialogTitle, cut_header.c_str());
+         },
+         closing_action::show_failed},
     };
     for (const auto& c : cases) {
         recording_sink sink;
-        dialog_script script([&](DWORD ui) {
-            if (HWND d = wait_for_dialog(ui, program_caption())) click(d, c.button);
+        dialog_script script([&](DWORD) {
+            if (HWND d = wait_for_command_dialog()) c.act(d);
         });
         EXPECT_EQ(run(), 0);
         script.join();
-        ASSERT_EQ(sink.seen.size(), 1u) << c.button;
-        EXPECT_EQ(sink.seen[0].text, stored(closing_message(c.action))) << c.button;
-        EXPECT_EQ(sink.seen[0].type, kMbOk);
-        EXPECT_EQ(sink.seen[0].caption, program_caption());
+        ASSERT_FALSE(sink.seen.empty()) << c.what;
+        EXPECT_EQ(sink.seen.back().text, stored(closing_message(c.action))) << c.what;
+        EXPECT_EQ(sink.seen.back().type, kMbOk);
+        EXPECT_EQ(sink.seen.back().caption, program_caption());
         EXPECT_TRUE(power_off_calls().empty());
     }
 }
 
-// Completes the placeholder command dialog with the shutdown box ticked,
-// then hands the countdown dialog to `countdown`.
+// Restores the set onto the blank disk 1 with the target dialog's shutdown
+// box cleared (a confirmed restore sets the flag all the same), then hands
+// the countdown dialog to `countdown`.
 template <typename Countdown>
-void complete_with_shutdown(DWORD ui, Countdown countdown) {
-    HWND command = wait_for_dialog(ui, program_caption());
+void restore_then_count_down(const std::string& header, Countdown countdown) {
+    HWND command = wait_for_command_dialog();
     if (command == nullptr) return;
-    SendMessageA(GetDlgItem(command, kPlaceholderShutdownCheck), BM_SETCHECK, BST_CHECKED, 0);
-    click(command, kPlaceholderShutdownCheck);
-    click(command, kPlaceholderCompletedButton);
-    wait_until_closed(command);
-    HWND d = wait_for_dialog(ui, program_caption());
-    if (d != nullptr && wait_for_item_text(d, kStatusLineId, "シャットダウンします")) countdown(d);
+    start_command(command, kCommandRestoreRadio);
+    answer_file_dialog(kHeaderFileDialogTitle, header.c_str());
+    HWND target = wait_for_disk_dialog();
+    if (target == nullptr || !choose_disk(target, 1, false)) return;
+    wait_until_closed(command, 60s);
+    HWND d = wait_for_process_dialog([](HWND w) {
+        return is_progress_dialog(w) && item_text(w, kStatusLineId) == "シャットダウンします";
+    });
+    if (d != nullptr) countdown(d);
 }
 
 TEST_F(Startup, ACompletedRunWithShutdownCountsDownAndPowersOff) {
     recording_sink sink;
-    dialog_script script([](DWORD ui) {
-        complete_with_shutdown(ui, [](HWND d) {
+    dialog_script script([this](DWORD) {
+        restore_then_count_down(set.file(kHeaderFileName), [](HWND d) {
             for (int i = 0; i < 60; ++i) post(d, WM_TIMER, 3);
         });
     });
     EXPECT_EQ(run(), 0);
     script.join();
     EXPECT_EQ(power_off_calls(), std::vector<unsigned>{kPowerOffFlags});
-    EXPECT_TRUE(sink.seen.empty());  // no message: the machine goes off
+    // The restore's confirmation, and no closing message: the machine goes off.
+    ASSERT_EQ(sink.seen.size(), 1u);
+    EXPECT_EQ(sink.seen[0].type, kMbOkCancel);
+    EXPECT_TRUE(same_file(images.file("source.img"), images.file("target.img")));
 }
 
 TEST_F(Startup, ACancelledCountdownLeavesTheMachineOn) {
     recording_sink sink;
-    dialog_script script([](DWORD ui) {
-        complete_with_shutdown(ui, [](HWND d) {
+    dialog_script script([this](DWORD) {
+        restore_then_count_down(set.file(kHeaderFileName), [](HWND d) {
             for (int i = 0; i < 30; ++i) post(d, WM_TIMER, 3);
             click(d, kStatusButtonId);
         });
@@ -151,25 +201,31 @@ TEST_F(Startup, ACancelledCountdownLeavesTheMachineOn) {
     EXPECT_EQ(run(), 0);
     script.join();
     EXPECT_TRUE(power_off_calls().empty());
-    ASSERT_EQ(sink.seen.size(), 1u);
-    EXPECT_EQ(sink.seen[0].text, stored(closing_message(closing_action::show_shutdown_cancelled)));
+    ASSERT_EQ(sink.seen.size(), 2u);
+    EXPECT_EQ(sink.seen[1].text, stored(closing_message(closing_action::show_shutdown_cancelled)));
 }
 
 TEST_F(Startup, AFailedRunNeverCountsDownEvenWithTheFlagSet) {
+    // The shutdown box is ticked, then the backup is refused: the folder
+    // already holds a program copy.
+    write_file(broken.file("KIRODA.EXE"), {1});
+    const std::string folder_name = broken.file(kHeaderFileName);
     recording_sink sink;
-    dialog_script script([](DWORD ui) {
-        HWND d = wait_for_dialog(ui, program_caption());
+    dialog_script script([&](DWORD) {
+        HWND d = wait_for_command_dialog();
         if (d == nullptr) return;
-        SendMessageA(GetDlgItem(d, kPlaceholderShutdownCheck), BM_SETCHECK, BST_CHECKED, 0);
-        click(d, kPlaceholderShutdownCheck);
-        click(d, kPlaceholderFailedButton);
+        start_command(d, kCommandBackupRadio);
+        HWND source = wait_for_disk_dialog();
+        if (source == nullptr || !choose_disk(source, 0, true)) return;
+        answer_file_dialog(kBackupFolderDialogTitle, folder_name.c_str());
     });
     EXPECT_EQ(run(), 0);
     script.join();
     EXPECT_EQ(g_shutdown_at_end, 1);
     EXPECT_TRUE(power_off_calls().empty());
-    ASSERT_EQ(sink.seen.size(), 1u);
-    EXPECT_EQ(sink.seen[0].text, stored(closing_message(closing_action::show_failed)));
+    ASSERT_EQ(sink.seen.size(), 3u);  // the confirmation, the refusal, the closing message
+    EXPECT_EQ(sink.seen[2].text, stored(closing_message(closing_action::show_failed)));
+    EXPECT_FALSE(std::filesystem::exists(broken.file(kHeaderFileName)));
 }
 
 }  // namespace

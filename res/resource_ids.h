@@ -31,10 +31,6 @@
 #define KRD_ID_DISK_CANCEL 301
 #define KRD_ID_DISK_NEXT 302
 #define KRD_ID_DISK_HELP 401
-/* Controls of the placeholder command dialog only. */
-#define KRD_ID_PLACEHOLDER_COMPLETED 901
-#define KRD_ID_PLACEHOLDER_FAILED 902
-#define KRD_ID_PLACEHOLDER_SHUTDOWN 903
 
 #ifndef RC_INVOKED
 namespace kiroda {
@@ -56,8 +52,5 @@ constexpr int kDiskShutdownCheck = KRD_ID_DISK_SHUTDOWN;
 constexpr int kDiskCancelButton = KRD_ID_DISK_CANCEL;
 constexpr int kDiskNextButton = KRD_ID_DISK_NEXT;
 constexpr int kDiskHelpButton = KRD_ID_DISK_HELP;
-constexpr int kPlaceholderCompletedButton = KRD_ID_PLACEHOLDER_COMPLETED;
-constexpr int kPlaceholderFailedButton = KRD_ID_PLACEHOLDER_FAILED;
-constexpr int kPlaceholderShutdownCheck = KRD_ID_PLACEHOLDER_SHUTDOWN;
 }  // namespace kiroda
 #endif
