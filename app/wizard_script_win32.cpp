@@ -45,7 +45,9 @@ HWND wait_for_process_dialog(const std::function<bool(HWND)>& accept,
     }
 }
 
-bool is_message_box(HWND d) { return has(d, kMessageTextId); }
+// The program's own dialogs have statics of id -1 (0xFFFF) too, but no OK
+// button; the file dialogs have one, and their name box.
+bool is_message_box(HWND d) { return has(d, kMessageTextId) && has(d, IDOK) && !has(d, kFileNameBox); }
 bool is_command_dialog(HWND d) { return has(d, KRD_ID_COMMAND_NEXT) && has(d, KRD_ID_COMMAND_BACKUP); }
 bool is_disk_dialog(HWND d) { return has(d, KRD_ID_DISK_NEXT) && has(d, KRD_ID_DISK_VERDICT); }
 bool is_progress_dialog(HWND d) {

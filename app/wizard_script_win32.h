@@ -20,7 +20,7 @@ HWND wait_for_process_dialog(const std::function<bool(HWND)>& accept,
                              std::chrono::milliseconds timeout = 10s);
 
 // The pages, told apart by their controls.
-bool is_message_box(HWND dialog);      // the message text (id 0xFFFF)
+bool is_message_box(HWND dialog);      // the message text (id 0xFFFF) and an OK button
 bool is_command_dialog(HWND dialog);   // "次へ >" of KRBCR
 bool is_disk_dialog(HWND dialog);      // "次へ >" of KRMOTO / KRRESTDISK
 bool is_progress_dialog(HWND dialog);  // KR2 of an engine
