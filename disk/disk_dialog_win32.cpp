@@ -30,15 +30,27 @@ std::string box_text(HWND dialog) {
     return text;
 }
 
+// A transparent static draws its new text over the old one, which the gaps
+// of the hatched background keep: the dialog's background under the field
+// is repainted first, so a changed number never mixes with the one before.
+void set_field(HWND dialog, int id, const char* text) {
+    SetDlgItemTextA(dialog, id, text);
+    HWND field = GetDlgItem(dialog, id);
+    RECT area{};
+    if (field == nullptr || !GetWindowRect(field, &area)) return;
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&area), 2);
+    RedrawWindow(dialog, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 // Writes the fields in their customary order, the verdict text before its
 // mark, and the button last.
 void show(HWND dialog, const disk_display& d) {
-    SetDlgItemTextA(dialog, kDiskSizeField, d.fields.size_mb);
-    for (int i = 0; i < 4; ++i) SetDlgItemTextA(dialog, kDiskPartitionField1 + i, d.fields.partition_mb[i]);
-    SetDlgItemTextA(dialog, kDiskSectorSizeField, d.fields.bytes_per_sector);
-    SetDlgItemTextA(dialog, kDiskMediaField, d.fields.media_name);
-    SetDlgItemTextA(dialog, kDiskVerdictField, d.verdict.message);
-    SetDlgItemTextA(dialog, kDiskMarkField, d.verdict.mark);
+    set_field(dialog, kDiskSizeField, d.fields.size_mb);
+    for (int i = 0; i < 4; ++i) set_field(dialog, kDiskPartitionField1 + i, d.fields.partition_mb[i]);
+    set_field(dialog, kDiskSectorSizeField, d.fields.bytes_per_sector);
+    set_field(dialog, kDiskMediaField, d.fields.media_name);
+    set_field(dialog, kDiskVerdictField, d.verdict.message);
+    set_field(dialog, kDiskMarkField, d.verdict.mark);
     EnableWindow(GetDlgItem(dialog, kDiskNextButton), d.next_enabled ? TRUE : FALSE);
 }
 

@@ -68,6 +68,33 @@ COLORREF verdict_text_colour(HWND d) {
     return colour;
 }
 
+// The pixels of a field as the screen shows them.
+std::vector<COLORREF> capture(HWND d, int id) {
+    RECT area{};
+    GetWindowRect(GetDlgItem(d, id), &area);
+    MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&area), 2);
+    const int w = area.right - area.left, h = area.bottom - area.top;
+    HDC screen = GetDC(d);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<COLORREF> pixels(static_cast<std::size_t>(w * h));
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(d, screen);
+    return pixels;
+}
+
 class DiskDialog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -221,6 +248,45 @@ TEST_F(DiskDialog, TheTargetDialogJudgesByTheTargetRules) {
     EXPECT_EQ(mark1, "○");
     EXPECT_EQ(text1, target_disk_verdict(table[1]).message);
     EXPECT_EQ(chosen, 1);
+}
+
+TEST_F(DiskDialog, AFieldThatChangesShowsOnlyItsNewText) {
+    // The fields are transparent over the hatched background: a new text
+    // must not be drawn over the old one. Disk 0 shown after the GPT disk 3
+    // must look as it does in a dialog that opened on disk 0.
+    std::vector<std::vector<COLORREF>> after_change, fresh;
+    const int fields[] = {kDiskPartitionField1, kDiskMarkField, kDiskVerdictField};
+    table = disk_table{};
+    table[0] = disk(3, 0, 1);
+    table[1] = disk(0, 2048000);
+    dialog_script first([&](DWORD ui) {
+        HWND d = wait_for_dialog(ui, program_caption());
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(item_text(d, kDiskPartitionField1), kHiddenPartitionSize);
+        type_and_poll(d, "0");
+        EXPECT_TRUE(wait_for_item_text(d, kDiskMarkField, "○"));
+        Sleep(300);
+        for (const int id : fields) after_change.push_back(capture(d, id));
+        click(d, kDiskCancelButton);
+    });
+    EXPECT_EQ(run(disk_role::source), 0);
+    first.join();
+    table = disk_table{};
+    table[0] = disk(0, 2048000);
+    dialog_script second([&](DWORD ui) {
+        HWND d = wait_for_dialog(ui, program_caption());
+        ASSERT_NE(d, nullptr);
+        Sleep(300);
+        for (const int id : fields) fresh.push_back(capture(d, id));
+        click(d, kDiskCancelButton);
+    });
+    EXPECT_EQ(run(disk_role::source), 0);
+    second.join();
+    ASSERT_EQ(after_change.size(), fresh.size());
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+        EXPECT_FALSE(fresh[i].empty());
+        EXPECT_TRUE(after_change[i] == fresh[i]) << "field " << fields[i];
+    }
 }
 
 TEST_F(DiskDialog, AnEmptyTableOffersNothing) {
