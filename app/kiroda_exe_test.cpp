@@ -52,6 +52,20 @@ TEST(KirodaExe, HoldsNoStoredTextInPlainForm) {
     }
 }
 
+TEST(KirodaExe, HoldsTheWizardsStoredTextsEnciphered) {
+    const std::vector<unsigned char> image = read_file(kiroda_exe());
+    // The plain texts of the restore checks are there...
+    EXPECT_TRUE(contains(image, "本プログラムは、５１２Ｂのみに対応です。"));
+    EXPECT_TRUE(contains(image, "ＧＰＴには対応していません。"));
+    // ...but no stored one: the confirmations, the refusals, the source
+    // disk dialog's template name.
+    for (const char* piece : {"復旧先ディスクの内容はすべて失われます。", "よろしいですか?",
+                              "バックアップ先のフォルダ名が長すぎます。",
+                              "バックアップ先のフォルダが元ディスク上にあります。", "KRMOTO"}) {
+        EXPECT_FALSE(contains(image, piece)) << piece;
+    }
+}
+
 // A started KIRODA.EXE, ended on every path of the test.
 class kiroda_process {
 public:
