@@ -52,9 +52,15 @@ constexpr const char* kBadTargetMedia =
     "復旧ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
     "のみに対応しています。\n　(%s)";
 
+// A stored text with no values is shown as a value of its own, so a "%" in
+// it could never be read as a conversion.
 template <typename... Values>
 int say(const wizard_ui& ui, unsigned type, stored_text text, Values... values) {
-    return show_message(ui.owner(), type, program_caption(), get_stored_text(text), values...);
+    if constexpr (sizeof...(Values) == 0) {
+        return show_message(ui.owner(), type, program_caption(), "%s", get_stored_text(text));
+    } else {
+        return show_message(ui.owner(), type, program_caption(), get_stored_text(text), values...);
+    }
 }
 
 // The chosen set folder without a trailing backslash ("E:\" gives "E:").

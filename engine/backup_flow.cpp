@@ -62,9 +62,15 @@ constexpr const char* kBadMedia =
     "バックアップ元ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
     "のみに対応しています。\n　(%s)";
 
+// A stored text with no values is shown as a value of its own, so a "%" in
+// it could never be read as a conversion.
 template <typename... Values>
 int say(window_handle owner, unsigned type, stored_text text, Values... values) {
-    return show_message(owner, type, program_caption(), get_stored_text(text), values...);
+    if constexpr (sizeof...(Values) == 0) {
+        return show_message(owner, type, program_caption(), "%s", get_stored_text(text));
+    } else {
+        return show_message(owner, type, program_caption(), get_stored_text(text), values...);
+    }
 }
 
 // The folder must exist and hold neither a program copy nor any file or
