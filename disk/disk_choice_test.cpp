@@ -5,31 +5,13 @@
 #include <string>
 
 #include "disk/physical_disk.h"
+#include "disk/sample_disk_table.h"
 
 namespace kiroda {
 namespace {
 
-disk_record disk(int number, std::uint64_t partition_sectors, int gpt = 0) {
-    disk_record r;
-    r.number = number;
-    r.partition_sectors[0] = partition_sectors;
-    r.total_sectors = 976773168;  // 500,107 MB
-    r.bytes_per_sector = 512;
-    r.media_type = kMediaFixed;
-    r.partition_count = 4;
-    r.boot_signature_valid = 1;
-    r.gpt = gpt;
-    return r;
-}
-
-// Disks 0 (one partition), 1 (empty table) and 3 (GPT); 2 did not open.
-disk_table machine() {
-    disk_table t;
-    t[0] = disk(0, 2048000);
-    t[1] = disk(1, 0);
-    t[2] = disk(3, 0, 1);
-    return t;
-}
+using kiroda::testing::disk;
+using kiroda::testing::machine;
 
 TEST(DiskChoice, OpensOnTheFirstDiskOfTheTable) {
     const disk_table t = machine();

@@ -8,6 +8,7 @@
 #include "app/dialog_script_win32.h"
 #include "app/program.h"
 #include "disk/physical_disk.h"
+#include "disk/sample_disk_table.h"
 #include "res/resource_ids.h"
 
 namespace kiroda {
@@ -15,27 +16,8 @@ namespace {
 
 using namespace testing;
 
-disk_record disk(int number, std::uint64_t partition_sectors, int gpt = 0) {
-    disk_record r;
-    r.number = number;
-    r.partition_sectors[0] = partition_sectors;
-    r.total_sectors = 976773168;  // 500,107 MB
-    r.bytes_per_sector = 512;
-    r.media_type = kMediaFixed;
-    r.partition_count = 4;
-    r.boot_signature_valid = 1;
-    r.gpt = gpt;
-    return r;
-}
-
-// Disks 0 (a partition of 1,048 MB), 1 (empty table) and 3 (GPT).
-disk_table machine() {
-    disk_table t;
-    t[0] = disk(0, 2048000);
-    t[1] = disk(1, 0);
-    t[2] = disk(3, 0, 1);
-    return t;
-}
+using kiroda::testing::disk;
+using kiroda::testing::machine;
 
 std::vector<std::string> list_items(HWND d) {
     std::vector<std::string> items;
