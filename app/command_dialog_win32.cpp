@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/command_steps.h"
-#include "app/dialog_look_win32.h"
+#include "ui/dialog_look_win32.h"
 #include "disk/disk_dialog_win32.h"
 #include "engine/backup_flow_win32.h"
 #include "engine/engine_dialogs_win32.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/program.h"
-#include "app/stored_text.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
 #include "disk/physical_disk.h"
 #include "engine/restore_target.h"
 #include "util/number_format.h"

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/message.h"
+#include "ui/message.h"
 #include "disk/disk_choice.h"
 #include "disk/disk_survey.h"
 #include "engine/backup_flow.h"

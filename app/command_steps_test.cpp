@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
-#include "app/recording_sink.h"
+#include "ui/program.h"
+#include "ui/recording_sink.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_test_image.h"
 #include "disk/physical_disk.h"

@@ -1,7 +1,7 @@
 #include "app/countdown_win32.h"
 
 #include "app/countdown.h"
-#include "app/status_dialog_win32.h"
+#include "ui/status_dialog_win32.h"
 
 namespace kiroda {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/dialog_script_win32.h"
-#include "app/program.h"
-#include "app/status_dialog_win32.h"
+#include "ui/dialog_script_win32.h"
+#include "ui/program.h"
+#include "ui/status_dialog_win32.h"
 
 namespace kiroda {
 namespace {

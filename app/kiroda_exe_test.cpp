@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/countdown.h"
-#include "app/dialog_script_win32.h"
+#include "ui/dialog_script_win32.h"
 #include "app/startup.h"
 #include "app/startup_texts.h"
 #include "util/test_support.h"

@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "app/countdown_win32.h"
-#include "app/dialog_look_win32.h"
-#include "app/dialog_script_win32.h"
-#include "app/program.h"
+#include "ui/dialog_look_win32.h"
+#include "ui/dialog_script_win32.h"
+#include "ui/program.h"
 #include "app/command_dialog.h"
-#include "app/status_dialog_win32.h"
+#include "ui/status_dialog_win32.h"
 #include "app/wizard_script_win32.h"
 #include "disk/disk_dialog_win32.h"
 #include "disk/disk_registry.h"

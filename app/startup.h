@@ -3,7 +3,7 @@
 // system reports, so every branch is tested without a window.
 #pragma once
 
-#include "app/stored_text.h"
+#include "ui/stored_text.h"
 
 namespace kiroda {
 

@@ -2,7 +2,7 @@
 // program; a test looks for the plain forms in KIRODA.EXE and must not find them.
 #pragma once
 
-#include "app/stored_text.h"
+#include "ui/stored_text.h"
 
 namespace kiroda::startup_texts {
 

@@ -2,10 +2,10 @@
 
 #include "app/command_dialog.h"
 #include "app/countdown_win32.h"
-#include "app/dialog_look_win32.h"
-#include "app/message.h"
+#include "ui/dialog_look_win32.h"
+#include "ui/message.h"
 #include "app/power_off.h"
-#include "app/program.h"
+#include "ui/program.h"
 #include "app/startup.h"
 
 namespace kiroda {

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "app/dialog_script_win32.h"
+#include "ui/dialog_script_win32.h"
 
 namespace kiroda::testing {
 

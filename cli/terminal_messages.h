@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/message.h"
+#include "ui/message.h"
 
 namespace kiroda::cli {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/dialog_look_win32.h"
-#include "app/program.h"
-#include "app/stored_text.h"
+#include "ui/dialog_look_win32.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
 #include "res/resource_ids.h"
 
 namespace kiroda {

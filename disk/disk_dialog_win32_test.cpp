@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_script_win32.h"
-#include "app/program.h"
+#include "ui/dialog_script_win32.h"
+#include "ui/program.h"
 #include "disk/physical_disk.h"
 #include "disk/sample_disk_table.h"
 #include "res/resource_ids.h"

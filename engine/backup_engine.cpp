@@ -3,8 +3,8 @@
 #include <memory>
 #include <new>
 
-#include "app/program.h"
-#include "app/stored_text.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
 #include "engine/data_file.h"
 #include "format/header_file.h"
 #include "format/packed_block.h"

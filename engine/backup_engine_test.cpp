@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/recording_sink.h"
+#include "ui/recording_sink.h"
 #include "disk/disk_registry.h"
 #include "engine/data_file.h"
 #include "engine/engine_test_support.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/program.h"
-#include "app/stored_text.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
 #include "disk/mbr.h"
 #include "disk/physical_disk.h"
 #include "util/free_space.h"

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/message.h"
+#include "ui/message.h"
 #include "util/path.h"
 
 namespace kiroda {

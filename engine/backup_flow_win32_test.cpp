@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/dialog_script_win32.h"
-#include "app/recording_sink.h"
+#include "ui/dialog_script_win32.h"
+#include "ui/recording_sink.h"
 #include "disk/disk_registry.h"
 #include "engine/engine_test_support.h"
 #include "engine/program_file.h"

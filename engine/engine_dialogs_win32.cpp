@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "app/program.h"
-#include "app/stored_text.h"
-#include "app/worker_dialog_win32.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
+#include "ui/worker_dialog_win32.h"
 #include "engine/backup_engine.h"
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"

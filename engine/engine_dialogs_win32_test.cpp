@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/dialog_script_win32.h"
-#include "app/program.h"
-#include "app/recording_sink.h"
-#include "app/status_dialog_win32.h"
-#include "app/worker_dialog_win32.h"
+#include "ui/dialog_script_win32.h"
+#include "ui/program.h"
+#include "ui/recording_sink.h"
+#include "ui/status_dialog_win32.h"
+#include "ui/worker_dialog_win32.h"
 #include "disk/disk_registry.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/dialog_script_win32.h"
+#include "ui/dialog_script_win32.h"
 #include "util/path.h"
 #include "util/test_support.h"
 

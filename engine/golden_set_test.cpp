@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/recording_sink.h"
+#include "ui/recording_sink.h"
 #include "disk/disk_registry.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/message.h"
+#include "ui/message.h"
 
 namespace kiroda {
 

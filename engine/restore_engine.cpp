@@ -4,8 +4,8 @@
 #include <memory>
 #include <new>
 
-#include "app/program.h"
-#include "app/stored_text.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
 #include "disk/physical_disk.h"
 #include "engine/background_writer.h"
 #include "engine/data_file.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/recording_sink.h"
+#include "ui/recording_sink.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_test_image.h"
 #include "engine/backup_engine.h"

@@ -1,6 +1,6 @@
 #include "engine/set_reader.h"
 
-#include "app/program.h"
+#include "ui/program.h"
 #include "engine/data_file.h"
 
 namespace kiroda {

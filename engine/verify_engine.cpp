@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "app/program.h"
+#include "ui/program.h"
 #include "engine/data_file.h"
 #include "engine/set_reader.h"
 

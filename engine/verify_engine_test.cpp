@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/recording_sink.h"
+#include "ui/recording_sink.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/program.h"
-#include "app/stored_text.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
 #include "format/crc32.h"
 #include "format/header_scramble.h"
 #include "util/file_io.h"

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/message.h"
+#include "ui/message.h"
 #include "util/local_time.h"
 
 namespace kiroda {

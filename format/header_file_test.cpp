@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
+#include "ui/program.h"
 #include "format/crc32.h"
 #include "format/header_scramble.h"
-#include "app/recording_sink.h"
+#include "ui/recording_sink.h"
 #include "util/file_io.h"
 #include "util/le.h"
 #include "util/test_support.h"

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/stored_text.h"
+#include "ui/stored_text.h"
 #include "util/number_format.h"
 #include "zerofill/zero_fill_texts.h"
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/message.h"
+#include "ui/message.h"
 #include "zerofill/zero_fill_volume.h"
 
 namespace kiroda {

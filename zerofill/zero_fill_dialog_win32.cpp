@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "app/stored_text.h"
-#include "app/worker_dialog_win32.h"
+#include "ui/stored_text.h"
+#include "ui/worker_dialog_win32.h"
 #include "zerofill/drive_volume_win32.h"
 #include "zerofill/zero_fill_texts.h"
 

@@ -5,11 +5,11 @@
 #include <atomic>
 #include <string>
 
-#include "app/dialog_script_win32.h"
-#include "app/recording_sink.h"
-#include "app/status_dialog_win32.h"
-#include "app/stored_text.h"
-#include "app/worker_dialog_win32.h"
+#include "ui/dialog_script_win32.h"
+#include "ui/recording_sink.h"
+#include "ui/status_dialog_win32.h"
+#include "ui/stored_text.h"
+#include "ui/worker_dialog_win32.h"
 #include "util/test_support.h"
 #include "zerofill/zero_fill_test_support.h"
 #include "zerofill/zero_fill_texts.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/recording_sink.h"
-#include "app/stored_text.h"
+#include "ui/recording_sink.h"
+#include "ui/stored_text.h"
 #include "util/test_support.h"
 #include "zerofill/zero_fill_test_support.h"
 #include "zerofill/zero_fill_texts.h"

@@ -1,7 +1,7 @@
 // The zero fill's stored messages (their plain forms are not in the program).
 #pragma once
 
-#include "app/stored_text.h"
+#include "ui/stored_text.h"
 
 namespace kiroda::zero_fill_texts {
 

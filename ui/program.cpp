@@ -1,4 +1,4 @@
-#include "app/program.h"
+#include "ui/program.h"
 
 #include <cstdio>
 

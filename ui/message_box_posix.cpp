@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "app/message.h"
+#include "ui/message.h"
 
 namespace kiroda {
 

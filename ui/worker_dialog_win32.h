@@ -14,7 +14,7 @@
 #include <atomic>
 #include <functional>
 
-#include "app/status_dialog_win32.h"
+#include "ui/status_dialog_win32.h"
 
 namespace kiroda {
 

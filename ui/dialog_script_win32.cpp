@@ -1,4 +1,4 @@
-#include "app/dialog_script_win32.h"
+#include "ui/dialog_script_win32.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,11 +1,11 @@
-#include "app/worker_dialog_win32.h"
+#include "ui/worker_dialog_win32.h"
 
 #include <process.h>
 
 #include <cassert>
 #include <utility>
 
-#include "app/message.h"
+#include "ui/message.h"
 
 namespace kiroda {
 

@@ -1,4 +1,4 @@
-#include "app/stored_text.h"
+#include "ui/stored_text.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
-#include "app/status_dialog_win32.h"
+#include "ui/status_dialog_win32.h"
 
-#include "app/dialog_look_win32.h"
-#include "app/program.h"
+#include "ui/dialog_look_win32.h"
+#include "ui/program.h"
 
 namespace kiroda {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/message.h"
+#include "ui/message.h"
 
 namespace kiroda {
 

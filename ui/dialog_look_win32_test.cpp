@@ -1,4 +1,4 @@
-#include "app/dialog_look_win32.h"
+#include "ui/dialog_look_win32.h"
 
 #include <gtest/gtest.h>
 

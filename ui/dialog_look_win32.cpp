@@ -1,9 +1,9 @@
-#include "app/dialog_look_win32.h"
+#include "ui/dialog_look_win32.h"
 
 #include <shellapi.h>
 
-#include "app/message.h"
-#include "app/program.h"
+#include "ui/message.h"
+#include "ui/program.h"
 
 namespace kiroda {
 

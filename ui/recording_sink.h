@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/message.h"
+#include "ui/message.h"
 
 namespace kiroda::testing {
 

@@ -1,11 +1,11 @@
-#include "app/message.h"
+#include "ui/message.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/recording_sink.h"
+#include "ui/recording_sink.h"
 
 namespace kiroda {
 namespace {

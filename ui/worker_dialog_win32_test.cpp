@@ -1,12 +1,12 @@
-#include "app/worker_dialog_win32.h"
+#include "ui/worker_dialog_win32.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 
-#include "app/dialog_script_win32.h"
-#include "app/recording_sink.h"
+#include "ui/dialog_script_win32.h"
+#include "ui/recording_sink.h"
 
 namespace kiroda {
 namespace {
