@@ -15,7 +15,7 @@
 #include "ui/message.h"
 #include "disk/disk_choice.h"
 #include "disk/disk_survey.h"
-#include "engine/backup_flow.h"
+#include "app/backup_flow.h"
 #include "format/header_file.h"
 #include "util/path.h"
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "engine/backup_flow.h"
+#include "app/backup_flow.h"
 
 namespace kiroda {
 

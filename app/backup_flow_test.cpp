@@ -1,4 +1,4 @@
-#include "engine/backup_flow.h"
+#include "app/backup_flow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "engine/backup_flow_win32.h"
+#include "app/backup_flow_win32.h"
 
 #include "engine/engine_dialogs_win32.h"
-#include "engine/program_file.h"
+#include "app/program_file.h"
 #include "zerofill/zero_fill_dialog_win32.h"
 
 namespace kiroda {

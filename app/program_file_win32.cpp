@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/program_file.h"
+#include "app/program_file.h"
 
 namespace kiroda {
 

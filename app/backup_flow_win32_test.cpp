@@ -1,4 +1,4 @@
-#include "engine/backup_flow_win32.h"
+#include "app/backup_flow_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "ui/recording_sink.h"
 #include "disk/disk_registry.h"
 #include "engine/engine_test_support.h"
-#include "engine/program_file.h"
+#include "app/program_file.h"
 #include "engine/verify_engine.h"
 #include "util/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "engine/program_file.h"
+#include "app/program_file.h"
 
 #include <gtest/gtest.h>
 
