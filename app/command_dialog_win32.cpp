@@ -11,7 +11,7 @@
 #include "disk/disk_dialog_win32.h"
 #include "app/backup_flow_win32.h"
 #include "engine/engine_dialogs_win32.h"
-#include "engine/file_dialogs_win32.h"
+#include "app/file_dialogs_win32.h"
 #include "res/resource_ids.h"
 
 namespace kiroda {

@@ -21,7 +21,7 @@
 #include "disk/disk_test_image.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
-#include "engine/file_dialogs_win32.h"
+#include "app/file_dialogs_win32.h"
 #include "util/free_space.h"
 #include "res/resource_ids.h"
 #include "util/test_support.h"

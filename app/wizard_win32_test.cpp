@@ -22,7 +22,7 @@
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
-#include "engine/file_dialogs_win32.h"
+#include "app/file_dialogs_win32.h"
 #include "engine/golden_set_test_support.h"
 #include "format/header_file.h"
 #include "res/resource_ids.h"

@@ -1,4 +1,4 @@
-#include "engine/file_choice.h"
+#include "app/file_choice.h"
 
 #include <cstring>
 

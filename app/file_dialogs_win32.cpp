@@ -1,10 +1,10 @@
-#include "engine/file_dialogs_win32.h"
+#include "app/file_dialogs_win32.h"
 
 #include <commdlg.h>
 
 #include <cstring>
 
-#include "engine/file_choice.h"
+#include "app/file_choice.h"
 #include "util/path.h"
 #include "util/path_query.h"
 

@@ -1,4 +1,4 @@
-#include "engine/file_dialogs_win32.h"
+#include "app/file_dialogs_win32.h"
 
 #include <gtest/gtest.h>
 
