@@ -8,7 +8,7 @@
 
 #include "app/command_steps.h"
 #include "ui/dialog_look_win32.h"
-#include "disk/disk_dialog_win32.h"
+#include "app/disk_dialog_win32.h"
 #include "app/backup_flow_win32.h"
 #include "engine/engine_dialogs_win32.h"
 #include "app/file_dialogs_win32.h"

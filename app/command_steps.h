@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "ui/message.h"
-#include "disk/disk_choice.h"
+#include "app/disk_choice.h"
 #include "disk/disk_survey.h"
 #include "app/backup_flow.h"
 #include "format/header_file.h"

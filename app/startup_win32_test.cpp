@@ -18,7 +18,7 @@
 #include "app/startup.h"
 #include "ui/status_dialog_win32.h"
 #include "app/wizard_script_win32.h"
-#include "disk/disk_dialog_win32.h"
+#include "app/disk_dialog_win32.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_test_image.h"
 #include "engine/backup_engine.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "disk/disk_dialog_win32.h"
+#include "app/disk_dialog_win32.h"
 #include "res/resource_ids.h"
 
 namespace kiroda::testing {

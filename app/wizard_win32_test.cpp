@@ -16,7 +16,7 @@
 #include "ui/status_dialog_win32.h"
 #include "app/wizard_script_win32.h"
 #include "ui/worker_dialog_win32.h"
-#include "disk/disk_dialog_win32.h"
+#include "app/disk_dialog_win32.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_test_image.h"
 #include "disk/physical_disk.h"

@@ -1,4 +1,4 @@
-#include "disk/disk_choice.h"
+#include "app/disk_choice.h"
 
 #include <climits>
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "disk/disk_choice.h"
+#include "app/disk_choice.h"
 #include "disk/disk_survey.h"
 
 namespace kiroda {

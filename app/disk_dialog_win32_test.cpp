@@ -1,4 +1,4 @@
-#include "disk/disk_dialog_win32.h"
+#include "app/disk_dialog_win32.h"
 
 #include <gtest/gtest.h>
 
