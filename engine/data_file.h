@@ -10,8 +10,6 @@
 
 namespace kiroda {
 
-constexpr std::uint32_t kChunkSectors = 32768;
-constexpr int kBlocksPerDataFile = 60;
 // The most one data file can take: 60 blocks of header and a chunk each.
 constexpr std::uint64_t kDataFileMaxBytes =
     static_cast<std::uint64_t>(kBlocksPerDataFile) * (kBlockHeaderSize + kChunkBytes);

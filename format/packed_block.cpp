@@ -28,6 +28,10 @@ bool wrote(int fd, const unsigned char* data, std::size_t size) {
     return write_full(fd, data, size) == static_cast<std::int64_t>(size);
 }
 
+void show_to(const byte_observer* observer, const void* data, std::size_t size) {
+    if (observer != nullptr) observer->see(observer->context, data, size);
+}
+
 }  // namespace
 
 unsigned char* block_scratch::get(std::size_t size) {
@@ -47,7 +51,7 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
 }
 
 std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
-                                block_scratch& scratch) {
+                                block_scratch& scratch, const byte_observer* observer) {
     if (length < 0) return kBlockNoPackingMemory;  // nothing sensible to write
     // Header and code side by side, so a packed block goes out in one write.
     unsigned char* buffer = scratch.get(static_cast<std::size_t>(kBlockHeaderSize) +
@@ -61,6 +65,8 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
         encode_header(buffer, kMethodStored, length, length, sums);
         if (!wrote(fd, buffer, kBlockHeaderSize)) return kBlockStoredHeaderShort;
         if (!wrote(fd, chunk, static_cast<std::size_t>(length))) return kBlockStoredDataShort;
+        show_to(observer, buffer, kBlockHeaderSize);
+        show_to(observer, chunk, static_cast<std::size_t>(length));
         return kBlockWrittenStored;
     }
     encode_header(buffer, kMethodPacked, length, payload, sums);
@@ -68,6 +74,7 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
         write_full(fd, buffer, static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload));
     if (written < kBlockHeaderSize) return kBlockPackedHeaderShort;
     if (written < kBlockHeaderSize + static_cast<std::int64_t>(payload)) return kBlockPackedPayloadShort;
+    show_to(observer, buffer, static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload));
     return payload;
 }
 
@@ -77,7 +84,7 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
 }
 
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
-                               block_scratch& scratch) {
+                               block_scratch& scratch, const byte_observer* observer) {
     unsigned char header[kBlockHeaderSize];
     if (read_full(fd, header, sizeof header) != kBlockHeaderSize) return kBlockHeaderShort;
     if (std::memcmp(header, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
@@ -87,6 +94,7 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
     if (method != kMethodStored && method != kMethodPacked) return kBlockBadMethod;
     // Every length is untrusted: checked before anything is allocated or read.
     if (capacity < 0 || unpacked < 0 || unpacked > capacity) return kBlockBadLength;
+    show_to(observer, header, sizeof header);
 
     chunk_checksums sums{};
     if (method == kMethodPacked) {
@@ -96,6 +104,7 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
         if (read_full(fd, code, static_cast<std::size_t>(payload)) != payload) {
             return kBlockPayloadShort;
         }
+        show_to(observer, code, static_cast<std::size_t>(payload));
         if (unpack_words_summed(code, payload, destination, capacity, &sums) != unpacked) {
             return kBlockUnpackMismatch;
         }
@@ -104,6 +113,7 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
         if (read_full(fd, destination, static_cast<std::size_t>(unpacked)) != unpacked) {
             return kBlockStoredShort;
         }
+        show_to(observer, destination, static_cast<std::size_t>(unpacked));
         sums = compute_checksums(destination, static_cast<std::size_t>(unpacked));
     }
     if ((sums.byte_xor ^ load_le32(header + 20)) != 0) return kBlockByteChecksum;

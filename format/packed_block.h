@@ -21,6 +21,9 @@ constexpr std::int32_t kBlockHeaderSize = 32;
 // Largest chunk the engines pass (32,768 sectors of 512 bytes), and the
 // capacity readers pass.
 constexpr std::int32_t kChunkBytes = 16777216;
+constexpr std::uint32_t kChunkSectors = 32768;
+// Blocks in every data file but the last of a set.
+constexpr int kBlocksPerDataFile = 60;
 
 constexpr std::int32_t kMethodStored = 0;
 constexpr std::int32_t kMethodPacked = 1;
@@ -58,15 +61,22 @@ private:
     std::size_t size_ = 0;
 };
 
+// Sees every byte a block operation writes to or reads from the file, in
+// file order, so a digest of the data file needs no second pass over it.
+struct byte_observer {
+    void (*see)(void* context, const void* data, std::size_t size);
+    void* context;
+};
+
 // Appends one block holding `chunk` (`length` bytes) to the open file.
 std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length);
 std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
-                                block_scratch& scratch);
+                                block_scratch& scratch, const byte_observer* observer = nullptr);
 
 // Reads the block at the file position into `destination` (`capacity` bytes)
 // and checks it. On success the file stands at the next block.
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity);
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
-                               block_scratch& scratch);
+                               block_scratch& scratch, const byte_observer* observer = nullptr);
 
 }  // namespace kiroda

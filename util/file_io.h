@@ -53,6 +53,13 @@ bool commit_file(int fd);
 // 1 at the end of the file, 0 before it, -1 on error.
 int at_end_of_file(int fd);
 
+// Renames `from` to `to`, replacing a file of that name in one step, so a
+// reader sees the old file or the whole new one, never a part. False on
+// failure (both names then stay as they were).
+bool replace_file(const char* from, const char* to);
+// Deletes a file; true when it is gone (or was never there).
+bool remove_file(const char* path);
+
 // Test seam: after `bytes` more bytes have been written through write_full,
 // every write fails as on a full volume. A negative value removes the limit.
 void set_write_budget_for_tests(std::int64_t bytes);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "util/file_io.h"
 
@@ -62,5 +63,9 @@ int at_end_of_file(int fd) {
     if (position < 0 || ::fstat(fd, &st) != 0) return -1;
     return position >= st.st_size ? 1 : 0;
 }
+
+bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+bool remove_file(const char* path) { return std::remove(path) == 0 || errno == ENOENT; }
 
 }  // namespace kiroda

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include "util/file_io.h"
 
@@ -55,5 +56,15 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
 bool commit_file(int fd) { return _commit(fd) == 0; }
 
 int at_end_of_file(int fd) { return _eof(fd); }
+
+bool replace_file(const char* from, const char* to) {
+    // Write-through: the rename itself reaches the volume before we report
+    // the file as committed.
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool remove_file(const char* path) {
+    return DeleteFileA(path) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
 
 }  // namespace kiroda

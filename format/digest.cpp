@@ -1,0 +1,86 @@
+#include "format/digest.h"
+
+#include <new>
+
+// The library is used header-only, so the Windows build (which has no
+// Debian library to link) gets the same code.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace kiroda {
+
+struct digest_stream::state {
+    XXH3_state_t* xxh;
+};
+
+void digest_stream::state_deleter::operator()(state* s) const {
+    XXH3_freeState(s->xxh);
+    delete s;
+}
+
+namespace {
+
+digest128 from_xxh(XXH128_hash_t h) { return digest128{h.high64, h.low64}; }
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+digest128 digest_bytes(const void* data, std::size_t size) {
+    return from_xxh(XXH3_128bits(data, size));
+}
+
+digest_stream::digest_stream() {
+    XXH3_state_t* xxh = XXH3_createState();
+    if (xxh == nullptr) return;
+    state_.reset(new (std::nothrow) state{xxh});
+    if (state_ == nullptr) {
+        XXH3_freeState(xxh);
+        return;
+    }
+    reset();
+}
+
+digest_stream::~digest_stream() = default;
+
+void digest_stream::reset() {
+    if (state_ != nullptr) XXH3_128bits_reset(state_->xxh);
+}
+
+void digest_stream::add(const void* data, std::size_t size) {
+    if (state_ != nullptr && size > 0) XXH3_128bits_update(state_->xxh, data, size);
+}
+
+digest128 digest_stream::value() const {
+    if (state_ == nullptr) return digest_bytes(nullptr, 0);
+    return from_xxh(XXH3_128bits_digest(state_->xxh));
+}
+
+void format_digest(char* text, const digest128& digest) {
+    static const char kHex[] = "0123456789abcdef";
+    // High half first: the order the canonical form of the hash uses, so
+    // the text equals what other tools print for the same bytes.
+    for (int i = 0; i < 16; ++i) text[i] = kHex[(digest.high >> (60 - 4 * i)) & 0xF];
+    for (int i = 0; i < 16; ++i) text[16 + i] = kHex[(digest.low >> (60 - 4 * i)) & 0xF];
+    text[kDigestHexLength] = '\0';
+}
+
+bool parse_digest(const char* text, std::size_t length, digest128* digest) {
+    if (length != kDigestHexLength) return false;
+    digest128 d;
+    for (std::size_t i = 0; i < kDigestHexLength; ++i) {
+        const int v = hex_value(text[i]);
+        if (v < 0) return false;
+        std::uint64_t& half = i < 16 ? d.high : d.low;
+        half = (half << 4) | static_cast<std::uint64_t>(v);
+    }
+    *digest = d;
+    return true;
+}
+
+}  // namespace kiroda

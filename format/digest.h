@@ -1,0 +1,53 @@
+// 128-bit digests of a set's bytes (XXH3-128): the identity of a header
+// file, the contents of each data file and each unpacked chunk, and the
+// whole disk stream. Far stronger than the XOR checksums of a block, which
+// cannot see two equal bit flips or two swapped words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace kiroda {
+
+struct digest128 {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    friend bool operator==(const digest128&, const digest128&) = default;
+};
+
+// Characters of a digest written out: 32 lowercase hex digits.
+constexpr std::size_t kDigestHexLength = 32;
+
+digest128 digest_bytes(const void* data, std::size_t size);
+
+// The digest of bytes that arrive in pieces; equal to digest_bytes of the
+// pieces joined.
+class digest_stream {
+public:
+    digest_stream();
+    ~digest_stream();
+    digest_stream(const digest_stream&) = delete;
+    digest_stream& operator=(const digest_stream&) = delete;
+
+    // False when the hash state could not be allocated; every later value
+    // is then a digest of nothing, so callers check it once.
+    bool ready() const { return state_ != nullptr; }
+    void reset();
+    void add(const void* data, std::size_t size);
+    digest128 value() const;
+
+private:
+    struct state;
+    struct state_deleter {
+        void operator()(state* s) const;
+    };
+    std::unique_ptr<state, state_deleter> state_;
+};
+
+// Writes the digest as 32 hex digits and a NUL into `text` (33 bytes).
+void format_digest(char* text, const digest128& digest);
+// Reads exactly 32 hex digits (either case); false on anything else.
+bool parse_digest(const char* text, std::size_t length, digest128* digest);
+
+}  // namespace kiroda

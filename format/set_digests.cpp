@@ -1,0 +1,230 @@
+#include "format/set_digests.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "format/header_file.h"
+#include "format/packed_block.h"
+#include "util/file_io.h"
+#include "util/path.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr std::string_view kFirstLine = "KIRODA digests 1";
+constexpr std::string_view kHashLine = "hash XXH3-128";
+// A digest file of the largest set stays far below this; anything longer
+// is not one of ours and is not read into memory.
+constexpr std::int64_t kMaxDigestFileBytes = 64 << 20;
+
+std::string data_file_name(std::size_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "KRD%05u.BIN", static_cast<unsigned>(number));
+    return name;
+}
+
+void append_record(std::string& text, const char* prefix, std::uint64_t bytes, const digest128& d) {
+    char hex[kDigestHexLength + 1];
+    format_digest(hex, d);
+    char line[160];
+    std::snprintf(line, sizeof line, "%s %" PRIu64 " %s\n", prefix, bytes, hex);
+    text += line;
+}
+
+// Splits a line at single spaces.
+std::vector<std::string_view> words_of(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t start = 0;
+    while (start <= line.size()) {
+        const std::size_t space = line.find(' ', start);
+        const std::size_t end = space == std::string_view::npos ? line.size() : space;
+        words.push_back(line.substr(start, end - start));
+        if (space == std::string_view::npos) break;
+        start = space + 1;
+    }
+    return words;
+}
+
+// A decimal count without sign, leading zeros (but "0") or overflow.
+bool parse_count(std::string_view word, std::uint64_t* value) {
+    if (word.empty() || word.size() > 20 || (word.size() > 1 && word[0] == '0')) return false;
+    std::uint64_t v = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9') return false;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (v > (UINT64_MAX - digit) / 10) return false;
+        v = v * 10 + digit;
+    }
+    *value = v;
+    return true;
+}
+
+bool parse_hex(std::string_view word, digest128* d) { return parse_digest(word.data(), word.size(), d); }
+
+// The records agree with each other: what a backup of `stream_bytes`
+// bytes would have written.
+bool consistent(const set_digests& d) {
+    if (d.blocks.empty()) return false;
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < d.blocks.size(); ++i) {
+        const std::int32_t bytes = d.blocks[i].bytes;
+        if (bytes <= 0 || bytes > kChunkBytes || bytes % 512 != 0) return false;
+        if (i + 1 < d.blocks.size() && bytes != kChunkBytes) return false;
+        total += static_cast<std::uint64_t>(bytes);
+    }
+    const std::size_t files = (d.blocks.size() + kBlocksPerDataFile - 1) / kBlocksPerDataFile;
+    return total == d.stream_bytes && d.files.size() == files;
+}
+
+}  // namespace
+
+std::string encode_set_digests(const set_digests& d) {
+    std::string text;
+    text += kFirstLine;
+    text += '\n';
+    text += kHashLine;
+    text += '\n';
+    append_record(text, "header KRD00000.BIN", d.header_bytes, d.header);
+    for (std::size_t i = 0; i < d.blocks.size(); ++i) {
+        const std::string prefix = "block " + std::to_string(i + 1);
+        append_record(text, prefix.c_str(), static_cast<std::uint64_t>(d.blocks[i].bytes), d.blocks[i].digest);
+    }
+    for (std::size_t i = 0; i < d.files.size(); ++i) {
+        const std::string prefix = "file " + data_file_name(i + 1);
+        append_record(text, prefix.c_str(), d.files[i].bytes, d.files[i].digest);
+    }
+    for (const side_record& side : d.sides) {
+        const std::string prefix = "side " + side.name;
+        append_record(text, prefix.c_str(), side.bytes, side.digest);
+    }
+    append_record(text, "stream", d.stream_bytes, d.stream);
+    text += "end\n";
+    return text;
+}
+
+int parse_set_digests(const char* text, std::size_t size, set_digests* out) {
+    set_digests d;
+    const std::string_view all(text, size);
+    std::size_t position = 0;
+    int line_number = 0;
+    bool have_header = false;
+    bool have_stream = false;
+    bool ended = false;
+    while (position < all.size()) {
+        ++line_number;
+        const std::size_t newline = all.find('\n', position);
+        // Every line, the last included, ends with a newline: a file cut
+        // in the middle of a line is not whole.
+        if (newline == std::string_view::npos || ended) return line_number;
+        std::string_view line = all.substr(position, newline - position);
+        position = newline + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // edited on Windows
+
+        if (line_number == 1) {
+            if (line != kFirstLine) return line_number;
+            continue;
+        }
+        if (line_number == 2) {
+            if (line != kHashLine) return line_number;
+            continue;
+        }
+        const std::vector<std::string_view> w = words_of(line);
+        std::uint64_t n = 0;
+        std::uint64_t bytes = 0;
+        digest128 digest;
+        if (w.size() == 1 && w[0] == "end") {
+            if (!have_header || !have_stream) return line_number;
+            ended = true;
+        } else if (w.size() == 4 && w[0] == "header") {
+            if (have_header || w[1] != kHeaderFileName || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) {
+                return line_number;
+            }
+            d.header_bytes = bytes;
+            d.header = digest;
+            have_header = true;
+        } else if (w.size() == 4 && w[0] == "block") {
+            if (!parse_count(w[1], &n) || n != d.blocks.size() + 1 || !parse_count(w[2], &bytes) ||
+                bytes > static_cast<std::uint64_t>(kChunkBytes) || !parse_hex(w[3], &digest)) {
+                return line_number;
+            }
+            d.blocks.push_back({static_cast<std::int32_t>(bytes), digest});
+        } else if (w.size() == 4 && w[0] == "file") {
+            if (w[1] != data_file_name(d.files.size() + 1) || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) {
+                return line_number;
+            }
+            d.files.push_back({bytes, digest});
+        } else if (w.size() == 4 && w[0] == "side") {
+            if (w[1].empty() || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) return line_number;
+            d.sides.push_back({std::string(w[1]), bytes, digest});
+        } else if (w.size() == 3 && w[0] == "stream") {
+            if (have_stream || !parse_count(w[1], &bytes) || !parse_hex(w[2], &digest)) return line_number;
+            d.stream_bytes = bytes;
+            d.stream = digest;
+            have_stream = true;
+        } else {
+            return line_number;
+        }
+    }
+    if (!ended) return line_number + 1;
+    if (!consistent(d)) return line_number;
+    *out = std::move(d);
+    return 0;
+}
+
+digests_read read_set_digests(const char* folder, set_digests* digests, int* bad_line) {
+    *bad_line = 0;
+    char path[kPathCapacity + 16];
+    if (!join_path(folder, kDigestFileName, path, sizeof path)) return digests_read::absent;
+    unique_fd fd(open_for_reading(path));
+    if (!fd.valid()) return digests_read::absent;
+    std::string text;
+    char piece[65536];
+    for (;;) {
+        const std::int64_t n = read_full(fd.get(), piece, sizeof piece);
+        if (n < 0) return digests_read::unreadable;
+        text.append(piece, static_cast<std::size_t>(n));
+        if (static_cast<std::int64_t>(text.size()) > kMaxDigestFileBytes) return digests_read::unreadable;
+        if (n < static_cast<std::int64_t>(sizeof piece)) break;
+    }
+    *bad_line = parse_set_digests(text.data(), text.size(), digests);
+    return *bad_line == 0 ? digests_read::read : digests_read::unreadable;
+}
+
+bool write_set_digests(const char* folder, const set_digests& digests) {
+    char temp[kPathCapacity + 16];
+    char final_path[kPathCapacity + 16];
+    if (!join_path(folder, kDigestTempName, temp, sizeof temp) ||
+        !join_path(folder, kDigestFileName, final_path, sizeof final_path)) {
+        return false;
+    }
+    const std::string text = encode_set_digests(digests);
+    bool ok;
+    {
+        unique_fd fd(open_for_writing(temp));
+        ok = fd.valid() &&
+             write_full(fd.get(), text.data(), text.size()) == static_cast<std::int64_t>(text.size()) &&
+             commit_file(fd.get());
+        ok = fd.reset() && ok;
+    }
+    ok = ok && replace_file(temp, final_path);
+    if (!ok) remove_file(temp);
+    return ok;
+}
+
+bool digest_header_file(const char* folder, std::uint64_t* bytes, digest128* digest) {
+    char path[kPathCapacity + 16];
+    if (!join_path(folder, kHeaderFileName, path, sizeof path)) return false;
+    unique_fd fd(open_for_reading(path));
+    if (!fd.valid()) return false;
+    unsigned char record[kHeaderFileSize + 1];
+    const std::int64_t n = read_full(fd.get(), record, sizeof record);
+    if (n < 0) return false;
+    *bytes = static_cast<std::uint64_t>(n);
+    *digest = digest_bytes(record, static_cast<std::size_t>(n));
+    return true;
+}
+
+}  // namespace kiroda
