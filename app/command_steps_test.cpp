@@ -18,6 +18,7 @@
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
 #include "format/header_file.h"
+#include "format/set_digests.h"
 #include "util/number_format.h"
 #include "util/test_support.h"
 
@@ -281,6 +282,8 @@ TEST_F(CommandSteps, VerifyOfAnotherVersionAsksFirst) {
     h.version = 1.13;
     encode_header_record(h, record.data());
     write_file(set.file(kHeaderFileName), record);
+    // An older program's set: it has no digest file to name its header.
+    std::filesystem::remove(set.file(kDigestFileName));
     const struct {
         std::vector<int> answers;
         int result;

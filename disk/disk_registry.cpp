@@ -91,6 +91,20 @@ std::uint32_t take_write_allowance(int number, std::uint64_t first, std::uint32_
     return allowed;
 }
 
+write_fate lying_write_fate(int number, std::uint64_t first, std::uint32_t count, std::uint64_t* altered_sector) {
+    registry& r = the_registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    const auto it = r.disks.find(number);
+    if (it == r.disks.end()) return write_fate::stored;
+    const disk_faults& f = it->second.faults;
+    if (touches(f.drop_write_at, first, count)) return write_fate::dropped;
+    if (touches(f.alter_write_at, first, count)) {
+        *altered_sector = static_cast<std::uint64_t>(f.alter_write_at);
+        return write_fate::altered;
+    }
+    return write_fate::stored;
+}
+
 void report_disk_event(int number, const disk_event& event) {
     std::function<void(const disk_event&)> listener;
     {

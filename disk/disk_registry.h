@@ -33,6 +33,12 @@ struct disk_faults {
     std::int64_t fail_read_at = kNoFault;
     // A write whose sectors include this one fails; nothing is written.
     std::int64_t fail_write_at = kNoFault;
+    // A write whose sectors include this one reports success, but the
+    // device keeps that sector with one byte changed (a disk that lies).
+    std::int64_t alter_write_at = kNoFault;
+    // A write whose sectors include this one reports success, but nothing
+    // of it reaches the device.
+    std::int64_t drop_write_at = kNoFault;
     // Sectors that can still be written (over every handle of the disk);
     // after that, writes come up short, as on a disk that fills up: the
     // sectors that fit are written and the call fails.
@@ -85,6 +91,11 @@ bool read_fault_hits(int number, std::uint64_t first, std::uint32_t count);
 // normally, 0 when the write must fail outright, fewer when the disk fills
 // up. Takes the sectors from the budget.
 std::uint32_t take_write_allowance(int number, std::uint64_t first, std::uint32_t count);
+
+// How a write the disk accepts is stored: whole, dropped, or with one sector
+// altered (`altered_sector` is then its number).
+enum class write_fate { stored, dropped, altered };
+write_fate lying_write_fate(int number, std::uint64_t first, std::uint32_t count, std::uint64_t* altered_sector);
 
 void report_disk_event(int number, const disk_event& event);
 

@@ -4,6 +4,7 @@
 #include "disk/path_disk.h"
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "disk/disk_registry.h"
@@ -49,9 +50,10 @@ void disk_handle::reset(native_disk native) {
 
 disk_handle open_physical_disk(int number, char mode) {
     bool writable = false;
+    const bool uncached = mode == 'v';
     if (mode == 'w' || mode == 'W') {
         writable = true;
-    } else if (mode != 'r' && mode != 'R') {
+    } else if (mode != 'r' && mode != 'R' && !uncached) {
         return disk_handle();
     }
     registered_disk reg;
@@ -68,7 +70,7 @@ disk_handle open_physical_disk(int number, char mode) {
         }
     }
     path_file::facts facts;
-    const path_file::handle file = path_file::open(reg.path, writable, &facts);
+    const path_file::handle file = path_file::open(reg.path, writable, &facts, uncached);
     if (file == path_file::kNone) return disk_handle();
     if (reg.bytes_per_sector > 0) facts.bytes_per_sector = static_cast<std::uint32_t>(reg.bytes_per_sector);
     if (reg.media_type != kNoMediaOverride) facts.media_type = static_cast<std::uint8_t>(reg.media_type);
@@ -109,7 +111,17 @@ int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buff
     }
     const std::uint32_t allowed = count == 0 ? 0 : take_write_allowance(d->number, first, count);
     const std::uint64_t allowed_bytes = std::uint64_t{allowed} * kSectorBytes;
-    bool ok = allowed == 0 || path_file::write_at(d->file, d->position, buffer, allowed_bytes);
+    std::uint64_t altered = 0;
+    const write_fate fate = allowed == 0 ? write_fate::stored : lying_write_fate(d->number, first, allowed, &altered);
+    bool ok = true;
+    if (fate == write_fate::altered) {
+        std::vector<unsigned char> copy(static_cast<const unsigned char*>(buffer),
+                                        static_cast<const unsigned char*>(buffer) + allowed_bytes);
+        copy[(altered - first) * kSectorBytes + 7] ^= 0x20;
+        ok = path_file::write_at(d->file, d->position, copy.data(), allowed_bytes);
+    } else if (fate == write_fate::stored && allowed > 0) {
+        ok = path_file::write_at(d->file, d->position, buffer, allowed_bytes);
+    }
     if (ok) d->position += allowed_bytes;
     event.ok = ok && allowed == count;
     report_disk_event(d->number, event);

@@ -23,7 +23,9 @@ struct facts {
 // Opens an existing file or block device for reading or for writing, and
 // tells its size, sector size and media type. kNone on failure, with the
 // system's error code left for the caller's message.
-handle open(const std::string& path, bool writable, facts* facts);
+// `uncached` (read-only handles): reads bypass the system's cache where the
+// file system allows it, and otherwise the cached pages are dropped first.
+handle open(const std::string& path, bool writable, facts* facts, bool uncached = false);
 void close(handle file);
 
 // Exactly `bytes` bytes at byte `offset`, or false.

@@ -86,8 +86,11 @@ struct disk_geometry {
     std::uint32_t bytes_per_sector = 0;
 };
 
-// Opens disk `number` for reading ('r'/'R') or writing ('w'/'W'); any other
-// mode gives an invalid handle without asking the system.
+// Opens disk `number` for reading ('r'/'R') or writing ('w'/'W'), or for
+// reading back what was written ('v'): a read-only handle that bypasses the
+// system's cache where the platform allows, so it sees what the device holds,
+// not what was handed to it. Its transfers need buffers aligned to 4,096
+// bytes. Any other mode gives an invalid handle without asking the system.
 disk_handle open_physical_disk(int number, char mode);
 
 // 1 on success, 0 on failure (an invalid handle fails at once). Transfers

@@ -17,17 +17,26 @@ namespace kiroda::path_file {
 
 namespace {
 
-int open_device(const char* path, bool writable) {
+int open_device(const char* path, bool writable, bool uncached) {
     struct stat st {};
     // A block device opened for writing is opened exclusively: Linux then
     // refuses a device that is mounted or held by another program, so a
     // restore never writes under a live file system.
     const bool exclusive = writable && ::stat(path, &st) == 0 && S_ISBLK(st.st_mode);
     const int flags = (writable ? O_WRONLY : O_RDONLY) | O_CLOEXEC | (exclusive ? O_EXCL : 0);
-    int fd;
+    int fd = -1;
+    if (uncached && !writable) {
+        do {
+            fd = ::open(path, flags | O_DIRECT);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EINVAL) return fd;
+        // The file system takes no direct I/O (tmpfs): read through the
+        // cache after dropping what it holds of the file.
+    }
     do {
         fd = ::open(path, flags);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && uncached) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     return fd;
 }
 
@@ -43,10 +52,20 @@ void block_device_facts(int fd, const struct stat& st, facts* f) {
     f->media_type = removable == 1 ? kMediaRemovable : kMediaFixed;
 }
 
+// A direct read the device refuses for its alignment (a sector size larger
+// than ours) is retried through the cache, emptied of the file first.
+bool drop_direct_io(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || (flags & O_DIRECT) == 0) return false;
+    if (::fcntl(fd, F_SETFL, flags & ~O_DIRECT) != 0) return false;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    return true;
+}
+
 }  // namespace
 
-handle open(const std::string& path, bool writable, facts* f) {
-    const int fd = open_device(path.c_str(), writable);
+handle open(const std::string& path, bool writable, facts* f, bool uncached) {
+    const int fd = open_device(path.c_str(), writable, uncached);
     if (fd < 0) return kNone;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -83,6 +102,7 @@ bool read_at(handle file, std::uint64_t offset, void* buffer, std::size_t bytes)
         const ssize_t n = ::pread(static_cast<int>(file), p + done, bytes - done,
                                   static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINVAL && drop_direct_io(static_cast<int>(file))) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }

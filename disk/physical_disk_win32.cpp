@@ -72,23 +72,33 @@ void disk_handle::reset(native_disk native) {
     native_ = native;
 }
 
-// Access: GENERIC_READ for 'r'/'R', GENERIC_WRITE for 'w'/'W'. Sharing: write
-// only (not read), so no other program reads the device under us. Existing
-// device, no buffering flags: transfers need no alignment beyond whole
-// 512-byte sectors. Any other mode opens nothing and asks nothing.
+// Access: GENERIC_READ for 'r'/'R', GENERIC_WRITE for 'w'/'W'. Sharing: a
+// reading handle shares write only (not read), so no other program reads the
+// device under us; a writing handle also shares read, so that the restore's
+// own read-back handle ('v') can open beside it. Existing device, no
+// buffering flags: transfers need no alignment beyond whole 512-byte
+// sectors. 'v' reads with FILE_FLAG_NO_BUFFERING, so it sees the device and
+// not the cache; its buffers must be sector-aligned. Any other mode opens
+// nothing and asks nothing.
 disk_handle open_physical_disk(int number, char mode) {
     DWORD access = 0;
+    DWORD share = FILE_SHARE_WRITE;
+    DWORD flags = 0;
     if (mode == 'r' || mode == 'R') {
         access = GENERIC_READ;
     } else if (mode == 'w' || mode == 'W') {
         access = GENERIC_WRITE;
+        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    } else if (mode == 'v') {
+        access = GENERIC_READ;
+        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        flags = FILE_FLAG_NO_BUFFERING;
     } else {
         return disk_handle();
     }
     char path[kPhysicalDrivePathSize];
     format_physical_drive_path(path, number);
-    const HANDLE h =
-        CreateFileA(path, access, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE h = CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
     return disk_handle(reinterpret_cast<native_disk>(h));
 }
 

@@ -6,8 +6,10 @@
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "engine/data_file.h"
+#include "format/digest.h"
 #include "format/header_file.h"
 #include "format/packed_block.h"
+#include "format/set_digests.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
@@ -29,6 +31,8 @@ constexpr enciphered_text kWriteFailed{
     "バックアップファイルへの書き込みに失敗しました。\n\n%s\n残りセクタ = %lld (コード %d)"};
 constexpr enciphered_text kNothingToBackUp{
     "元ディスク(ディスク %d)の大きさが 512 バイトに足りないため、バックアップできません。"};
+constexpr enciphered_text kCannotWriteDigests{
+    "ダイジェストファイル(KRDHASH.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotComplete{
     "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
 
@@ -52,7 +56,34 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), folder);
         return 0;
     }
+    // The set's digests, gathered as it is written: every chunk, every data
+    // file's bytes as they go out, and the whole stream.
+    set_digests digests;
+    digest_stream file_digest;
+    digest_stream stream_digest;
+    std::uint64_t file_bytes = 0;
+    if (!file_digest.ready() || !stream_digest.ready()) {
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), folder);
+        return 0;
+    }
+    struct file_tally {
+        digest_stream* digest;
+        std::uint64_t* bytes;
+    } tally{&file_digest, &file_bytes};
+    const byte_observer observer{[](void* context, const void* data, std::size_t size) {
+                                     auto* t = static_cast<file_tally*>(context);
+                                     t->digest->add(data, size);
+                                     *t->bytes += size;
+                                 },
+                                 &tally};
+
     unique_fd file;
+    auto close_data_file = [&] {
+        digests.files.push_back({file_bytes, file_digest.value()});
+        file_digest.reset();
+        file_bytes = 0;
+        return finish_data_file(file);
+    };
     int file_number = 1;
     int blocks_in_file = 0;
     char path[kPathCapacity + 16] = "";
@@ -102,25 +133,36 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             }
         }
 
+        const std::size_t chunk_bytes = std::size_t{count} * 512;
         const std::int32_t written = write_packed_block(
-            file.get(), chunk.get(), static_cast<std::int32_t>(count * 512), scratch);
+            file.get(), chunk.get(), static_cast<std::int32_t>(chunk_bytes), scratch, &observer);
         if (written < 0) {
             file.reset();
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), path,
                          static_cast<long long>(left), static_cast<int>(written));
             return 0;
         }
+        digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), digest_bytes(chunk.get(), chunk_bytes)});
+        stream_digest.add(chunk.get(), chunk_bytes);
         if (++blocks_in_file == kBlocksPerDataFile) {
             blocks_in_file = 0;
-            if (!finish_data_file(file)) {
+            if (!close_data_file()) {
                 show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
                 return 0;
             }
         }
         left -= count;
     }
-    if (file.valid() && !finish_data_file(file)) {
+    if (file.valid() && !close_data_file()) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
+        return 0;
+    }
+    // Last of all, so a set whose digest file is there was written whole.
+    digests.stream_bytes = sectors * 512;
+    digests.stream = stream_digest.value();
+    if (!digest_header_file(folder, &digests.header_bytes, &digests.header) ||
+        !write_set_digests(folder, digests)) {
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteDigests), folder);
         return 0;
     }
     return 1;

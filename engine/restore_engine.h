@@ -1,7 +1,8 @@
 // The restore engine: a backup set back onto an empty disk. Sector 0 (the
 // partition table) is held back and written last, after the rest is on the
-// disk, so a restore that stops or fails leaves the target's sector 0 as it
-// was and the disk never looks partitioned with half its data.
+// disk and has been read back and found equal to the set, so a restore that
+// stops or fails, or a disk that lost or altered a write, leaves the target's
+// sector 0 as it was and the disk never looks partitioned with wrong data.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +11,16 @@
 
 namespace kiroda {
 
+struct restore_options {
+    // Read the written sectors back (bypassing the cache where the platform
+    // allows) and compare them with the set before sector 0 is written.
+    bool read_back = true;
+};
+
 // Writes `backup_bytes` bytes of the set in `folder` onto disk `target_disk`.
 // kEngineDone after sector 0 was written; kEngineStopped on a stop;
 // kEngineFailed after a message.
-int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t backup_bytes);
+int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t backup_bytes,
+                 const restore_options& options = {});
 
 }  // namespace kiroda

@@ -113,36 +113,35 @@ TEST_F(RestoreEngine, FlushesThenWritesSectorZeroThenFlushes) {
     EXPECT_EQ(events[n - 1].kind, disk_event::kFlush);
 }
 
-TEST_F(RestoreEngine, AFirstBlockOfOneSectorWritesNothingUntilTheEnd) {
-    write_data_file(set.file("KRD00001.BIN"), {std::vector<unsigned char>(512, 0x11),
-                                               std::vector<unsigned char>(1024, 0x22)});
+TEST_F(RestoreEngine, ASetOfOneSectorWritesOnlySectorZero) {
+    write_data_file(set.file("KRD00001.BIN"), {std::vector<unsigned char>(512, 0x11)});
     const std::string target = blank_target(3);
     record_target();
     recording_sink sink;
-    ASSERT_EQ(restore(3 * 512), kEngineDone);
-    const std::vector<unsigned char> disk = read_file(target);
-    std::vector<unsigned char> expected(1536, 0x22);
+    ASSERT_EQ(restore(512), kEngineDone);
+    std::vector<unsigned char> expected(1536, 0xEE);
     std::fill(expected.begin(), expected.begin() + 512, 0x11);
-    EXPECT_EQ(disk, expected);
-    ASSERT_EQ(events.size(), 4u);  // sectors 1-2, flush, sector 0, flush
-    EXPECT_EQ(events[0].first_sector, 1u);
-    EXPECT_EQ(events[0].count, 2u);
+    EXPECT_EQ(read_file(target), expected);
+    ASSERT_EQ(events.size(), 3u);  // flush, sector 0, flush
+    EXPECT_EQ(events[1].kind, disk_event::kWrite);
+    EXPECT_EQ(events[1].first_sector, 0u);
 }
 
-TEST_F(RestoreEngine, TheSurplusOfAnOverlongLastBlockIsNotWritten) {
-    // backup_bytes 1,024 with a 2,048-byte block, onto a target of exactly 1,024 bytes.
+// A last block longer than the header's byte count means the header and
+// the data files do not belong together: nothing past the target's end is
+// written, and sector 0 stays as it was.
+TEST_F(RestoreEngine, AnOverlongLastBlockIsRefusedBeforeSectorZero) {
     std::vector<unsigned char> block(2048);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i / 512 + 1);
     write_data_file(set.file("KRD00001.BIN"), {block});
     const std::string target = blank_target(2);
     record_target();
     recording_sink sink;
-    ASSERT_EQ(restore(1024), kEngineDone);
-    EXPECT_TRUE(sink.seen.empty());
-    EXPECT_EQ(read_file(target), std::vector<unsigned char>(block.begin(), block.begin() + 1024));
-    std::uint32_t written = 0;
-    for (const auto& e : events) written += e.kind == disk_event::kWrite ? e.count : 0;
-    EXPECT_EQ(written, 2u);
+    ASSERT_EQ(restore(1024), kEngineFailed);
+    ASSERT_EQ(sink.seen.size(), 1u);
+    EXPECT_NE(sink.seen[0].text.find("超えています"), std::string::npos) << sink.seen[0].text;
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(read_file(target), std::vector<unsigned char>(1024, 0xEE));
 }
 
 TEST_F(RestoreEngine, ImplausibleByteCountsWriteNothing) {
@@ -196,12 +195,20 @@ TEST_F(RestoreEngine, FailuresNeverWriteSectorZero) {
         std::size_t cut_data_file_to;  // 0: whole
         std::size_t flip_at;           // 0: none
         int expected;
+        std::int64_t alter_write_at = kNoFault;  // the disk keeps this sector altered
+        std::int64_t drop_write_at = kNoFault;   // the disk loses the write of this sector
+        const char* named = nullptr;             // what the message must name
     };
     const fault cases[] = {
         {"a write fails in the second block", static_cast<std::int64_t>(kChunk + 3), false, 0, 0, kEngineFailed},
         {"the flush before sector 0 fails", -1, true, 0, 0, kEngineFailed},
         {"data file cut inside the third block", -1, false, good.size() - 5, 0, kEngineFailed},
         {"a damaged payload byte", -1, false, 0, good.size() - 100, kEngineFailed},
+        // Disks that report success for what they did not store: the
+        // read-back finds them before the partition table is written.
+        {"the disk alters a write", -1, false, 0, 0, kEngineFailed, static_cast<std::int64_t>(2 * kChunk + 5), kNoFault,
+         "セクタ 65,536 から 98,303 まで"},
+        {"the disk drops a write", -1, false, 0, 0, kEngineFailed, kNoFault, 10, "セクタ 0 から 32,767 まで"},
     };
     for (const auto& c : cases) {
         write_file(set_file1, good);
@@ -218,26 +225,29 @@ TEST_F(RestoreEngine, FailuresNeverWriteSectorZero) {
         disk_faults faults;
         faults.fail_write_at = c.fail_write_at;
         faults.flush_fails = c.flush_fails;
+        faults.alter_write_at = c.alter_write_at;
+        faults.drop_write_at = c.drop_write_at;
         record_target(faults);
         recording_sink sink;
         EXPECT_EQ(restore(3 * kChunk * 512), c.expected) << c.what;
-        EXPECT_EQ(sink.seen.size(), 1u) << c.what;
+        ASSERT_EQ(sink.seen.size(), 1u) << c.what;
+        if (c.named != nullptr) {
+            EXPECT_NE(sink.seen[0].text.find(c.named), std::string::npos) << sink.seen[0].text;
+        }
         EXPECT_FALSE(sector0_written()) << c.what;
         EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE)) << c.what;
     }
 }
 
 TEST_F(RestoreEngine, AMissingDataFileIsAskedForAgain) {
-    // Two data files by hand: the restore needs both.
     write_data_file(set.file("KRD00001.BIN"), {std::vector<unsigned char>(1024, 0x31)});
-    write_data_file(set.file("KRD00002.BIN"), {std::vector<unsigned char>(512, 0x32)});
-    const std::string second = set.file("KRD00002.BIN");
+    const std::string second = set.file("KRD00001.BIN");
     const std::string away = images.file("away.bin");
     std::filesystem::rename(second, away);
     const std::string target = blank_target(3);
     {
         recording_sink sink({kIdCancel});
-        EXPECT_EQ(restore(3 * 512), kEngineFailed);
+        EXPECT_EQ(restore(2 * 512), kEngineFailed);
         ASSERT_EQ(sink.seen.size(), 1u);
         EXPECT_EQ(sink.seen[0].type, kMbOkCancel);
         EXPECT_NE(sink.seen[0].text.find(second), std::string::npos);
@@ -247,9 +257,9 @@ TEST_F(RestoreEngine, AMissingDataFileIsAskedForAgain) {
         std::filesystem::rename(away, second);
         return kIdOk;
     });
-    EXPECT_EQ(restore(3 * 512), kEngineDone);
+    EXPECT_EQ(restore(2 * 512), kEngineDone);
     set_message_sink(previous);
-    std::vector<unsigned char> expected(1536, 0x32);
+    std::vector<unsigned char> expected(1536, 0xEE);
     std::fill(expected.begin(), expected.begin() + 1024, 0x31);
     EXPECT_EQ(read_file(target), expected);
 }

@@ -1,12 +1,94 @@
 #include "engine/set_reader.h"
 
-#include "ui/program.h"
+#include <cstdarg>
+#include <string>
+
 #include "engine/data_file.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
+#include "util/number_format.h"
+#include "util/path_query.h"
 
 namespace kiroda {
 
+namespace {
+
+constexpr enciphered_text kIncompleteFile{
+    "バックアップデータが不完全です。\n%s\nにはブロックが %d 個しかありません(%d 個必要です)。"};
+constexpr enciphered_text kTooManyBlocks{
+    "バックアップデータの構成が正しくありません。\n%s\nに %d 個を超えるブロックがあります。"};
+constexpr enciphered_text kShortBlock{
+    "バックアップデータの構成が正しくありません。\n%s\nの %d 番目のブロックが %s バイトしかありません"
+    "(最後のブロック以外は 16,777,216 バイトです)。"};
+constexpr enciphered_text kTooMuchData{
+    "バックアップデータがヘッダファイルと合いません。\n%s\nまでのデータがヘッダファイルに記録された大きさ"
+    "(%s バイト)を超えています。\n別のバックアップのヘッダファイルかもしれません。"};
+constexpr enciphered_text kTrailingData{
+    "バックアップデータの構成が正しくありません。\n%s\nの最後のブロックの後に余分なデータがあります。"};
+constexpr enciphered_text kExtraFile{
+    "バックアップデータの構成が正しくありません。\n最後のデータファイルの後にも\n%s\nがあります。"};
+constexpr enciphered_text kBlockDigest{
+    "バックアップファイルが壊れています。\n%s\nの %d 番目のブロックがダイジェストファイルの記録と一致しません。"};
+constexpr enciphered_text kFileDigest{
+    "バックアップファイルが壊れています。\n%s\nがダイジェストファイルの記録と一致しません。"};
+constexpr enciphered_text kStreamDigest{
+    "バックアップデータが壊れています。\nディスク全体のデータがダイジェストファイルの記録と一致しません。"};
+constexpr enciphered_text kSideDigest{
+    "バックアップデータが壊れています。\n%s\nがダイジェストファイルの記録と一致しません。"};
+constexpr enciphered_text kOtherSet{
+    "ヘッダファイルがダイジェストファイル(KRDHASH.TXT)の記録と一致しません。\n"
+    "データファイルとヘッダファイルは別のバックアップのものです。"};
+constexpr enciphered_text kDigestsUnreadable{
+    "ダイジェストファイル(KRDHASH.TXT)を読めません(%d 行目)。\n"
+    "ダイジェストを使わずに続けます。"};
+
+// A side file recorded in the digest file, read whole (side files are small
+// texts; anything larger than this is not one).
+constexpr std::uint64_t kMaxSideBytes = 256ULL << 20;
+
+}  // namespace
+
+set_reader::set_reader(progress& p, const char* folder, std::uint64_t backup_bytes,
+                       const set_reader_texts& texts)
+    : progress_(p), folder_(folder), backup_bytes_(backup_bytes), texts_(texts) {}
+
+void set_reader::fail(const char* format, ...) {
+    file_.reset();
+    std::va_list values;
+    va_start(values, format);
+    show_message_v(progress_.owner(), kMbOk, program_caption(), format, values);
+    va_end(values);
+}
+
+bool set_reader::open() {
+    int bad_line = 0;
+    digests_state_ = read_set_digests(folder_, &digests_, &bad_line);
+    if (digests_state_ == digests_read::unreadable) {
+        show_message(progress_.owner(), kMbOk, program_caption(), get_stored_text(kDigestsUnreadable), bad_line);
+        return true;
+    }
+    if (digests_state_ != digests_read::read) return true;
+    if (!file_digest_.ready() || !stream_digest_.ready()) {
+        // Without hash state the digests cannot be used; the structure
+        // checks still run.
+        digests_state_ = digests_read::absent;
+        return true;
+    }
+    std::uint64_t header_bytes = 0;
+    digest128 header;
+    if (!digest_header_file(folder_, &header_bytes, &header) || header_bytes != digests_.header_bytes ||
+        header != digests_.header || digests_.stream_bytes != backup_bytes_) {
+        fail(get_stored_text(kOtherSet));
+        return false;
+    }
+    return true;
+}
+
 bool set_reader::open_next_file() {
     ++file_number_;
+    blocks_in_file_ = 0;
+    file_bytes_ = 0;
+    file_digest_.reset();
     if (!data_file_path(folder_, file_number_, path_, sizeof path_)) {
         // A folder too long for a file name: no medium swap can mend it.
         show_message(progress_.owner(), kMbOk, program_caption(), texts_.bad_block(), folder_, -1L);
@@ -22,26 +104,129 @@ bool set_reader::open_next_file() {
     }
 }
 
+// The file has been read to its end: it must hold 60 blocks unless it is
+// the last, and match its recorded digest.
+bool set_reader::file_ended() {
+    if (blocks_in_file_ < kBlocksPerDataFile && bytes_read_ < backup_bytes_) {
+        fail(get_stored_text(kIncompleteFile), path_, blocks_in_file_, kBlocksPerDataFile);
+        return false;
+    }
+    if (has_digests()) {
+        const auto index = static_cast<std::size_t>(file_number_ - 1);
+        if (index >= digests_.files.size() || digests_.files[index].bytes != file_bytes_ ||
+            digests_.files[index].digest != file_digest_.value()) {
+            fail(get_stored_text(kFileDigest), path_);
+            return false;
+        }
+    }
+    file_.reset();
+    return true;
+}
+
+bool set_reader::check_block(const unsigned char* buffer, std::int32_t count) {
+    const auto bytes = static_cast<std::uint64_t>(count);
+    if (bytes > backup_bytes_ - bytes_read_) {
+        char grouped[kGroupedTextSize];
+        format_uint64_grouped(grouped, backup_bytes_);
+        fail(get_stored_text(kTooMuchData), path_, grouped);
+        return false;
+    }
+    if (count != kChunkBytes && bytes_read_ + bytes < backup_bytes_) {
+        char grouped[kGroupedTextSize];
+        format_uint64_grouped(grouped, bytes);
+        fail(get_stored_text(kShortBlock), path_, blocks_in_file_, grouped);
+        return false;
+    }
+    last_digest_ = digest_bytes(buffer, bytes);
+    if (has_digests()) {
+        const auto index = static_cast<std::size_t>(blocks_read_ - 1);
+        if (index >= digests_.blocks.size() || digests_.blocks[index].bytes != count ||
+            digests_.blocks[index].digest != last_digest_) {
+            fail(get_stored_text(kBlockDigest), path_, blocks_in_file_);
+            return false;
+        }
+        stream_digest_.add(buffer, bytes);
+    }
+    return true;
+}
+
 std::int64_t set_reader::next_block(unsigned char* buffer) {
     // The payload buffer at its largest from the start: growing it block by
     // block would hand fresh, unfaulted pages to every larger payload.
     scratch_.get(kChunkBytes);
     if (!file_.valid() && !open_next_file()) return -1;
-    const std::int32_t count = read_packed_block(file_.get(), buffer, kChunkBytes, scratch_);
-    // A file read to its end is closed now; the next block opens the next number.
-    if (at_end_of_file(file_.get()) != 0) file_.reset();
+    if (blocks_in_file_ == kBlocksPerDataFile) {
+        fail(get_stored_text(kTooManyBlocks), path_, kBlocksPerDataFile);
+        return -1;
+    }
+    // Every byte read from the file goes into its digest.
+    const byte_observer observer{[](void* context, const void* data, std::size_t size) {
+                                     auto* reader = static_cast<set_reader*>(context);
+                                     reader->file_digest_.add(data, size);
+                                     reader->file_bytes_ += size;
+                                 },
+                                 this};
+    const std::int32_t count =
+        read_packed_block(file_.get(), buffer, kChunkBytes, scratch_, has_digests() ? &observer : nullptr);
     if (count < 0 || count % 512 != 0) {
-        file_.reset();
-        show_message(progress_.owner(), kMbOk, program_caption(), texts_.bad_block(), path_,
-                     static_cast<long>(count));
+        fail(texts_.bad_block(), path_, static_cast<long>(count));
         return -1;
     }
     if (count == 0) {
-        file_.reset();
-        show_message(progress_.owner(), kMbOk, program_caption(), texts_.empty_block(), path_);
+        fail(texts_.empty_block(), path_);
         return -1;
     }
+    ++blocks_in_file_;
+    ++blocks_read_;
+    if (!check_block(buffer, count)) return -1;
+    bytes_read_ += static_cast<std::uint64_t>(count);
+    // A file read to its end is done now; the next block opens the next
+    // number. The last block's file is finished by finish().
+    if (bytes_read_ < backup_bytes_ && at_end_of_file(file_.get()) != 0 && !file_ended()) return -1;
     return count;
+}
+
+bool set_reader::check_sides() {
+    for (const side_record& side : digests_.sides) {
+        char side_path[kPathCapacity + 16];
+        bool same = false;
+        if (side.bytes <= kMaxSideBytes && join_path(folder_, side.name.c_str(), side_path, sizeof side_path)) {
+            unique_fd fd(open_for_reading(side_path));
+            std::string bytes(static_cast<std::size_t>(side.bytes) + 1, '\0');
+            const std::int64_t n = fd.valid() ? read_full(fd.get(), bytes.data(), bytes.size()) : -1;
+            same = n == static_cast<std::int64_t>(side.bytes) &&
+                   digest_bytes(bytes.data(), static_cast<std::size_t>(n)) == side.digest;
+        }
+        if (!same) {
+            fail(get_stored_text(kSideDigest), side.name.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool set_reader::finish() {
+    if (file_.valid()) {
+        const int at_end = at_end_of_file(file_.get());
+        if (at_end != 1) {
+            fail(get_stored_text(kTrailingData), path_);
+            return false;
+        }
+        if (!file_ended()) return false;
+    }
+    char next[kPathCapacity + 16];
+    if (data_file_path(folder_, file_number_ + 1, next, sizeof next) && path_exists(next)) {
+        fail(get_stored_text(kExtraFile), next);
+        return false;
+    }
+    if (has_digests()) {
+        if (stream_digest_.value() != digests_.stream) {
+            fail(get_stored_text(kStreamDigest));
+            return false;
+        }
+        if (!check_sides()) return false;
+    }
+    return true;
 }
 
 }  // namespace kiroda

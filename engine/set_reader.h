@@ -2,18 +2,28 @@
 // the data test both do: KRD00001.BIN first, each file read to its end, the
 // next number opened only when a block is needed. A missing file is asked
 // for again (the set may span several media); a damaged block ends the walk.
+//
+// The walk also checks the set's structure, which the blocks' own checksums
+// cannot see: every data file but the last holds exactly 60 blocks, every
+// block but the last is a whole 16 MiB chunk, the blocks add up to exactly
+// the header's byte count, and nothing follows the last block. Where the set
+// has a digest file (KRDHASH.TXT), the header, every block, every data file
+// and the whole stream are checked against it as well.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/progress.h"
+#include "format/digest.h"
 #include "format/packed_block.h"
+#include "format/set_digests.h"
 #include "util/file_io.h"
 #include "util/path.h"
 
 namespace kiroda {
 
-// The three messages of a walk, as printf formats (fetched when shown).
+// The messages of a walk that differ between the engines, as printf formats
+// (fetched when shown).
 struct set_reader_texts {
     const char* (*missing_file)();  // %s path; OK/Cancel: OK looks again
     const char* (*bad_block)();     // %s path, %ld the block result
@@ -22,27 +32,59 @@ struct set_reader_texts {
 
 class set_reader {
 public:
-    set_reader(progress& p, const char* folder, const set_reader_texts& texts)
-        : progress_(p), folder_(folder), texts_(texts) {}
+    set_reader(progress& p, const char* folder, std::uint64_t backup_bytes, const set_reader_texts& texts);
+
+    // Before the first block: reads the digest file when there is one and
+    // checks the header file against it. False after a message (the data
+    // files belong to another set). A digest file that does not parse is
+    // reported, and the walk goes on with the structure checks alone.
+    bool open();
 
     // Reads the next block into `buffer` (kChunkBytes). Returns its length, a
     // positive whole number of sectors, or -1 after a message (a file the
-    // user gave up on, a damaged block, a block of no data).
+    // user gave up on, a damaged block, a block of no data, a set whose
+    // structure or digests are wrong).
     std::int64_t next_block(unsigned char* buffer);
 
+    // After the block that completes the header's byte count: nothing may
+    // follow it, and the last file's and the stream's digests must match.
+    // False after a message.
+    bool finish();
+
+    // True when the next block comes from a file not yet opened (and may
+    // mean a question for another medium).
+    bool at_file_boundary() const { return !file_.valid(); }
     // The data file the last block came from.
     const char* path() const { return path_; }
+    bool has_digests() const { return digests_state_ == digests_read::read; }
+    // The digest of the last block's unpacked bytes.
+    const digest128& last_block_digest() const { return last_digest_; }
 
 private:
     bool open_next_file();
+    bool file_ended();
+    bool check_block(const unsigned char* buffer, std::int32_t count);
+    bool check_sides();
+    void fail(const char* format, ...);
 
     progress& progress_;
     const char* folder_;
+    std::uint64_t backup_bytes_;
     set_reader_texts texts_;
     unique_fd file_;
     int file_number_ = 0;
+    int blocks_in_file_ = 0;
+    int blocks_read_ = 0;
+    std::uint64_t bytes_read_ = 0;
     char path_[kPathCapacity + 16] = "";
     block_scratch scratch_;
+
+    set_digests digests_;
+    digests_read digests_state_ = digests_read::absent;
+    digest_stream file_digest_;
+    std::uint64_t file_bytes_ = 0;
+    digest_stream stream_digest_;
+    digest128 last_digest_;
 };
 
 }  // namespace kiroda

@@ -1,11 +1,14 @@
 #include "engine/verify_engine.h"
 
-#include <memory>
-#include <new>
+#include <cstring>
 
-#include "ui/program.h"
+#include "disk/physical_disk.h"
+#include "engine/chunk_buffer.h"
 #include "engine/data_file.h"
 #include "engine/set_reader.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
+#include "util/number_format.h"
 
 namespace kiroda {
 
@@ -17,17 +20,80 @@ const set_reader_texts kVerifyTexts = {
     [] { return "バックアップファィルを読めません。\n　　\"%s\""; },
 };
 
+constexpr enciphered_text kNoMemory{"メモリが足りないため、データテストを始められません。"};
+constexpr enciphered_text kCannotOpenDisk{"比較するディスク(ディスク %d)を開けません。"};
+constexpr enciphered_text kDiskTooSmall{
+    "比較するディスク(ディスク %d)はバックアップデータより小さいため、一致しません。\n"
+    "ディスク %s バイト、バックアップデータ %s バイト"};
+constexpr enciphered_text kDiskUnreadable{"比較するディスク(ディスク %d)を読めません。(セクタ %s から)"};
+constexpr enciphered_text kDiskDiffers{
+    "バックアップデータと比較するディスク(ディスク %d)の内容が異なります。\n"
+    "最初に異なるのはセクタ %s から %s までです。"};
+
+// The first run of differing sectors between two chunks of `sectors`
+// sectors, as offsets from their start; false when they are equal.
+bool first_difference(const unsigned char* a, const unsigned char* b, std::uint32_t sectors,
+                      std::uint32_t* first, std::uint32_t* last) {
+    auto differs = [&](std::uint32_t s) {
+        return std::memcmp(a + std::size_t{s} * kSectorBytes, b + std::size_t{s} * kSectorBytes, kSectorBytes) != 0;
+    };
+    std::uint32_t s = 0;
+    while (s < sectors && !differs(s)) ++s;
+    if (s == sectors) return false;
+    *first = s;
+    while (s + 1 < sectors && differs(s + 1)) ++s;
+    *last = s;
+    return true;
+}
+
+// Compares one block with the same sectors of `disk`. False after a message.
+bool compare_with_disk(progress& p, int disk_number, const disk_handle& disk, std::uint64_t first_sector,
+                       const unsigned char* block, std::uint32_t sectors, unsigned char* scratch) {
+    if (!seek_sector(disk, first_sector) || !read_sectors(disk, sectors, scratch)) {
+        char where[kGroupedTextSize];
+        format_uint64_grouped(where, first_sector);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskUnreadable), disk_number, where);
+        return false;
+    }
+    std::uint32_t first = 0, last = 0;
+    if (!first_difference(block, scratch, sectors, &first, &last)) return true;
+    char from[kGroupedTextSize], to[kGroupedTextSize];
+    format_uint64_grouped(from, first_sector + first);
+    format_uint64_grouped(to, first_sector + last);
+    show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskDiffers), disk_number, from, to);
+    return false;
+}
+
 }  // namespace
 
-int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes) {
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
-    if (buffer == nullptr) {
-        show_message(p.owner(), kMbOk, program_caption(), kVerifyTexts.bad_block(), folder, -5L);
+int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes, const verify_options& options) {
+    const bool against = options.against_disk != kNoDisk;
+    chunk_buffer buffer(static_cast<std::size_t>(kChunkBytes) * (against ? 2 : 1));
+    if (buffer.data() == nullptr) {
+        show_message(p.owner(), kMbOk, program_caption(), "%s", get_stored_text(kNoMemory));
         return kEngineFailed;
+    }
+    disk_handle disk;
+    if (against) {
+        disk = open_physical_disk(options.against_disk, 'r');
+        if (!disk.valid()) {
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenDisk), options.against_disk);
+            return kEngineFailed;
+        }
+        const std::int64_t size = get_disk_size_bytes(disk);
+        if (size >= 0 && static_cast<std::uint64_t>(size) < backup_bytes) {
+            char have[kGroupedTextSize], need[kGroupedTextSize];
+            format_int64_grouped(have, size);
+            format_uint64_grouped(need, backup_bytes);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskTooSmall), options.against_disk,
+                         have, need);
+            return kEngineFailed;
+        }
     }
     p.set_button("キャンセル");
     p.set_status("データテスト中");
-    set_reader reader(p, folder, kVerifyTexts);
+    set_reader reader(p, folder, backup_bytes, kVerifyTexts);
+    if (!reader.open()) return kEngineFailed;
     std::uint64_t tested = 0;
     while (tested < backup_bytes) {
         char line[96];
@@ -35,11 +101,17 @@ int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_byte
         p.set_detail(line);
         p.set_bytes_left(backup_bytes - tested);
         if (!p.running()) return kEngineStopped;
-        const std::int64_t count = reader.next_block(buffer.get());
+        const std::int64_t count = reader.next_block(buffer.data());
         if (count < 0) return kEngineFailed;
+        if (against && !compare_with_disk(p, options.against_disk, disk, tested / kSectorBytes, buffer.data(),
+                                          static_cast<std::uint32_t>(count / kSectorBytes),
+                                          buffer.data() + kChunkBytes)) {
+            return kEngineFailed;
+        }
         tested += static_cast<std::uint64_t>(count);
         if (!p.running()) return kEngineStopped;
     }
+    if (!reader.finish()) return kEngineFailed;
     p.set_status("テスト完了");
     p.set_detail("");
     return kEngineDone;

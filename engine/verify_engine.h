@@ -1,16 +1,26 @@
-// The data test: every block a set needs is read, unpacked and checked,
-// without touching any disk.
+// The data test: every block a set needs is read, unpacked and checked
+// against its checksums, the set's structure and, when the set has them, its
+// digests, without writing to any disk. It can also compare the set with a
+// disk: after a backup, is the set this disk; after a restore, is the disk
+// this set.
 #pragma once
 
 #include <cstdint>
 
+#include "disk/disk_survey.h"
 #include "engine/progress.h"
 
 namespace kiroda {
 
-// kEngineDone when blocks holding at least `backup_bytes` bytes were read
-// and passed every check; kEngineStopped on a stop; kEngineFailed after a
-// message.
-int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes);
+struct verify_options {
+    // A disk to compare every block with (read only), or kNoDisk.
+    int against_disk = kNoDisk;
+};
+
+// kEngineDone when blocks holding exactly `backup_bytes` bytes were read and
+// passed every check (and equal the disk's sectors); kEngineStopped on a
+// stop; kEngineFailed after a message.
+int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes,
+                      const verify_options& options = {});
 
 }  // namespace kiroda
