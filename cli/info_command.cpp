@@ -7,6 +7,7 @@
 #include "engine/data_file.h"
 #include "format/header_file.h"
 #include "format/packed_block.h"
+#include "format/set_digests.h"
 #include "util/file_io.h"
 #include "util/number_format.h"
 #include "util/path.h"
@@ -58,11 +59,24 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
     format_uint64_grouped(sectors, h.backup_bytes / 512);
     std::fprintf(out, "  データの大きさ: %s バイト (%s セクタ)\n", bytes, sectors);
 
+    set_digests digests;
+    int bad_line = 0;
+    bool digests_wrong = false;
+    const digests_read digests_state = read_set_digests(folder.c_str(), &digests, &bad_line);
+    std::size_t block_index = 0;
+    int blocks_unlike_digests = 0;
+
     // Every data file there is, block by block, until one is missing.
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunkBytes]);
     block_scratch scratch;
     std::uint64_t total = 0;
     bool damaged = false;
+    // The set's shape: 60 blocks in every file but the last, whole chunks
+    // in every block but the last.
+    bool misshapen = false;
+    int files = 0;
+    int last_file_blocks = 0;
+    bool short_block_seen = false;
     for (int number = 1;; ++number) {
         char path[kPathCapacity + 16];
         if (!data_file_path(folder.c_str(), number, path, sizeof path)) break;
@@ -71,12 +85,24 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
         int blocks = 0;
         std::uint64_t file_bytes = 0;
         std::int32_t result = 0;
+        if (files > 0 && last_file_blocks != kBlocksPerDataFile) misshapen = true;
         while (at_end_of_file(fd.get()) == 0) {
             result = read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch);
             if (result < 0) break;
+            if (short_block_seen) misshapen = true;
+            short_block_seen = result != kChunkBytes;
+            if (digests_state == digests_read::read &&
+                (block_index >= digests.blocks.size() || digests.blocks[block_index].bytes != result ||
+                 digests.blocks[block_index].digest != digest_bytes(buffer.get(), static_cast<std::size_t>(result)))) {
+                ++blocks_unlike_digests;
+            }
+            ++block_index;
             ++blocks;
             file_bytes += static_cast<std::uint64_t>(result);
         }
+        ++files;
+        last_file_blocks = blocks;
+        if (blocks > kBlocksPerDataFile) misshapen = true;
         char grouped[kGroupedTextSize];
         format_uint64_grouped(grouped, file_bytes);
         std::fprintf(out, "  KRD%05d.BIN: ブロック %d 個、%s バイト%s\n", number, blocks, grouped,
@@ -87,12 +113,45 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
     char total_text[kGroupedTextSize];
     format_uint64_grouped(total_text, total);
     std::fprintf(out, "  データファイルの合計: %s バイト%s\n", total_text,
-                 total < h.backup_bytes ? " (足りません)" : "");
+                 total < h.backup_bytes   ? " (足りません)"
+                 : total > h.backup_bytes ? " (ヘッダファイルの大きさを超えています)"
+                                          : "");
+    if (misshapen) {
+        std::fprintf(out, "  構成: 正しくありません(最後以外のデータファイルは 60 ブロック、"
+                          "最後以外のブロックは 16,777,216 バイトです)\n");
+    }
+    switch (digests_state) {
+        case digests_read::absent:
+            std::fprintf(out, "  ダイジェスト: なし (KRDHASH.TXT がありません)\n");
+            break;
+        case digests_read::unreadable:
+            std::fprintf(out, "  ダイジェスト: KRDHASH.TXT を読めません(%d 行目)\n", bad_line);
+            digests_wrong = true;
+            break;
+        case digests_read::read: {
+            std::uint64_t header_bytes = 0;
+            digest128 header;
+            const bool same_set = digest_header_file(folder.c_str(), &header_bytes, &header) &&
+                                  header_bytes == digests.header_bytes && header == digests.header &&
+                                  digests.stream_bytes == h.backup_bytes;
+            char stream[kDigestHexLength + 1];
+            format_digest(stream, digests.stream);
+            std::fprintf(out, "  ダイジェスト: KRDHASH.TXT (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
+                         digests.blocks.size(), digests.files.size(),
+                         same_set ? "" : " (ヘッダファイルが記録と一致しません)");
+            std::fprintf(out, "  ディスク全体のダイジェスト: %s\n", stream);
+            if (blocks_unlike_digests > 0) {
+                std::fprintf(out, "  ダイジェストと一致しないブロック: %d 個\n", blocks_unlike_digests);
+            }
+            digests_wrong = !same_set || blocks_unlike_digests > 0;
+            break;
+        }
+    }
     char program[kPathCapacity + 16];
     const bool has_program = join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) &&
                              path_exists(program);
     std::fprintf(out, "  プログラムのコピー(KIRODA.EXE): %s\n", has_program ? "あり" : "なし");
-    return (damaged || total < h.backup_bytes) ? kExitFailed : kExitDone;
+    return (damaged || misshapen || digests_wrong || total != h.backup_bytes) ? kExitFailed : kExitDone;
 }
 
 }  // namespace kiroda::cli

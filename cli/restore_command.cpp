@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cli/command.h"
+#include "cli/options.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
@@ -68,12 +69,16 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
 }  // namespace
 
 int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    if (args.size() != 2) {
-        std::fputs("使い方: krdtool restore SETDIR TARGET\n", err);
+    const parsed_options options = parse_options(args, {"--no-readback"});
+    if (!options.error.empty() || options.operands.size() != 2) {
+        if (!options.error.empty()) std::fprintf(err, "krdtool restore: %s\n", options.error.c_str());
+        std::fputs("使い方: krdtool restore [--no-readback] SETDIR TARGET\n", err);
         return kExitUsage;
     }
-    const std::string& folder = args[0];
-    const std::string& target = args[1];
+    const std::string& folder = options.operands[0];
+    const std::string& target = options.operands[1];
+    restore_options restore;
+    restore.read_back = !options.has("--no-readback");
     backup_header header{};
     {
         terminal_messages messages(err, err == stderr && terminal_can_ask());
@@ -91,13 +96,14 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
         return kExitFailed;
     }
     const engine_outcome outcome = run_engine(err, header.backup_bytes, [&](progress& p) {
-        return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes);
+        return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes, restore);
     });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
-    std::fprintf(out, "復旧完了: %s バイトを %s に書き込みました (%.1f MB/s)\n", bytes, target.c_str(),
+    std::fprintf(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)\n", bytes, target.c_str(),
+                 restore.read_back ? "、読み戻して確認し" : "",
                  static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
     return kExitDone;
 }

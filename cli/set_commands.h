@@ -15,5 +15,6 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
 // Disk numbers krdtool gives the devices and images it is handed.
 constexpr int kSourceDiskNumber = 0;
 constexpr int kTargetDiskNumber = 1;
+constexpr int kCompareDiskNumber = 2;
 
 }  // namespace kiroda::cli

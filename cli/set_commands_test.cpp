@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,88 @@ TEST_F(SetCommands, DamagedSetsFail) {
 
     write_file(set + "/KRD00000.BIN", {1, 2, 3});
     EXPECT_EQ(run(run_verify_command, {set}).status, kExitFailed);
+}
+
+// Damage the block checksums and the old checks cannot see: each now fails
+// verify, info and restore, and the restore leaves sector 0 blank.
+TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
+    const std::string random_disk = dir.file("random.img");
+    kiroda::testing::make_random_image(random_disk, 2 * 32768 + 5, 7);
+    const std::string pristine = dir.file("pristine");
+    ASSERT_EQ(run(run_backup_command, {random_disk, pristine}).status, kExitDone);
+    const std::string small_set = dir.file("small");
+    make_disk_image(dir.file("small.img"), 100, make_mbr_one_partition(2048, 60000));
+    ASSERT_EQ(run(run_backup_command, {dir.file("small.img"), small_set}).status, kExitDone);
+    const std::string data1 = "/KRD00001.BIN";
+
+    const struct {
+        const char* what;
+        std::function<void(const std::string&)> damage;
+        const char* expected;
+    } cases[] = {
+        {"the header of a smaller set",
+         [&](const std::string& s) { fs::copy_file(small_set + "/KRD00000.BIN", s + "/KRD00000.BIN",
+                                                   fs::copy_options::overwrite_existing); },
+         "KRDHASH.TXT"},
+        {"the header of a smaller set, no digest file",
+         [&](const std::string& s) {
+             fs::copy_file(small_set + "/KRD00000.BIN", s + "/KRD00000.BIN", fs::copy_options::overwrite_existing);
+             fs::remove(s + "/KRDHASH.TXT");
+         },
+         "超えています"},
+        {"40 bytes after the last block",
+         [&](const std::string& s) {
+             std::vector<unsigned char> data = read_file(s + data1);
+             data.insert(data.end(), 40, 0);
+             write_file(s + data1, data);
+         },
+         "余分なデータ"},
+        {"the same bit flipped in two words",
+         [&](const std::string& s) {
+             std::vector<unsigned char> data = read_file(s + data1);
+             data[32 + 1000] ^= 0x04;
+             data[32 + 1004] ^= 0x04;
+             write_file(s + data1, data);
+         },
+         "1 番目のブロックがダイジェストファイルの記録と一致しません"},
+        {"two words swapped",
+         [&](const std::string& s) {
+             std::vector<unsigned char> data = read_file(s + data1);
+             for (int i = 0; i < 4; ++i) std::swap(data[32 + 800 + i], data[32 + 2000 + i]);
+             write_file(s + data1, data);
+         },
+         "1 番目のブロックがダイジェストファイルの記録と一致しません"},
+    };
+    for (const auto& c : cases) {
+        const std::string s = dir.file("damaged");
+        fs::remove_all(s);
+        fs::copy(pristine, s);
+        c.damage(s);
+        const run_result verify = run(run_verify_command, {s});
+        EXPECT_EQ(verify.status, kExitFailed) << c.what;
+        EXPECT_TRUE(contains(verify.err, c.expected)) << c.what << "\n" << verify.err;
+        EXPECT_EQ(run(run_info_command, {s}).status, kExitFailed) << c.what;
+        fs::remove(restored);
+        const run_result restore = run(run_restore_command, {s, restored});
+        EXPECT_EQ(restore.status, kExitFailed) << c.what;
+        EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0)) << c.what;
+    }
+}
+
+// After a backup the set is the disk; after a restore the disk is the set.
+TEST_F(SetCommands, VerifyAgainstADisk) {
+    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    const run_result same = run(run_verify_command, {"--against", disk, set});
+    EXPECT_EQ(same.status, kExitDone) << same.err;
+    EXPECT_TRUE(contains(same.out, "比較完了"));
+    std::vector<unsigned char> other = read_file(disk);
+    other[5 * 512 + 3] ^= 1;
+    write_file(restored, other);
+    const run_result differs = run(run_verify_command, {set, "--against", restored});
+    EXPECT_EQ(differs.status, kExitFailed);
+    EXPECT_TRUE(contains(differs.err, "セクタ 5 から 5 まで")) << differs.err;
+    EXPECT_EQ(run(run_verify_command, {set, "--against"}).status, kExitUsage);
+    EXPECT_EQ(run(run_verify_command, {set, "--nonsense"}).status, kExitUsage);
 }
 
 TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {

@@ -1,4 +1,6 @@
 #include "cli/command.h"
+#include "cli/options.h"
+#include "disk/disk_registry.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
@@ -9,11 +11,19 @@
 namespace kiroda::cli {
 
 int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    if (args.size() != 1) {
-        std::fputs("使い方: krdtool verify SETDIR\n", err);
+    const parsed_options options = parse_options(args, {}, {"--against"});
+    if (!options.error.empty() || options.operands.size() != 1) {
+        if (!options.error.empty()) std::fprintf(err, "krdtool verify: %s\n", options.error.c_str());
+        std::fputs("使い方: krdtool verify [--against DISK] SETDIR\n", err);
         return kExitUsage;
     }
-    const std::string& folder = args[0];
+    const std::string& folder = options.operands[0];
+    verify_options verify;
+    const auto against = options.values.find("--against");
+    if (against != options.values.end()) {
+        register_disk_path(kCompareDiskNumber, against->second);
+        verify.against_disk = kCompareDiskNumber;
+    }
     backup_header header{};
     {
         terminal_messages messages(err, err == stderr && terminal_can_ask());
@@ -21,11 +31,15 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
     const engine_outcome outcome = run_engine(err, header.backup_bytes, [&](progress& p) {
-        return verify_backup_set(p, folder.c_str(), header.backup_bytes);
+        return verify_backup_set(p, folder.c_str(), header.backup_bytes, verify);
     });
+    clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
+    if (against != options.values.end()) {
+        std::fprintf(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", against->second.c_str(), bytes);
+    }
     std::fprintf(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,
                  static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
     return kExitDone;

@@ -1,0 +1,25 @@
+// The options of one krdtool command: "--name" flags and "--name VALUE"
+// options, before or after the operands; "--" ends the options.
+#pragma once
+
+#include <initializer_list>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kiroda::cli {
+
+struct parsed_options {
+    std::vector<std::string> operands;
+    std::set<std::string> flags;
+    std::map<std::string, std::string> values;
+    std::string error;  // empty when the arguments parsed
+
+    bool has(const std::string& flag) const { return flags.count(flag) != 0; }
+};
+
+parsed_options parse_options(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
+                             std::initializer_list<const char*> valued = {});
+
+}  // namespace kiroda::cli
