@@ -178,6 +178,11 @@ bool path_on_disk(const char* path, int disk) {
     return false;
 }
 
+int path_disk_number(const char* path) {
+    if (path == nullptr || path[0] == '\0') return kVolumeNotOpened;
+    return drive_letter_to_disk_number(path[0]);
+}
+
 bool free_space_short(std::uint64_t backup_size, double free_bytes) {
     if (!(free_bytes >= 1.0)) return true;
     const std::uint64_t free_whole = whole_bytes(free_bytes);
@@ -202,7 +207,7 @@ const char* zero_fill_text(int zero_fill) { return zero_fill == 1 ? "実施す�
 
 int run_backup_flow(window_handle owner, const backup_request& r, const backup_flow_steps& steps) {
     if (path_on_disk(r.folder, r.source_disk)) {
-        say(owner, kMbOk, kFolderOnSource, r.source_disk, r.source_disk, r.folder);
+        say(owner, kMbOk, kFolderOnSource, r.source_disk, path_disk_number(r.folder), r.folder);
         return -1;
     }
     // Bounded before anything else touches it: every name of the set must

@@ -64,6 +64,10 @@ int run_backup_flow(window_handle owner, const backup_request& request,
 // volume cannot be mapped (a network share) lies on no disk.
 bool path_on_disk(const char* path, int disk);
 
+// The disk that holds the volume of `path` (its first extent), for the
+// messages that name it; negative when the volume cannot be asked.
+int path_disk_number(const char* path);
+
 // True when `free_bytes` is less than `backup_size` plus kDataFileRoom, the
 // case in which the flow warns instead of confirming. Never wraps; a failed
 // query (negative) is short of everything.

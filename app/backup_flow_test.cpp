@@ -212,7 +212,9 @@ TEST_F(BackupFlow, AFolderOnAnyExtentOfTheSourceDiskIsRefusedFirst) {
         EXPECT_EQ(run("E:\\BK"), -1);
         ASSERT_EQ(sink.seen.size(), 1u);
         EXPECT_TRUE(contains(sink.seen[0].text, "E:\\BK"));
-        EXPECT_TRUE(contains(sink.seen[0].text, "元ディスク"));
+        EXPECT_TRUE(contains(sink.seen[0].text, "元ディスク: ディスク 0"));
+        // The folder's disk is the one that holds its volume, not the source again.
+        EXPECT_TRUE(contains(sink.seen[0].text, "フォルダのディスク: ディスク 2"));
     }
     {
         // Disk 2 alone is not the source: the flow goes on (and finds no such folder).

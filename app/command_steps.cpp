@@ -121,7 +121,7 @@ std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& s) {
         if (ui.choose_backup_folder(s.backup_folder) != 1) return 0;
         // Any extent: a spanned volume may lie partly on the disk being read.
         if (!path_on_disk(s.backup_folder, s.source_disk)) break;
-        say(ui, kMbOk, kFolderOnSource, s.source_disk, s.source_disk, s.backup_folder);
+        say(ui, kMbOk, kFolderOnSource, s.source_disk, path_disk_number(s.backup_folder), s.backup_folder);
     }
     backup_request request;
     request.source_disk = s.source_disk;
@@ -166,7 +166,7 @@ std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
     }
     // Any extent, as for a backup folder: the set must survive the restore.
     if (path_on_disk(full, s.target_disk)) {
-        say(ui, kMbOk, kSetOnTarget, s.target_disk, s.target_disk, s.set_folder);
+        say(ui, kMbOk, kSetOnTarget, s.target_disk, path_disk_number(s.set_folder), s.set_folder);
         return -1;
     }
     const std::optional<int> read = read_set_header(ui, s);
