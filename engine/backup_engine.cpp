@@ -6,6 +6,7 @@
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "engine/data_file.h"
+#include "engine/side_task.h"
 #include "format/digest.h"
 #include "format/header_file.h"
 #include "format/packed_block.h"
@@ -134,6 +135,13 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         }
 
         const std::size_t chunk_bytes = std::size_t{count} * 512;
+        // The chunk's two digests are taken beside the packing and writing;
+        // the chunk is not read into again before the task has ended.
+        digest128 block_digest;
+        side_task digests_of_chunk([&] {
+            block_digest = digest_bytes(chunk.get(), chunk_bytes);
+            stream_digest.add(chunk.get(), chunk_bytes);
+        });
         const std::int32_t written = write_packed_block(
             file.get(), chunk.get(), static_cast<std::int32_t>(chunk_bytes), scratch, &observer);
         if (written < 0) {
@@ -142,8 +150,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
                          static_cast<long long>(left), static_cast<int>(written));
             return 0;
         }
-        digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), digest_bytes(chunk.get(), chunk_bytes)});
-        stream_digest.add(chunk.get(), chunk_bytes);
+        digests_of_chunk.wait();
+        digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), block_digest});
         if (++blocks_in_file == kBlocksPerDataFile) {
             blocks_in_file = 0;
             if (!close_data_file()) {
