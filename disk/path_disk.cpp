@@ -10,6 +10,7 @@
 #include "disk/disk_registry.h"
 #include "disk/mbr.h"
 #include "disk/physical_disk.h"
+#include "util/io_census.h"
 
 namespace kiroda {
 
@@ -61,6 +62,10 @@ disk_handle open_physical_disk(int number, char mode) {
         errno = ENODEV;
         return disk_handle();
     }
+    if (io_census_fails()) {
+        errno = EIO;
+        return disk_handle();
+    }
     if (reg.on_open) {
         reg.on_open(number, mode);
         // The hook may have put another image in place of this number.
@@ -81,7 +86,7 @@ disk_handle open_physical_disk(int number, char mode) {
 
 int seek_sector(const disk_handle& disk, std::uint64_t sector) {
     open_disk* d = as_disk(disk);
-    if (!d || sector > UINT64_MAX / kSectorBytes) return 0;
+    if (!d || sector > UINT64_MAX / kSectorBytes || io_census_fails()) return 0;
     d->position = sector * kSectorBytes;
     return 1;
 }
@@ -93,7 +98,7 @@ int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
     if (!inside(*d, bytes)) return 0;
     if (count == 0) return 1;
     const std::uint64_t first = d->position / kSectorBytes;
-    if (read_fault_hits(d->number, first, count)) return 0;
+    if (read_fault_hits(d->number, first, count) || io_census_fails()) return 0;
     if (!path_file::read_at(d->file, d->position, buffer, bytes)) return 0;
     d->position += bytes;
     return 1;
@@ -106,6 +111,10 @@ int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buff
     disk_event event{disk_event::kWrite, 0, first, count, false};
     const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
     if (!inside(*d, bytes)) {
+        report_disk_event(d->number, event);
+        return 0;
+    }
+    if (io_census_fails()) {
         report_disk_event(d->number, event);
         return 0;
     }
@@ -133,7 +142,7 @@ int flush_disk(const disk_handle& disk) {
     // Only a handle that may write can flush, as on Windows.
     if (!d || !d->writable) return 0;
     registered_disk reg;
-    const bool fault = find_registered_disk(d->number, &reg) && reg.flush_fails;
+    const bool fault = (find_registered_disk(d->number, &reg) && reg.flush_fails) || io_census_fails();
     const bool ok = !fault && path_file::flush(d->file);
     report_disk_event(d->number, disk_event{disk_event::kFlush, 0, 0, 0, ok});
     return ok ? 1 : 0;
@@ -143,7 +152,9 @@ std::int64_t get_disk_size_bytes(const disk_handle& disk) {
     open_disk* d = as_disk(disk);
     if (!d) return kDiskSizeInvalidHandle;
     registered_disk reg;
-    if (find_registered_disk(d->number, &reg) && reg.size_query_fails) return kDiskSizeQueryFailed;
+    if ((find_registered_disk(d->number, &reg) && reg.size_query_fails) || io_census_fails()) {
+        return kDiskSizeQueryFailed;
+    }
     if (!d->facts.size_known || d->facts.size_bytes > static_cast<std::uint64_t>(INT64_MAX)) {
         return kDiskSizeQueryFailed;
     }
@@ -182,7 +193,9 @@ int get_partition_count(const disk_handle& disk) {
     // Like the Windows layout query, this needs read access.
     if (!d || d->writable) return kLayoutQueryFailed;
     registered_disk reg;
-    if (find_registered_disk(d->number, &reg) && reg.layout_query_fails) return kLayoutQueryFailed;
+    if ((find_registered_disk(d->number, &reg) && reg.layout_query_fails) || io_census_fails()) {
+        return kLayoutQueryFailed;
+    }
     // Read sector 0 without moving the handle's position. An MBR has four
     // primary slots and the Windows layout lists each of them, used or not;
     // reporting the same keeps krdtool's verdicts equal to the wizard's.

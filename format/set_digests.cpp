@@ -9,6 +9,7 @@
 #include "format/packed_block.h"
 #include "util/file_io.h"
 #include "util/path.h"
+#include "util/path_query.h"
 
 namespace kiroda {
 
@@ -179,7 +180,8 @@ digests_read read_set_digests(const char* folder, set_digests* digests, int* bad
     char path[kPathCapacity + 16];
     if (!join_path(folder, kDigestFileName, path, sizeof path)) return digests_read::absent;
     unique_fd fd(open_for_reading(path));
-    if (!fd.valid()) return digests_read::absent;
+    // A file that is there but cannot be opened is not "no digests".
+    if (!fd.valid()) return path_exists(path) ? digests_read::unreadable : digests_read::absent;
     std::string text;
     char piece[65536];
     for (;;) {

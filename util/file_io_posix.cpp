@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "util/file_io.h"
+#include "util/io_census.h"
 
 namespace kiroda {
 
@@ -18,13 +19,18 @@ bool unique_fd::reset(int fd) {
     return ok;
 }
 
-int open_for_reading(const char* path) { return ::open(path, O_RDONLY | O_CLOEXEC); }
+int open_for_reading(const char* path) {
+    if (io_census_fails()) return (errno = EIO, -1);
+    return ::open(path, O_RDONLY | O_CLOEXEC);
+}
 
 int open_for_writing(const char* path) {
+    if (io_census_fails()) return (errno = EIO, -1);
     return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
 std::int64_t read_full(int fd, void* buffer, std::size_t size) {
+    if (io_census_fails()) return (errno = EIO, -1);
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < size) {
@@ -40,6 +46,7 @@ std::int64_t read_full(int fd, void* buffer, std::size_t size) {
 }
 
 std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
+    if (io_census_fails()) return (errno = EIO, 0);
     const auto* p = static_cast<const unsigned char*>(buffer);
     const std::size_t allowed = take_write_budget(size);
     std::size_t done = 0;
@@ -55,16 +62,17 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
     return static_cast<std::int64_t>(done);
 }
 
-bool commit_file(int fd) { return ::fsync(fd) == 0; }
+bool commit_file(int fd) { return !io_census_fails() && ::fsync(fd) == 0; }
 
 int at_end_of_file(int fd) {
+    if (io_census_fails()) return -1;
     struct stat st {};
     const off_t position = ::lseek(fd, 0, SEEK_CUR);
     if (position < 0 || ::fstat(fd, &st) != 0) return -1;
     return position >= st.st_size ? 1 : 0;
 }
 
-bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool replace_file(const char* from, const char* to) { return !io_census_fails() && std::rename(from, to) == 0; }
 
 bool remove_file(const char* path) { return std::remove(path) == 0 || errno == ENOENT; }
 

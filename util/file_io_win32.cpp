@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "util/file_io.h"
+#include "util/io_census.h"
 
 namespace kiroda {
 
@@ -21,13 +22,18 @@ bool unique_fd::reset(int fd) {
     return ok;
 }
 
-int open_for_reading(const char* path) { return _open(path, _O_RDONLY | _O_BINARY); }
+int open_for_reading(const char* path) {
+    if (io_census_fails()) return -1;
+    return _open(path, _O_RDONLY | _O_BINARY);
+}
 
 int open_for_writing(const char* path) {
+    if (io_census_fails()) return -1;
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
 std::int64_t read_full(int fd, void* buffer, std::size_t size) {
+    if (io_census_fails()) return -1;
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < size) {
@@ -41,6 +47,7 @@ std::int64_t read_full(int fd, void* buffer, std::size_t size) {
 }
 
 std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
+    if (io_census_fails()) return 0;
     const auto* p = static_cast<const unsigned char*>(buffer);
     const std::size_t allowed = take_write_budget(size);
     std::size_t done = 0;
@@ -53,11 +60,12 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
     return static_cast<std::int64_t>(done);
 }
 
-bool commit_file(int fd) { return _commit(fd) == 0; }
+bool commit_file(int fd) { return !io_census_fails() && _commit(fd) == 0; }
 
-int at_end_of_file(int fd) { return _eof(fd); }
+int at_end_of_file(int fd) { return io_census_fails() ? -1 : _eof(fd); }
 
 bool replace_file(const char* from, const char* to) {
+    if (io_census_fails()) return false;
     // Write-through: the rename itself reaches the volume before we report
     // the file as committed.
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

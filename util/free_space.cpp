@@ -1,5 +1,7 @@
 #include "util/free_space.h"
 
+#include "util/io_census.h"
+
 #include <utility>
 
 namespace kiroda {
@@ -13,6 +15,7 @@ void set_free_space_for_tests(std::function<double(const char*)> query) {
 }
 
 double get_folder_free_bytes(const char* folder) {
+    if (io_census_fails()) return -1.0;
     return g_override ? g_override(folder) : platform_folder_free_bytes(folder);
 }
 
