@@ -13,6 +13,7 @@
 #include "cli/terminal_progress.h"
 #include "disk/disk_test_image.h"
 #include "engine/engine_test_support.h"
+#include "testfs/fault_fs_mount.h"
 #include "util/test_support.h"
 
 namespace kiroda::cli {
@@ -227,6 +228,31 @@ TEST_F(SetCommands, VerifyAgainstADisk) {
     EXPECT_TRUE(contains(differs.err, "セクタ 5 から 5 まで")) << differs.err;
     EXPECT_EQ(run(run_verify_command, {set, "--against"}).status, kExitUsage);
     EXPECT_EQ(run(run_verify_command, {set, "--nonsense"}).status, kExitUsage);
+}
+
+// A real file behind FUSE that stores one write altered while reporting
+// success: the read-back finds it and sector 0 is never written.
+TEST_F(SetCommands, ATargetThatAltersAWriteKeepsItsSectorZero) {
+    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    const std::string backing = dir.file("backing.img");
+    write_file(backing, std::vector<unsigned char>(std::size_t{2 * 32768 + 9} * 512, 0));
+    for (const bool read_back : {true, false}) {
+        kiroda::testing::fault_fs_mount mount(backing, dir.file("mnt"), {"--alter-write", "40000"});
+        if (!mount.mounted()) GTEST_SKIP() << mount.why();
+        std::vector<std::string> args = {set, mount.image()};
+        if (!read_back) args.insert(args.begin(), "--no-readback");
+        const run_result r = run(run_restore_command, args);
+        if (read_back) {
+            EXPECT_EQ(r.status, kExitFailed) << r.err;
+            EXPECT_TRUE(contains(r.err, "読み戻すと異なっています")) << r.err;
+            EXPECT_TRUE(contains(r.err, "セクタ 32,768 から 65,535 まで")) << r.err;
+            EXPECT_EQ(kiroda::testing::first_sector(backing), std::vector<unsigned char>(512, 0));
+        } else {
+            // Without the check the lie goes unseen: the reason it is the default.
+            EXPECT_EQ(r.status, kExitDone) << r.err;
+            EXPECT_NE(read_file(backing), read_file(disk));
+        }
+    }
 }
 
 TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {
