@@ -43,7 +43,14 @@ void make_random_image(const std::string& path, std::uint64_t sectors, std::uint
 }
 
 void make_blank_target(const std::string& path, std::uint64_t sectors) {
-    write_file(path, std::vector<unsigned char>(sectors * 512, 0xEE));
+    // In pieces: a gigabyte in one vector does not fit a 32-bit test program.
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::vector<char> piece(1 << 20, static_cast<char>(0xEE));
+    for (std::uint64_t left = sectors * 512; left > 0;) {
+        const std::uint64_t n = left < piece.size() ? left : piece.size();
+        out.write(piece.data(), static_cast<std::streamsize>(n));
+        left -= n;
+    }
 }
 
 void write_data_file(const std::string& path, const std::vector<std::vector<unsigned char>>& chunks) {
@@ -66,8 +73,9 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 std::vector<unsigned char> first_sector(const std::string& path) {
-    std::vector<unsigned char> bytes = read_file(path);
-    bytes.resize(512);
+    std::vector<unsigned char> bytes(512, 0);
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(bytes.data()), 512);  // a shorter file reads as zeros after its end
     return bytes;
 }
 
