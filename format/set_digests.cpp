@@ -65,6 +65,20 @@ bool parse_count(std::string_view word, std::uint64_t* value) {
 
 bool parse_hex(std::string_view word, digest128* d) { return parse_digest(word.data(), word.size(), d); }
 
+// A side file's name is a plain file name in the set's folder: letters,
+// digits, '.', '_' and '-', not starting with '.', so a digest file from a
+// medium can never name a path outside the folder (or a NUL that would cut
+// the name short).
+bool plain_file_name(std::string_view name) {
+    if (name.empty() || name.size() > 64 || name[0] == '.') return false;
+    for (char c : name) {
+        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+                        c == '_' || c == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
 // The records agree with each other: what a backup of `stream_bytes`
 // bytes would have written.
 bool consistent(const set_digests& d) {
@@ -158,7 +172,7 @@ int parse_set_digests(const char* text, std::size_t size, set_digests* out) {
             }
             d.files.push_back({bytes, digest});
         } else if (w.size() == 4 && w[0] == "side") {
-            if (w[1].empty() || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) return line_number;
+            if (!plain_file_name(w[1]) || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) return line_number;
             d.sides.push_back({std::string(w[1]), bytes, digest});
         } else if (w.size() == 3 && w[0] == "stream") {
             if (have_stream || !parse_count(w[1], &bytes) || !parse_hex(w[2], &digest)) return line_number;

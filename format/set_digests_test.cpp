@@ -88,6 +88,8 @@ TEST(SetDigests, DamagedTextNamesTheLine) {
         {"files out of order", replace("\nfile KRD00002.BIN", "\nfile KRD00003.BIN"), 66},
         {"unknown record", replace("\nstream ", "\nstreams "), 68},
         {"two spaces", replace("\nstream ", "\nstream  "), 68},
+        {"a side file outside the folder", replace("side KRDMAP.TXT", "side ../../etc/passwd"), 67},
+        {"a side file name with a NUL", replace("side KRDMAP.TXT", std::string("side KRDMAP\0TXT", 15)), 67},
         {"cut before end", good.substr(0, good.size() - 4), last},
         {"cut inside the last line", good.substr(0, good.size() - 1), last},
         {"text after end", good + "block 62 512 00000000000000000000000000000000\n", last + 1},
