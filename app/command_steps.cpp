@@ -45,6 +45,14 @@ constexpr enciphered_text kConfirmRestore{
     "元ディスク: ディスク %d\nバックアップサイズ: %s バイト\nバックアップデータ: %s\n\n"
     "復旧が終わるとシャットダウンします。\nよろしいですか?"};
 
+// The same, when the target holds a file system without a partition table.
+constexpr enciphered_text kConfirmRestoreOverFileSystem{
+    "ディスクの復旧を行います。\n復旧先ディスクの内容はすべて失われます。\n\n"
+    "復旧先ディスク: ディスク %d (%s バイト)\n"
+    "※復旧先ディスクの先頭に %s があります。その内容も失われます。\n\nバージョン: V%.2f\n作成日: %d/%d/%d\n"
+    "元ディスク: ディスク %d\nバックアップサイズ: %s バイト\nバックアップデータ: %s\n\n"
+    "復旧が終わるとシャットダウンします。\nよろしいですか?"};
+
 // Plain texts: the target's sector size (%d) and media type name (%s).
 constexpr const char* kBadTargetSectorSize =
     "復旧ディスクのセクタサイズが異常です。\n本プログラムは、５１２Ｂのみに対応です。\n　(%d)";
@@ -180,11 +188,16 @@ std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
     char target_bytes[kGroupedTextSize], bytes[kGroupedTextSize];
     format_int64_grouped(target_bytes, check.disk_bytes);
     format_uint64_grouped(bytes, s.header.backup_bytes);
-    if (say(ui, kMbOkCancel, kConfirmRestore, s.target_disk, target_bytes, s.header.version,
-            int{s.header.created.year}, int{s.header.created.month}, int{s.header.created.day},
-            int{s.header.source_disk}, bytes, s.set_folder) != kIdOk) {
-        return 0;
-    }
+    const char* found = find_target_signature(s.target_disk);
+    const int answer =
+        found == nullptr
+            ? say(ui, kMbOkCancel, kConfirmRestore, s.target_disk, target_bytes, s.header.version,
+                  int{s.header.created.year}, int{s.header.created.month}, int{s.header.created.day},
+                  int{s.header.source_disk}, bytes, s.set_folder)
+            : say(ui, kMbOkCancel, kConfirmRestoreOverFileSystem, s.target_disk, target_bytes, found,
+                  s.header.version, int{s.header.created.year}, int{s.header.created.month},
+                  int{s.header.created.day}, int{s.header.source_disk}, bytes, s.set_folder);
+    if (answer != kIdOk) return 0;
     // A confirmed restore always ends in the shutdown countdown when it completes.
     g_shutdown_at_end = 1;
     return ui.run_restore(s.target_disk, s.set_folder, s.header.backup_bytes);

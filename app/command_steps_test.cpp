@@ -333,6 +333,23 @@ TEST_F(CommandSteps, ARestoreNotConfirmedWritesNothing) {
     EXPECT_EQ(read_file(images.file("target.img")), before);
 }
 
+// A target that holds a file system without a partition table passes the
+// rules, but the confirmation says what will be lost.
+TEST_F(CommandSteps, TheRestoreConfirmationNamesAFileSystemOnTheTarget) {
+    make_set();
+    std::vector<unsigned char> target = read_file(images.file("target.img"));
+    target[1080] = 0x53;
+    target[1081] = 0xEF;
+    write_file(images.file("target.img"), target);
+    ui.folders = {set.text()};
+    ui.disks = {kTarget};
+    recording_sink sink({kIdCancel});
+    EXPECT_EQ(run_restore_path(ui, state), 0);
+    ASSERT_EQ(sink.seen.size(), 1u);
+    EXPECT_TRUE(contains(sink.seen[0].text, "先頭に ext2/ext3/ext4 があります")) << sink.seen[0].text;
+    EXPECT_EQ(read_file(images.file("target.img")), target);
+}
+
 TEST_F(CommandSteps, EveryRestoreRefusalEndsWithMinusOneAndWritesNothing) {
     make_set();
     const std::uint64_t bytes = kSectors * 512;

@@ -1,5 +1,8 @@
 #include "engine/restore_target.h"
 
+#include <vector>
+
+#include "disk/fs_signature.h"
 #include "disk/mbr.h"
 #include "disk/physical_disk.h"
 
@@ -33,6 +36,21 @@ target_check check_restore_target(int disk_number, std::uint64_t backup_bytes) {
         }
     }
     return check;
+}
+
+const char* find_target_signature(int disk_number) {
+    const disk_handle disk = open_physical_disk(disk_number, 'r');
+    const std::int64_t size = get_disk_size_bytes(disk);
+    if (!disk.valid() || size < static_cast<std::int64_t>(kSectorBytes)) return nullptr;
+    const std::uint64_t probe = static_cast<std::uint64_t>(size) < kSignatureProbeBytes
+                                    ? static_cast<std::uint64_t>(size) / kSectorBytes * kSectorBytes
+                                    : kSignatureProbeBytes;
+    std::vector<unsigned char> data(probe);
+    if (!seek_sector(disk, 0) ||
+        !read_sectors(disk, static_cast<std::uint32_t>(probe / kSectorBytes), data.data())) {
+        return nullptr;
+    }
+    return find_disk_signature(data.data(), data.size());
 }
 
 }  // namespace kiroda

@@ -32,4 +32,9 @@ struct target_check {
 
 target_check check_restore_target(int disk_number, std::uint64_t backup_bytes);
 
+// The file system or container written straight onto disk `disk_number`
+// (no partition table; see disk/fs_signature.h), or nullptr when none is
+// found or the disk cannot be read.
+const char* find_target_signature(int disk_number);
+
 }  // namespace kiroda
