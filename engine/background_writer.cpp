@@ -1,5 +1,7 @@
 #include "engine/background_writer.h"
 
+#include <cstdint>
+
 #include <system_error>
 
 namespace kiroda {
@@ -24,9 +26,27 @@ background_writer::~background_writer() {
     thread_.join();
 }
 
+namespace {
+
+bool write_run(const disk_handle& disk, std::int64_t first, const unsigned char* data, std::uint32_t sectors) {
+    if (first >= 0 && !seek_sector(disk, static_cast<std::uint64_t>(first))) return false;
+    return write_sectors(disk, sectors, data) != 0;
+}
+
+}  // namespace
+
 bool background_writer::submit(const unsigned char* data, std::uint32_t sectors) {
+    return start(-1, data, sectors);
+}
+
+bool background_writer::submit_at(std::uint64_t first_sector, const unsigned char* data, std::uint32_t sectors) {
+    if (first_sector > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    return start(static_cast<std::int64_t>(first_sector), data, sectors);
+}
+
+bool background_writer::start(std::int64_t first, const unsigned char* data, std::uint32_t sectors) {
     if (!threaded_) {
-        if (!failed_ && !write_sectors(disk_, sectors, data)) failed_ = true;
+        if (!failed_ && !write_run(disk_, first, data, sectors)) failed_ = true;
         return !failed_;
     }
     {
@@ -35,6 +55,7 @@ bool background_writer::submit(const unsigned char* data, std::uint32_t sectors)
         if (failed_) return false;
         data_ = data;
         sectors_ = sectors;
+        first_ = first;
         busy_ = true;
     }
     changed_.notify_all();
@@ -55,8 +76,9 @@ void background_writer::run() {
         if (quit_) return;
         const unsigned char* data = data_;
         const std::uint32_t sectors = sectors_;
+        const std::int64_t first = first_;
         lock.unlock();
-        const bool ok = write_sectors(disk_, sectors, data) != 0;
+        const bool ok = write_run(disk_, first, data, sectors);
         lock.lock();
         if (!ok) failed_ = true;
         busy_ = false;

@@ -25,18 +25,23 @@ public:
     // next call of submit or finish. False when an earlier write failed (and
     // then nothing more is written).
     bool submit(const unsigned char* data, std::uint32_t sectors);
+    // The same, at sector `first_sector` (the writer moves there first): for
+    // a run that follows a gap left unwritten.
+    bool submit_at(std::uint64_t first_sector, const unsigned char* data, std::uint32_t sectors);
 
     // Waits for the write in flight. False when any write failed.
     bool finish();
 
 private:
     void run();
+    bool start(std::int64_t first, const unsigned char* data, std::uint32_t sectors);
 
     const disk_handle& disk_;
     std::mutex mutex_;
     std::condition_variable changed_;
     const unsigned char* data_ = nullptr;
     std::uint32_t sectors_ = 0;
+    std::int64_t first_ = -1;  // -1: where the last write ended
     bool busy_ = false;
     bool failed_ = false;
     bool quit_ = false;

@@ -27,6 +27,25 @@ protected:
     std::string path = dir.file("disk.img");
 };
 
+// Runs placed at a sector leave what lies between them untouched (the holes
+// of a sparse image stay holes).
+TEST_F(BackgroundWriter, RunsPlacedAtASectorLeaveTheGapsAlone) {
+    const std::vector<unsigned char> a(2 * 512, 0x0A), b(3 * 512, 0x0B);
+    {
+        const disk_handle disk = open_physical_disk(2, 'w');
+        background_writer writer(disk);
+        ASSERT_TRUE(writer.submit_at(5, a.data(), 2));
+        ASSERT_TRUE(writer.submit_at(20, b.data(), 3));
+        ASSERT_TRUE(writer.submit(a.data(), 2));  // straight after the last: 23-24
+        EXPECT_TRUE(writer.finish());
+    }
+    const std::vector<unsigned char> image = read_file(path);
+    for (std::size_t s = 0; s < 64; ++s) {
+        const unsigned char expected = (s >= 5 && s < 7) || (s >= 23 && s < 25) ? 0x0A : (s >= 20 && s < 23) ? 0x0B : 0xEE;
+        EXPECT_EQ(image[s * 512 + 100], expected) << "sector " << s;
+    }
+}
+
 TEST_F(BackgroundWriter, WritesFollowEachOtherInTheOrderHandedOver) {
     std::vector<std::vector<unsigned char>> runs;
     for (int i = 0; i < 8; ++i) runs.emplace_back(512 * (1 + i % 3), static_cast<unsigned char>(i + 1));
@@ -64,6 +83,7 @@ TEST_F(BackgroundWriter, AFailedWriteStopsEverythingAfterIt) {
     EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 2-3
     EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 4-5: fails in the background
     EXPECT_FALSE(writer.submit(run.data(), 2));  // reports it, writes nothing
+    EXPECT_FALSE(writer.submit_at(0, run.data(), 2));
     EXPECT_FALSE(writer.finish());
     EXPECT_EQ(written, (std::vector<std::uint64_t>{0, 2}));
 }

@@ -148,6 +148,20 @@ int read_back(progress& p, int target_disk, const std::vector<written_chunk>& ch
     return kEngineDone;
 }
 
+bool all_zero(const unsigned char* data, std::uint64_t size) {
+    // Eight bytes at a time; the compiler widens the loop further.
+    std::uint64_t acc = 0;
+    std::uint64_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, 8);
+        acc |= word;
+        if ((i & 0xFFFF) == 0 && acc != 0) return false;
+    }
+    for (; i < size; ++i) acc |= data[i];
+    return acc == 0;
+}
+
 // Sector 0 as the device holds it now equals `sector0`.
 bool sector0_reads_back(int target_disk, const unsigned char* sector0, unsigned char* buffer) {
     disk_handle disk = open_physical_disk(target_disk, 'v');
@@ -225,11 +239,14 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
                 data += sizeof sector0;
                 to_write -= sizeof sector0;
             }
+            const std::uint64_t first_sector = restored == 0 ? 1 : restored / kSectorBytes;
             restored += static_cast<std::uint64_t>(count);
             // The block just read is not written.
             if (!p.running()) return writer.finish() ? kEngineStopped : write_failed();
-            if (to_write > 0) {
-                if (!writer.submit(data, static_cast<std::uint32_t>(to_write / kSectorBytes))) return write_failed();
+            if (to_write > 0 && !(options.target_is_zeros && all_zero(data, to_write))) {
+                if (!writer.submit_at(first_sector, data, static_cast<std::uint32_t>(to_write / kSectorBytes))) {
+                    return write_failed();
+                }
                 current ^= 1;
             }
         }

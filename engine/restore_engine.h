@@ -15,6 +15,10 @@ struct restore_options {
     // Read the written sectors back (bypassing the cache where the platform
     // allows) and compare them with the set before sector 0 is written.
     bool read_back = true;
+    // The target is known to hold only zeros (an image file just created,
+    // sparse): all-zero chunks are left unwritten, so the image keeps them
+    // as holes and takes the space of its data only.
+    bool target_is_zeros = false;
 };
 
 // Writes `backup_bytes` bytes of the set in `folder` onto disk `target_disk`.
