@@ -1,13 +1,18 @@
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "cli/command.h"
+#include "cli/options.h"
+#include "cli/source_checks.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
 #include "disk/disk_registry.h"
+#include "disk/disk_survey.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"
 #include "engine/data_file.h"
@@ -59,19 +64,24 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
 }  // namespace
 
 int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    if (args.size() != 2) {
-        std::fputs("使い方: krdtool backup SOURCE SETDIR\n", err);
+    const parsed_options options = parse_options(args, {"--force"});
+    if (!options.error.empty() || options.operands.size() != 2) {
+        if (!options.error.empty()) std::fprintf(err, "krdtool backup: %s\n", options.error.c_str());
+        std::fputs("使い方: krdtool backup [--force] SOURCE SETDIR\n", err);
         return kExitUsage;
     }
-    const std::string& source = args[0];
-    const std::string& folder = args[1];
+    const std::string& source = options.operands[0];
+    const std::string& folder = options.operands[1];
+    const bool force = options.has("--force");
 
     register_disk_path(kSourceDiskNumber, source);
     std::int64_t size = 0;
     {
         const disk_handle disk = open_physical_disk(kSourceDiskNumber, 'r');
         if (!disk.valid()) {
-            say(err, "元ディスクを開けません: %s", source.c_str());
+            const int error = errno;
+            say(err, "元ディスクを開けません: %s (%s)", source.c_str(),
+                error == ENOTBLK ? "ブロックデバイスでもイメージファイルでもありません" : std::strerror(error));
             return kExitFailed;
         }
         const int sector_size = get_bytes_per_sector(disk);
@@ -91,6 +101,19 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
             return kExitFailed;
         }
     }
+    disk_record record;
+    if (!survey_disk(kSourceDiskNumber, &record) || !source_acceptable(record, source, force, err)) {
+        return kExitFailed;
+    }
+    if (size % 512 != 0) {
+        say(err, "注意: 元ディスクの大きさ (%lld バイト) はセクタ (512 バイト) の倍数ではありません。"
+                 "最後の %lld バイトはバックアップされません。",
+            static_cast<long long>(size), static_cast<long long>(size % 512));
+    }
+    if (mounted_writable(source)) {
+        say(err, "注意: 元ディスクのファイルシステムが書き込みできる状態でマウントされています。"
+                 "バックアップ中に書き込まれると、内容が食い違うことがあります: %s", source.c_str());
+    }
 
     std::error_code error;
     if (!fs::exists(folder, error)) fs::create_directories(folder, error);
@@ -98,11 +121,17 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         say(err, "バックアップ先のフォルダを作れません: %s", folder.c_str());
         return kExitFailed;
     }
-    if (folder_on_device(folder, source)) {
+    if (folder_depends_on(folder, source)) {
         say(err, "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s", folder.c_str());
         return kExitFailed;
     }
-    if (!folder_is_usable(folder, err)) return kExitFailed;
+    // --force clears what an earlier, unfinished try left behind (only a
+    // set's own files; a folder holding anything else is left alone).
+    if (force && !empty_set_folder(folder, err)) return kExitFailed;
+    if (!folder_is_usable(folder, err)) {
+        say(err, "以前のバックアップの残りであれば、--force を付けるとそのファイルを削除してやり直せます。");
+        return kExitFailed;
+    }
 
     const auto backup_size = static_cast<std::uint64_t>(size);
     const double free_bytes = get_folder_free_bytes(folder.c_str());
@@ -117,7 +146,18 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size);
     });
     clear_disk_paths();
-    if (outcome.exit_status != kExitDone) return outcome.exit_status;
+    if (outcome.exit_status != kExitDone) {
+        // The files stay (the wizard keeps them too): say what they are and
+        // how to go on.
+        const std::vector<std::string> left = set_files_in(folder, nullptr);
+        if (!left.empty()) {
+            say(err, "バックアップは完了していません。%s にファイル %zu 個 (%s など) が残っています。\n"
+                     "これはバックアップデータとして使えません。やり直すには同じコマンドに --force を付けて下さい"
+                     " (残ったファイルを削除してから始めます)。",
+                folder.c_str(), left.size(), left.front().c_str());
+        }
+        return outcome.exit_status;
+    }
 
     std::uint64_t set_bytes = 0;
     int files = 0;

@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "cli/command.h"
 #include "disk/block_devices_posix.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_rules.h"
+#include "engine/restore_target.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {
@@ -28,16 +30,41 @@ void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
     std::fputc('\n', out);
 }
 
+// The wizard's target rule offers any disk without an MBR signature; restore
+// itself also wants 512-byte sectors, some size, and (in krdtool, without
+// --force) no file system written straight onto the disk. The verdict shown
+// is the one restore will act on.
+disk_verdict restore_target_verdict(const disk_record& r, const char* signature) {
+    disk_verdict v = target_disk_verdict(r);
+    if (v.verdict == kVerdictUnusable) return v;
+    if (r.bytes_per_sector != 512) {
+        return {kVerdictUnusable, "×", "復旧先ディスクとして利用出来ません。\nセクタサイズが無効です。", false};
+    }
+    if (r.total_sectors <= 0) {
+        return {kVerdictUnusable, "×", "復旧先ディスクとして利用できません。\n容量がありません。", false};
+    }
+    if (signature != nullptr) {
+        static thread_local std::string text;
+        text = std::string("復旧先ディスクとして利用できますが、\n先頭に ") + signature +
+               " があります。(--force で上書き)";
+        return {kVerdictWithReservation, "△", text.c_str(), false};
+    }
+    return v;
+}
+
 }  // namespace
 
-void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out) {
+void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out, const char* signature) {
     const disk_verdict source = source_disk_verdict(r);
-    const disk_verdict target = target_disk_verdict(r);
+    const disk_verdict target = restore_target_verdict(r, signature);
     // The partition sizes are shown as the source dialog shows them; both
     // verdicts hide them alike (a GPT disk).
     const disk_field_texts f = format_disk_fields(r, source);
+    // In the device's own sectors (a 4,096-byte-sector disk has an eighth as
+    // many as its size / 512).
     char sectors[kGroupedTextSize];
-    format_int64_grouped(sectors, r.total_sectors);
+    format_int64_grouped(sectors, r.bytes_per_sector > 0 ? r.total_sectors * 512 / r.bytes_per_sector
+                                                         : r.total_sectors);
 
     std::fprintf(out, "ディスク %d: %s\n", r.number, path.c_str());
     std::fprintf(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
@@ -84,7 +111,7 @@ int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std:
             continue;
         }
         if (printed) std::fputc('\n', out);
-        print_disk_report(record, paths[i], out);
+        print_disk_report(record, paths[i], out, find_target_signature(static_cast<int>(i)));
         printed = true;
     }
     clear_disk_paths();

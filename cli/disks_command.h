@@ -14,6 +14,8 @@ namespace kiroda::cli {
 int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 // Prints one surveyed disk found at `path`.
-void print_disk_report(const disk_record& record, const std::string& path, std::FILE* out);
+// `signature`: a file system found at the start of the disk (nullptr: none).
+void print_disk_report(const disk_record& record, const std::string& path, std::FILE* out,
+                       const char* signature = nullptr);
 
 }  // namespace kiroda::cli

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/stop_signals.h"
+
 namespace kiroda::cli {
 
 void print_usage(std::span<const command> commands, std::FILE* to) {
@@ -28,7 +30,15 @@ int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE
     }
     for (const command& c : commands) {
         if (std::strcmp(name, c.name) == 0) {
-            return c.run(std::vector<std::string>(argv + 2, argv + argc), out, err);
+            install_stop_signals();
+            int status = c.run(std::vector<std::string>(argv + 2, argv + argc), out, err);
+            // A stop signal that ended the command at a question, or before
+            // its work began, is a stop, not a failure.
+            if (status == kExitFailed && stop_signalled()) {
+                std::fputs("中止しました。\n", err);
+                status = kExitStopped;
+            }
+            return status;
         }
     }
     std::fprintf(err, "krdtool: 不明なコマンドです: %s\n", name);

@@ -4,6 +4,7 @@
 
 #include "cli/command.h"
 #include "cli/options.h"
+#include "cli/target_guard.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
@@ -22,9 +23,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // A target image that does not exist yet is made at the set's size (sparse).
-bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std::FILE* err) {
+// `created` tells whether this call made it.
+bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std::FILE* err, bool* created) {
     std::error_code error;
+    *created = false;
     if (fs::exists(target, error)) return true;
+    *created = true;
     { std::FILE* f = std::fopen(target.c_str(), "wb"); if (f != nullptr) std::fclose(f); }
     fs::resize_file(target, bytes, error);
     if (error) {
@@ -69,10 +73,10 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
 }  // namespace
 
 int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--no-readback"});
+    const parsed_options options = parse_options(args, {"--no-readback", "--force"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) std::fprintf(err, "krdtool restore: %s\n", options.error.c_str());
-        std::fputs("使い方: krdtool restore [--no-readback] SETDIR TARGET\n", err);
+        std::fputs("使い方: krdtool restore [--force] [--no-readback] SETDIR TARGET\n", err);
         return kExitUsage;
     }
     const std::string& folder = options.operands[0];
@@ -85,16 +89,42 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
         if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read) return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
-    if (folder_on_device(folder, target)) {
-        say(err, "バックアップデータが復旧先ディスクの上にあります。別のディスクに復旧して下さい。\n%s", folder.c_str());
-        return kExitFailed;
+    const bool force = options.has("--force");
+    switch (check_target_path(folder, target, force)) {
+        case target_refusal::none:
+            break;
+        case target_refusal::not_a_disk:
+            say(err, "復旧先はブロックデバイスでもイメージファイルでもありません: %s", target.c_str());
+            return kExitFailed;
+        case target_refusal::inside_the_set:
+            say(err, "復旧先がバックアップデータのフォルダの中にあります。バックアップデータを壊すため、復旧できません: %s",
+                target.c_str());
+            return kExitFailed;
+        case target_refusal::holds_the_set:
+            say(err, "バックアップデータが復旧先の上にあります (復旧先のファイルシステムの中)。"
+                     "別のディスクに復旧して下さい。\n%s", folder.c_str());
+            return kExitFailed;
+        case target_refusal::holds_data:
+            say(err, "復旧先のイメージファイルには既にデータがあります: %s\n"
+                     "上書きしてよい場合は --force を付けて下さい。", target.c_str());
+            return kExitFailed;
     }
-    if (!create_image_if_missing(target, header.backup_bytes, err)) return kExitFailed;
+    bool created = false;
+    if (!create_image_if_missing(target, header.backup_bytes, err, &created)) return kExitFailed;
     register_disk_path(kTargetDiskNumber, target);
     if (!explain(check_restore_target(kTargetDiskNumber, header.backup_bytes), target, header.backup_bytes, err)) {
         clear_disk_paths();
         return kExitFailed;
     }
+    // A file system written straight onto the disk has no partition table
+    // for the rules to see, but it is in use all the same.
+    if (const char* found = find_target_signature(kTargetDiskNumber); found != nullptr && !force) {
+        say(err, "復旧先の先頭に %s があります (パーテーションのないファイルシステム): %s\n"
+                 "上書きしてよい場合は --force を付けて下さい。", found, target.c_str());
+        clear_disk_paths();
+        return kExitFailed;
+    }
+    restore.target_is_zeros = created;
     const engine_outcome outcome = run_engine(err, header.backup_bytes, [&](progress& p) {
         return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes, restore);
     });

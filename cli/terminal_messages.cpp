@@ -1,5 +1,8 @@
 #include "cli/terminal_messages.h"
 
+#include "cli/stop_signals.h"
+#include "disk/disk_registry.h"
+
 #include <unistd.h>
 
 #include <cstring>
@@ -7,13 +10,27 @@
 
 namespace kiroda::cli {
 
+std::string name_disks_by_path(const std::string& text) {
+    std::string named = text;
+    for (int number = 0; number < 3; ++number) {
+        registered_disk disk;
+        if (!find_registered_disk(number, &disk)) continue;
+        const std::string wizard_name = "(ディスク " + std::to_string(number) + ")";
+        for (std::size_t at = named.find(wizard_name); at != std::string::npos;
+             at = named.find(wizard_name, at + disk.path.size() + 2)) {
+            named.replace(at, wizard_name.size(), "(" + disk.path + ")");
+        }
+    }
+    return named;
+}
+
 bool terminal_can_ask() { return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1; }
 
 terminal_messages::terminal_messages(std::FILE* err, bool can_ask, void (*before_message)(void*),
                                      void* context) {
     previous_ = set_message_sink([=](const message& m) {
         if (before_message != nullptr) before_message(context);
-        std::fprintf(err, "%s\n", m.text);
+        std::fprintf(err, "%s\n", name_disks_by_path(m.text).c_str());
         if ((m.type & 0xF) != kMbOkCancel) {
             std::fflush(err);
             return kIdOk;
@@ -26,7 +43,11 @@ terminal_messages::terminal_messages(std::FILE* err, bool can_ask, void (*before
         std::fputs("続けるには Enter、やめるには q と Enter を押して下さい: ", err);
         std::fflush(err);
         char answer[64];
-        if (std::fgets(answer, sizeof answer, stdin) == nullptr) return kIdCancel;
+        // Ctrl-C at the question interrupts the read: that is a stop.
+        if (std::fgets(answer, sizeof answer, stdin) == nullptr || stop_signalled()) {
+            std::fputc('\n', err);
+            return kIdCancel;
+        }
         return (answer[0] == 'q' || answer[0] == 'Q') ? kIdCancel : kIdOk;
     });
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "ui/message.h"
 
@@ -22,6 +23,10 @@ public:
 private:
     message_sink previous_;
 };
+
+// The engines name disks as the wizard does, "(ディスク 1)"; krdtool's
+// disks are the paths it was given, so each such name becomes its path.
+std::string name_disks_by_path(const std::string& text);
 
 // True when questions can be asked: standard input and error are terminals.
 bool terminal_can_ask();

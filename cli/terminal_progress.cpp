@@ -1,35 +1,21 @@
 #include "cli/terminal_progress.h"
 
-#include <csignal>
+#include "cli/stop_signals.h"
 
 #include "util/number_format.h"
 
 namespace kiroda::cli {
 
-namespace {
-
-// The progress Ctrl-C stops. A lock-free atomic store is safe in a signal
-// handler; the engine sees it between blocks, as it would a stop button.
-std::atomic<progress*> g_active{nullptr};
-
-extern "C" void on_interrupt(int) {
-    if (progress* p = g_active.load()) p->run_flag.store(0);
-    // A second Ctrl-C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
-}
-
-}  // namespace
-
 terminal_progress::terminal_progress(std::FILE* to, std::uint64_t total_bytes, bool bar)
     : to_(to), total_(total_bytes), bar_(bar), left_(total_bytes),
       start_(std::chrono::steady_clock::now()) {
-    g_active.store(this);
-    std::signal(SIGINT, on_interrupt);
+    // The engine sees a stop signal between blocks, as it would a stop button.
+    install_stop_signals();
+    watch_for_stop(this);
 }
 
 terminal_progress::~terminal_progress() {
-    std::signal(SIGINT, SIG_DFL);
-    g_active.store(nullptr);
+    watch_for_stop(nullptr);
     finish_line();
 }
 

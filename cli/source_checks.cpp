@@ -1,0 +1,143 @@
+#include "cli/source_checks.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/device_of_folder.h"
+#include "cli/engine_run.h"
+#include "disk/disk_rules.h"
+#include "disk/physical_disk.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool one_line(const char* text, std::string* line) {
+    *line = text;
+    for (char& c : *line) {
+        if (c == '\n') c = ' ';
+    }
+    return true;
+}
+
+// Side files a set may carry besides its data files.
+bool is_set_file(const std::string& name) {
+    if (name == "KIRODA.EXE" || name == "KRDHASH.TXT" || name == "KRDHASH.TMP") return true;
+    if (name.size() == 12 && name.compare(0, 3, "KRD") == 0 && name.compare(8, 4, ".BIN") == 0) {
+        for (int i = 3; i < 8; ++i) {
+            if (name[static_cast<std::size_t>(i)] < '0' || name[static_cast<std::size_t>(i)] > '9') return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool source_acceptable(const disk_record& record, const std::string& source, bool force, std::FILE* err) {
+    const disk_verdict verdict = source_disk_verdict(record);
+    if (verdict.verdict != kVerdictUnusable) return true;
+    std::string reason;
+    one_line(verdict.message, &reason);
+    const bool media_ok = record.media_type == kMediaFixed || record.media_type == kMediaRemovable;
+    if (record.bytes_per_sector != static_cast<int>(kSectorBytes) || !media_ok) {
+        say(err, "%s: %s", reason.c_str(), source.c_str());
+        return false;
+    }
+    // What is left is the partition layout: GPT, no MBR signature, none defined.
+    if (!force) {
+        say(err, "%s: %s\n"
+                 "ディスク全体をそのまま (セクタ単位で) バックアップしてよい場合は --force を付けて下さい。",
+            reason.c_str(), source.c_str());
+        return false;
+    }
+    say(err, "注意: %s (--force によりディスク全体をバックアップします): %s", reason.c_str(), source.c_str());
+    return true;
+}
+
+bool mounted_writable(const std::string& source, const std::string& mountinfo, const std::string& sys_root) {
+    struct stat src {};
+    if (::stat(source.c_str(), &src) != 0) return false;
+    std::ifstream in(mountinfo);
+    std::string line;
+    while (std::getline(in, line)) {
+        // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw,errors=continue"
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, point, options;
+        if (!(fields >> id >> parent >> numbers >> root >> point >> options)) continue;
+        bool rw = false;
+        std::istringstream opts(options);
+        for (std::string o; std::getline(opts, o, ',');) rw = rw || o == "rw";
+        unsigned maj = 0, min = 0;
+        char colon = 0;
+        std::istringstream dev_text(numbers);
+        if (!rw || !(dev_text >> maj >> colon >> min) || colon != ':' || maj == 0) continue;
+        const device_stack stack = stack_under(makedev(maj, min), sys_root);
+        if (S_ISBLK(src.st_mode)) {
+            for (const dev_t d : stack.devices) {
+                // The source itself, or a partition whose disk it is.
+                if (d == src.st_rdev) return true;
+                const fs::path node = fs::path(sys_root) / "dev" / "block" /
+                                      (std::to_string(major(d)) + ":" + std::to_string(minor(d)));
+                std::error_code error;
+                const fs::path real = fs::canonical(node, error);
+                std::ifstream parent_dev(real.parent_path() / "dev");
+                unsigned pm = 0, pn = 0;
+                char c = 0;
+                if (!error && fs::exists(real / "partition", error) && parent_dev >> pm >> c >> pn &&
+                    makedev(pm, pn) == src.st_rdev) {
+                    return true;
+                }
+            }
+        } else {
+            for (const std::string& file : stack.loop_files) {
+                struct stat st {};
+                if (::stat(file.c_str(), &st) == 0 && st.st_dev == src.st_dev && st.st_ino == src.st_ino) return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> set_files_in(const std::string& folder, std::vector<std::string>* others) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (is_set_file(name) && entry.is_regular_file(error)) {
+            files.push_back(name);
+        } else if (others != nullptr) {
+            others->push_back(name);
+        }
+    }
+    return files;
+}
+
+bool empty_set_folder(const std::string& folder, std::FILE* err) {
+    std::vector<std::string> others;
+    const std::vector<std::string> files = set_files_in(folder, &others);
+    if (!others.empty()) {
+        say(err, "バックアップ先のフォルダにはバックアップデータ以外のもの (%s など) があるため、"
+                 "何も削除しません。空のフォルダを指定して下さい: %s",
+            others.front().c_str(), folder.c_str());
+        return false;
+    }
+    for (const std::string& name : files) {
+        std::error_code error;
+        fs::remove(fs::path(folder) / name, error);
+        if (error) {
+            say(err, "バックアップ先の %s を削除できません: %s", name.c_str(), error.message().c_str());
+            return false;
+        }
+    }
+    if (!files.empty()) say(err, "以前のバックアップデータのファイル %zu 個を削除しました: %s", files.size(), folder.c_str());
+    return true;
+}
+
+}  // namespace kiroda::cli

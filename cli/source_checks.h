@@ -1,0 +1,34 @@
+// krdtool's checks around a backup: the wizard's source rules (with --force
+// for a partition layout it does not know), a source still mounted for
+// writing, and a folder that holds an earlier, unfinished set.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "disk/disk_survey.h"
+
+namespace kiroda::cli {
+
+// Applies the wizard's source rules to `record`. A sector size other than
+// 512 or another kind of media always refuses; a partition layout the rules
+// refuse (GPT, no MBR signature, no partition) refuses unless `force`, and
+// then only warns. False after a message.
+bool source_acceptable(const disk_record& record, const std::string& source, bool force, std::FILE* err);
+
+// True when a file system on `source` (a partition of it, or anything
+// stacked on it, an image behind a loop device included) is mounted for
+// writing: a copy taken meanwhile may be inconsistent.
+bool mounted_writable(const std::string& source, const std::string& mountinfo = "/proc/self/mountinfo",
+                      const std::string& sys_root = "/sys");
+
+// The files of a set in `folder`: KRD?????.BIN, the program copy and the
+// set's side files. Anything else in the folder goes to `others`.
+std::vector<std::string> set_files_in(const std::string& folder, std::vector<std::string>* others);
+
+// Removes an unfinished set's files from `folder` so a backup can start
+// again; deletes nothing when anything else is there. False after a message.
+bool empty_set_folder(const std::string& folder, std::FILE* err);
+
+}  // namespace kiroda::cli

@@ -1,0 +1,105 @@
+#include "cli/source_checks.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "cli/cli_test_capture.h"
+#include "disk/physical_disk.h"
+#include "util/test_support.h"
+
+namespace kiroda::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using kiroda::testing::temp_folder;
+using kiroda::testing::write_file;
+using testing::captured_stream;
+
+disk_record usable() {
+    disk_record r;
+    r.number = 0;
+    r.total_sectors = 100000;
+    r.bytes_per_sector = 512;
+    r.media_type = kMediaFixed;
+    r.partition_count = 4;
+    r.boot_signature_valid = 1;
+    r.partition_sectors[0] = 2048;
+    return r;
+}
+
+// --force goes past a partition layout the rules refuse, never past a
+// sector size or media the set format cannot hold.
+TEST(SourceChecks, ForceCoversThePartitionLayoutOnly) {
+    const struct {
+        const char* what;
+        void (*change)(disk_record&);
+        bool plain, forced;
+        const char* named;
+    } cases[] = {
+        {"an MBR disk", [](disk_record&) {}, true, true, ""},
+        {"GPT", [](disk_record& r) { r.gpt = 1; }, false, true, "ＧＰＴ"},
+        {"no MBR signature", [](disk_record& r) { r.boot_signature_valid = 0; }, false, true, "AA55"},
+        {"no partition defined", [](disk_record& r) { r.partition_count = 0; }, false, true, "定義されていません"},
+        {"4,096-byte sectors", [](disk_record& r) { r.bytes_per_sector = 4096; }, false, false, "セクタサイズ"},
+        {"a CD", [](disk_record& r) { r.media_type = 0; }, false, false, "リムーバブル"},
+    };
+    for (const auto& c : cases) {
+        disk_record r = usable();
+        c.change(r);
+        for (const bool force : {false, true}) {
+            captured_stream err;
+            EXPECT_EQ(source_acceptable(r, "src.img", force, err.get()), force ? c.forced : c.plain)
+                << c.what << (force ? " (forced)" : "");
+            EXPECT_NE(err.text().find(c.named), std::string::npos) << c.what << "\n" << err.text();
+        }
+    }
+}
+
+TEST(SourceChecks, AWritableMountOfTheSourceIsFound) {
+    temp_folder dir;
+    const std::string image = dir.file("disk.img");
+    write_file(image, std::vector<unsigned char>(4096, 0));
+    // A loop device over the image, mounted read-write, and one read-only.
+    const fs::path block = dir.path() / "sys" / "devices" / "virtual" / "block";
+    fs::create_directories(block / "loop3" / "loop");
+    std::ofstream(block / "loop3" / "dev") << "7:3\n";
+    std::ofstream(block / "loop3" / "loop" / "backing_file") << image << "\n";
+    fs::create_directories(dir.path() / "sys" / "dev" / "block");
+    fs::create_directory_symlink(block / "loop3", dir.path() / "sys" / "dev" / "block" / "7:3");
+    const std::string sys = (dir.path() / "sys").string();
+    const std::string rw = dir.file("rw.txt"), ro = dir.file("ro.txt");
+    std::ofstream(rw) << "36 35 7:3 / /mnt/a rw,noatime shared:1 - ext4 /dev/loop3 rw\n";
+    std::ofstream(ro) << "36 35 7:3 / /mnt/a ro,noatime shared:1 - ext4 /dev/loop3 ro\n";
+    EXPECT_TRUE(mounted_writable(image, rw, sys));
+    EXPECT_FALSE(mounted_writable(image, ro, sys));
+    EXPECT_FALSE(mounted_writable(dir.file("other.img"), rw, sys));
+}
+
+TEST(SourceChecks, OnlyASetsOwnFilesAreEverRemoved) {
+    temp_folder dir;
+    for (const char* name : {"KRD00000.BIN", "KRD00001.BIN", "KIRODA.EXE", "KRDHASH.TMP"}) {
+        write_file(dir.file(name), {1});
+    }
+    {
+        // Something else there: nothing at all is removed.
+        write_file(dir.file("notes.txt"), {1});
+        write_file(dir.file("KRD0000X.BIN"), {1});
+        captured_stream err;
+        EXPECT_FALSE(empty_set_folder(dir.text(), err.get()));
+        EXPECT_TRUE(fs::exists(dir.file("KRD00001.BIN")));
+        EXPECT_NE(err.text().find("何も削除しません"), std::string::npos) << err.text();
+        fs::remove(dir.file("notes.txt"));
+        fs::remove(dir.file("KRD0000X.BIN"));
+    }
+    captured_stream err;
+    EXPECT_TRUE(empty_set_folder(dir.text(), err.get()));
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace kiroda::cli

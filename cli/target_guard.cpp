@@ -1,0 +1,77 @@
+#include "cli/target_guard.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "cli/device_of_folder.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// `inner` is `outer` or lies below it.
+bool within(const fs::path& inner, const fs::path& outer) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+        if (i == inner.end() || *i != *o) return false;
+    }
+    return true;
+}
+
+// A hard link to a file of the set is the set too.
+bool same_inode_as_a_file_in(const fs::path& folder, const struct stat& target) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        struct stat st {};
+        if (::stat(entry.path().c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool file_is_all_zeros(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool zeros = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    std::vector<unsigned char> piece(1 << 20);
+    off_t at = 0;
+    while (zeros && at < st.st_size) {
+        // Skip holes: they read as zeros without being stored.
+        const off_t data = ::lseek(fd, at, SEEK_DATA);
+        if (data < 0) break;  // nothing but a hole to the end
+        const ssize_t n = ::pread(fd, piece.data(), piece.size(), data);
+        if (n <= 0) {
+            zeros = n == 0;
+            break;
+        }
+        for (ssize_t i = 0; i < n && zeros; ++i) zeros = piece[static_cast<std::size_t>(i)] == 0;
+        at = data + n;
+    }
+    ::close(fd);
+    return zeros;
+}
+
+target_refusal check_target_path(const std::string& folder, const std::string& target, bool force) {
+    std::error_code error;
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return target_refusal::not_a_disk;
+    const fs::path set = fs::weakly_canonical(folder, error);
+    const fs::path where = fs::weakly_canonical(target, error);
+    if (within(where, set) || (exists && same_inode_as_a_file_in(set, st))) return target_refusal::inside_the_set;
+    if (exists && folder_depends_on(folder, target)) return target_refusal::holds_the_set;
+    if (exists && S_ISREG(st.st_mode) && !force && !file_is_all_zeros(target)) return target_refusal::holds_data;
+    return target_refusal::none;
+}
+
+}  // namespace kiroda::cli
