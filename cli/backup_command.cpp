@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/options.h"
 #include "cli/source_checks.h"
@@ -64,10 +65,10 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
 }  // namespace
 
 int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--force"});
+    const parsed_options options = parse_options(args, {"--force", "--rescue"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) std::fprintf(err, "krdtool backup: %s\n", options.error.c_str());
-        std::fputs("使い方: krdtool backup [--force] SOURCE SETDIR\n", err);
+        std::fputs("使い方: krdtool backup [--force] [--rescue] SOURCE SETDIR\n", err);
         return kExitUsage;
     }
     const std::string& source = options.operands[0];
@@ -143,7 +144,8 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     copy_program(folder, err);
 
     const engine_outcome outcome = run_engine(err, backup_size / 512 * 512, [&](progress& p) {
-        return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size);
+        return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size,
+                           backup_options{options.has("--rescue")});
     });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) {
@@ -171,10 +173,12 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     char disk_text[kGroupedTextSize], set_text[kGroupedTextSize];
     format_uint64_grouped(disk_text, backup_size / 512 * 512);
     format_uint64_grouped(set_text, set_bytes);
-    std::fprintf(out, "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s\n",
+    std::fprintf(out, "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s%s\n",
                  disk_text, files, set_text,
                  100.0 * static_cast<double>(set_bytes) / static_cast<double>(backup_size),
-                 static_cast<double>(backup_size) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
+                 static_cast<double>(backup_size) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
+                 bad_sector_summary(folder).c_str());
+    report_bad_sectors(folder, out, "  ");
     return kExitDone;
 }
 

@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
@@ -147,11 +148,12 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
             break;
         }
     }
+    const bool map_ok = report_bad_sectors(folder, out, "  ");
     char program[kPathCapacity + 16];
     const bool has_program = join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) &&
                              path_exists(program);
     std::fprintf(out, "  プログラムのコピー(KIRODA.EXE): %s\n", has_program ? "あり" : "なし");
-    return (damaged || misshapen || digests_wrong || total != h.backup_bytes) ? kExitFailed : kExitDone;
+    return (damaged || misshapen || digests_wrong || !map_ok || total != h.backup_bytes) ? kExitFailed : kExitDone;
 }
 
 }  // namespace kiroda::cli

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/options.h"
 #include "cli/target_guard.h"
@@ -125,6 +126,8 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
         return kExitFailed;
     }
     restore.target_is_zeros = created;
+    // A rescue set: say before writing what the disk will lack.
+    report_bad_sectors(folder, err, "");
     const engine_outcome outcome = run_engine(err, header.backup_bytes, [&](progress& p) {
         return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes, restore);
     });
@@ -132,9 +135,10 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
-    std::fprintf(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)\n", bytes, target.c_str(),
+    std::fprintf(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes, target.c_str(),
                  restore.read_back ? "、読み戻して確認し" : "",
-                 static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
+                 static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
+                 bad_sector_summary(folder).c_str());
     return kExitDone;
 }
 

@@ -367,6 +367,36 @@ TEST(TerminalMessages, DisksAreNamedByTheirPaths) {
     clear_disk_paths();
 }
 
+// A real I/O error under krdtool: an image behind FUSE whose chosen sectors
+// fail with EIO. --rescue gets past them; the map lists exactly them, and the
+// restored image is the source with exactly them zeroed.
+TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
+    const std::vector<std::string> bad = {"5", "32768", "32769", "65544"};
+    kiroda::testing::fault_fs_mount mount(disk, dir.file("mnt"),
+                                          {"--eio", bad[0], "--eio", bad[1], "--eio", bad[2], "--eio", bad[3]});
+    if (!mount.mounted()) GTEST_SKIP() << mount.why();
+    // Without --rescue and without a terminal: today's failure.
+    const run_result plain = run(run_backup_command, {mount.image(), dir.file("plain")});
+    EXPECT_EQ(plain.status, kExitFailed);
+    EXPECT_TRUE(contains(plain.err, "セクタ 5 を読めません")) << plain.err;
+
+    const run_result r = run(run_backup_command, {"--rescue", mount.image(), set});
+    ASSERT_EQ(r.status, kExitDone) << r.err;
+    EXPECT_TRUE(contains(r.out, "読めないセクタ 4 個 (KRDMAP.TXT)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "セクタ 32,768 から 32,769 まで (読めない): 第1パーテーション")) << r.out;
+    const std::vector<unsigned char> map_bytes = read_file(set + "/KRDMAP.TXT");
+    const std::string map(map_bytes.begin(), map_bytes.end());
+    for (const char* line : {"0x00000A00  0x00000200  -", "0x01000000  0x00000400  -", "0x02001000  0x00000200  -"}) {
+        EXPECT_TRUE(contains(map, line)) << line << "\n" << map;
+    }
+    EXPECT_EQ(run(run_verify_command, {set}).status, kExitDone);
+    const run_result restore = run(run_restore_command, {set, restored});
+    ASSERT_EQ(restore.status, kExitDone) << restore.err;
+    std::vector<unsigned char> expected = read_file(disk);
+    for (const std::string& s : bad) std::fill_n(expected.begin() + std::stoll(s) * 512, 512, 0);
+    EXPECT_TRUE(read_file(restored) == expected);
+}
+
 TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {
     ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
     fs::remove(set + "/KRD00001.BIN");

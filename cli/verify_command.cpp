@@ -1,3 +1,4 @@
+#include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/options.h"
 #include "disk/disk_registry.h"
@@ -40,6 +41,7 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     if (against != options.values.end()) {
         std::fprintf(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", against->second.c_str(), bytes);
     }
+    report_bad_sectors(folder, out, "");
     std::fprintf(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,
                  static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
     return kExitDone;

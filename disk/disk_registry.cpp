@@ -1,5 +1,6 @@
 #include "disk/disk_registry.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -11,6 +12,8 @@ namespace {
 struct entry {
     std::string path;
     disk_faults faults;
+    std::int64_t failed_reads = 0;
+    bool flaky_failed = false;
 };
 
 struct registry {
@@ -43,7 +46,12 @@ void set_disk_faults(int number, disk_faults faults) {
     registry& r = the_registry();
     std::lock_guard<std::mutex> hold(r.lock);
     const auto it = r.disks.find(number);
-    if (it != r.disks.end()) it->second.faults = std::move(faults);
+    if (it != r.disks.end()) {
+        std::sort(faults.bad_sectors.begin(), faults.bad_sectors.end());
+        it->second.faults = std::move(faults);
+        it->second.failed_reads = 0;
+        it->second.flaky_failed = false;
+    }
 }
 
 void register_drive_extents(char letter, std::vector<int> disk_numbers) {
@@ -74,7 +82,28 @@ bool read_fault_hits(int number, std::uint64_t first, std::uint32_t count) {
     registry& r = the_registry();
     std::lock_guard<std::mutex> hold(r.lock);
     const auto it = r.disks.find(number);
-    return it != r.disks.end() && touches(it->second.faults.fail_read_at, first, count);
+    if (it == r.disks.end() || count == 0) return false;
+    entry& e = it->second;
+    const disk_faults& f = e.faults;
+    const auto last = static_cast<std::int64_t>(first + count - 1);
+    bool hit = touches(f.fail_read_at, first, count);
+    // The first bad sector at or after `first`.
+    const auto bad = std::lower_bound(f.bad_sectors.begin(), f.bad_sectors.end(), static_cast<std::int64_t>(first));
+    hit = hit || (bad != f.bad_sectors.end() && *bad <= last);
+    hit = hit || (f.dead_from >= 0 && f.dead_from <= last && f.dead_to > static_cast<std::int64_t>(first));
+    if (!hit && !e.flaky_failed && touches(f.flaky_sector, first, count)) {
+        e.flaky_failed = true;
+        hit = true;
+    }
+    if (hit) ++e.failed_reads;
+    return hit;
+}
+
+std::int64_t failed_reads(int number) {
+    registry& r = the_registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    const auto it = r.disks.find(number);
+    return it == r.disks.end() ? 0 : it->second.failed_reads;
 }
 
 std::uint32_t take_write_allowance(int number, std::uint64_t first, std::uint32_t count) {

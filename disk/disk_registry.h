@@ -31,6 +31,14 @@ constexpr int kNoMediaOverride = -1;
 struct disk_faults {
     // A read whose sectors include this one fails; nothing is read.
     std::int64_t fail_read_at = kNoFault;
+    // The same for each of these sectors (a failing disk's bad sectors), and
+    // for every sector from dead_from up to (not including) dead_to.
+    std::vector<std::int64_t> bad_sectors;
+    std::int64_t dead_from = kNoFault;
+    std::int64_t dead_to = kNoFault;
+    // A read that includes this sector fails the first time only (a sector
+    // the drive recovers on a retry).
+    std::int64_t flaky_sector = kNoFault;
     // A write whose sectors include this one fails; nothing is written.
     std::int64_t fail_write_at = kNoFault;
     // A write whose sectors include this one reports success, but the
@@ -84,8 +92,13 @@ struct registered_disk {
 // False when `number` has no path.
 bool find_registered_disk(int number, registered_disk* disk);
 
-// True when a read of `count` sectors from `first` on disk `number` must fail.
+// True when a read of `count` sectors from `first` on disk `number` must fail;
+// each such read is counted.
 bool read_fault_hits(int number, std::uint64_t first, std::uint32_t count);
+
+// Reads of disk `number` that failed through its faults since it was
+// registered or its faults were set.
+std::int64_t failed_reads(int number);
 
 // How many of `count` sectors from `first` a write may transfer: `count`
 // normally, 0 when the write must fail outright, fewer when the disk fills

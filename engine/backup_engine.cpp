@@ -1,11 +1,17 @@
 #include "engine/backup_engine.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "ui/program.h"
 #include "ui/stored_text.h"
+#include "engine/chunk_buffer.h"
 #include "engine/data_file.h"
+#include "engine/rescue_read.h"
+#include "format/bad_sector_map.h"
 #include "engine/side_task.h"
 #include "format/digest.h"
 #include "format/header_file.h"
@@ -32,6 +38,15 @@ constexpr enciphered_text kWriteFailed{
     "バックアップファイルへの書き込みに失敗しました。\n\n%s\n残りセクタ = %lld (コード %d)"};
 constexpr enciphered_text kNothingToBackUp{
     "元ディスク(ディスク %d)の大きさが 512 バイトに足りないため、バックアップできません。"};
+constexpr enciphered_text kRescueQuestion{
+    "元ディスクのセクタ %s を読めません。\n\n"
+    "読めないセクタを 0 で埋めてバックアップを続けますか?\n"
+    "(読めなかったセクタはバックアップデータの KRDMAP.TXT に記録されます)\n\n"
+    "続ける: OK　　中止: キャンセル"};
+constexpr enciphered_text kRescueDone{
+    "バックアップが終わりました。\n\n元ディスクの読めなかったセクタ %s 個は 0 で埋めてあります。\n"
+    "どのセクタかはバックアップデータの %s に記録しました。"};
+constexpr enciphered_text kCannotWriteMap{"読めないセクタの記録(KRDMAP.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotWriteDigests{
     "ダイジェストファイル(KRDHASH.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotComplete{
@@ -50,10 +65,11 @@ bool finish_data_file(unique_fd& file) {
 }  // namespace
 
 int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
-                            std::uint64_t sectors) {
-    std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
+                            std::uint64_t sectors, int disk_number, const backup_options& options) {
+    // Aligned: a rescue re-reads into it through a handle that bypasses the cache.
+    chunk_buffer chunk(kChunkBytes);
     block_scratch scratch;
-    if (chunk == nullptr || scratch.get(kBlockHeaderSize + kChunkBytes) == nullptr) {
+    if (chunk.data() == nullptr || scratch.get(kBlockHeaderSize + kChunkBytes) == nullptr) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), folder);
         return 0;
     }
@@ -89,19 +105,54 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
     int blocks_in_file = 0;
     char path[kPathCapacity + 16] = "";
     std::uint64_t left = sectors;
+    rescue_reader reader(disk, disk_number);
+    bad_sector_map map;
+    bool rescuing = options.rescue;
+    // The map is kept current after each data file, and final at the end.
+    auto write_map = [&](bool finished) {
+        if (!rescuing || write_bad_sector_map(folder, map, finished)) return true;
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteMap), folder);
+        return false;
+    };
 
     while (left > 0) {
         if (!p.running()) return 0;  // `file` is closed on the way out
-        char line[96];
+        char line[160];
         format_bytes_left(line, sizeof line, left * 512);
+        if (reader.lost_sectors() > 0) {
+            char lost[kGroupedTextSize];
+            format_uint64_grouped(lost, reader.lost_sectors());
+            std::snprintf(line + std::strlen(line), sizeof line - std::strlen(line), "  読めないセクタ %s", lost);
+        }
         p.set_detail(line);
         p.set_bytes_left(left * 512);
 
         const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
-        if (!read_sectors(disk, count, chunk.get())) {
+        const std::uint64_t first = sectors - left;
+        const std::uint64_t lost_before = reader.lost_sectors();
+        if (!reader.read_chunk(first, count, chunk.data(), map)) {
             show_message(p.owner(), kMbOk, program_caption(), kDiskReadError,
                          static_cast<long long>(left));
             return 0;
+        }
+        if (reader.lost_sectors() > lost_before && !rescuing) {
+            // The first unreadable sector: go on past such sectors, or stop
+            // as a read error always has.
+            std::uint64_t bad = first;
+            for (const sector_run& r : map.bad_runs()) {
+                if (r.first >= first) {
+                    bad = r.first;
+                    break;
+                }
+            }
+            char where[kGroupedTextSize];
+            format_uint64_grouped(where, bad);
+            if (show_message(p.owner(), kMbOkCancel, program_caption(), get_stored_text(kRescueQuestion), where) !=
+                kIdOk) {
+                show_message(p.owner(), kMbOk, program_caption(), kDiskReadError, static_cast<long long>(left));
+                return 0;
+            }
+            rescuing = true;
         }
         if (!p.running()) return 0;
 
@@ -139,11 +190,11 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         // the chunk is not read into again before the task has ended.
         digest128 block_digest;
         side_task digests_of_chunk([&] {
-            block_digest = digest_bytes(chunk.get(), chunk_bytes);
-            stream_digest.add(chunk.get(), chunk_bytes);
+            block_digest = digest_bytes(chunk.data(), chunk_bytes);
+            stream_digest.add(chunk.data(), chunk_bytes);
         });
         const std::int32_t written = write_packed_block(
-            file.get(), chunk.get(), static_cast<std::int32_t>(chunk_bytes), scratch, &observer);
+            file.get(), chunk.data(), static_cast<std::int32_t>(chunk_bytes), scratch, &observer);
         if (written < 0) {
             file.reset();
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), path,
@@ -158,12 +209,23 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
                 show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
                 return 0;
             }
+            if (!write_map(false)) return 0;
         }
         left -= count;
     }
     if (file.valid() && !close_data_file()) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
         return 0;
+    }
+    if (!write_map(true)) return 0;
+    if (reader.lost_sectors() > 0) {
+        char lost[kGroupedTextSize];
+        format_uint64_grouped(lost, reader.lost_sectors());
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kRescueDone), lost, kBadSectorMapName);
+    }
+    if (rescuing) {
+        const std::string text = encode_bad_sector_map(map, true);
+        digests.sides.push_back({kBadSectorMapName, text.size(), digest_bytes(text.data(), text.size())});
     }
     // Last of all, so a set whose digest file is there was written whole.
     digests.stream_bytes = sectors * 512;
@@ -176,7 +238,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
     return 1;
 }
 
-int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size) {
+int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
+                const backup_options& options) {
     disk_handle disk = open_physical_disk(source_disk, 'r');
     if (!disk.valid()) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenSource), source_disk);
@@ -197,7 +260,7 @@ int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t 
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekFailed), source_disk);
         return kEngineFailed;
     }
-    if (copy_disk_to_data_files(p, folder, disk, sectors) != 1) return kEngineFailed;
+    if (copy_disk_to_data_files(p, folder, disk, sectors, source_disk, options) != 1) return kEngineFailed;
     p.set_status("バックアップ完了");
     return kEngineDone;
 }

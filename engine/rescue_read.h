@@ -1,0 +1,55 @@
+// Reading a chunk of a failing disk past its unreadable sectors. The chunk
+// is read whole first, at full speed; only when that fails is it re-read in
+// 64 KiB pieces, and a failing piece sector by sector, each sector retried
+// once. Unreadable sectors become zeros. Every read after a failure seeks
+// first (after a failed read the position is not to be trusted) and goes
+// through a handle that bypasses the cache where the platform allows, so one
+// bad sector does not fail a whole read-ahead window.
+//
+// Failing reads are slow and wear a dying disk, so they are bounded: after
+// kGiveUpStreak failed reads in a row the reader stops reading sector by
+// sector, tries each 64 KiB piece once (at its last sector), and marks a
+// failing piece "not tried", until one reads again; that piece is then read
+// back from its end to find where the region stops.
+#pragma once
+
+#include <cstdint>
+
+#include "disk/physical_disk.h"
+#include "format/bad_sector_map.h"
+
+namespace kiroda {
+
+constexpr std::uint32_t kRescuePieceSectors = 128;  // 64 KiB
+constexpr int kGiveUpStreak = 32;
+
+class rescue_reader {
+public:
+    // `disk`: the source, open for reading; `disk_number`: the same disk, for
+    // the careful handle opened when a read first fails.
+    rescue_reader(const disk_handle& disk, int disk_number) : disk_(disk), disk_number_(disk_number) {}
+
+    // Reads `count` sectors from sector `first` into `buffer` (aligned for
+    // direct I/O). The chunk's runs are added to `map`. False only when the
+    // careful handle cannot be opened at all; sectors that cannot be read
+    // are zeros in `buffer` and runs of `map`, not a failure.
+    bool read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer, bad_sector_map& map);
+
+    // Sectors found unreadable or not tried so far.
+    std::uint64_t lost_sectors() const { return lost_; }
+
+private:
+    bool read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count, unsigned char* into);
+    void failed_read();
+    void skip_piece(std::uint64_t first, std::uint32_t count, unsigned char* into, bad_sector_map& map);
+    void rescue_piece(std::uint64_t first, std::uint32_t count, unsigned char* into, bad_sector_map& map);
+
+    const disk_handle& disk_;
+    int disk_number_;
+    disk_handle careful_;
+    int streak_ = 0;
+    bool skipping_ = false;
+    std::uint64_t lost_ = 0;
+};
+
+}  // namespace kiroda

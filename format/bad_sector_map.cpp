@@ -1,0 +1,178 @@
+#include "format/bad_sector_map.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <sstream>
+
+#include "util/file_io.h"
+#include "util/path.h"
+#include "util/path_query.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr std::uint64_t kSector = 512;
+constexpr std::int64_t kMaxMapBytes = 64 << 20;
+
+bool parse_number(const std::string& word, std::uint64_t* value) {
+    if (word.size() < 3 || word[0] != '0' || (word[1] != 'x' && word[1] != 'X') || word.size() > 18) {
+        // Decimal is allowed by the layout too.
+        if (word.empty() || word.size() > 19) return false;
+        std::uint64_t v = 0;
+        for (char c : word) {
+            if (c < '0' || c > '9') return false;
+            v = v * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        *value = v;
+        return true;
+    }
+    std::uint64_t v = 0;
+    for (std::size_t i = 2; i < word.size(); ++i) {
+        const char c = word[i];
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return false;
+        v = v << 4 | static_cast<std::uint64_t>(d);
+    }
+    *value = v;
+    return true;
+}
+
+bool state_of(const std::string& word, sector_state* state) {
+    if (word.size() != 1) return false;
+    switch (word[0]) {
+        case '+': *state = sector_state::read; return true;
+        case '-': *state = sector_state::unreadable; return true;
+        // Other tools' "not tried", "non-trimmed", "non-scraped": not read.
+        case '?':
+        case '*':
+        case '/': *state = sector_state::not_tried; return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+void bad_sector_map::add(std::uint64_t first, std::uint64_t count, sector_state state) {
+    if (count == 0) return;
+    if (!runs_.empty() && runs_.back().state == state && runs_.back().first + runs_.back().count == first) {
+        runs_.back().count += count;
+        return;
+    }
+    runs_.push_back({first, count, state});
+}
+
+std::uint64_t bad_sector_map::sectors(sector_state state) const {
+    std::uint64_t n = 0;
+    for (const sector_run& r : runs_) n += r.state == state ? r.count : 0;
+    return n;
+}
+
+std::vector<sector_run> bad_sector_map::bad_runs() const {
+    std::vector<sector_run> bad;
+    for (const sector_run& r : runs_) {
+        if (r.state != sector_state::read) bad.push_back(r);
+    }
+    return bad;
+}
+
+std::string encode_bad_sector_map(const bad_sector_map& map, bool finished) {
+    std::string text =
+        "# Mapfile of a KIRODA rescue backup: the source's sectors that were read (+),\n"
+        "# could not be read (-) or were not tried (/). Sectors not read are zeros in the set.\n";
+    text += finished ? "# Finished.\n" : "# Not finished: the backup is still running or was cut short.\n";
+    char line[128];
+    text += "# current_pos  current_status  current_pass\n";
+    std::snprintf(line, sizeof line, "0x%08" PRIX64 "     %c               1\n", map.end() * kSector,
+                  finished ? '+' : '?');
+    text += line;
+    text += "#      pos        size  status\n";
+    for (const sector_run& r : map.runs()) {
+        std::snprintf(line, sizeof line, "0x%08" PRIX64 "  0x%08" PRIX64 "  %c\n", r.first * kSector,
+                      r.count * kSector, static_cast<char>(r.state));
+        text += line;
+    }
+    return text;
+}
+
+bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad_line) {
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    bool status_line_seen = false;
+    bad_sector_map map;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream words(line);
+        std::string a, b, c;
+        words >> a >> b >> c;
+        if (!status_line_seen) {
+            // The current-position line: position, status, and a pass.
+            std::uint64_t position = 0;
+            if (!parse_number(a, &position) || b.size() != 1) return (*bad_line = number, false);
+            status_line_seen = true;
+            continue;
+        }
+        std::uint64_t pos = 0, size = 0;
+        sector_state state{};
+        std::string extra;
+        if (!parse_number(a, &pos) || !parse_number(b, &size) || !state_of(c, &state) || (words >> extra) ||
+            size == 0 || pos > UINT64_MAX - size) {
+            return (*bad_line = number, false);
+        }
+        const std::uint64_t first = pos / kSector;
+        const std::uint64_t end = (pos + size + kSector - 1) / kSector;
+        if (first < map.end()) return (*bad_line = number, false);  // runs go forward
+        if (first > map.end()) map.add(map.end(), first - map.end(), sector_state::not_tried);
+        map.add(first, end - first, state);
+    }
+    if (!status_line_seen) return (*bad_line = number + 1, false);
+    *out = std::move(map);
+    *bad_line = 0;
+    return true;
+}
+
+bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished) {
+    char temp[kPathCapacity + 16], final_path[kPathCapacity + 16];
+    if (!join_path(folder, kBadSectorMapTempName, temp, sizeof temp) ||
+        !join_path(folder, kBadSectorMapName, final_path, sizeof final_path)) {
+        return false;
+    }
+    const std::string text = encode_bad_sector_map(map, finished);
+    bool ok;
+    {
+        unique_fd fd(open_for_writing(temp));
+        ok = fd.valid() &&
+             write_full(fd.get(), text.data(), text.size()) == static_cast<std::int64_t>(text.size()) &&
+             commit_file(fd.get());
+        ok = fd.reset() && ok;
+    }
+    ok = ok && replace_file(temp, final_path);
+    if (!ok) remove_file(temp);
+    return ok;
+}
+
+map_read read_bad_sector_map(const char* folder, bad_sector_map* map, int* bad_line) {
+    *bad_line = 0;
+    char path[kPathCapacity + 16];
+    if (!join_path(folder, kBadSectorMapName, path, sizeof path)) return map_read::absent;
+    unique_fd fd(open_for_reading(path));
+    if (!fd.valid()) return path_exists(path) ? map_read::unreadable : map_read::absent;
+    std::string text;
+    char piece[65536];
+    for (;;) {
+        const std::int64_t n = read_full(fd.get(), piece, sizeof piece);
+        if (n < 0) return map_read::unreadable;
+        text.append(piece, static_cast<std::size_t>(n));
+        if (static_cast<std::int64_t>(text.size()) > kMaxMapBytes) return map_read::unreadable;
+        if (n < static_cast<std::int64_t>(sizeof piece)) break;
+    }
+    return parse_bad_sector_map(text, map, bad_line) ? map_read::read : map_read::unreadable;
+}
+
+}  // namespace kiroda
