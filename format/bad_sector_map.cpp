@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <sstream>
 
 #include "util/file_io.h"
 #include "util/path.h"
@@ -54,6 +53,22 @@ bool state_of(const std::string& word, sector_state* state) {
     }
 }
 
+// The words of a line, split at spaces and tabs (a CR at the end dropped).
+std::vector<std::string> words_of(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : line) {
+        if (c == ' ' || c == '\t' || c == '\r') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+}
+
 }  // namespace
 
 void bad_sector_map::add(std::uint64_t first, std::uint64_t count, sector_state state) {
@@ -99,37 +114,35 @@ std::string encode_bad_sector_map(const bad_sector_map& map, bool finished) {
 }
 
 bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad_line) {
-    std::istringstream in(text);
-    std::string line;
     int number = 0;
     bool status_line_seen = false;
     bad_sector_map map;
-    while (std::getline(in, line)) {
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
         ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream words(line);
-        std::string a, b, c;
-        words >> a >> b >> c;
+        if (line.empty() || line[0] == '#' || line == "\r") continue;
+        const std::vector<std::string> w = words_of(line);
         if (!status_line_seen) {
             // The current-position line: position, status, and a pass.
             std::uint64_t position = 0;
-            if (!parse_number(a, &position) || b.size() != 1) return (*bad_line = number, false);
+            if (w.size() < 2 || !parse_number(w[0], &position) || w[1].size() != 1) return (*bad_line = number, false);
             status_line_seen = true;
             continue;
         }
         std::uint64_t pos = 0, size = 0;
         sector_state state{};
-        std::string extra;
-        if (!parse_number(a, &pos) || !parse_number(b, &size) || !state_of(c, &state) || (words >> extra) ||
+        if (w.size() != 3 || !parse_number(w[0], &pos) || !parse_number(w[1], &size) || !state_of(w[2], &state) ||
             size == 0 || pos > UINT64_MAX - size) {
             return (*bad_line = number, false);
         }
         const std::uint64_t first = pos / kSector;
-        const std::uint64_t end = (pos + size + kSector - 1) / kSector;
+        const std::uint64_t last_end = (pos + size + kSector - 1) / kSector;
         if (first < map.end()) return (*bad_line = number, false);  // runs go forward
         if (first > map.end()) map.add(map.end(), first - map.end(), sector_state::not_tried);
-        map.add(first, end - first, state);
+        map.add(first, last_end - first, state);
     }
     if (!status_line_seen) return (*bad_line = number + 1, false);
     *out = std::move(map);
