@@ -20,14 +20,6 @@
 
 namespace {
 
-class quiet_progress : public kiroda::progress {
-public:
-    void set_status(const char*) override {}
-    void set_detail(const char*) override {}
-    void set_button(const char*) override {}
-    kiroda::window_handle owner() const override { return nullptr; }
-};
-
 struct job {
     std::string folder;
     std::uint64_t bytes;
@@ -36,7 +28,7 @@ struct job {
 
 unsigned __stdcall run(void* p) {
     auto* j = static_cast<job*>(p);
-    quiet_progress progress;
+    kiroda::silent_progress progress;
     j->results[0] = kiroda::backup_disk(progress, 0, j->folder.c_str(), j->bytes);
     j->results[1] = kiroda::verify_backup_set(progress, j->folder.c_str(), j->bytes);
     j->results[2] = kiroda::restore_disk(progress, 1, j->folder.c_str(), j->bytes);

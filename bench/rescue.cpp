@@ -16,14 +16,6 @@
 
 namespace {
 
-class quiet_progress : public kiroda::progress {
-public:
-    void set_status(const char*) override {}
-    void set_detail(const char*) override {}
-    void set_button(const char*) override {}
-    kiroda::window_handle owner() const override { return nullptr; }
-};
-
 constexpr std::int64_t kGiB = 1LL << 30;
 
 void run(const char* what, const std::string& image, std::int64_t bytes, const kiroda::disk_faults& faults,
@@ -33,7 +25,7 @@ void run(const char* what, const std::string& image, std::int64_t bytes, const k
     const std::filesystem::path folder = work / "set";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    quiet_progress p;
+    kiroda::silent_progress p;
     const auto start = std::chrono::steady_clock::now();
     const int result = kiroda::backup_disk(p, 0, folder.string().c_str(), static_cast<std::uint64_t>(bytes),
                                            kiroda::backup_options{true});

@@ -33,6 +33,15 @@ public:
     std::atomic<int> run_flag{1};
 };
 
+// A progress that shows nothing (benchmarks; messages still go to the sink).
+class silent_progress : public progress {
+public:
+    void set_status(const char*) override {}
+    void set_detail(const char*) override {}
+    void set_button(const char*) override {}
+    window_handle owner() const override { return nullptr; }
+};
+
 // Engine results.
 constexpr int kEngineDone = 1;
 constexpr int kEngineStopped = 0;  // verify and restore; the backup reports a stop as failed

@@ -3,16 +3,14 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "util/file_io.h"
-#include "util/path.h"
-#include "util/path_query.h"
+#include "util/side_file.h"
 
 namespace kiroda {
 
 namespace {
 
 constexpr std::uint64_t kSector = 512;
-constexpr std::int64_t kMaxMapBytes = 64 << 20;
+constexpr std::size_t kMaxMapBytes = 64 << 20;
 
 bool parse_number(const std::string& word, std::uint64_t* value) {
     if (word.size() < 3 || word[0] != '0' || (word[1] != 'x' && word[1] != 'X') || word.size() > 18) {
@@ -151,39 +149,16 @@ bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad
 }
 
 bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished) {
-    char temp[kPathCapacity + 16], final_path[kPathCapacity + 16];
-    if (!join_path(folder, kBadSectorMapTempName, temp, sizeof temp) ||
-        !join_path(folder, kBadSectorMapName, final_path, sizeof final_path)) {
-        return false;
-    }
-    const std::string text = encode_bad_sector_map(map, finished);
-    bool ok;
-    {
-        unique_fd fd(open_for_writing(temp));
-        ok = fd.valid() &&
-             write_full(fd.get(), text.data(), text.size()) == static_cast<std::int64_t>(text.size()) &&
-             commit_file(fd.get());
-        ok = fd.reset() && ok;
-    }
-    ok = ok && replace_file(temp, final_path);
-    if (!ok) remove_file(temp);
-    return ok;
+    return write_side_file(folder, kBadSectorMapTempName, kBadSectorMapName, encode_bad_sector_map(map, finished));
 }
 
 map_read read_bad_sector_map(const char* folder, bad_sector_map* map, int* bad_line) {
     *bad_line = 0;
-    char path[kPathCapacity + 16];
-    if (!join_path(folder, kBadSectorMapName, path, sizeof path)) return map_read::absent;
-    unique_fd fd(open_for_reading(path));
-    if (!fd.valid()) return path_exists(path) ? map_read::unreadable : map_read::absent;
     std::string text;
-    char piece[65536];
-    for (;;) {
-        const std::int64_t n = read_full(fd.get(), piece, sizeof piece);
-        if (n < 0) return map_read::unreadable;
-        text.append(piece, static_cast<std::size_t>(n));
-        if (static_cast<std::int64_t>(text.size()) > kMaxMapBytes) return map_read::unreadable;
-        if (n < static_cast<std::int64_t>(sizeof piece)) break;
+    switch (read_side_file(folder, kBadSectorMapName, kMaxMapBytes, &text)) {
+        case side_file_read::absent: return map_read::absent;
+        case side_file_read::unreadable: return map_read::unreadable;
+        case side_file_read::read: break;
     }
     return parse_bad_sector_map(text, map, bad_line) ? map_read::read : map_read::unreadable;
 }

@@ -10,6 +10,7 @@
 #include "util/file_io.h"
 #include "util/path.h"
 #include "util/path_query.h"
+#include "util/side_file.h"
 
 namespace kiroda {
 
@@ -19,7 +20,7 @@ constexpr std::string_view kFirstLine = "KIRODA digests 1";
 constexpr std::string_view kHashLine = "hash XXH3-128";
 // A digest file of the largest set stays far below this; anything longer
 // is not one of ours and is not read into memory.
-constexpr std::int64_t kMaxDigestFileBytes = 64 << 20;
+constexpr std::size_t kMaxDigestFileBytes = 64 << 20;
 
 std::string data_file_name(std::size_t number) {
     char name[32];
@@ -191,43 +192,18 @@ int parse_set_digests(const char* text, std::size_t size, set_digests* out) {
 
 digests_read read_set_digests(const char* folder, set_digests* digests, int* bad_line) {
     *bad_line = 0;
-    char path[kPathCapacity + 16];
-    if (!join_path(folder, kDigestFileName, path, sizeof path)) return digests_read::absent;
-    unique_fd fd(open_for_reading(path));
-    // A file that is there but cannot be opened is not "no digests".
-    if (!fd.valid()) return path_exists(path) ? digests_read::unreadable : digests_read::absent;
     std::string text;
-    char piece[65536];
-    for (;;) {
-        const std::int64_t n = read_full(fd.get(), piece, sizeof piece);
-        if (n < 0) return digests_read::unreadable;
-        text.append(piece, static_cast<std::size_t>(n));
-        if (static_cast<std::int64_t>(text.size()) > kMaxDigestFileBytes) return digests_read::unreadable;
-        if (n < static_cast<std::int64_t>(sizeof piece)) break;
+    switch (read_side_file(folder, kDigestFileName, kMaxDigestFileBytes, &text)) {
+        case side_file_read::absent: return digests_read::absent;
+        case side_file_read::unreadable: return digests_read::unreadable;
+        case side_file_read::read: break;
     }
     *bad_line = parse_set_digests(text.data(), text.size(), digests);
     return *bad_line == 0 ? digests_read::read : digests_read::unreadable;
 }
 
 bool write_set_digests(const char* folder, const set_digests& digests) {
-    char temp[kPathCapacity + 16];
-    char final_path[kPathCapacity + 16];
-    if (!join_path(folder, kDigestTempName, temp, sizeof temp) ||
-        !join_path(folder, kDigestFileName, final_path, sizeof final_path)) {
-        return false;
-    }
-    const std::string text = encode_set_digests(digests);
-    bool ok;
-    {
-        unique_fd fd(open_for_writing(temp));
-        ok = fd.valid() &&
-             write_full(fd.get(), text.data(), text.size()) == static_cast<std::int64_t>(text.size()) &&
-             commit_file(fd.get());
-        ok = fd.reset() && ok;
-    }
-    ok = ok && replace_file(temp, final_path);
-    if (!ok) remove_file(temp);
-    return ok;
+    return write_side_file(folder, kDigestTempName, kDigestFileName, encode_set_digests(digests));
 }
 
 bool digest_header_file(const char* folder, std::uint64_t* bytes, digest128* digest) {
