@@ -323,6 +323,43 @@ TEST_F(Wizard, AFolderOnTheSourceDiskIsRefusedAndAskedForAgain) {
     EXPECT_TRUE(fs::is_empty(set.path()));
 }
 
+// A source with an unreadable sector: the wizard asks, naming the sector.
+// Cancel ends the backup with the read error; OK goes on, stores zeros, and
+// the closing message names the count and the map.
+TEST_F(Wizard, AnUnreadableSectorIsAQuestionBothWays) {
+    golden_disk(0);
+    for (const bool go_on : {false, true}) {
+        disk_faults faults;
+        faults.bad_sectors = {700};
+        set_disk_faults(0, faults);
+        temp_folder folder;
+        const std::string folder_name = header_in(folder);
+        std::string question, after, done;
+        run([&] {
+            start_command(wait_for_command_dialog(), kCommandBackupRadio);
+            HWND d = wait_for_disk_dialog();
+            if (d == nullptr || !choose_disk(d, 0, false)) return;
+            answer_file_dialog(kBackupFolderDialogTitle, folder_name.c_str());
+            answer_message_box(IDOK);
+            answer_message_box(IDOK);
+            question = answer_message_box(go_on ? IDOK : IDCANCEL, 60s);
+            after = answer_message_box(IDOK, 60s);
+            done = answer_message_box(IDOK, 60s);
+        });
+        EXPECT_TRUE(contains(question, "セクタ 700 を読めません")) << question;
+        if (go_on) {
+            EXPECT_TRUE(contains(after, "1 個は 0 で埋めてあります")) << after;
+            EXPECT_TRUE(contains(after, "KRDMAP.TXT")) << after;
+            EXPECT_EQ(done, closing(closing_action::show_completed));
+            EXPECT_TRUE(fs::exists(folder.file("KRDMAP.TXT")));
+        } else {
+            EXPECT_TRUE(contains(after, "DiskRead")) << after;
+            EXPECT_EQ(done, closing(closing_action::show_failed));
+            EXPECT_FALSE(fs::exists(folder.file("KRDMAP.TXT")));
+        }
+    }
+}
+
 TEST_F(Wizard, ABackupStoppedFromItsProgressDialogFails) {
     golden_disk(0);
     // The worker waits until the stop has been pressed.
