@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "ui/program.h"
@@ -107,6 +108,13 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
     std::uint64_t left = sectors;
     rescue_reader reader(disk, disk_number);
     bad_sector_map map;
+    // The chunk read ahead: its runs join `map` when it is taken.
+    struct read_ahead_result {
+        bool done = false;  // the chunk buffer holds the next chunk already
+        bool ok = true;
+        std::uint64_t lost_before = 0;
+        bad_sector_map map;
+    } ahead;
     bool rescuing = options.rescue;
     // The map is kept current after each data file, and final at the end.
     auto write_map = [&](bool finished) {
@@ -129,21 +137,27 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
 
         const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
         const std::uint64_t first = sectors - left;
-        const std::uint64_t lost_before = reader.lost_sectors();
-        if (!reader.read_chunk(first, count, chunk.data(), map)) {
+        // The chunk was read ahead while the one before was written, or is
+        // read now (the first).
+        if (!ahead.done) {
+            ahead.map = bad_sector_map();
+            ahead.lost_before = reader.lost_sectors();
+            ahead.ok = reader.read_chunk(first, count, chunk.data(), ahead.map);
+        }
+        ahead.done = false;
+        if (!ahead.ok) {
             show_message(p.owner(), kMbOk, program_caption(), kDiskReadError,
                          static_cast<long long>(left));
             return 0;
         }
-        if (reader.lost_sectors() > lost_before && !rescuing) {
+        for (const sector_run& r : ahead.map.runs()) map.add(r.first, r.count, r.state);
+        if (reader.lost_sectors() > ahead.lost_before && !rescuing) {
             // The first unreadable sector: go on past such sectors, or stop
             // as a read error always has.
             std::uint64_t bad = first;
-            for (const sector_run& r : map.bad_runs()) {
-                if (r.first >= first) {
-                    bad = r.first;
-                    break;
-                }
+            for (const sector_run& r : ahead.map.bad_runs()) {
+                bad = r.first;
+                break;
             }
             char where[kGroupedTextSize];
             format_uint64_grouped(where, bad);
@@ -186,22 +200,37 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         }
 
         const std::size_t chunk_bytes = std::size_t{count} * 512;
-        // The chunk's two digests are taken beside the packing and writing;
-        // the chunk is not read into again before the task has ended.
+        // The chunk's two digests are taken beside the packing. Once both
+        // are done the chunk buffer is free: the next chunk is read into it
+        // while this one's block is written from the scratch.
         digest128 block_digest;
-        side_task digests_of_chunk([&] {
-            block_digest = digest_bytes(chunk.data(), chunk_bytes);
-            stream_digest.add(chunk.data(), chunk_bytes);
-        });
-        const std::int32_t written = write_packed_block(
-            file.get(), chunk.data(), static_cast<std::int32_t>(chunk_bytes), scratch, &observer);
+        encoded_block block;
+        {
+            side_task digests_of_chunk([&] {
+                block_digest = digest_bytes(chunk.data(), chunk_bytes);
+                stream_digest.add(chunk.data(), chunk_bytes);
+            });
+            block = encode_packed_block(chunk.data(), static_cast<std::int32_t>(chunk_bytes), scratch);
+        }
+        std::optional<side_task> read_ahead;
+        if (left > count && p.running()) {
+            const std::uint64_t next_left = left - count;
+            const auto next_count = static_cast<std::uint32_t>(next_left < kChunkSectors ? next_left : kChunkSectors);
+            ahead.map = bad_sector_map();
+            ahead.lost_before = reader.lost_sectors();
+            read_ahead.emplace([&ahead, &reader, &chunk, first, count, next_count] {
+                ahead.ok = reader.read_chunk(first + count, next_count, chunk.data(), ahead.map);
+            });
+            ahead.done = true;
+        }
+        const std::int32_t written = write_encoded_block(file.get(), block, &observer);
+        if (read_ahead) read_ahead->wait();
         if (written < 0) {
             file.reset();
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), path,
                          static_cast<long long>(left), static_cast<int>(written));
             return 0;
         }
-        digests_of_chunk.wait();
         digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), block_digest});
         if (++blocks_in_file == kBlocksPerDataFile) {
             blocks_in_file = 0;

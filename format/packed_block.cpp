@@ -78,6 +78,37 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
     return payload;
 }
 
+encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length, block_scratch& scratch) {
+    encoded_block block;
+    if (length < 0) return block;
+    unsigned char* buffer = scratch.get(static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length));
+    if (buffer == nullptr) return block;
+    const std::int32_t payload = pack_words(chunk, length, buffer + kBlockHeaderSize, length);
+    const chunk_checksums sums = compute_checksums(chunk, static_cast<std::size_t>(length));
+    if (payload < 0 || payload == length) {
+        encode_header(buffer, kMethodStored, length, length, sums);
+        std::memcpy(buffer + kBlockHeaderSize, chunk, static_cast<std::size_t>(length));
+        block.result = kBlockWrittenStored;
+        block.size = static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length);
+    } else {
+        encode_header(buffer, kMethodPacked, length, payload, sums);
+        block.result = payload;
+        block.size = static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload);
+    }
+    block.bytes = buffer;
+    return block;
+}
+
+std::int32_t write_encoded_block(int fd, const encoded_block& block, const byte_observer* observer) {
+    if (block.bytes == nullptr || block.result < 0) return kBlockNoPackingMemory;
+    const bool stored = block.result == kBlockWrittenStored;
+    const std::int64_t written = write_full(fd, block.bytes, block.size);
+    if (written < kBlockHeaderSize) return stored ? kBlockStoredHeaderShort : kBlockPackedHeaderShort;
+    if (written < static_cast<std::int64_t>(block.size)) return stored ? kBlockStoredDataShort : kBlockPackedPayloadShort;
+    show_to(observer, block.bytes, block.size);
+    return block.result;
+}
+
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity) {
     block_scratch scratch;
     return read_packed_block(fd, destination, capacity, scratch);

@@ -73,6 +73,21 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
 std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
                                 block_scratch& scratch, const byte_observer* observer = nullptr);
 
+// A block encoded in memory, ready to be written: header and code, or
+// header and a copy of the chunk when the code is not shorter. `bytes`
+// lies in the scratch it was encoded into and holds until that is reused,
+// so the chunk's own buffer is free again as soon as the block is encoded.
+struct encoded_block {
+    const unsigned char* bytes = nullptr;
+    std::size_t size = 0;
+    std::int32_t result = kBlockNoPackingMemory;  // what write_packed_block would return on success
+};
+encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length, block_scratch& scratch);
+
+// Appends an encoded block to the open file. The same results as
+// write_packed_block.
+std::int32_t write_encoded_block(int fd, const encoded_block& block, const byte_observer* observer = nullptr);
+
 // Reads the block at the file position into `destination` (`capacity` bytes)
 // and checks it. On success the file stands at the next block.
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity);

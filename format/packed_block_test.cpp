@@ -249,6 +249,32 @@ TEST_F(PackedBlock, ShortWritesNameTheStepThatFailed) {
         set_write_budget_for_tests(c.budget);
         EXPECT_EQ(write_blocks({*c.chunk}).front(), c.expected) << c.what;
         set_write_budget_for_tests(-1);
+        // Encoded first, written after: the same result for the same budget.
+        block_scratch scratch;
+        const encoded_block block =
+            encode_packed_block(c.chunk->data(), static_cast<std::int32_t>(c.chunk->size()), scratch);
+        unique_fd fd(open_for_writing(path.c_str()));
+        set_write_budget_for_tests(c.budget);
+        EXPECT_EQ(write_encoded_block(fd.get(), block), c.expected) << c.what << " (encoded)";
+        set_write_budget_for_tests(-1);
+    }
+}
+
+// A block encoded in memory and written later is the block written at once,
+// byte for byte, whatever the chunk holds.
+TEST_F(PackedBlock, EncodedBlocksAreTheBlocksWrittenAtOnce) {
+    std::vector<unsigned char> mixed = random_bytes(65536, 3);
+    std::fill(mixed.begin() + 1000, mixed.begin() + 9000, 0);
+    for (const auto& chunk : {std::vector<unsigned char>(65536, 0), random_bytes(65536, 9), mixed}) {
+        const std::int32_t at_once = write_blocks({chunk}).front();
+        const std::vector<unsigned char> expected = read_file(path);
+        block_scratch scratch;
+        const encoded_block block = encode_packed_block(chunk.data(), static_cast<std::int32_t>(chunk.size()), scratch);
+        {
+            unique_fd fd(open_for_writing(path.c_str()));
+            EXPECT_EQ(write_encoded_block(fd.get(), block), at_once);
+        }
+        EXPECT_EQ(read_file(path), expected);
     }
 }
 
