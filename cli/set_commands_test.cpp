@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -357,6 +359,14 @@ TEST_F(SetCommands, DisksShowsWhatRestoreWillAccept) {
     print_disk_report(r, "/dev/fake", ext4.get(), "ext2/ext3/ext4");
     EXPECT_TRUE(contains(ext4.text(), "復旧先ディスク: △")) << ext4.text();
     EXPECT_TRUE(contains(ext4.text(), "ext2/ext3/ext4")) << ext4.text();
+}
+
+TEST(TerminalMessages, ReasonsComeBeforeCodesAndTheSystemSaysWhy) {
+    EXPECT_EQ(with_reasons("エラー。\n\"x\"\nMeltReadSize = -9", 0),
+              "エラー。\n\"x\"\nブロックのチェックサムが一致しません (MeltReadSize = -9)");
+    EXPECT_EQ(with_reasons("MeltReadSize = 700", 0), "MeltReadSize = 700");
+    const std::string full = with_reasons("書き込みに失敗しました。", ENOSPC);
+    EXPECT_EQ(full, std::string("書き込みに失敗しました。\n(システムのエラー: ") + std::strerror(ENOSPC) + ")");
 }
 
 TEST(TerminalMessages, DisksAreNamedByTheirPaths) {

@@ -28,6 +28,10 @@ private:
 // disks are the paths it was given, so each such name becomes its path.
 std::string name_disks_by_path(const std::string& text);
 
+// A failed block's code (MeltReadSize = -9) follows what it means, and the
+// system's reason (`system_error`, 0 for none) follows the message.
+std::string with_reasons(const std::string& text, int system_error);
+
 // True when questions can be asked: standard input and error are terminals.
 bool terminal_can_ask();
 

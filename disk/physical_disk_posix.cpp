@@ -12,6 +12,7 @@
 #include "disk/block_devices_posix.h"
 #include "disk/path_disk.h"
 #include "disk/physical_disk.h"
+#include "util/system_error.h"
 
 namespace kiroda::path_file {
 
@@ -105,6 +106,7 @@ bool read_at(handle file, std::uint64_t offset, void* buffer, std::size_t bytes)
                                   static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EINVAL && drop_direct_io(static_cast<int>(file))) continue;
+        if (n < 0) note_system_error(errno);
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
@@ -118,6 +120,7 @@ bool write_at(handle file, std::uint64_t offset, const void* buffer, std::size_t
         const ssize_t n = ::pwrite(static_cast<int>(file), p + done, bytes - done,
                                    static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) note_system_error(errno);
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
@@ -125,7 +128,9 @@ bool write_at(handle file, std::uint64_t offset, const void* buffer, std::size_t
 }
 
 bool flush(handle file) {
-    return ::fsync(static_cast<int>(file)) == 0;
+    if (::fsync(static_cast<int>(file)) == 0) return true;
+    note_system_error(errno);
+    return false;
 }
 
 }  // namespace kiroda::path_file

@@ -34,6 +34,22 @@ void show_to(const byte_observer* observer, const void* data, std::size_t size) 
 
 }  // namespace
 
+const char* block_result_reason(std::int32_t code) {
+    switch (code) {
+        case kBlockHeaderShort: return "ブロックの見出しが途中で切れています";
+        case kBlockBadSignature: return "ブロックの見出しがありません";
+        case kBlockBadMethod: return "ブロックの形式が不明です";
+        case kBlockBadLength: return "ブロックの長さが正しくありません";
+        case kBlockNoPayloadMemory: return "メモリが足りません";
+        case kBlockPayloadShort:
+        case kBlockStoredShort: return "ブロックのデータが途中で切れています";
+        case kBlockUnpackMismatch: return "ブロックを展開できません";
+        case kBlockByteChecksum:
+        case kBlockWordChecksum: return "ブロックのチェックサムが一致しません";
+        default: return nullptr;
+    }
+}
+
 unsigned char* block_scratch::get(std::size_t size) {
     if (size > size_ || data_ == nullptr) {
         data_.reset();

@@ -48,6 +48,10 @@ constexpr std::int32_t kBlockStoredShort = -8;
 constexpr std::int32_t kBlockByteChecksum = -9;
 constexpr std::int32_t kBlockWordChecksum = -10;
 
+// What a failed block read means, in words (the program's text encoding);
+// nullptr for a code that is no failure of read_packed_block.
+const char* block_result_reason(std::int32_t code);
+
 // Working memory of the block operations, kept by an engine across blocks so
 // that a backup does not allocate 16 MiB per chunk. Without one, each call
 // allocates its own.

@@ -7,6 +7,7 @@
 
 #include "util/file_io.h"
 #include "util/io_census.h"
+#include "util/system_error.h"
 
 namespace kiroda {
 
@@ -26,7 +27,9 @@ int open_for_reading(const char* path) {
 
 int open_for_writing(const char* path) {
     if (io_census_fails()) return (errno = EIO, -1);
-    return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) note_system_error(errno);
+    return fd;
 }
 
 std::int64_t read_full(int fd, void* buffer, std::size_t size) {
@@ -37,6 +40,7 @@ std::int64_t read_full(int fd, void* buffer, std::size_t size) {
         const ssize_t n = ::read(fd, p + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
+            note_system_error(errno);
             return -1;
         }
         if (n == 0) break;
@@ -54,6 +58,7 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
         const ssize_t n = ::write(fd, p + done, allowed - done);
         if (n < 0) {
             if (errno == EINTR) continue;
+            note_system_error(errno);
             break;
         }
         if (n == 0) break;
@@ -62,7 +67,12 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
     return static_cast<std::int64_t>(done);
 }
 
-bool commit_file(int fd) { return !io_census_fails() && ::fsync(fd) == 0; }
+bool commit_file(int fd) {
+    if (io_census_fails()) return false;
+    if (::fsync(fd) == 0) return true;
+    note_system_error(errno);
+    return false;
+}
 
 int at_end_of_file(int fd) {
     if (io_census_fails()) return -1;
