@@ -1,4 +1,9 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 
@@ -29,12 +34,27 @@ bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std
     std::error_code error;
     *created = false;
     if (fs::exists(target, error)) return true;
+    // A device that is not there (unplugged) must not become a file on /dev.
+    const fs::path absolute = fs::absolute(target, error);
+    if (absolute.string().rfind("/dev/", 0) == 0) {
+        say(err, "復旧先のデバイスがありません: %s", target.c_str());
+        return false;
+    }
+    // Exclusive: a file that appears meanwhile is not truncated, and only
+    // a file made here is ever removed again.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(), std::strerror(errno));
+        return false;
+    }
     *created = true;
-    { std::FILE* f = std::fopen(target.c_str(), "wb"); if (f != nullptr) std::fclose(f); }
-    fs::resize_file(target, bytes, error);
-    if (error) {
-        say(err, "復旧先のイメージファイルを作れません: %s", target.c_str());
-        fs::remove(target, error);
+    const bool sized = ::ftruncate(fd, static_cast<off_t>(bytes)) == 0;
+    const int size_error = errno;
+    ::close(fd);
+    if (!sized) {
+        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(), std::strerror(size_error));
+        ::unlink(target.c_str());
+        *created = false;
         return false;
     }
     return true;

@@ -321,6 +321,16 @@ TEST_F(SetCommands, AnUnfinishedSetIsClearedOnlyWithForce) {
     const run_result forced = run(run_backup_command, {"--force", disk, set});
     EXPECT_EQ(forced.status, kExitDone) << forced.err;
     EXPECT_EQ(run(run_verify_command, {set}).status, kExitDone);
+    // A finished set is somebody's backup: --force deletes none of it, with
+    // its digest file or (an older program's set) without.
+    for (const bool with_digests : {true, false}) {
+        if (!with_digests) fs::remove(set + "/KRDHASH.TXT");
+        const auto before = read_file(set + "/KRD00001.BIN");
+        const run_result again = run(run_backup_command, {"--force", disk, set});
+        EXPECT_EQ(again.status, kExitFailed) << with_digests;
+        EXPECT_TRUE(contains(again.err, "完成したバックアップデータ")) << again.err;
+        EXPECT_EQ(read_file(set + "/KRD00001.BIN"), before);
+    }
 }
 
 // A new image keeps the set's zero chunks as holes.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,11 @@
 #include "cli/engine_run.h"
 #include "disk/disk_rules.h"
 #include "disk/physical_disk.h"
+#include "format/bad_sector_map.h"
+#include "format/header_file.h"
+#include "format/packed_block.h"
+#include "format/set_digests.h"
+#include "util/le.h"
 
 namespace kiroda::cli {
 
@@ -28,7 +34,10 @@ bool one_line(const char* text, std::string* line) {
 
 // Side files a set may carry besides its data files.
 bool is_set_file(const std::string& name) {
-    if (name == "KIRODA.EXE" || name == "KRDHASH.TXT" || name == "KRDHASH.TMP") return true;
+    if (name == "KIRODA.EXE" || name == kDigestFileName || name == kDigestTempName || name == kBadSectorMapName ||
+        name == kBadSectorMapTempName) {
+        return true;
+    }
     if (name.size() == 12 && name.compare(0, 3, "KRD") == 0 && name.compare(8, 4, ".BIN") == 0) {
         for (int i = 3; i < 8; ++i) {
             if (name[static_cast<std::size_t>(i)] < '0' || name[static_cast<std::size_t>(i)] > '9') return false;
@@ -119,7 +128,44 @@ std::vector<std::string> set_files_in(const std::string& folder, std::vector<std
     return files;
 }
 
+bool holds_finished_set(const std::string& folder) {
+    std::error_code error;
+    if (fs::exists(fs::path(folder) / kDigestFileName, error)) return true;
+    // Without digests (an older program's set): the header's byte count
+    // against the unpacked lengths in the block headers, payloads skipped.
+    unsigned char record[kHeaderFileSize];
+    backup_header header{};
+    {
+        std::ifstream in(fs::path(folder) / kHeaderFileName, std::ios::binary);
+        if (!in.read(reinterpret_cast<char*>(record), sizeof record) || !decode_header_record(record, &header)) {
+            return false;
+        }
+    }
+    std::uint64_t total = 0;
+    for (int number = 1; total < header.backup_bytes; ++number) {
+        char name[32];
+        std::snprintf(name, sizeof name, "KRD%05d.BIN", number);
+        std::ifstream in(fs::path(folder) / name, std::ios::binary);
+        if (!in) return false;
+        unsigned char block[kBlockHeaderSize];
+        while (in.read(reinterpret_cast<char*>(block), sizeof block)) {
+            const std::uint32_t method = load_le32(block + 8);
+            const auto unpacked = static_cast<std::int32_t>(load_le32(block + 12));
+            const auto payload = static_cast<std::int32_t>(load_le32(block + 16));
+            if (unpacked < 0 || payload < 0) return false;
+            total += static_cast<std::uint64_t>(unpacked);
+            in.seekg(method == kMethodPacked ? payload : unpacked, std::ios::cur);
+        }
+    }
+    return total >= header.backup_bytes;
+}
+
 bool empty_set_folder(const std::string& folder, std::FILE* err) {
+    if (holds_finished_set(folder)) {
+        say(err, "バックアップ先には完成したバックアップデータがあるため、何も削除しません。"
+                 "別のフォルダを指定して下さい: %s", folder.c_str());
+        return false;
+    }
     std::vector<std::string> others;
     const std::vector<std::string> files = set_files_in(folder, &others);
     if (!others.empty()) {

@@ -27,8 +27,13 @@ bool mounted_writable(const std::string& source, const std::string& mountinfo = 
 // set's side files. Anything else in the folder goes to `others`.
 std::vector<std::string> set_files_in(const std::string& folder, std::vector<std::string>* others);
 
+// True when `folder` holds a set that was finished: it has a digest file,
+// or its blocks (read from their headers) add up to its header's byte count.
+bool holds_finished_set(const std::string& folder);
+
 // Removes an unfinished set's files from `folder` so a backup can start
-// again; deletes nothing when anything else is there. False after a message.
+// again; deletes nothing when anything else is there, or when the set there
+// was finished (that is somebody's backup). False after a message.
 bool empty_set_folder(const std::string& folder, std::FILE* err);
 
 }  // namespace kiroda::cli

@@ -82,7 +82,7 @@ TEST(SourceChecks, AWritableMountOfTheSourceIsFound) {
 
 TEST(SourceChecks, OnlyASetsOwnFilesAreEverRemoved) {
     temp_folder dir;
-    for (const char* name : {"KRD00000.BIN", "KRD00001.BIN", "KIRODA.EXE", "KRDHASH.TMP"}) {
+    for (const char* name : {"KRD00000.BIN", "KRD00001.BIN", "KIRODA.EXE", "KRDHASH.TMP", "KRDMAP.TXT"}) {
         write_file(dir.file(name), {1});
     }
     {

@@ -1,6 +1,7 @@
 #include "cli/target_guard.h"
 
 #include <fcntl.h>
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,8 +48,11 @@ bool file_is_all_zeros(const std::string& path) {
     off_t at = 0;
     while (zeros && at < st.st_size) {
         // Skip holes: they read as zeros without being stored.
-        const off_t data = ::lseek(fd, at, SEEK_DATA);
-        if (data < 0) break;  // nothing but a hole to the end
+        off_t data = ::lseek(fd, at, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) break;  // nothing but a hole to the end
+            data = at;                  // no hole search here: read on
+        }
         const ssize_t n = ::pread(fd, piece.data(), piece.size(), data);
         if (n <= 0) {
             zeros = n == 0;
@@ -66,8 +70,10 @@ target_refusal check_target_path(const std::string& folder, const std::string& t
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return target_refusal::not_a_disk;
-    const fs::path set = fs::weakly_canonical(folder, error);
-    const fs::path where = fs::weakly_canonical(target, error);
+    // Absolute first: a path that does not exist yet stays relative in
+    // weakly_canonical and would never be found inside the set.
+    const fs::path set = fs::weakly_canonical(fs::absolute(folder, error), error);
+    const fs::path where = fs::weakly_canonical(fs::absolute(target, error), error);
     if (within(where, set) || (exists && same_inode_as_a_file_in(set, st))) return target_refusal::inside_the_set;
     if (exists && folder_depends_on(folder, target)) return target_refusal::holds_the_set;
     if (exists && S_ISREG(st.st_mode) && !force && !file_is_all_zeros(target)) return target_refusal::holds_data;

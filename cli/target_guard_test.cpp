@@ -58,6 +58,13 @@ TEST(TargetGuard, WhatARestoreMustNotWriteOver) {
         EXPECT_EQ(check_target_path(set, c.target, c.force), c.expected) << c.what;
     }
     EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"), (std::vector<unsigned char>{4, 5, 6}));
+
+    // Standing in the set's folder: "restore . disk.img" names a new file in it.
+    const fs::path before = fs::current_path();
+    fs::current_path(set);
+    EXPECT_EQ(check_target_path(".", "disk.img", true), target_refusal::inside_the_set);
+    EXPECT_EQ(check_target_path(".", "../elsewhere.img", true), target_refusal::none);
+    fs::current_path(before);
 }
 
 TEST(TargetGuard, ZerosAreFoundPastHolesAndData) {

@@ -73,8 +73,8 @@ bool find_registered_disk(int number, registered_disk* disk) {
     const auto it = r.disks.find(number);
     if (it == r.disks.end()) return false;
     const disk_faults& f = it->second.faults;
-    *disk = registered_disk{it->second.path, f.size_query_fails, f.layout_query_fails,
-                            f.flush_fails, f.bytes_per_sector, f.media_type, f.on_open};
+    *disk = registered_disk{it->second.path, f.size_query_fails, f.layout_query_fails, f.flush_fails,
+                            f.uncached_open_fails, f.bytes_per_sector, f.media_type, f.on_open};
     return true;
 }
 

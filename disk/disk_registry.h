@@ -54,6 +54,9 @@ struct disk_faults {
     bool size_query_fails = false;    // get_disk_size_bytes gives kDiskSizeQueryFailed
     bool layout_query_fails = false;  // get_partition_count gives kLayoutQueryFailed
     bool flush_fails = false;         // flush_disk gives 0
+    // A second, uncached handle ('v') cannot be opened beside the first, as
+    // on a raw Windows disk opened without read sharing.
+    bool uncached_open_fails = false;
     // What the geometry reports in place of the image's own facts (a disk
     // with 4096-byte sectors, a floppy): 0 / kNoMediaOverride keep them.
     int bytes_per_sector = 0;
@@ -84,6 +87,7 @@ struct registered_disk {
     bool size_query_fails = false;
     bool layout_query_fails = false;
     bool flush_fails = false;
+    bool uncached_open_fails = false;
     int bytes_per_sector = 0;
     int media_type = kNoMediaOverride;
     std::function<void(int, char)> on_open;

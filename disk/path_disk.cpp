@@ -62,8 +62,8 @@ disk_handle open_physical_disk(int number, char mode) {
         errno = ENODEV;
         return disk_handle();
     }
-    if (io_census_fails()) {
-        errno = EIO;
+    if (io_census_fails() || (uncached && reg.uncached_open_fails)) {
+        errno = uncached ? EBUSY : EIO;
         return disk_handle();
     }
     if (reg.on_open) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "util/system_error.h"
+
 namespace kiroda {
 
 bool rescue_reader::read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count, unsigned char* into) {
@@ -14,7 +16,7 @@ void rescue_reader::failed_read() {
 
 void rescue_reader::rescue_piece(std::uint64_t first, std::uint32_t count, unsigned char* into,
                                  bad_sector_map& map) {
-    if (read_at(careful_, first, count, into)) {
+    if (read_at(*careful_, first, count, into)) {
         map.add(first, count, sector_state::read);
         streak_ = 0;
         skipping_ = false;
@@ -32,7 +34,7 @@ void rescue_reader::rescue_piece(std::uint64_t first, std::uint32_t count, unsig
         }
         bool got = false;
         for (int attempt = 0; attempt < 2 && !got; ++attempt) {
-            got = read_at(careful_, first + s, 1, sector);
+            got = read_at(*careful_, first + s, 1, sector);
             if (!got) failed_read();
         }
         if (got) {
@@ -51,7 +53,7 @@ void rescue_reader::skip_piece(std::uint64_t first, std::uint32_t count, unsigne
     // One try a piece, at its last sector: a region given up on is crossed
     // at one failed read per 64 KiB.
     unsigned char* last = into + std::size_t{count - 1} * kSectorBytes;
-    if (!read_at(careful_, first + count - 1, 1, last)) {
+    if (!read_at(*careful_, first + count - 1, 1, last)) {
         ++streak_;
         std::memset(into, 0, std::size_t{count} * kSectorBytes);
         map.add(first, count, sector_state::not_tried);
@@ -61,7 +63,7 @@ void rescue_reader::skip_piece(std::uint64_t first, std::uint32_t count, unsigne
     // The region ends inside this piece, or before it.
     streak_ = 0;
     skipping_ = false;
-    if (count == 1 || read_at(careful_, first, count - 1, into)) {
+    if (count == 1 || read_at(*careful_, first, count - 1, into)) {
         map.add(first, count, sector_state::read);
         return;
     }
@@ -70,8 +72,8 @@ void rescue_reader::skip_piece(std::uint64_t first, std::uint32_t count, unsigne
     std::uint32_t good_from = count - 1;
     while (good_from > 0) {
         unsigned char* sector = into + std::size_t{good_from - 1} * kSectorBytes;
-        if (!read_at(careful_, first + good_from - 1, 1, sector) &&
-            !read_at(careful_, first + good_from - 1, 1, sector)) {
+        if (!read_at(*careful_, first + good_from - 1, 1, sector) &&
+            !read_at(*careful_, first + good_from - 1, 1, sector)) {
             break;
         }
         --good_from;
@@ -95,9 +97,9 @@ bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigne
         return true;
     }
     failed_read();
-    if (!careful_.valid()) {
-        careful_ = open_physical_disk(disk_number_, 'v');
-        if (!careful_.valid()) return false;
+    if (careful_ == nullptr) {
+        careful_handle_ = open_physical_disk(disk_number_, 'v');
+        careful_ = careful_handle_.valid() ? &careful_handle_ : &disk_;
     }
     for (std::uint32_t done = 0; done < count;) {
         const std::uint32_t n = count - done < kRescuePieceSectors ? count - done : kRescuePieceSectors;
@@ -109,6 +111,9 @@ bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigne
         }
         done += n;
     }
+    // The failed reads are handled here: their system error belongs to no
+    // message.
+    take_system_error();
     return true;
 }
 

@@ -30,9 +30,9 @@ public:
     rescue_reader(const disk_handle& disk, int disk_number) : disk_(disk), disk_number_(disk_number) {}
 
     // Reads `count` sectors from sector `first` into `buffer` (aligned for
-    // direct I/O). The chunk's runs are added to `map`. False only when the
-    // careful handle cannot be opened at all; sectors that cannot be read
-    // are zeros in `buffer` and runs of `map`, not a failure.
+    // direct I/O). The chunk's runs are added to `map`. Sectors that cannot
+    // be read are zeros in `buffer` and runs of `map`, not a failure; true
+    // always, the result kept for callers that check it.
     bool read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer, bad_sector_map& map);
 
     // Sectors found unreadable or not tried so far.
@@ -46,7 +46,11 @@ private:
 
     const disk_handle& disk_;
     int disk_number_;
-    disk_handle careful_;
+    disk_handle careful_handle_;
+    // The handle of the careful reads: the uncached one, or the disk's own
+    // where a second handle cannot be opened beside it (a raw disk opened
+    // without read sharing; such a handle reads past the cache already).
+    const disk_handle* careful_ = nullptr;
     int streak_ = 0;
     bool skipping_ = false;
     std::uint64_t lost_ = 0;

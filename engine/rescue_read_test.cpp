@@ -85,10 +85,12 @@ TEST_F(Rescue, ExactlyTheBadSectorsAreLost) {
         {"in the last, partial chunk", {sectors - 1, 2 * kChunk + 3}},
         {"sector 0", {0}},
         {"a piece boundary", {127, 128, 4095}},
+        {"no second handle beside the first (a raw Windows disk)", {40000}},
     };
     for (const auto& c : cases) {
         disk_faults faults;
         faults.bad_sectors = c.bad;
+        faults.uncached_open_fails = std::string(c.what).find("second handle") != std::string::npos;
         const rescued r = back_up(sectors, faults, true);
         ASSERT_EQ(r.result, kEngineDone) << c.what;
         // The one message: how many sectors are zeros, and where they are listed.

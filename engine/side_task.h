@@ -1,11 +1,10 @@
 // One piece of work run on a second thread while the caller does another,
-// such as the digests of a chunk while it is packed and written. wait() (or
-// the destructor, on every way out) joins it. When no thread can be started
-// the work runs at once on the caller's thread, so the result is the same.
+// such as the digests of a chunk while it is packed. wait() (or the
+// destructor, on every way out) joins it. When no thread can be started the
+// work runs at once on the caller's thread, so the result is the same.
 #pragma once
 
 #include <functional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -13,11 +12,13 @@ namespace kiroda {
 
 class side_task {
 public:
-    explicit side_task(std::function<void()> work) {
+    explicit side_task(std::function<void()> work) : work_(std::move(work)) {
         try {
-            thread_ = std::thread(std::move(work));
-        } catch (const std::system_error&) {
-            work();
+            // The thread gets a pointer, not the work: if it cannot start,
+            // the work is still here to run.
+            thread_ = std::thread([this] { work_(); });
+        } catch (...) {
+            work_();
         }
     }
     ~side_task() { wait(); }
@@ -29,6 +30,7 @@ public:
     }
 
 private:
+    std::function<void()> work_;
     std::thread thread_;
 };
 

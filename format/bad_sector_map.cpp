@@ -132,8 +132,11 @@ bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad
         }
         std::uint64_t pos = 0, size = 0;
         sector_state state{};
+        // Byte positions of any disk there is fit in 62 bits; larger ones
+        // would wrap the sector arithmetic below.
+        constexpr std::uint64_t kLargest = std::uint64_t{1} << 62;
         if (w.size() != 3 || !parse_number(w[0], &pos) || !parse_number(w[1], &size) || !state_of(w[2], &state) ||
-            size == 0 || pos > UINT64_MAX - size) {
+            size == 0 || pos > kLargest || size > kLargest) {
             return (*bad_line = number, false);
         }
         const std::uint64_t first = pos / kSector;

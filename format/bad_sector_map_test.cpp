@@ -32,6 +32,7 @@ TEST(BadSectorMap, TextRoundTripAndOtherToolsStates) {
         {"0x0 + 1\n0x0 0x200 X\n", 2},
         {"0x0 + 1\n0x400 0x200 +\n0x0 0x200 +\n", 3},
         {"0x0 + 1\n0x0 0x0 +\n", 2},
+        {"0x0 + 1\n0xFFFFFFFFFFFFFE00 0x1FF -\n", 2},
     };
     for (const auto& b : bad) {
         EXPECT_FALSE(parse_bad_sector_map(b.text, &back, &bad_line)) << b.text;
