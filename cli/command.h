@@ -24,6 +24,8 @@ struct command {
     const char* arguments;  // as shown in the usage text
     const char* summary;    // one line, UTF-8
     command_function run;
+    // COMMAND --help: options, exit status and an example, UTF-8 lines.
+    const char* help = "";
 };
 
 }  // namespace kiroda::cli

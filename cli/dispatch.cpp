@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/stop_signals.h"
+#include "cli/terminal_progress.h"
 
 namespace kiroda::cli {
 
@@ -28,8 +29,20 @@ int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE
         print_usage(commands, out);
         return kExitDone;
     }
+    if (std::strcmp(name, "--version") == 0) {
+        std::fputs("krdtool " KIRODA_CLI_VERSION "\n", out);
+        return kExitDone;
+    }
     for (const command& c : commands) {
         if (std::strcmp(name, c.name) == 0) {
+            // COMMAND --help (or -h) anywhere before "--" shows the command's help.
+            for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+                if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+                    std::fprintf(out, "使い方: krdtool %s %s\n  %s\n%s", c.name, c.arguments, c.summary, c.help);
+                    std::fputs("終了コード: 0 完了, 1 失敗, 2 使い方の誤り, 3 中止\n", out);
+                    return kExitDone;
+                }
+            }
             install_stop_signals();
             int status = c.run(std::vector<std::string>(argv + 2, argv + argc), out, err);
             // A stop signal that ended the command at a question, or before

@@ -20,7 +20,7 @@ int record_args(const std::vector<std::string>& args, std::FILE*, std::FILE*) {
 }
 
 constexpr command kTable[] = {
-    {"first", "A", "the first", record_args},
+    {"first", "A", "the first", record_args, "options of the first\n"},
     {"second", "[B...]", "the second", record_args},
 };
 
@@ -56,6 +56,32 @@ TEST(Dispatch, HelpGoesToStandardOutput) {
     EXPECT_EQ(run({"krdtool", "--help"}, out, err), kExitDone);
     EXPECT_NE(out.text().find("the second"), std::string::npos);
     EXPECT_TRUE(err.text().empty());
+}
+
+// COMMAND --help and -h anywhere before "--" show the command's help and run
+// nothing; after "--" they are operands.
+TEST(Dispatch, CommandHelpAndVersion) {
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        const char* shown;  // in standard output; nullptr: the command ran
+    } cases[] = {
+        {{"krdtool", "first", "--help"}, kExitDone, "options of the first"},
+        {{"krdtool", "first", "x", "-h"}, kExitDone, "krdtool first A"},
+        {{"krdtool", "first", "--", "-h"}, 7, nullptr},
+        {{"krdtool", "--version"}, kExitDone, "krdtool 1.14"},
+    };
+    for (const auto& c : cases) {
+        captured_stream out, err;
+        g_seen.clear();
+        EXPECT_EQ(run(c.words, out, err), c.status) << c.words.back();
+        if (c.shown != nullptr) {
+            EXPECT_NE(out.text().find(c.shown), std::string::npos) << out.text();
+            EXPECT_TRUE(g_seen.empty());
+        } else {
+            EXPECT_EQ(g_seen, (std::vector<std::string>{"--", "-h"}));
+        }
+    }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes,
         [](void* p) { static_cast<terminal_progress*>(p)->finish_line(); }, &progress);
     const auto start = std::chrono::steady_clock::now();
     const int result = engine(progress);
+    if (result == kEngineDone) progress.complete();
     progress.finish_line();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     int status = result == kEngineDone ? kExitDone : kExitFailed;

@@ -2,6 +2,7 @@
 
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
+#include "cli/options.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
@@ -38,11 +39,13 @@ std::string caption_text(const char* sjis) {
 }  // namespace
 
 int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    if (args.size() != 1) {
+    const parsed_options options = parse_options(args, {});
+    if (!options.error.empty() || options.operands.size() != 1) {
+        if (!options.error.empty()) std::fprintf(err, "krdtool info: %s\n", options.error.c_str());
         std::fputs("使い方: krdtool info SETDIR\n", err);
         return kExitUsage;
     }
-    const std::string& folder = args[0];
+    const std::string& folder = options.operands[0];
     backup_header h{};
     {
         terminal_messages messages(err, false);

@@ -447,15 +447,38 @@ TEST(TerminalProgress, StopSignalsRequestAStop) {
     reset_stop_signals_for_tests();
 }
 
+// Without a terminal: a plain line at every 10% and one at the end, no
+// carriage returns; a new stage counts its own steps.
+TEST(TerminalProgress, PlainLinesEveryTenPercent) {
+    captured_stream err;
+    {
+        const std::uint64_t total = 512ULL << 20;
+        terminal_progress p(err.get(), total, false);
+        p.set_status("ディスクバックアップ中");
+        for (std::uint64_t left = total; left > 0; left -= 16ULL << 20) p.set_bytes_left(left);
+        p.complete();
+    }
+    const std::string text = err.text();
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    int percent_lines = 0;
+    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1)) ++percent_lines;
+    EXPECT_EQ(percent_lines, 10) << text;
+    EXPECT_TRUE(contains(text, " 10%")) << text;
+    EXPECT_TRUE(contains(text, "100%  536 MB 済 / 残り 0 MB")) << text;
+}
+
 TEST(TerminalProgress, BarShowsDoneAndLeft) {
     captured_stream err;
     {
         terminal_progress p(err.get(), 3000000000ULL, true);
         p.set_status("ディスク復旧中");
         p.set_bytes_left(1000000000ULL);
+        p.complete();  // the bar ends full, not at the last block's start
     }
     const std::string text = err.text();
     EXPECT_TRUE(contains(text, "2,000 MB 済 / 残り 1,000 MB")) << text;
+    EXPECT_TRUE(contains(text, " 66% ")) << text;
+    EXPECT_TRUE(contains(text, "100% 3,000 MB 済 / 残り 0 MB")) << text;
     EXPECT_TRUE(contains(text, "ディスク復旧中"));
     EXPECT_EQ(text.back(), '\n');
 }

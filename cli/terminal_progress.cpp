@@ -22,6 +22,8 @@ terminal_progress::~terminal_progress() {
 void terminal_progress::set_status(const char* text) {
     if (status_ == text) return;
     status_ = text;
+    // A new stage (the restore's read-back) counts its own 10% steps.
+    deciles_shown_ = 0;
     if (!bar_) {
         std::fprintf(to_, "%s\n", text);
         std::fflush(to_);
@@ -30,21 +32,43 @@ void terminal_progress::set_status(const char* text) {
     }
 }
 
-void terminal_progress::set_detail(const char* text) {
-    // Without a bar the detail line ("残り ...(MB)") is printed every 64 blocks
-    // (1 GiB), so a log of a long run stays readable.
-    constexpr unsigned kEvery = 64;
-    if (!bar_ && text[0] != '\0') {
-        if (details_seen_++ % kEvery == 0) {
-            std::fprintf(to_, "%s\n", text);
-            std::fflush(to_);
-        }
-    }
+void terminal_progress::set_detail(const char*) {
+    // The figure behind the detail line comes through set_bytes_left.
 }
 
 void terminal_progress::set_bytes_left(std::uint64_t bytes) {
     left_ = bytes;
-    if (bar_) draw();
+    if (bar_) {
+        draw();
+        return;
+    }
+    // Without a terminal: a plain line at every 10%, so a log shows where a
+    // long job is without carriage returns.
+    const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
+    const int decile = total_ > 0 ? static_cast<int>(10 * static_cast<double>(done) / static_cast<double>(total_)) : 0;
+    if (decile > deciles_shown_ && decile < 10) {
+        deciles_shown_ = decile;
+        print_line(decile * 10);
+    }
+}
+
+void terminal_progress::print_line(int percent) {
+    const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
+    char done_mb[kGroupedTextSize], left_mb[kGroupedTextSize];
+    format_uint64_grouped(done_mb, done / 1000000);
+    format_uint64_grouped(left_mb, left_ / 1000000);
+    std::fprintf(to_, "%3d%%  %s MB 済 / 残り %s MB  %.1f MB/s\n", percent, done_mb, left_mb, bytes_per_second() / 1e6);
+    std::fflush(to_);
+}
+
+void terminal_progress::complete() {
+    left_ = 0;
+    if (bar_) {
+        draw();
+    } else if (deciles_shown_ < 10) {
+        deciles_shown_ = 10;
+        print_line(100);
+    }
 }
 
 double terminal_progress::bytes_per_second() const {
@@ -64,8 +88,16 @@ void terminal_progress::draw() {
     char done_mb[kGroupedTextSize], left_mb[kGroupedTextSize];
     format_uint64_grouped(done_mb, done / 1000000);
     format_uint64_grouped(left_mb, left_ / 1000000);
-    std::fprintf(to_, "\r\033[K[%s] %s MB 済 / 残り %s MB  %.1f MB/s  %s", bar, done_mb, left_mb,
-                 bytes_per_second() / 1e6, status_.c_str());
+    // Time left at the rate so far; none until there is a rate.
+    char eta[32] = "";
+    const double rate = bytes_per_second();
+    if (rate > 0 && left_ > 0) {
+        const auto seconds = static_cast<unsigned long long>(static_cast<double>(left_) / rate + 0.5);
+        std::snprintf(eta, sizeof eta, "  あと %llu:%02llu:%02llu", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    }
+    std::fprintf(to_, "\r\033[K[%s] %3d%% %s MB 済 / 残り %s MB  %.1f MB/s%s  %s", bar,
+                 total_ > 0 ? static_cast<int>(100 * static_cast<double>(done) / static_cast<double>(total_)) : 100,
+                 done_mb, left_mb, rate / 1e6, eta, status_.c_str());
     std::fflush(to_);
     line_open_ = true;
 }

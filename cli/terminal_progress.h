@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <string>
 
+// krdtool's own program version, shown by --version.
+#define KIRODA_CLI_VERSION "1.14"
+
 #include "engine/progress.h"
 
 namespace kiroda::cli {
@@ -28,6 +31,8 @@ public:
 
     // Ends the bar's line; called before anything else is printed.
     void finish_line();
+    // The job is done: the bar, or the plain lines, end at 100%.
+    void complete();
     // True when Ctrl-C asked for the stop.
     bool stopped_by_user() const { return !running(); }
     // Bytes per second over the whole run so far.
@@ -35,12 +40,13 @@ public:
 
 private:
     void draw();
+    void print_line(int percent);
 
     std::FILE* to_;
     std::uint64_t total_;
     bool bar_;
     bool line_open_ = false;
-    unsigned details_seen_ = 0;
+    int deciles_shown_ = 0;  // plain lines: the 10% steps printed so far in this stage
     std::string status_;
     std::uint64_t left_;
     std::chrono::steady_clock::time_point start_;
