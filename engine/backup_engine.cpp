@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/program.h"
 #include "ui/stored_text.h"
@@ -154,11 +155,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         if (reader.lost_sectors() > ahead.lost_before && !rescuing) {
             // The first unreadable sector: go on past such sectors, or stop
             // as a read error always has.
-            std::uint64_t bad = first;
-            for (const sector_run& r : ahead.map.bad_runs()) {
-                bad = r.first;
-                break;
-            }
+            const std::vector<sector_run> lost = ahead.map.bad_runs();
+            const std::uint64_t bad = lost.empty() ? first : lost.front().first;
             char where[kGroupedTextSize];
             format_uint64_grouped(where, bad);
             if (show_message(p.owner(), kMbOkCancel, program_caption(), get_stored_text(kRescueQuestion), where) !=
@@ -201,8 +199,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
 
         const std::size_t chunk_bytes = std::size_t{count} * 512;
         // The chunk's two digests are taken beside the packing. Once both
-        // are done the chunk buffer is free: the next chunk is read into it
-        // while this one's block is written from the scratch.
+        // are done a packed block lies in the scratch and the chunk buffer is
+        // free: the next chunk is read into it while the block is written.
         digest128 block_digest;
         encoded_block block;
         {
@@ -212,8 +210,10 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             });
             block = encode_packed_block(chunk.data(), static_cast<std::int32_t>(chunk_bytes), scratch);
         }
+        // A stored block is written from the chunk itself: then the next
+        // chunk waits for the write instead of overwriting it.
         std::optional<side_task> read_ahead;
-        if (left > count && p.running()) {
+        if (left > count && p.running() && !block.uses_chunk()) {
             const std::uint64_t next_left = left - count;
             const auto next_count = static_cast<std::uint32_t>(next_left < kChunkSectors ? next_left : kChunkSectors);
             ahead.map = bad_sector_map();

@@ -68,60 +68,46 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
 
 std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
                                 block_scratch& scratch, const byte_observer* observer) {
-    if (length < 0) return kBlockNoPackingMemory;  // nothing sensible to write
-    // Header and code side by side, so a packed block goes out in one write.
-    unsigned char* buffer = scratch.get(static_cast<std::size_t>(kBlockHeaderSize) +
-                                        static_cast<std::size_t>(length));
-    if (buffer == nullptr) return kBlockNoPackingMemory;
-    // Capacity L: any code that is not shorter than the chunk is useless.
-    const std::int32_t payload = pack_words(chunk, length, buffer + kBlockHeaderSize, length);
-    const chunk_checksums sums = compute_checksums(chunk, static_cast<std::size_t>(length));
-
-    if (payload < 0 || payload == length) {
-        encode_header(buffer, kMethodStored, length, length, sums);
-        if (!wrote(fd, buffer, kBlockHeaderSize)) return kBlockStoredHeaderShort;
-        if (!wrote(fd, chunk, static_cast<std::size_t>(length))) return kBlockStoredDataShort;
-        show_to(observer, buffer, kBlockHeaderSize);
-        show_to(observer, chunk, static_cast<std::size_t>(length));
-        return kBlockWrittenStored;
-    }
-    encode_header(buffer, kMethodPacked, length, payload, sums);
-    const std::int64_t written =
-        write_full(fd, buffer, static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload));
-    if (written < kBlockHeaderSize) return kBlockPackedHeaderShort;
-    if (written < kBlockHeaderSize + static_cast<std::int64_t>(payload)) return kBlockPackedPayloadShort;
-    show_to(observer, buffer, static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload));
-    return payload;
+    return write_encoded_block(fd, encode_packed_block(chunk, length, scratch), observer);
 }
 
 encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length, block_scratch& scratch) {
     encoded_block block;
-    if (length < 0) return block;
+    if (length < 0) return block;  // nothing sensible to write
+    // Header and code side by side, so a packed block goes out in one write.
     unsigned char* buffer = scratch.get(static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length));
     if (buffer == nullptr) return block;
+    // Capacity L: any code that is not shorter than the chunk is useless.
     const std::int32_t payload = pack_words(chunk, length, buffer + kBlockHeaderSize, length);
     const chunk_checksums sums = compute_checksums(chunk, static_cast<std::size_t>(length));
+    block.head = buffer;
     if (payload < 0 || payload == length) {
+        // Stored: the chunk itself follows the header; it is not copied.
         encode_header(buffer, kMethodStored, length, length, sums);
-        std::memcpy(buffer + kBlockHeaderSize, chunk, static_cast<std::size_t>(length));
+        block.head_size = kBlockHeaderSize;
+        block.chunk = chunk;
+        block.chunk_size = static_cast<std::size_t>(length);
         block.result = kBlockWrittenStored;
-        block.size = static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length);
     } else {
         encode_header(buffer, kMethodPacked, length, payload, sums);
+        block.head_size = static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload);
         block.result = payload;
-        block.size = static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload);
     }
-    block.bytes = buffer;
     return block;
 }
 
 std::int32_t write_encoded_block(int fd, const encoded_block& block, const byte_observer* observer) {
-    if (block.bytes == nullptr || block.result < 0) return kBlockNoPackingMemory;
-    const bool stored = block.result == kBlockWrittenStored;
-    const std::int64_t written = write_full(fd, block.bytes, block.size);
-    if (written < kBlockHeaderSize) return stored ? kBlockStoredHeaderShort : kBlockPackedHeaderShort;
-    if (written < static_cast<std::int64_t>(block.size)) return stored ? kBlockStoredDataShort : kBlockPackedPayloadShort;
-    show_to(observer, block.bytes, block.size);
+    if (block.head == nullptr || block.result < 0) return kBlockNoPackingMemory;
+    if (block.chunk != nullptr) {
+        if (!wrote(fd, block.head, block.head_size)) return kBlockStoredHeaderShort;
+        if (!wrote(fd, block.chunk, block.chunk_size)) return kBlockStoredDataShort;
+    } else {
+        const std::int64_t written = write_full(fd, block.head, block.head_size);
+        if (written < kBlockHeaderSize) return kBlockPackedHeaderShort;
+        if (written < static_cast<std::int64_t>(block.head_size)) return kBlockPackedPayloadShort;
+    }
+    show_to(observer, block.head, block.head_size);
+    if (block.chunk != nullptr) show_to(observer, block.chunk, block.chunk_size);
     return block.result;
 }
 

@@ -77,14 +77,18 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
 std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
                                 block_scratch& scratch, const byte_observer* observer = nullptr);
 
-// A block encoded in memory, ready to be written: header and code, or
-// header and a copy of the chunk when the code is not shorter. `bytes`
-// lies in the scratch it was encoded into and holds until that is reused,
-// so the chunk's own buffer is free again as soon as the block is encoded.
+// A block encoded in memory, ready to be written: its header (and code,
+// side by side, when the code is shorter than the chunk) in the scratch it
+// was encoded into, valid until that is reused; a stored block's data is the
+// chunk itself, which must then stay untouched until the block is written.
 struct encoded_block {
-    const unsigned char* bytes = nullptr;
-    std::size_t size = 0;
-    std::int32_t result = kBlockNoPackingMemory;  // what write_packed_block would return on success
+    const unsigned char* head = nullptr;
+    std::size_t head_size = 0;
+    const unsigned char* chunk = nullptr;  // stored blocks only
+    std::size_t chunk_size = 0;
+    std::int32_t result = kBlockNoPackingMemory;  // what write_packed_block returns on success
+    // True while writing the block still needs the chunk's buffer.
+    bool uses_chunk() const { return chunk != nullptr; }
 };
 encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length, block_scratch& scratch);
 
