@@ -193,6 +193,7 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
         return kEngineFailed;
     }
     set_reader reader(p, folder, backup_bytes, kRestoreTexts);
+    if (options.read_back) reader.keep_block_digests();
     if (!reader.open()) return kEngineFailed;
     disk_handle disk = open_physical_disk(target_disk, 'w');
     if (!disk.valid()) {

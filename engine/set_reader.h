@@ -57,7 +57,11 @@ public:
     // The data file the last block came from.
     const char* path() const { return path_; }
     bool has_digests() const { return digests_state_ == digests_read::read; }
-    // The digest of the last block's unpacked bytes.
+    // Take the digest of every block's unpacked bytes even without a digest
+    // file (the restore's read-back compares with them).
+    void keep_block_digests() { keep_block_digests_ = true; }
+    // The digest of the last block's unpacked bytes, when the set has a
+    // digest file or keep_block_digests() was called.
     const digest128& last_block_digest() const { return last_digest_; }
 
 private:
@@ -85,6 +89,7 @@ private:
     std::uint64_t file_bytes_ = 0;
     digest_stream stream_digest_;
     digest128 last_digest_;
+    bool keep_block_digests_ = false;
 };
 
 }  // namespace kiroda
