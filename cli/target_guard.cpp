@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/device_of_folder.h"
+#include "util/zeros.h"
 
 namespace kiroda::cli {
 
@@ -58,7 +59,7 @@ bool file_is_all_zeros(const std::string& path) {
             zeros = n == 0;
             break;
         }
-        for (ssize_t i = 0; i < n && zeros; ++i) zeros = piece[static_cast<std::size_t>(i)] == 0;
+        zeros = all_zero(piece.data(), static_cast<std::size_t>(n));
         at = data + n;
     }
     ::close(fd);

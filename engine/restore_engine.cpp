@@ -14,6 +14,7 @@
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "util/number_format.h"
+#include "util/zeros.h"
 
 namespace kiroda {
 
@@ -146,20 +147,6 @@ int read_back(progress& p, int target_disk, const std::vector<written_chunk>& ch
         checked += std::uint64_t{chunk.sectors} * kSectorBytes;
     }
     return kEngineDone;
-}
-
-bool all_zero(const unsigned char* data, std::uint64_t size) {
-    // Eight bytes at a time; the compiler widens the loop further.
-    std::uint64_t acc = 0;
-    std::uint64_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, data + i, 8);
-        acc |= word;
-        if ((i & 0xFFFF) == 0 && acc != 0) return false;
-    }
-    for (; i < size; ++i) acc |= data[i];
-    return acc == 0;
 }
 
 // Sector 0 as the device holds it now equals `sector0`.
