@@ -52,7 +52,8 @@ bool same_file(const std::string& a, const struct stat& b) {
     return ::stat(a.c_str(), &sa) == 0 && sa.st_dev == b.st_dev && sa.st_ino == b.st_ino;
 }
 
-// The whole disk of a device number (itself when it is no partition).
+}  // namespace
+
 dev_t whole_disk(dev_t dev, const std::string& sys_root) {
     std::error_code error;
     const fs::path node = fs::canonical(fs::path(sys_root) / "dev" / "block" /
@@ -64,8 +65,6 @@ dev_t whole_disk(dev_t dev, const std::string& sys_root) {
     }
     return dev;
 }
-
-}  // namespace
 
 device_stack stack_under(dev_t dev, const std::string& sys_root) {
     device_stack stack;

@@ -21,6 +21,9 @@ struct device_stack {
 };
 device_stack stack_under(dev_t dev, const std::string& sys_root = "/sys");
 
+// The whole disk of device `dev`: its parent when it is a partition, else itself.
+dev_t whole_disk(dev_t dev, const std::string& sys_root = "/sys");
+
 // True when the file system that holds `folder` rests on `path`: a block
 // device (or a partition of it) anywhere in its stack, or an image file
 // behind a loop device in it.

@@ -16,7 +16,9 @@
 #include "format/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
-#include "util/le.h"
+#include "engine/data_file.h"
+#include "util/file_io.h"
+#include "util/path.h"
 
 namespace kiroda::cli {
 
@@ -91,18 +93,7 @@ bool mounted_writable(const std::string& source, const std::string& mountinfo, c
         if (S_ISBLK(src.st_mode)) {
             for (const dev_t d : stack.devices) {
                 // The source itself, or a partition whose disk it is.
-                if (d == src.st_rdev) return true;
-                const fs::path node = fs::path(sys_root) / "dev" / "block" /
-                                      (std::to_string(major(d)) + ":" + std::to_string(minor(d)));
-                std::error_code error;
-                const fs::path real = fs::canonical(node, error);
-                std::ifstream parent_dev(real.parent_path() / "dev");
-                unsigned pm = 0, pn = 0;
-                char c = 0;
-                if (!error && fs::exists(real / "partition", error) && parent_dev >> pm >> c >> pn &&
-                    makedev(pm, pn) == src.st_rdev) {
-                    return true;
-                }
+                if (d == src.st_rdev || whole_disk(d, sys_root) == src.st_rdev) return true;
             }
         } else {
             for (const std::string& file : stack.loop_files) {
@@ -132,29 +123,27 @@ bool holds_finished_set(const std::string& folder) {
     std::error_code error;
     if (fs::exists(fs::path(folder) / kDigestFileName, error)) return true;
     // Without digests (an older program's set): the header's byte count
-    // against the unpacked lengths in the block headers, payloads skipped.
+    // against the blocks' unpacked lengths, payloads stepped over.
+    char path[kPathCapacity + 16];
     unsigned char record[kHeaderFileSize];
     backup_header header{};
     {
-        std::ifstream in(fs::path(folder) / kHeaderFileName, std::ios::binary);
-        if (!in.read(reinterpret_cast<char*>(record), sizeof record) || !decode_header_record(record, &header)) {
+        if (!join_path(folder.c_str(), kHeaderFileName, path, sizeof path)) return false;
+        unique_fd fd(open_for_reading(path));
+        if (!fd.valid() || read_full(fd.get(), record, sizeof record) != static_cast<std::int64_t>(sizeof record) ||
+            !decode_header_record(record, &header)) {
             return false;
         }
     }
     std::uint64_t total = 0;
     for (int number = 1; total < header.backup_bytes; ++number) {
-        char name[32];
-        std::snprintf(name, sizeof name, "KRD%05d.BIN", number);
-        std::ifstream in(fs::path(folder) / name, std::ios::binary);
-        if (!in) return false;
-        unsigned char block[kBlockHeaderSize];
-        while (in.read(reinterpret_cast<char*>(block), sizeof block)) {
-            const std::uint32_t method = load_le32(block + 8);
-            const auto unpacked = static_cast<std::int32_t>(load_le32(block + 12));
-            const auto payload = static_cast<std::int32_t>(load_le32(block + 16));
-            if (unpacked < 0 || payload < 0) return false;
+        if (!data_file_path(folder.c_str(), number, path, sizeof path)) return false;
+        unique_fd fd(open_for_reading(path));
+        if (!fd.valid()) return false;
+        while (at_end_of_file(fd.get()) == 0) {
+            const std::int32_t unpacked = skip_packed_block(fd.get());
+            if (unpacked < 0) return false;
             total += static_cast<std::uint64_t>(unpacked);
-            in.seekg(method == kMethodPacked ? payload : unpacked, std::ios::cur);
         }
     }
     return total >= header.backup_bytes;

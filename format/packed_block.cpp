@@ -111,6 +111,20 @@ std::int32_t write_encoded_block(int fd, const encoded_block& block, const byte_
     return block.result;
 }
 
+std::int32_t skip_packed_block(int fd) {
+    unsigned char header[kBlockHeaderSize];
+    if (read_full(fd, header, sizeof header) != kBlockHeaderSize) return kBlockHeaderShort;
+    if (std::memcmp(header, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
+    const auto method = static_cast<std::int32_t>(load_le32(header + 8));
+    const auto unpacked = static_cast<std::int32_t>(load_le32(header + 12));
+    const auto payload = static_cast<std::int32_t>(load_le32(header + 16));
+    if (method != kMethodStored && method != kMethodPacked) return kBlockBadMethod;
+    const std::int32_t stored = method == kMethodPacked ? payload : unpacked;
+    if (unpacked < 0 || unpacked > kChunkBytes || stored < 0 || stored > kChunkBytes) return kBlockBadLength;
+    if (!skip_forward(fd, stored)) return kBlockPayloadShort;
+    return unpacked;
+}
+
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity) {
     block_scratch scratch;
     return read_packed_block(fd, destination, capacity, scratch);

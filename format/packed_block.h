@@ -48,6 +48,14 @@ constexpr std::int32_t kBlockStoredShort = -8;
 constexpr std::int32_t kBlockByteChecksum = -9;
 constexpr std::int32_t kBlockWordChecksum = -10;
 
+// Steps over the block at the file position without reading its payload:
+// its unpacked length, or kBlockHeaderShort, kBlockBadSignature,
+// kBlockBadMethod, kBlockBadLength (the header's own checks of
+// read_packed_block), or kBlockPayloadShort when the seek fails. A payload
+// cut short is not noticed (the seek may pass the end): nothing is read,
+// unpacked or checksummed; it tells a set's shape, not its health.
+std::int32_t skip_packed_block(int fd);
+
 // What a failed block read means, in words (the program's text encoding);
 // nullptr for a code that is no failure of read_packed_block.
 const char* block_result_reason(std::int32_t code);

@@ -260,6 +260,24 @@ TEST_F(PackedBlock, ShortWritesNameTheStepThatFailed) {
     }
 }
 
+// Stepping over blocks gives each one's length without unpacking, and the
+// header checks of a full read.
+TEST_F(PackedBlock, SkippingBlocksGivesTheirLengths) {
+    write_blocks({random_bytes(4096, 1), std::vector<unsigned char>(65536, 0), random_bytes(512, 2)});
+    {
+        unique_fd fd(open_for_reading(path.c_str()));
+        for (const std::int32_t expected : {4096, 65536, 512}) EXPECT_EQ(skip_packed_block(fd.get()), expected);
+        EXPECT_EQ(at_end_of_file(fd.get()), 1);
+        EXPECT_EQ(skip_packed_block(fd.get()), kBlockHeaderShort);
+    }
+    std::vector<unsigned char> file = read_file(path);
+    file[4096 + 32 + 1] ^= 0xFF;  // the second block's signature
+    write_file(path, file);
+    unique_fd fd(open_for_reading(path.c_str()));
+    EXPECT_EQ(skip_packed_block(fd.get()), 4096);
+    EXPECT_EQ(skip_packed_block(fd.get()), kBlockBadSignature);
+}
+
 // A block encoded in memory and written later is the block written at once,
 // byte for byte, whatever the chunk holds.
 TEST_F(PackedBlock, EncodedBlocksAreTheBlocksWrittenAtOnce) {

@@ -52,6 +52,8 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size);
 bool commit_file(int fd);
 // 1 at the end of the file, 0 before it, -1 on error.
 int at_end_of_file(int fd);
+// Moves `bytes` forward from the current position; false on error.
+bool skip_forward(int fd, std::int64_t bytes);
 
 // Renames `from` to `to`, replacing a file of that name in one step, so a
 // reader sees the old file or the whole new one, never a part. False on

@@ -74,6 +74,8 @@ bool commit_file(int fd) {
     return false;
 }
 
+bool skip_forward(int fd, std::int64_t bytes) { return ::lseek(fd, static_cast<off_t>(bytes), SEEK_CUR) >= 0; }
+
 int at_end_of_file(int fd) {
     if (io_census_fails()) return -1;
     struct stat st {};

@@ -62,6 +62,8 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
 
 bool commit_file(int fd) { return !io_census_fails() && _commit(fd) == 0; }
 
+bool skip_forward(int fd, std::int64_t bytes) { return _lseeki64(fd, bytes, SEEK_CUR) >= 0; }
+
 int at_end_of_file(int fd) { return io_census_fails() ? -1 : _eof(fd); }
 
 bool replace_file(const char* from, const char* to) {
