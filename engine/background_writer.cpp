@@ -28,23 +28,13 @@ background_writer::~background_writer() {
 
 namespace {
 
-bool write_run(const disk_handle& disk, std::int64_t first, const unsigned char* data, std::uint32_t sectors) {
-    if (first >= 0 && !seek_sector(disk, static_cast<std::uint64_t>(first))) return false;
-    return write_sectors(disk, sectors, data) != 0;
+bool write_run(const disk_handle& disk, std::uint64_t first, const unsigned char* data, std::uint32_t sectors) {
+    return seek_sector(disk, first) && write_sectors(disk, sectors, data);
 }
 
 }  // namespace
 
-bool background_writer::submit(const unsigned char* data, std::uint32_t sectors) {
-    return start(-1, data, sectors);
-}
-
-bool background_writer::submit_at(std::uint64_t first_sector, const unsigned char* data, std::uint32_t sectors) {
-    if (first_sector > static_cast<std::uint64_t>(INT64_MAX)) return false;
-    return start(static_cast<std::int64_t>(first_sector), data, sectors);
-}
-
-bool background_writer::start(std::int64_t first, const unsigned char* data, std::uint32_t sectors) {
+bool background_writer::submit(std::uint64_t first, const unsigned char* data, std::uint32_t sectors) {
     if (!threaded_) {
         if (!failed_ && !write_run(disk_, first, data, sectors)) failed_ = true;
         return !failed_;
@@ -76,7 +66,7 @@ void background_writer::run() {
         if (quit_) return;
         const unsigned char* data = data_;
         const std::uint32_t sectors = sectors_;
-        const std::int64_t first = first_;
+        const std::uint64_t first = first_;
         lock.unlock();
         const bool ok = write_run(disk_, first, data, sectors);
         lock.lock();

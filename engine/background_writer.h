@@ -21,27 +21,24 @@ public:
     background_writer& operator=(const background_writer&) = delete;
 
     // Waits for the write before, then starts writing `sectors` sectors from
-    // `data` at the disk's position. The caller leaves `data` alone until the
+    // `data` at sector `first_sector` (the writer moves there first, so runs
+    // may leave gaps unwritten). The caller leaves `data` alone until the
     // next call of submit or finish. False when an earlier write failed (and
     // then nothing more is written).
-    bool submit(const unsigned char* data, std::uint32_t sectors);
-    // The same, at sector `first_sector` (the writer moves there first): for
-    // a run that follows a gap left unwritten.
-    bool submit_at(std::uint64_t first_sector, const unsigned char* data, std::uint32_t sectors);
+    bool submit(std::uint64_t first_sector, const unsigned char* data, std::uint32_t sectors);
 
     // Waits for the write in flight. False when any write failed.
     bool finish();
 
 private:
     void run();
-    bool start(std::int64_t first, const unsigned char* data, std::uint32_t sectors);
 
     const disk_handle& disk_;
     std::mutex mutex_;
     std::condition_variable changed_;
     const unsigned char* data_ = nullptr;
     std::uint32_t sectors_ = 0;
-    std::int64_t first_ = -1;  // -1: where the last write ended
+    std::uint64_t first_ = 0;
     bool busy_ = false;
     bool failed_ = false;
     bool quit_ = false;

@@ -34,9 +34,9 @@ TEST_F(BackgroundWriter, RunsPlacedAtASectorLeaveTheGapsAlone) {
     {
         const disk_handle disk = open_physical_disk(2, 'w');
         background_writer writer(disk);
-        ASSERT_TRUE(writer.submit_at(5, a.data(), 2));
-        ASSERT_TRUE(writer.submit_at(20, b.data(), 3));
-        ASSERT_TRUE(writer.submit(a.data(), 2));  // straight after the last: 23-24
+        ASSERT_TRUE(writer.submit(5, a.data(), 2));
+        ASSERT_TRUE(writer.submit(20, b.data(), 3));
+        ASSERT_TRUE(writer.submit(23, a.data(), 2));
         EXPECT_TRUE(writer.finish());
     }
     const std::vector<unsigned char> image = read_file(path);
@@ -51,10 +51,11 @@ TEST_F(BackgroundWriter, WritesFollowEachOtherInTheOrderHandedOver) {
     for (int i = 0; i < 8; ++i) runs.emplace_back(512 * (1 + i % 3), static_cast<unsigned char>(i + 1));
     {
         const disk_handle disk = open_physical_disk(2, 'w');
-        ASSERT_TRUE(seek_sector(disk, 1));
         background_writer writer(disk);
+        std::uint64_t sector = 1;
         for (const auto& run : runs) {
-            ASSERT_TRUE(writer.submit(run.data(), static_cast<std::uint32_t>(run.size() / 512)));
+            ASSERT_TRUE(writer.submit(sector, run.data(), static_cast<std::uint32_t>(run.size() / 512)));
+            sector += run.size() / 512;
         }
         EXPECT_TRUE(writer.finish());
     }
@@ -77,13 +78,12 @@ TEST_F(BackgroundWriter, AFailedWriteStopsEverythingAfterIt) {
     set_disk_faults(2, faults);
     const std::vector<unsigned char> run(2 * 512, 0x42);
     const disk_handle disk = open_physical_disk(2, 'w');
-    ASSERT_TRUE(seek_sector(disk, 0));
     background_writer writer(disk);
-    EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 0-1
-    EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 2-3
-    EXPECT_TRUE(writer.submit(run.data(), 2));  // sectors 4-5: fails in the background
-    EXPECT_FALSE(writer.submit(run.data(), 2));  // reports it, writes nothing
-    EXPECT_FALSE(writer.submit_at(0, run.data(), 2));
+    EXPECT_TRUE(writer.submit(0, run.data(), 2));
+    EXPECT_TRUE(writer.submit(2, run.data(), 2));
+    EXPECT_TRUE(writer.submit(4, run.data(), 2));   // fails in the background
+    EXPECT_FALSE(writer.submit(6, run.data(), 2));  // reports it, writes nothing
+    EXPECT_FALSE(writer.submit(0, run.data(), 2));
     EXPECT_FALSE(writer.finish());
     EXPECT_EQ(written, (std::vector<std::uint64_t>{0, 2}));
 }

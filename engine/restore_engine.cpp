@@ -232,7 +232,7 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
             // The block just read is not written.
             if (!p.running()) return writer.finish() ? kEngineStopped : write_failed();
             if (to_write > 0 && !(options.target_is_zeros && all_zero(data, to_write))) {
-                if (!writer.submit_at(first_sector, data, static_cast<std::uint32_t>(to_write / kSectorBytes))) {
+                if (!writer.submit(first_sector, data, static_cast<std::uint32_t>(to_write / kSectorBytes))) {
                     return write_failed();
                 }
                 current ^= 1;
