@@ -84,6 +84,18 @@ protected:
 
     std::string header_in(const temp_folder& folder) const { return folder.file(kHeaderFileName); }
 
+    // Script steps: a backup of disk 0 into `folder_name`, both questions
+    // before it answered OK. False when a page did not come.
+    static bool begin_backup_of_disk0(const std::string& folder_name) {
+        start_command(wait_for_command_dialog(), kCommandBackupRadio);
+        HWND d = wait_for_disk_dialog();
+        if (d == nullptr || !choose_disk(d, 0, false)) return false;
+        answer_file_dialog(kBackupFolderDialogTitle, folder_name.c_str());
+        answer_message_box(IDOK);
+        answer_message_box(IDOK);
+        return true;
+    }
+
     // Registers the golden image as disk `number`.
     void golden_disk(int number) {
         write_golden_source_image(images.file("source.img"));
@@ -336,12 +348,7 @@ TEST_F(Wizard, AnUnreadableSectorIsAQuestionBothWays) {
         const std::string folder_name = header_in(folder);
         std::string question, after, done;
         run([&] {
-            start_command(wait_for_command_dialog(), kCommandBackupRadio);
-            HWND d = wait_for_disk_dialog();
-            if (d == nullptr || !choose_disk(d, 0, false)) return;
-            answer_file_dialog(kBackupFolderDialogTitle, folder_name.c_str());
-            answer_message_box(IDOK);
-            answer_message_box(IDOK);
+            if (!begin_backup_of_disk0(folder_name)) return;
             question = answer_message_box(go_on ? IDOK : IDCANCEL, 60s);
             after = answer_message_box(IDOK, 60s);
             done = answer_message_box(IDOK, 60s);
@@ -368,12 +375,7 @@ TEST_F(Wizard, ABackupStoppedFromItsProgressDialogFails) {
     const std::string folder_name = header_in(set);
     std::string stopping, done;
     run([&] {
-        start_command(wait_for_command_dialog(), kCommandBackupRadio);
-        HWND d = wait_for_disk_dialog();
-        if (d == nullptr || !choose_disk(d, 0, false)) return;
-        answer_file_dialog(kBackupFolderDialogTitle, folder_name.c_str());
-        answer_message_box(IDOK);
-        answer_message_box(IDOK);
+        if (!begin_backup_of_disk0(folder_name)) return;
         HWND progress = wait_for_progress_dialog();
         if (progress == nullptr) return;
         click(progress, kStatusButtonId);
