@@ -8,6 +8,7 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/options.h"
+#include "cli/output.h"
 #include "cli/source_checks.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
@@ -17,6 +18,7 @@
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"
 #include "engine/data_file.h"
+#include "ui/translation.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
 #include "util/path.h"
@@ -65,10 +67,10 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
 }  // namespace
 
 int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--force", "--rescue"});
+    const parsed_options options = parse_options(args, {"--force", "--rescue", "--yes"});
     if (!options.error.empty() || options.operands.size() != 2) {
-        if (!options.error.empty()) std::fprintf(err, "krdtool backup: %s\n", options.error.c_str());
-        std::fputs("使い方: krdtool backup [--force] [--rescue] SOURCE SETDIR\n", err);
+        if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
+        print(err, "使い方: krdtool backup [--force] [--rescue] [--yes] SOURCE SETDIR\n");
         return kExitUsage;
     }
     const std::string& source = options.operands[0];
@@ -82,7 +84,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         if (!disk.valid()) {
             const int error = errno;
             say(err, "元ディスクを開けません: %s (%s)", source.c_str(),
-                error == ENOTBLK ? "ブロックデバイスでもイメージファイルでもありません" : std::strerror(error));
+                error == ENOTBLK ? localized("ブロックデバイスでもイメージファイルでもありません") : std::strerror(error));
             return kExitFailed;
         }
         const int sector_size = get_bytes_per_sector(disk);
@@ -92,7 +94,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         }
         const std::uint8_t media = get_media_type(disk);
         if (media != kMediaFixed && media != kMediaRemovable) {
-            say(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)", media_type_name(media));
+            say(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)", localized(media_type_name(media)));
             return kExitFailed;
         }
         size = get_disk_size_bytes(disk);
@@ -143,7 +145,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     }
     copy_program(folder, err);
 
-    const engine_outcome outcome = run_engine(err, backup_size / 512 * 512, [&](progress& p) {
+    const engine_outcome outcome = run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
         return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size,
                            backup_options{options.has("--rescue")});
     });
@@ -173,7 +175,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     char disk_text[kGroupedTextSize], set_text[kGroupedTextSize];
     format_uint64_grouped(disk_text, backup_size / 512 * 512);
     format_uint64_grouped(set_text, set_bytes);
-    std::fprintf(out, "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s%s\n",
+    print(out, "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s%s\n",
                  disk_text, files, set_text,
                  100.0 * static_cast<double>(set_bytes) / static_cast<double>(backup_size),
                  static_cast<double>(backup_size) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),

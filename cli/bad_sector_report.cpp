@@ -4,10 +4,12 @@
 #include <memory>
 #include <new>
 
+#include "cli/output.h"
 #include "disk/mbr.h"
 #include "engine/data_file.h"
 #include "format/bad_sector_map.h"
 #include "format/packed_block.h"
+#include "ui/translation.h"
 #include "util/file_io.h"
 #include "util/number_format.h"
 #include "util/path.h"
@@ -35,10 +37,12 @@ std::string where(std::uint64_t sector, const unsigned char* mbr, bool have_mbr)
     for (int i = 0; i < kMbrEntryCount; ++i) {
         const mbr_entry e = read_mbr_entry(mbr, i);
         if (e.sector_count != 0 && sector >= e.first_sector && sector < e.end_sector()) {
-            return "第" + std::to_string(i + 1) + "パーテーション";
+            char name[64];
+            std::snprintf(name, sizeof name, localized("第%dパーテーション"), i + 1);
+            return name;
         }
     }
-    return "パーテーションの外";
+    return localized("パーテーションの外");
 }
 
 }  // namespace
@@ -50,7 +54,7 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
         case map_read::absent:
             return true;
         case map_read::unreadable:
-            std::fprintf(out, "%s読めないセクタの記録(%s)を読めません(%d 行目)\n", indent, kBadSectorMapName, bad_line);
+            print(out, "%s読めないセクタの記録(%s)を読めません(%d 行目)\n", indent, kBadSectorMapName, bad_line);
             return false;
         case map_read::read:
             break;
@@ -60,7 +64,7 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
     char a[kGroupedTextSize], b[kGroupedTextSize];
     format_uint64_grouped(a, unreadable);
     format_uint64_grouped(b, not_tried);
-    std::fprintf(out, "%s読めなかったセクタ: %s 個、読まなかったセクタ: %s 個 (%s、0 で埋めてあります)\n", indent, a, b,
+    print(out, "%s読めなかったセクタ: %s 個、読まなかったセクタ: %s 個 (%s、0 で埋めてあります)\n", indent, a, b,
                  kBadSectorMapName);
     unsigned char mbr[512] = {};
     const bool have_mbr = set_sector0(folder, mbr);
@@ -70,13 +74,13 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
         format_uint64_grouped(from, runs[i].first);
         format_uint64_grouped(to, runs[i].first + runs[i].count - 1);
         const std::string in = where(runs[i].first, mbr, have_mbr);
-        std::fprintf(out, "%s  セクタ %s から %s まで (%s)%s%s\n", indent, from, to,
-                     runs[i].state == sector_state::unreadable ? "読めない" : "読まなかった", in.empty() ? "" : ": ",
+        print(out, "%s  セクタ %s から %s まで (%s)%s%s\n", indent, from, to,
+                     localized(runs[i].state == sector_state::unreadable ? "読めない" : "読まなかった"), in.empty() ? "" : ": ",
                      in.c_str());
     }
-    if (runs.size() > kRunsShown) std::fprintf(out, "%s  ほか %zu か所\n", indent, runs.size() - kRunsShown);
+    if (runs.size() > kRunsShown) print(out, "%s  ほか %zu か所\n", indent, runs.size() - kRunsShown);
     if (!runs.empty() && runs.front().first == 0) {
-        std::fprintf(out, "%s注意: セクタ 0 (MBR) を読めませんでした。復旧したディスクの MBR は 0 になります。\n", indent);
+        print(out, "%s注意: セクタ 0 (MBR) を読めませんでした。復旧したディスクの MBR は 0 になります。\n", indent);
     }
     return true;
 }
@@ -89,7 +93,9 @@ std::string bad_sector_summary(const std::string& folder) {
     if (lost == 0) return "";
     char n[kGroupedTextSize];
     format_uint64_grouped(n, lost);
-    return std::string("、読めないセクタ ") + n + " 個 (" + kBadSectorMapName + ")";
+    char summary[128];
+    std::snprintf(summary, sizeof summary, localized("、読めないセクタ %s 個 (%s)"), n, kBadSectorMapName);
+    return summary;
 }
 
 }  // namespace kiroda::cli

@@ -2,27 +2,33 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "cli/command.h"
+#include "cli/json_writer.h"
+#include "cli/options.h"
+#include "cli/output.h"
 #include "disk/block_devices_posix.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_rules.h"
+#include "disk/physical_disk.h"
 #include "engine/restore_target.h"
+#include "ui/translation.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {
 
 namespace {
 
-constexpr const char* kUsage = "使い方: krdtool disks [PATH...]\n";
+constexpr const char* kUsage = "使い方: krdtool disks [--json] [PATH...]\n";
 
 // A verdict line: the mark, then the message, its further lines indented.
 void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
-    std::fprintf(out, "  %s %s ", label, v.mark);
-    for (const char* p = v.message; *p; ++p) {
+    print(out, "  %s %s ", localized(label), localized(v.mark));
+    for (const char* p = localized(v.message); *p; ++p) {
         if (*p == '\n') {
-            std::fputs("\n      ", out);
+            print(out, "\n      ");
         } else {
             std::fputc(*p, out);
         }
@@ -45,8 +51,10 @@ disk_verdict restore_target_verdict(const disk_record& r, const char* signature)
     }
     if (signature != nullptr) {
         static thread_local std::string text;
-        text = std::string("復旧先ディスクとして利用できますが、\n先頭に ") + signature +
-               " があります。(--force で上書き)";
+        char line[256];
+        std::snprintf(line, sizeof line, localized("復旧先ディスクとして利用できますが、\n先頭に %s があります。(--force で上書き)"),
+                      signature);
+        text = line;
         return {kVerdictWithReservation, "△", text.c_str(), false};
     }
     return v;
@@ -66,33 +74,74 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
     format_int64_grouped(sectors, r.bytes_per_sector > 0 ? r.total_sectors * 512 / r.bytes_per_sector
                                                          : r.total_sectors);
 
-    std::fprintf(out, "ディスク %d: %s\n", r.number, path.c_str());
-    std::fprintf(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
-    std::fprintf(out, "  セクタサイズ: %s バイト\n", f.bytes_per_sector);
-    std::fprintf(out, "  メディア: %s\n", f.media_name);
-    std::fprintf(out, "  パーテーション (MB): 1: %s  2: %s  3: %s  4: %s\n", f.partition_mb[0],
+    print(out, "ディスク %d: %s\n", r.number, path.c_str());
+    print(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
+    print(out, "  セクタサイズ: %s バイト\n", f.bytes_per_sector);
+    print(out, "  メディア: %s\n", localized(f.media_name));
+    print(out, "  パーテーション (MB): 1: %s  2: %s  3: %s  4: %s\n", f.partition_mb[0],
                  f.partition_mb[1], f.partition_mb[2], f.partition_mb[3]);
     if (r.total_sectors > 0 && r.partitions_end > static_cast<std::uint64_t>(r.total_sectors)) {
         char end[kGroupedTextSize];
         format_uint64_grouped(end, r.partitions_end);
-        std::fprintf(
+        print(
             out, "  注意: パーテーションがディスクの終わりを越えています (%s セクタまで)。\n", end);
     }
     print_verdict(out, "元ディスク:", source);
     print_verdict(out, "復旧先ディスク:", target);
 }
 
-int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    for (const std::string& a : args) {
-        if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(err, "krdtool disks: 不明なオプションです: %s\n%s", a.c_str(), kUsage);
-            return kExitUsage;
-        }
+namespace {
+
+const char* verdict_name(int verdict) {
+    return verdict == kVerdictUsable ? "usable" : verdict == kVerdictWithReservation ? "reservation" : "unusable";
+}
+
+void write_verdict_json(json_writer& json, const char* key, const disk_verdict& v) {
+    json.begin_object(key);
+    json.text("verdict", verdict_name(v.verdict));
+    std::string message;
+    for (const char* p = localized(v.message); *p; ++p) message += *p == '\n' ? ' ' : *p;
+    json.text("message", message);
+    json.end_object();
+}
+
+void write_disk_json(json_writer& json, const disk_record& r, const std::string& path, const char* signature) {
+    json.begin_object();
+    json.text("path", path);
+    json.number("bytes", static_cast<std::uint64_t>(r.total_sectors) * 512);
+    json.number("sector_size", static_cast<std::uint64_t>(r.bytes_per_sector));
+    json.number("sectors", r.bytes_per_sector > 0 ? static_cast<std::uint64_t>(r.total_sectors) * 512 /
+                                                        static_cast<std::uint64_t>(r.bytes_per_sector)
+                                                  : static_cast<std::uint64_t>(r.total_sectors));
+    json.number("media_type", r.media_type);
+    json.text("media", localized(media_type_name(r.media_type)));
+    json.boolean("gpt", r.gpt != 0);
+    json.begin_array("partition_bytes");
+    for (const std::uint64_t sectors : r.partition_sectors) json.number(nullptr, sectors * 512);
+    json.end_array();
+    if (signature != nullptr) {
+        json.text("signature", signature);
+    } else {
+        json.null("signature");
     }
+    write_verdict_json(json, "source", source_disk_verdict(r));
+    write_verdict_json(json, "target", restore_target_verdict(r, signature));
+    json.end_object();
+}
+
+}  // namespace
+
+int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    const parsed_options options = parse_options(args, {"--json"});
+    if (!options.error.empty()) {
+        print(err, "krdtool disks: %s\n%s", options.error.c_str(), localized(kUsage));
+        return kExitUsage;
+    }
+    const bool as_json = options.has("--json");
     const std::vector<std::string> paths =
-        args.empty() ? list_block_devices("/sys/block", "/dev") : args;
-    if (paths.empty()) {
-        std::fputs("krdtool disks: ディスクが見つかりません。\n", err);
+        options.operands.empty() ? list_block_devices("/sys/block", "/dev") : options.operands;
+    if (paths.empty() && !as_json) {
+        print(err, "krdtool disks: ディスクが見つかりません。\n");
         return kExitFailed;
     }
 
@@ -101,18 +150,32 @@ int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std:
         register_disk_path(static_cast<int>(i), paths[i]);
     int status = kExitDone;
     bool printed = false;
+    std::optional<json_writer> json;
+    if (as_json) {
+        json.emplace(out);
+        json->begin_object();
+        json->begin_array("disks");
+    }
     for (std::size_t i = 0; i < paths.size(); ++i) {
         disk_record record;
         if (!survey_disk(static_cast<int>(i), &record)) {
             const int error = errno;
-            std::fprintf(err, "krdtool disks: %s を開けません: %s\n", paths[i].c_str(),
-                         std::strerror(error));
+            print(err, "krdtool disks: %s を開けません: %s\n", paths[i].c_str(), std::strerror(error));
             status = kExitFailed;
             continue;
         }
+        const char* signature = find_target_signature(static_cast<int>(i));
+        if (json) {
+            write_disk_json(*json, record, paths[i], signature);
+            continue;
+        }
         if (printed) std::fputc('\n', out);
-        print_disk_report(record, paths[i], out, find_target_signature(static_cast<int>(i)));
+        print_disk_report(record, paths[i], out, signature);
         printed = true;
+    }
+    if (json) {
+        json->end_array();
+        json->end_object();
     }
     clear_disk_paths();
     return status;

@@ -7,6 +7,7 @@
 
 #include "cli/cli_test_capture.h"
 #include "cli/command.h"
+#include "cli/json_test_reader.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_test_image.h"
 #include "util/test_support.h"
@@ -81,8 +82,48 @@ TEST(DisksCommand, APathThatDoesNotOpenFailsButTheOthersAreShown) {
 TEST(DisksCommand, AnOptionIsAUsageError) {
     captured_stream out, err;
     EXPECT_EQ(run_disks_command({"--all"}, out.get(), err.get()), kExitUsage);
-    EXPECT_TRUE(contains(err.text(), "krdtool disks [PATH...]"));
+    EXPECT_TRUE(contains(err.text(), "krdtool disks [--json] [PATH...]"));
     EXPECT_TRUE(out.text().empty());
+}
+
+TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
+    temp_folder dir;
+    const std::string used = dir.file("used.img");
+    const std::string blank = dir.file("blank.img");
+    const std::string missing = dir.file("missing.img");
+    write_image(used, 4096, make_mbr_one_partition(2048, 2000));
+    write_image(blank, 4096, make_mbr({}, false));
+    captured_stream out, err;
+    // A path that does not open is said on stderr; the JSON stays whole.
+    EXPECT_EQ(run_disks_command({"--json", used, missing, blank}, out.get(), err.get()), kExitFailed);
+    EXPECT_TRUE(contains(err.text(), missing)) << err.text();
+    testing::json_value v;
+    std::string error;
+    ASSERT_TRUE(testing::parse_json(out.text(), &v, &error)) << error << "\n" << out.text();
+    const auto& disks = v["disks"].items;
+    ASSERT_EQ(disks.size(), 2u) << out.text();
+    const struct {
+        std::string path;
+        const char* source;
+        const char* target;
+        std::uint64_t first_partition_bytes;
+    } expected[] = {
+        {used, "usable", "unusable", 2000 * 512},
+        {blank, "unusable", "usable", 0},
+    };
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto& d = disks[i];
+        EXPECT_EQ(d["path"].text, expected[i].path);
+        EXPECT_EQ(d["bytes"].unsigned_number(), 4096u * 512);
+        EXPECT_EQ(d["sector_size"].unsigned_number(), 512u);
+        EXPECT_EQ(d["sectors"].unsigned_number(), 4096u);
+        EXPECT_EQ(d["media"].text, "固定ﾃﾞｨｽｸ");
+        ASSERT_EQ(d["partition_bytes"].items.size(), 4u);
+        EXPECT_EQ(d["partition_bytes"].items[0].unsigned_number(), expected[i].first_partition_bytes);
+        EXPECT_EQ(d["source"]["verdict"].text, expected[i].source);
+        EXPECT_EQ(d["target"]["verdict"].text, expected[i].target);
+        EXPECT_FALSE(d["target"]["message"].text.empty());
+    }
 }
 
 }  // namespace

@@ -4,17 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "cli/output.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
+#include "ui/translation.h"
 
 namespace kiroda::cli {
 
 void print_usage(std::span<const command> commands, std::FILE* to) {
-    std::fputs("使い方: krdtool COMMAND [ARGS...]\n", to);
+    print(to, "使い方: krdtool COMMAND [ARGS...]\n");
     for (const command& c : commands) {
-        std::fprintf(to, "  krdtool %s %s\n      %s\n", c.name, c.arguments, c.summary);
+        print(to, "  krdtool %s %s\n      %s\n", c.name, c.arguments, localized(c.summary));
     }
-    std::fputs("終了コード: 0 完了, 1 失敗, 2 使い方の誤り, 3 中止\n", to);
+    print(to, "終了コード: 0 完了, 1 失敗, 2 使い方の誤り, 3 中止\n");
 }
 
 int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE* out,
@@ -38,8 +40,8 @@ int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE
             // COMMAND --help (or -h) anywhere before "--" shows the command's help.
             for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
                 if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-                    std::fprintf(out, "使い方: krdtool %s %s\n  %s\n%s", c.name, c.arguments, c.summary, c.help);
-                    std::fputs("終了コード: 0 完了, 1 失敗, 2 使い方の誤り, 3 中止\n", out);
+                    print(out, "使い方: krdtool %s %s\n  %s\n%s", c.name, c.arguments, localized(c.summary), localized(c.help));
+                    print(out, "終了コード: 0 完了, 1 失敗, 2 使い方の誤り, 3 中止\n");
                     return kExitDone;
                 }
             }
@@ -48,13 +50,13 @@ int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE
             // A stop signal that ended the command at a question, or before
             // its work began, is a stop, not a failure.
             if (status == kExitFailed && stop_signalled()) {
-                std::fputs("中止しました。\n", err);
+                print(err, "中止しました。\n");
                 status = kExitStopped;
             }
             return status;
         }
     }
-    std::fprintf(err, "krdtool: 不明なコマンドです: %s\n", name);
+    print(err, "krdtool: 不明なコマンドです: %s\n", name);
     print_usage(commands, err);
     return kExitUsage;
 }

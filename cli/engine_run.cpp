@@ -6,25 +6,18 @@
 #include <cstdarg>
 
 #include "cli/command.h"
+#include "cli/output.h"
 #include "cli/terminal_messages.h"
 #include "cli/terminal_progress.h"
 
 namespace kiroda::cli {
 
-void say(std::FILE* err, const char* format, ...) {
-    std::va_list values;
-    va_start(values, format);
-    std::vfprintf(err, format, values);
-    va_end(values);
-    std::fputc('\n', err);
-}
-
-engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes,
+engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
                           const std::function<int(progress&)>& engine) {
     const bool bar = err == stderr && ::isatty(STDERR_FILENO) == 1;
     terminal_progress progress(err, total_bytes, bar);
     terminal_messages messages(
-        err, err == stderr && terminal_can_ask(),
+        err, answers_for(err, yes),
         [](void* p) { static_cast<terminal_progress*>(p)->finish_line(); }, &progress);
     const auto start = std::chrono::steady_clock::now();
     const int result = engine(progress);

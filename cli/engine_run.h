@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "cli/output.h"
 #include "engine/progress.h"
 
 namespace kiroda::cli {
@@ -17,10 +18,8 @@ struct engine_outcome {
     double seconds;
 };
 
-engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes,
+// `yes`: --yes answers the engine's questions.
+engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
                           const std::function<int(progress&)>& engine);
-
-// Shows a message of krdtool's own (not one of the engines') on `err`.
-void say(std::FILE* err, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace kiroda::cli

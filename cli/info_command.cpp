@@ -1,15 +1,21 @@
+#include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/options.h"
 #include "cli/engine_run.h"
+#include "cli/json_writer.h"
+#include "cli/output.h"
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
 #include "engine/data_file.h"
+#include "format/bad_sector_map.h"
 #include "format/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
+#include "ui/translation.h"
 #include "util/file_io.h"
 #include "util/number_format.h"
 #include "util/path.h"
@@ -25,7 +31,7 @@ std::string caption_text(const char* sjis) {
     std::string text;
     for (const char* p = sjis; *p != '\0'; ++p) {
         if (p[0] == '\x83' && p[1] == '\xBF') {
-            text += "α";
+            text += localized("α");
             ++p;
         } else if (static_cast<unsigned char>(*p) < 0x80) {
             text += *p;
@@ -36,49 +42,40 @@ std::string caption_text(const char* sjis) {
     return text;
 }
 
-}  // namespace
+// What info finds in a set, shown as text or as JSON.
+struct data_file_facts {
+    int number = 0;
+    int blocks = 0;
+    std::uint64_t bytes = 0;
+    bool damaged = false;  // a block that cannot be read or unpacked
+};
 
-int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {});
-    if (!options.error.empty() || options.operands.size() != 1) {
-        if (!options.error.empty()) std::fprintf(err, "krdtool info: %s\n", options.error.c_str());
-        std::fputs("使い方: krdtool info SETDIR\n", err);
-        return kExitUsage;
-    }
-    const std::string& folder = options.operands[0];
-    backup_header h{};
-    {
-        terminal_messages messages(err, false);
-        if (read_header_file(nullptr, folder.c_str(), &h) != header_read::read) return kExitFailed;
-    }
-    char bytes[kGroupedTextSize];
-    format_uint64_grouped(bytes, h.backup_bytes);
-    std::fprintf(out, "バックアップデータ: %s\n", folder.c_str());
-    std::fprintf(out, "  作成: %04u-%02u-%02u %02u:%02u:%02u\n", h.created.year, h.created.month,
-                 h.created.day, h.created.hour, h.created.minute, h.created.second);
-    std::fprintf(out, "  バージョン: %.2f\n", h.version);
-    std::fprintf(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
-    std::fprintf(out, "  元ディスク: %d\n", h.source_disk);
-    char sectors[kGroupedTextSize];
-    format_uint64_grouped(sectors, h.backup_bytes / 512);
-    std::fprintf(out, "  データの大きさ: %s バイト (%s セクタ)\n", bytes, sectors);
-
-    set_digests digests;
-    int bad_line = 0;
-    bool digests_wrong = false;
-    const digests_read digests_state = read_set_digests(folder.c_str(), &digests, &bad_line);
-    std::size_t block_index = 0;
-    int blocks_unlike_digests = 0;
-
-    // Every data file there is, block by block, until one is missing.
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunkBytes]);
-    block_scratch scratch;
-    std::uint64_t total = 0;
+struct set_facts {
+    backup_header header{};
+    std::vector<data_file_facts> files;
+    std::uint64_t data_bytes = 0;
     bool damaged = false;
     // The set's shape: 60 blocks in every file but the last, whole chunks
     // in every block but the last.
     bool misshapen = false;
-    int files = 0;
+    digests_read digests_state = digests_read::absent;
+    int digests_bad_line = 0;
+    set_digests digests;
+    bool digests_same_set = false;
+    int blocks_unlike_digests = 0;
+    bool has_program = false;
+
+    bool digests_wrong() const {
+        return digests_state == digests_read::unreadable ||
+               (digests_state == digests_read::read && (!digests_same_set || blocks_unlike_digests > 0));
+    }
+};
+
+// Reads every data file there is, block by block, until one is missing.
+void collect_data_files(const std::string& folder, set_facts* f) {
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunkBytes]);
+    block_scratch scratch;
+    std::size_t block_index = 0;
     int last_file_blocks = 0;
     bool short_block_seen = false;
     for (int number = 1;; ++number) {
@@ -86,77 +83,216 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
         if (!data_file_path(folder.c_str(), number, path, sizeof path)) break;
         unique_fd fd(open_for_reading(path));
         if (!fd.valid()) break;
-        int blocks = 0;
-        std::uint64_t file_bytes = 0;
+        data_file_facts file;
+        file.number = number;
         std::int32_t result = 0;
-        if (files > 0 && last_file_blocks != kBlocksPerDataFile) misshapen = true;
+        if (!f->files.empty() && last_file_blocks != kBlocksPerDataFile) f->misshapen = true;
         while (at_end_of_file(fd.get()) == 0) {
             result = read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch);
             if (result < 0) break;
-            if (short_block_seen) misshapen = true;
+            if (short_block_seen) f->misshapen = true;
             short_block_seen = result != kChunkBytes;
-            if (digests_state == digests_read::read &&
-                (block_index >= digests.blocks.size() || digests.blocks[block_index].bytes != result ||
-                 digests.blocks[block_index].digest != digest_bytes(buffer.get(), static_cast<std::size_t>(result)))) {
-                ++blocks_unlike_digests;
+            const auto& recorded = f->digests.blocks;
+            if (f->digests_state == digests_read::read &&
+                (block_index >= recorded.size() || recorded[block_index].bytes != result ||
+                 recorded[block_index].digest != digest_bytes(buffer.get(), static_cast<std::size_t>(result)))) {
+                ++f->blocks_unlike_digests;
             }
             ++block_index;
-            ++blocks;
-            file_bytes += static_cast<std::uint64_t>(result);
+            ++file.blocks;
+            file.bytes += static_cast<std::uint64_t>(result);
         }
-        ++files;
-        last_file_blocks = blocks;
-        if (blocks > kBlocksPerDataFile) misshapen = true;
-        char grouped[kGroupedTextSize];
-        format_uint64_grouped(grouped, file_bytes);
-        std::fprintf(out, "  KRD%05d.BIN: ブロック %d 個、%s バイト%s\n", number, blocks, grouped,
-                     result < 0 ? " (壊れたブロックがあります)" : "");
-        damaged = damaged || result < 0;
-        total += file_bytes;
+        file.damaged = result < 0;
+        last_file_blocks = file.blocks;
+        if (file.blocks > kBlocksPerDataFile) f->misshapen = true;
+        f->damaged = f->damaged || file.damaged;
+        f->data_bytes += file.bytes;
+        f->files.push_back(file);
     }
-    char total_text[kGroupedTextSize];
-    format_uint64_grouped(total_text, total);
-    std::fprintf(out, "  データファイルの合計: %s バイト%s\n", total_text,
-                 total < h.backup_bytes   ? " (足りません)"
-                 : total > h.backup_bytes ? " (ヘッダファイルの大きさを超えています)"
-                                          : "");
-    if (misshapen) {
-        std::fprintf(out, "  構成: 正しくありません(最後以外のデータファイルは 60 ブロック、"
-                          "最後以外のブロックは 16,777,216 バイトです)\n");
+}
+
+set_facts collect_facts(const std::string& folder, const backup_header& header) {
+    set_facts f;
+    f.header = header;
+    f.digests_state = read_set_digests(folder.c_str(), &f.digests, &f.digests_bad_line);
+    collect_data_files(folder, &f);
+    if (f.digests_state == digests_read::read) {
+        std::uint64_t header_bytes = 0;
+        digest128 recorded_header;
+        f.digests_same_set = digest_header_file(folder.c_str(), &header_bytes, &recorded_header) &&
+                             header_bytes == f.digests.header_bytes && recorded_header == f.digests.header &&
+                             f.digests.stream_bytes == header.backup_bytes;
     }
-    switch (digests_state) {
+    char program[kPathCapacity + 16];
+    f.has_program = join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) && path_exists(program);
+    return f;
+}
+
+const char* state_name(sector_state state) {
+    return state == sector_state::unreadable ? "unreadable" : state == sector_state::not_tried ? "not_tried" : "read";
+}
+
+// The map's part of the JSON; false when the map is there but unreadable.
+bool write_map_json(const std::string& folder, json_writer& json) {
+    bad_sector_map map;
+    int bad_line = 0;
+    const map_read state = read_bad_sector_map(folder.c_str(), &map, &bad_line);
+    json.begin_object("bad_sectors");
+    json.text("map", state == map_read::absent ? "absent" : state == map_read::unreadable ? "unreadable" : "read");
+    if (state == map_read::unreadable) json.number("bad_line", static_cast<std::uint64_t>(bad_line));
+    if (state == map_read::read) {
+        json.number("unreadable", map.sectors(sector_state::unreadable));
+        json.number("not_tried", map.sectors(sector_state::not_tried));
+        json.begin_array("runs");
+        for (const sector_run& run : map.bad_runs()) {
+            json.begin_object();
+            json.number("first_sector", run.first);
+            json.number("sectors", run.count);
+            json.text("state", state_name(run.state));
+            json.end_object();
+        }
+        json.end_array();
+    }
+    json.end_object();
+    return state != map_read::unreadable;
+}
+
+int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
+    const backup_header& h = f.header;
+    json_writer json(out);
+    json.begin_object();
+    json.text("set", folder);
+    json.begin_object("header");
+    char created[64];
+    std::snprintf(created, sizeof created, "%04u-%02u-%02uT%02u:%02u:%02u", h.created.year, h.created.month,
+                  h.created.day, h.created.hour, h.created.minute, h.created.second);
+    json.text("created", created);
+    char version[32];
+    std::snprintf(version, sizeof version, "%.2f", h.version);
+    json.text("version", version);
+    json.text("program", caption_text(h.caption));
+    json.signed_number("source_disk", h.source_disk);
+    json.number("backup_bytes", h.backup_bytes);
+    json.number("sectors", h.backup_bytes / 512);
+    json.end_object();
+    json.begin_array("data_files");
+    for (const data_file_facts& file : f.files) {
+        char name[16];
+        std::snprintf(name, sizeof name, "KRD%05d.BIN", file.number);
+        json.begin_object();
+        json.text("name", name);
+        json.number("blocks", static_cast<std::uint64_t>(file.blocks));
+        json.number("bytes", file.bytes);
+        json.boolean("damaged", file.damaged);
+        json.end_object();
+    }
+    json.end_array();
+    json.number("data_bytes", f.data_bytes);
+    json.boolean("complete", f.data_bytes == h.backup_bytes);
+    json.boolean("shape_ok", !f.misshapen);
+    json.begin_object("digests");
+    switch (f.digests_state) {
         case digests_read::absent:
-            std::fprintf(out, "  ダイジェスト: なし (KRDHASH.TXT がありません)\n");
+            json.text("file", "absent");
             break;
         case digests_read::unreadable:
-            std::fprintf(out, "  ダイジェスト: KRDHASH.TXT を読めません(%d 行目)\n", bad_line);
-            digests_wrong = true;
+            json.text("file", "unreadable");
+            json.number("bad_line", static_cast<std::uint64_t>(f.digests_bad_line));
             break;
         case digests_read::read: {
-            std::uint64_t header_bytes = 0;
-            digest128 header;
-            const bool same_set = digest_header_file(folder.c_str(), &header_bytes, &header) &&
-                                  header_bytes == digests.header_bytes && header == digests.header &&
-                                  digests.stream_bytes == h.backup_bytes;
             char stream[kDigestHexLength + 1];
-            format_digest(stream, digests.stream);
-            std::fprintf(out, "  ダイジェスト: KRDHASH.TXT (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
-                         digests.blocks.size(), digests.files.size(),
-                         same_set ? "" : " (ヘッダファイルが記録と一致しません)");
-            std::fprintf(out, "  ディスク全体のダイジェスト: %s\n", stream);
-            if (blocks_unlike_digests > 0) {
-                std::fprintf(out, "  ダイジェストと一致しないブロック: %d 個\n", blocks_unlike_digests);
+            format_digest(stream, f.digests.stream);
+            json.text("file", "read");
+            json.text("algorithm", "XXH3-128");
+            json.number("blocks", f.digests.blocks.size());
+            json.number("data_files", f.digests.files.size());
+            json.text("stream", stream);
+            json.boolean("header_matches", f.digests_same_set);
+            json.number("blocks_unlike", static_cast<std::uint64_t>(f.blocks_unlike_digests));
+            break;
+        }
+    }
+    json.end_object();
+    const bool map_ok = write_map_json(folder, json);
+    json.boolean("program_copy", f.has_program);
+    const bool ok = !f.damaged && !f.misshapen && !f.digests_wrong() && map_ok && f.data_bytes == h.backup_bytes;
+    json.boolean("ok", ok);
+    json.end_object();
+    return ok ? kExitDone : kExitFailed;
+}
+
+int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
+    const backup_header& h = f.header;
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, h.backup_bytes);
+    print(out, "バックアップデータ: %s\n", folder.c_str());
+    print(out, "  作成: %04u-%02u-%02u %02u:%02u:%02u\n", h.created.year, h.created.month,
+                 h.created.day, h.created.hour, h.created.minute, h.created.second);
+    print(out, "  バージョン: %.2f\n", h.version);
+    print(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
+    print(out, "  元ディスク: %d\n", h.source_disk);
+    char sectors[kGroupedTextSize];
+    format_uint64_grouped(sectors, h.backup_bytes / 512);
+    print(out, "  データの大きさ: %s バイト (%s セクタ)\n", bytes, sectors);
+    for (const data_file_facts& file : f.files) {
+        char grouped[kGroupedTextSize];
+        format_uint64_grouped(grouped, file.bytes);
+        print(out, "  KRD%05d.BIN: ブロック %d 個、%s バイト%s\n", file.number, file.blocks, grouped,
+              file.damaged ? localized(" (壊れたブロックがあります)") : "");
+    }
+    char total_text[kGroupedTextSize];
+    format_uint64_grouped(total_text, f.data_bytes);
+    print(out, "  データファイルの合計: %s バイト%s\n", total_text,
+          f.data_bytes < h.backup_bytes   ? localized(" (足りません)")
+          : f.data_bytes > h.backup_bytes ? localized(" (ヘッダファイルの大きさを超えています)")
+                                          : "");
+    if (f.misshapen) {
+        print(out, "  構成: 正しくありません(最後以外のデータファイルは 60 ブロック、"
+                   "最後以外のブロックは 16,777,216 バイトです)\n");
+    }
+    switch (f.digests_state) {
+        case digests_read::absent:
+            print(out, "  ダイジェスト: なし (KRDHASH.TXT がありません)\n");
+            break;
+        case digests_read::unreadable:
+            print(out, "  ダイジェスト: KRDHASH.TXT を読めません(%d 行目)\n", f.digests_bad_line);
+            break;
+        case digests_read::read: {
+            char stream[kDigestHexLength + 1];
+            format_digest(stream, f.digests.stream);
+            print(out, "  ダイジェスト: KRDHASH.TXT (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
+                  f.digests.blocks.size(), f.digests.files.size(),
+                  f.digests_same_set ? "" : localized(" (ヘッダファイルが記録と一致しません)"));
+            print(out, "  ディスク全体のダイジェスト: %s\n", stream);
+            if (f.blocks_unlike_digests > 0) {
+                print(out, "  ダイジェストと一致しないブロック: %d 個\n", f.blocks_unlike_digests);
             }
-            digests_wrong = !same_set || blocks_unlike_digests > 0;
             break;
         }
     }
     const bool map_ok = report_bad_sectors(folder, out, "  ");
-    char program[kPathCapacity + 16];
-    const bool has_program = join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) &&
-                             path_exists(program);
-    std::fprintf(out, "  プログラムのコピー(KIRODA.EXE): %s\n", has_program ? "あり" : "なし");
-    return (damaged || misshapen || digests_wrong || !map_ok || total != h.backup_bytes) ? kExitFailed : kExitDone;
+    print(out, "  プログラムのコピー(KIRODA.EXE): %s\n", localized(f.has_program ? "あり" : "なし"));
+    const bool ok = !f.damaged && !f.misshapen && !f.digests_wrong() && map_ok && f.data_bytes == h.backup_bytes;
+    return ok ? kExitDone : kExitFailed;
+}
+
+}  // namespace
+
+int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    const parsed_options options = parse_options(args, {"--json"});
+    if (!options.error.empty() || options.operands.size() != 1) {
+        if (!options.error.empty()) print(err, "krdtool info: %s\n", options.error.c_str());
+        print(err, "使い方: krdtool info [--json] SETDIR\n");
+        return kExitUsage;
+    }
+    const std::string& folder = options.operands[0];
+    backup_header h{};
+    {
+        terminal_messages messages(err, question_answer::cancel);
+        if (read_header_file(nullptr, folder.c_str(), &h) != header_read::read) return kExitFailed;
+    }
+    const set_facts facts = collect_facts(folder, h);
+    return options.has("--json") ? write_json(folder, facts, out) : write_text(folder, facts, out);
 }
 
 }  // namespace kiroda::cli

@@ -1,6 +1,10 @@
 #include "cli/options.h"
 
+#include <cstdio>
 #include <cstring>
+
+#include "ui/translation.h"
+
 
 namespace kiroda::cli {
 
@@ -11,6 +15,13 @@ bool listed(std::initializer_list<const char*> names, const std::string& arg) {
         if (arg == name) return true;
     }
     return false;
+}
+
+// A usage error naming the option: `format` holds one %s.
+std::string with_option(const char* format, const std::string& option) {
+    char text[512];
+    std::snprintf(text, sizeof text, format, option.c_str());
+    return text;
 }
 
 }  // namespace
@@ -29,12 +40,12 @@ parsed_options parse_options(const std::vector<std::string>& args, std::initiali
             parsed.flags.insert(arg);
         } else if (listed(valued, arg)) {
             if (i + 1 == args.size()) {
-                parsed.error = arg + " には値が必要です";
+                parsed.error = with_option(localized("%s には値が必要です"), arg);
                 return parsed;
             }
             parsed.values[arg] = args[++i];
         } else {
-            parsed.error = "不明なオプションです: " + arg;
+            parsed.error = with_option(localized("不明なオプションです: %s"), arg);
             return parsed;
         }
     }

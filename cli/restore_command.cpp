@@ -10,6 +10,7 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/options.h"
+#include "cli/output.h"
 #include "cli/target_guard.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
@@ -20,6 +21,7 @@
 #include "engine/restore_engine.h"
 #include "engine/restore_target.h"
 #include "format/header_file.h"
+#include "ui/translation.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {
@@ -94,10 +96,10 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
 }  // namespace
 
 int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--no-readback", "--force"});
+    const parsed_options options = parse_options(args, {"--no-readback", "--force", "--yes"});
     if (!options.error.empty() || options.operands.size() != 2) {
-        if (!options.error.empty()) std::fprintf(err, "krdtool restore: %s\n", options.error.c_str());
-        std::fputs("使い方: krdtool restore [--force] [--no-readback] SETDIR TARGET\n", err);
+        if (!options.error.empty()) print(err, "krdtool restore: %s\n", options.error.c_str());
+        print(err, "使い方: krdtool restore [--force] [--no-readback] [--yes] SETDIR TARGET\n");
         return kExitUsage;
     }
     const std::string& folder = options.operands[0];
@@ -106,7 +108,7 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     restore.read_back = !options.has("--no-readback");
     backup_header header{};
     {
-        terminal_messages messages(err, err == stderr && terminal_can_ask());
+        terminal_messages messages(err, answers_for(err, options.has("--yes")));
         if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read) return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
@@ -148,15 +150,15 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     restore.target_is_zeros = created;
     // A rescue set: say before writing what the disk will lack.
     report_bad_sectors(folder, err, "");
-    const engine_outcome outcome = run_engine(err, header.backup_bytes, [&](progress& p) {
+    const engine_outcome outcome = run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
         return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes, restore);
     });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
-    std::fprintf(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes, target.c_str(),
-                 restore.read_back ? "、読み戻して確認し" : "",
+    print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes, target.c_str(),
+                 restore.read_back ? localized("、読み戻して確認し") : "",
                  static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
                  bad_sector_summary(folder).c_str());
     return kExitDone;

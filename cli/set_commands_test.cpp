@@ -18,6 +18,8 @@
 #include "disk/disk_registry.h"
 #include "cli/terminal_messages.h"
 #include "cli/disks_command.h"
+#include "cli/json_test_reader.h"
+#include "format/digest.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "disk/disk_test_image.h"
@@ -424,6 +426,56 @@ TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {
     EXPECT_EQ(r.status, kExitFailed);
     EXPECT_TRUE(contains(r.err, "KRD00001.BIN"));
     EXPECT_TRUE(contains(r.err, "キャンセル"));
+}
+
+TEST_F(SetCommands, InfoJsonDescribesTheSet) {
+    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    const std::vector<unsigned char> image = read_file(disk);
+    char stream[kDigestHexLength + 1];
+    format_digest(stream, digest_bytes(image.data(), image.size()));
+
+    const run_result good = run(run_info_command, {"--json", set});
+    EXPECT_EQ(good.status, kExitDone) << good.err;
+    testing::json_value v;
+    std::string error;
+    ASSERT_TRUE(testing::parse_json(good.out, &v, &error)) << error << "\n" << good.out;
+    EXPECT_EQ(v["set"].text, set);
+    EXPECT_EQ(v["header"]["backup_bytes"].unsigned_number(), image.size());
+    EXPECT_EQ(v["header"]["sectors"].unsigned_number(), image.size() / 512);
+    EXPECT_EQ(v["header"]["version"].text, "1.14");
+    ASSERT_EQ(v["data_files"].items.size(), 1u);
+    EXPECT_EQ(v["data_files"].items[0]["name"].text, "KRD00001.BIN");
+    EXPECT_EQ(v["data_files"].items[0]["blocks"].unsigned_number(), 3u);  // two whole chunks and 9 sectors
+    EXPECT_EQ(v["data_files"].items[0]["bytes"].unsigned_number(), image.size());
+    EXPECT_EQ(v["data_bytes"].unsigned_number(), image.size());
+    EXPECT_TRUE(v["complete"].boolean);
+    EXPECT_EQ(v["digests"]["file"].text, "read");
+    EXPECT_EQ(v["digests"]["blocks"].unsigned_number(), 3u);
+    EXPECT_EQ(v["digests"]["stream"].text, stream);
+    EXPECT_TRUE(v["digests"]["header_matches"].boolean);
+    EXPECT_EQ(v["bad_sectors"]["map"].text, "absent");
+    EXPECT_TRUE(v["ok"].boolean);
+
+    // A set that lost its only data file: still one JSON document, saying so.
+    fs::remove(set + "/KRD00001.BIN");
+    const run_result bad = run(run_info_command, {set, "--json"});
+    EXPECT_EQ(bad.status, kExitFailed);
+    ASSERT_TRUE(testing::parse_json(bad.out, &v, &error)) << error << "\n" << bad.out;
+    EXPECT_TRUE(v["data_files"].items.empty());
+    EXPECT_EQ(v["data_bytes"].unsigned_number(), 0u);
+    EXPECT_FALSE(v["complete"].boolean);
+    EXPECT_FALSE(v["ok"].boolean);
+}
+
+TEST_F(SetCommands, YesAnswersAQuestionOnceButNeverForever) {
+    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    fs::remove(set + "/KRD00001.BIN");
+    // Yes to "insert the medium with KRD00001.BIN" tries again; the same
+    // question once more is cancelled, as nobody can swap a medium.
+    const run_result r = run(run_verify_command, {"--yes", set});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_TRUE(contains(r.err, "(--yes: はい)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "同じ質問が続くため")) << r.err;
 }
 
 TEST(TerminalProgress, StopSignalsRequestAStop) {

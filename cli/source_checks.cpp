@@ -10,6 +10,7 @@
 
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
+#include "cli/output.h"
 #include "disk/disk_rules.h"
 #include "disk/physical_disk.h"
 #include "format/bad_sector_map.h"
@@ -17,6 +18,7 @@
 #include "format/packed_block.h"
 #include "format/set_digests.h"
 #include "engine/data_file.h"
+#include "ui/translation.h"
 #include "util/file_io.h"
 #include "util/path.h"
 
@@ -55,7 +57,7 @@ bool source_acceptable(const disk_record& record, const std::string& source, boo
     const disk_verdict verdict = source_disk_verdict(record);
     if (verdict.verdict != kVerdictUnusable) return true;
     std::string reason;
-    one_line(verdict.message, &reason);
+    one_line(localized(verdict.message), &reason);
     const bool media_ok = record.media_type == kMediaFixed || record.media_type == kMediaRemovable;
     if (record.bytes_per_sector != static_cast<int>(kSectorBytes) || !media_ok) {
         say(err, "%s: %s", reason.c_str(), source.c_str());

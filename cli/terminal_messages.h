@@ -10,11 +10,21 @@
 
 namespace kiroda::cli {
 
+// How a question (OK/Cancel) is answered: on the terminal, Cancel (no
+// terminal: a script never waits), or Yes (--yes). Under --yes the same
+// question twice in a row is answered Cancel: nobody is there to swap a
+// medium, and saying yes again would ask forever.
+enum class question_answer { ask, cancel, yes };
+
+// The way for krdtool's messages on `err`: --yes, else the terminal when
+// `err` is standard error and both it and standard input are terminals.
+question_answer answers_for(std::FILE* err, bool yes);
+
 // Installs the sink for the life of the object; `before_message` (may be
 // null) is called first, e.g. to end a progress bar's line.
 class terminal_messages {
 public:
-    terminal_messages(std::FILE* err, bool can_ask, void (*before_message)(void*) = nullptr,
+    terminal_messages(std::FILE* err, question_answer answer, void (*before_message)(void*) = nullptr,
                       void* context = nullptr);
     ~terminal_messages();
     terminal_messages(const terminal_messages&) = delete;

@@ -1,7 +1,9 @@
 #include "cli/terminal_progress.h"
 
+#include "cli/output.h"
 #include "cli/stop_signals.h"
 
+#include "ui/translation.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {
@@ -19,13 +21,14 @@ terminal_progress::~terminal_progress() {
     finish_line();
 }
 
-void terminal_progress::set_status(const char* text) {
+void terminal_progress::set_status(const char* japanese) {
+    const char* text = localized(japanese);
     if (status_ == text) return;
     status_ = text;
     // A new stage (the restore's read-back) counts its own 10% steps.
     deciles_shown_ = 0;
     if (!bar_) {
-        std::fprintf(to_, "%s\n", text);
+        print(to_, "%s\n", text);
         std::fflush(to_);
     } else {
         draw();
@@ -57,7 +60,7 @@ void terminal_progress::print_line(int percent) {
     char done_mb[kGroupedTextSize], left_mb[kGroupedTextSize];
     format_uint64_grouped(done_mb, done / 1000000);
     format_uint64_grouped(left_mb, left_ / 1000000);
-    std::fprintf(to_, "%3d%%  %s MB 済 / 残り %s MB  %.1f MB/s\n", percent, done_mb, left_mb, bytes_per_second() / 1e6);
+    print(to_, "%3d%%  %s MB 済 / 残り %s MB  %.1f MB/s\n", percent, done_mb, left_mb, bytes_per_second() / 1e6);
     std::fflush(to_);
 }
 
@@ -93,9 +96,9 @@ void terminal_progress::draw() {
     const double rate = bytes_per_second();
     if (rate > 0 && left_ > 0) {
         const auto seconds = static_cast<unsigned long long>(static_cast<double>(left_) / rate + 0.5);
-        std::snprintf(eta, sizeof eta, "  あと %llu:%02llu:%02llu", seconds / 3600, seconds / 60 % 60, seconds % 60);
+        std::snprintf(eta, sizeof eta, localized("  あと %llu:%02llu:%02llu"), seconds / 3600, seconds / 60 % 60, seconds % 60);
     }
-    std::fprintf(to_, "\r\033[K[%s] %3d%% %s MB 済 / 残り %s MB  %.1f MB/s%s  %s", bar,
+    print(to_, "\r\033[K[%s] %3d%% %s MB 済 / 残り %s MB  %.1f MB/s%s  %s", bar,
                  total_ > 0 ? static_cast<int>(100 * static_cast<double>(done) / static_cast<double>(total_)) : 100,
                  done_mb, left_mb, rate / 1e6, eta, status_.c_str());
     std::fflush(to_);

@@ -1,6 +1,7 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/options.h"
+#include "cli/output.h"
 #include "disk/disk_registry.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
@@ -12,10 +13,10 @@
 namespace kiroda::cli {
 
 int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {}, {"--against"});
+    const parsed_options options = parse_options(args, {"--yes"}, {"--against"});
     if (!options.error.empty() || options.operands.size() != 1) {
-        if (!options.error.empty()) std::fprintf(err, "krdtool verify: %s\n", options.error.c_str());
-        std::fputs("使い方: krdtool verify [--against DISK] SETDIR\n", err);
+        if (!options.error.empty()) print(err, "krdtool verify: %s\n", options.error.c_str());
+        print(err, "使い方: krdtool verify [--against DISK] [--yes] SETDIR\n");
         return kExitUsage;
     }
     const std::string& folder = options.operands[0];
@@ -27,11 +28,11 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     }
     backup_header header{};
     {
-        terminal_messages messages(err, err == stderr && terminal_can_ask());
+        terminal_messages messages(err, answers_for(err, options.has("--yes")));
         if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read) return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
-    const engine_outcome outcome = run_engine(err, header.backup_bytes, [&](progress& p) {
+    const engine_outcome outcome = run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
         return verify_backup_set(p, folder.c_str(), header.backup_bytes, verify);
     });
     clear_disk_paths();
@@ -39,10 +40,10 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
     if (against != options.values.end()) {
-        std::fprintf(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", against->second.c_str(), bytes);
+        print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", against->second.c_str(), bytes);
     }
     report_bad_sectors(folder, out, "");
-    std::fprintf(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,
+    print(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,
                  static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
     return kExitDone;
 }

@@ -1,5 +1,7 @@
 #include "ui/message.h"
 
+#include "ui/translation.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -15,9 +17,10 @@ int show_message_v(window_handle owner, unsigned type, const char* caption, cons
                    std::va_list values) {
     // One buffer per call, on the caller's stack: workers may call this too.
     char text[kMessageTextLimit + 1];
-    const int n = std::vsnprintf(text, sizeof text, format, values);
+    // The translation keeps every conversion of the format, in order.
+    const int n = std::vsnprintf(text, sizeof text, localized(format), values);
     if (n < 0) text[0] = '\0';
-    const message m{owner, type, caption, text};
+    const message m{owner, type, localized(caption), text};
     return g_sink ? g_sink(m) : platform_message_box(m);
 }
 

@@ -1,0 +1,58 @@
+#include "cli/krdtool_commands.h"
+
+#include "cli/disks_command.h"
+#include "cli/set_commands.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+// One line per command; each command is a file of its own.
+constexpr command kCommands[] = {
+    {"disks", "[--json] [PATH...]",
+     "このマシンのディスク (または指定のデバイスとイメージファイル) の大きさ、"
+     "セクタサイズ、パーテーション、メディアと、"
+     "元ディスク・復旧先ディスクとしての判定を表示します。",
+     run_disks_command,
+     "オプション:\n"
+     "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
+     "例: krdtool disks /dev/sdb disk.img\n"},
+    {"backup", "[--force] [--rescue] [--yes] SOURCE SETDIR",
+     "ディスク (ブロックデバイスまたはイメージファイル) を新しいバックアップデータ SETDIR "
+     "にバックアップします (SETDIR がなければ作ります)。",
+     run_backup_command,
+     "オプション:\n"
+     "  --rescue  読めないセクタを 0 で埋めて続けます (KRDMAP.TXT に記録)\n"
+     "  --force   GPT や MBR のないディスクもディスク全体をバックアップします。\n"
+     "            SETDIR に未完成のバックアップの残りがあれば削除してから始めます\n"
+     "  --yes     質問にはすべて「はい」と答えます (端末がなく --yes もなければキャンセル)\n"
+     "例: krdtool backup --rescue /dev/sdb /mnt/usb/pc1\n"},
+    {"verify", "[--against DISK] [--yes] SETDIR",
+     "バックアップデータのデータテスト: すべてのブロックを読み込み、展開し、検査します。",
+     run_verify_command,
+     "オプション:\n"
+     "  --against DISK  ディスクまたはイメージファイルとも比べ、最初に異なるセクタを示します\n"
+     "  --yes           質問にはすべて「はい」と答えます\n"
+     "例: krdtool verify --against /dev/sdb /mnt/usb/pc1\n"},
+    {"restore", "[--force] [--no-readback] [--yes] SETDIR TARGET",
+     "バックアップデータを空のディスクまたはイメージファイルに復旧します "
+     "(イメージファイルがなければデータの大きさで作ります)。MBR は最後に書き込みます。",
+     run_restore_command,
+     "オプション:\n"
+     "  --force        データのあるイメージファイルや、ファイルシステムのあるディスクにも復旧します\n"
+     "  --no-readback  MBR を書く前の読み戻し確認をしません\n"
+     "  --yes          質問にはすべて「はい」と答えます\n"
+     "例: krdtool restore /mnt/usb/pc1 /dev/sdc\n"},
+    {"info", "[--json] SETDIR",
+     "ヘッダファイルの内容、データファイルとブロック、プログラムのコピーの有無を表示します。",
+     run_info_command,
+     "オプション:\n"
+     "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
+     "例: krdtool info --json /mnt/usb/pc1\n"},
+};
+
+}  // namespace
+
+std::span<const command> krdtool_commands() { return kCommands; }
+
+}  // namespace kiroda::cli

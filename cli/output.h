@@ -1,0 +1,15 @@
+// krdtool's own lines of text, in the user's language: the format (and any
+// text marked with localized()) is looked up in the translation first.
+#pragma once
+
+#include <cstdio>
+
+namespace kiroda::cli {
+
+// printf to `to`.
+void print(std::FILE* to, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// A message of krdtool's own (not one of the engines'): print and a newline.
+void say(std::FILE* err, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+}  // namespace kiroda::cli
