@@ -68,6 +68,13 @@ bool finish_data_file(unique_fd& file) {
 
 int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
                             std::uint64_t sectors, int disk_number, const backup_options& options) {
+    backup_state state;
+    return copy_disk_to_data_files(p, folder, disk, sectors, disk_number, options, state);
+}
+
+int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
+                            std::uint64_t sectors, int disk_number, const backup_options& options,
+                            backup_state& state) {
     // Aligned: a rescue re-reads into it through a handle that bypasses the cache.
     chunk_buffer chunk(kChunkBytes);
     block_scratch scratch;
@@ -77,18 +84,14 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
     }
     // The set's digests, gathered as it is written: every chunk, every data
     // file's bytes as they go out, and the whole stream.
-    set_digests digests;
-    digest_stream file_digest;
-    digest_stream stream_digest;
-    std::uint64_t file_bytes = 0;
-    if (!file_digest.ready() || !stream_digest.ready()) {
+    if (!state.file_digest.ready() || !state.stream_digest.ready()) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), folder);
         return 0;
     }
     struct file_tally {
         digest_stream* digest;
         std::uint64_t* bytes;
-    } tally{&file_digest, &file_bytes};
+    } tally{&state.file_digest, &state.file_bytes};
     const byte_observer observer{[](void* context, const void* data, std::size_t size) {
                                      auto* t = static_cast<file_tally*>(context);
                                      t->digest->add(data, size);
@@ -98,28 +101,32 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
 
     unique_fd file;
     auto close_data_file = [&] {
-        digests.files.push_back({file_bytes, file_digest.value()});
-        file_digest.reset();
-        file_bytes = 0;
+        state.digests.files.push_back({state.file_bytes, state.file_digest.value()});
+        state.file_digest.reset();
+        state.file_bytes = 0;
+        state.blocks_in_file = 0;
+        ++state.file_number;
         return finish_data_file(file);
     };
-    int file_number = 1;
-    int blocks_in_file = 0;
     char path[kPathCapacity + 16] = "";
-    std::uint64_t left = sectors;
+    std::uint64_t left = sectors > state.next_sector ? sectors - state.next_sector : 0;
     rescue_reader reader(disk, disk_number);
-    bad_sector_map map;
-    // The chunk read ahead: its runs join `map` when it is taken.
+    // Sectors an earlier, interrupted run of this backup lost already.
+    const std::uint64_t lost_earlier =
+        state.map.sectors(sector_state::unreadable) + state.map.sectors(sector_state::not_tried);
+    // The chunk read ahead: its runs join the map when it is taken.
     struct read_ahead_result {
         bool done = false;  // the chunk buffer holds the next chunk already
         bool ok = true;
         std::uint64_t lost_before = 0;
         bad_sector_map map;
     } ahead;
-    bool rescuing = options.rescue;
-    // The map is kept current after each data file, and final at the end.
+    if (options.rescue) state.rescuing = true;
+    // The map is written after each data file and at the end, and before
+    // any block that holds a lost sector: so a block the map does not reach
+    // was read whole, which is what lets an interrupted backup go on.
     auto write_map = [&](bool finished) {
-        if (!rescuing || write_bad_sector_map(folder, map, finished)) return true;
+        if (!state.rescuing || write_bad_sector_map(folder, state.map, finished)) return true;
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteMap), folder);
         return false;
     };
@@ -128,16 +135,16 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         if (!p.running()) return 0;  // `file` is closed on the way out
         char line[160];
         format_bytes_left(line, sizeof line, left * 512);
-        if (reader.lost_sectors() > 0) {
+        if (lost_earlier + reader.lost_sectors() > 0) {
             char lost[kGroupedTextSize];
-            format_uint64_grouped(lost, reader.lost_sectors());
+            format_uint64_grouped(lost, lost_earlier + reader.lost_sectors());
             std::snprintf(line + std::strlen(line), sizeof line - std::strlen(line), "  読めないセクタ %s", lost);
         }
         p.set_detail(line);
         p.set_bytes_left(left * 512);
 
         const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
-        const std::uint64_t first = sectors - left;
+        const std::uint64_t first = state.next_sector;
         // The chunk was read ahead while the one before was written, or is
         // read now (the first).
         if (!ahead.done) {
@@ -151,8 +158,9 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
                          static_cast<long long>(left));
             return 0;
         }
-        for (const sector_run& r : ahead.map.runs()) map.add(r.first, r.count, r.state);
-        if (reader.lost_sectors() > ahead.lost_before && !rescuing) {
+        for (const sector_run& r : ahead.map.runs()) state.map.add(r.first, r.count, r.state);
+        const bool chunk_lost_sectors = reader.lost_sectors() > ahead.lost_before;
+        if (chunk_lost_sectors && !state.rescuing) {
             // The first unreadable sector: go on past such sectors, or stop
             // as a read error always has.
             const std::vector<sector_run> lost = ahead.map.bad_runs();
@@ -164,9 +172,10 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
                 show_message(p.owner(), kMbOk, program_caption(), kDiskReadError, static_cast<long long>(left));
                 return 0;
             }
-            rescuing = true;
+            state.rescuing = true;
         }
         if (!p.running()) return 0;
+        if (chunk_lost_sectors && !write_map(false)) return 0;
 
         if (!file.valid()) {
             const double free_bytes = get_folder_free_bytes(folder);
@@ -177,20 +186,24 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             // Room for the whole file, headers of its blocks included, so a
             // full volume shows here and not as a write error halfway.
             const auto free_whole = static_cast<std::uint64_t>(free_bytes);
-            if (free_whole < data_file_bytes_needed(left)) {
+            const std::uint64_t needed = data_file_bytes_needed(left);
+            const std::uint64_t room_in_file = kDataFileMaxBytes - state.file_bytes;
+            if (free_whole < (needed < room_in_file ? needed : room_in_file)) {
                 char grouped[kGroupedTextSize];
                 format_uint64_grouped(grouped, free_whole);
                 show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNotEnoughSpace), grouped);
                 return 0;
             }
-            if (!data_file_path(folder, file_number, path, sizeof path)) {
+            if (!data_file_path(folder, state.file_number, path, sizeof path)) {
                 show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate), folder);
                 return 0;
             }
-            ++file_number;
-            // Truncated on open: an older, longer file of the same name must
-            // not leave blocks behind that would be read as part of this set.
-            file.reset(open_for_writing(path));
+            // A new file is truncated on open: an older, longer file of the
+            // same name must not leave blocks behind that would be read as
+            // part of this set. A file an interrupted run began is cut after
+            // its last whole block and written on.
+            file.reset(state.file_bytes > 0 ? open_to_continue(path, static_cast<std::int64_t>(state.file_bytes))
+                                            : open_for_writing(path));
             if (!file.valid()) {
                 show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate), path);
                 return 0;
@@ -206,7 +219,7 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         {
             side_task digests_of_chunk([&] {
                 block_digest = digest_bytes(chunk.data(), chunk_bytes);
-                stream_digest.add(chunk.data(), chunk_bytes);
+                state.stream_digest.add(chunk.data(), chunk_bytes);
             });
             block = encode_packed_block(chunk.data(), static_cast<std::int32_t>(chunk_bytes), scratch);
         }
@@ -231,34 +244,36 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
                          static_cast<long long>(left), static_cast<int>(written));
             return 0;
         }
-        digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), block_digest});
-        if (++blocks_in_file == kBlocksPerDataFile) {
-            blocks_in_file = 0;
+        state.digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), block_digest});
+        state.next_sector += count;
+        left -= count;
+        if (++state.blocks_in_file == kBlocksPerDataFile) {
             if (!close_data_file()) {
                 show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
                 return 0;
             }
             if (!write_map(false)) return 0;
         }
-        left -= count;
     }
     if (file.valid() && !close_data_file()) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
         return 0;
     }
     if (!write_map(true)) return 0;
-    if (reader.lost_sectors() > 0) {
+    const std::uint64_t lost_in_all = lost_earlier + reader.lost_sectors();
+    if (lost_in_all > 0) {
         char lost[kGroupedTextSize];
-        format_uint64_grouped(lost, reader.lost_sectors());
+        format_uint64_grouped(lost, lost_in_all);
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kRescueDone), lost, kBadSectorMapName);
     }
-    if (rescuing) {
-        const std::string text = encode_bad_sector_map(map, true);
+    set_digests& digests = state.digests;
+    if (state.rescuing) {
+        const std::string text = encode_bad_sector_map(state.map, true);
         digests.sides.push_back({kBadSectorMapName, text.size(), digest_bytes(text.data(), text.size())});
     }
     // Last of all, so a set whose digest file is there was written whole.
     digests.stream_bytes = sectors * 512;
-    digests.stream = stream_digest.value();
+    digests.stream = state.stream_digest.value();
     if (!digest_header_file(folder, &digests.header_bytes, &digests.header) ||
         !write_set_digests(folder, digests)) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteDigests), folder);

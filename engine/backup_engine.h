@@ -5,6 +5,9 @@
 
 #include "disk/physical_disk.h"
 #include "engine/progress.h"
+#include "format/bad_sector_map.h"
+#include "format/digest.h"
+#include "format/set_digests.h"
 
 namespace kiroda {
 
@@ -14,6 +17,23 @@ struct backup_options {
     // unreadable sector brings a question: OK goes on the same way, Cancel
     // ends the backup with the read error.
     bool rescue = false;
+};
+
+// Where the data phase of a backup stands: at sector 0 for a new backup, or
+// where an unfinished set stopped (examine_unfinished_set fills it in). The
+// data phase goes on from here and keeps it current.
+struct backup_state {
+    std::uint64_t next_sector = 0;  // the first sector not in the set yet
+    int file_number = 1;            // the data file the next block goes into
+    int blocks_in_file = 0;         // whole blocks that file already holds...
+    std::uint64_t file_bytes = 0;   // ...in its first bytes (the rest is cut off)
+    set_digests digests;            // every block so far and every closed file
+    digest_stream file_digest;      // the bytes of the open data file so far
+    digest_stream stream_digest;    // the sectors so far
+    bad_sector_map map;             // the sectors so far, read or not
+    // The backup goes past unreadable sectors (--rescue, a question
+    // answered, or a set that already did) and keeps the map written.
+    bool rescuing = false;
 };
 
 // Backs up floor(backup_size / 512) sectors of disk `source_disk`, from
@@ -28,5 +48,9 @@ int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t 
 // backup). 1 when every sector is stored, 0 after a failure message or a stop.
 int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
                             std::uint64_t sectors, int disk_number = -1, const backup_options& options = {});
+// The same from `state` on (a resumed backup).
+int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
+                            std::uint64_t sectors, int disk_number, const backup_options& options,
+                            backup_state& state);
 
 }  // namespace kiroda

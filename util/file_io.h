@@ -42,6 +42,11 @@ int open_for_reading(const char* path);
 // the same name must not leave its tail behind. -1 on failure.
 int open_for_writing(const char* path);
 
+// Write only, an existing file cut to its first `keep_bytes` bytes and
+// positioned there, for writing on where an interrupted writer stopped.
+// The file must exist and hold at least `keep_bytes`. -1 on failure.
+int open_to_continue(const char* path, std::int64_t keep_bytes);
+
 // Reads until `size` bytes or the end of the file. Returns the bytes read
 // (fewer than `size` only at the end of the file), or -1 on a read error.
 std::int64_t read_full(int fd, void* buffer, std::size_t size);

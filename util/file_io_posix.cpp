@@ -32,6 +32,19 @@ int open_for_writing(const char* path) {
     return fd;
 }
 
+int open_to_continue(const char* path, std::int64_t keep_bytes) {
+    if (io_census_fails()) return (errno = EIO, -1);
+    unique_fd fd(::open(path, O_WRONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || keep_bytes < 0 || st.st_size < keep_bytes ||
+        ::ftruncate(fd.get(), static_cast<off_t>(keep_bytes)) != 0 ||
+        ::lseek(fd.get(), static_cast<off_t>(keep_bytes), SEEK_SET) != static_cast<off_t>(keep_bytes)) {
+        note_system_error(errno);
+        return -1;
+    }
+    return fd.release();
+}
+
 std::int64_t read_full(int fd, void* buffer, std::size_t size) {
     if (io_census_fails()) return (errno = EIO, -1);
     auto* p = static_cast<unsigned char*>(buffer);

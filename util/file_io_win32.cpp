@@ -32,6 +32,20 @@ int open_for_writing(const char* path) {
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
+int open_to_continue(const char* path, std::int64_t keep_bytes) {
+    if (io_census_fails()) return -1;
+    unique_fd fd(_open(path, _O_WRONLY | _O_BINARY));
+    if (!fd.valid() || keep_bytes < 0 || _lseeki64(fd.get(), 0, SEEK_END) < keep_bytes ||
+        _lseeki64(fd.get(), keep_bytes, SEEK_SET) != keep_bytes) {
+        return -1;
+    }
+    // The C library cuts files only below 2 GiB on older systems; the
+    // handle's own end of file has no such limit.
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd.get()));
+    if (handle == INVALID_HANDLE_VALUE || SetEndOfFile(handle) == 0) return -1;
+    return fd.release();
+}
+
 std::int64_t read_full(int fd, void* buffer, std::size_t size) {
     if (io_census_fails()) return -1;
     auto* p = static_cast<unsigned char*>(buffer);
