@@ -34,6 +34,8 @@ namespace fs = std::filesystem;
 // can be restored with the wizard from the medium that holds it.
 void copy_program(const std::string& folder, std::FILE* err) {
     std::error_code error;
+    // A resumed set keeps the copy its first run made.
+    if (fs::exists(fs::path(folder) / "KIRODA.EXE", error)) return;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (error) return;
     const fs::path program = self.parent_path() / "KIRODA.EXE";
@@ -67,15 +69,16 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
 }  // namespace
 
 int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--force", "--rescue", "--yes"});
+    const parsed_options options = parse_options(args, {"--force", "--rescue", "--resume", "--yes"});
+    const bool force = options.has("--force");
+    const bool resume = options.has("--resume");
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
-        print(err, "使い方: krdtool backup [--force] [--rescue] [--yes] SOURCE SETDIR\n");
+        print(err, "使い方: krdtool backup [--force] [--rescue] [--resume] [--yes] SOURCE SETDIR\n");
         return kExitUsage;
     }
     const std::string& source = options.operands[0];
     const std::string& folder = options.operands[1];
-    const bool force = options.has("--force");
 
     register_disk_path(kSourceDiskNumber, source);
     std::int64_t size = 0;
@@ -119,6 +122,10 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     }
 
     std::error_code error;
+    if (resume && !is_directory(folder.c_str())) {
+        say(err, "続けるバックアップデータのフォルダがありません: %s", folder.c_str());
+        return kExitFailed;
+    }
     if (!fs::exists(folder, error)) fs::create_directories(folder, error);
     if (error || !is_directory(folder.c_str())) {
         say(err, "バックアップ先のフォルダを作れません: %s", folder.c_str());
@@ -129,9 +136,14 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         return kExitFailed;
     }
     // --force clears what an earlier, unfinished try left behind (only a
-    // set's own files; a folder holding anything else is left alone).
-    if (force && !empty_set_folder(folder, err)) return kExitFailed;
-    if (!folder_is_usable(folder, err)) {
+    // set's own files; a folder holding anything else is left alone), but
+    // never what --resume is to go on with.
+    if (force && !resume && !empty_set_folder(folder, err)) return kExitFailed;
+    if (resume) {
+        if (!fs::exists(fs::path(folder) / "KRD00000.BIN", error)) {
+            say(err, "続けるバックアップデータがないため、はじめからバックアップします: %s", folder.c_str());
+        }
+    } else if (!folder_is_usable(folder, err)) {
         say(err, "以前のバックアップの残りであれば、--force を付けるとそのファイルを削除してやり直せます。");
         return kExitFailed;
     }
@@ -147,17 +159,21 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
 
     const engine_outcome outcome = run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
         return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size,
-                           backup_options{options.has("--rescue")});
+                           backup_options{options.has("--rescue"), resume});
     });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) {
         // The files stay (the wizard keeps them too): say what they are and
         // how to go on.
+        // After a refused --resume the engine has said why and the set is
+        // as it was; after a stop, running the same command goes on.
         const std::vector<std::string> left = set_files_in(folder, nullptr);
-        if (!left.empty()) {
+        if (resume) {
+            if (outcome.exit_status == kExitStopped) say(err, "続けるには同じコマンドをもう一度実行して下さい。");
+        } else if (!left.empty()) {
             say(err, "バックアップは完了していません。%s にファイル %zu 個 (%s など) が残っています。\n"
-                     "これはバックアップデータとして使えません。やり直すには同じコマンドに --force を付けて下さい"
-                     " (残ったファイルを削除してから始めます)。",
+                     "これはまだバックアップデータとして使えません。続けるには同じコマンドに --resume を、"
+                     "はじめからやり直すには --force を付けて下さい (残ったファイルを削除してから始めます)。",
                 folder.c_str(), left.size(), left.front().c_str());
         }
         return outcome.exit_status;

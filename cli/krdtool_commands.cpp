@@ -17,7 +17,7 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool disks /dev/sdb disk.img\n"},
-    {"backup", "[--force] [--rescue] [--yes] SOURCE SETDIR",
+    {"backup", "[--force] [--rescue] [--resume] [--yes] SOURCE SETDIR",
      "ディスク (ブロックデバイスまたはイメージファイル) を新しいバックアップデータ SETDIR "
      "にバックアップします (SETDIR がなければ作ります)。",
      run_backup_command,
@@ -25,8 +25,12 @@ constexpr command kCommands[] = {
      "  --rescue  読めないセクタを 0 で埋めて続けます (KRDMAP.TXT に記録)\n"
      "  --force   GPT や MBR のないディスクもディスク全体をバックアップします。\n"
      "            SETDIR に未完成のバックアップの残りがあれば削除してから始めます\n"
+     "            (--resume と一緒のときは何も削除しません)\n"
+     "  --resume  SETDIR の未完成のバックアップを続けます (同じディスクで、最後のブロックが\n"
+     "            ディスクと一致するとき)。途中までのブロックは切り取って次のチャンクから続けます\n"
      "  --yes     質問にはすべて「はい」と答えます (端末がなく --yes もなければキャンセル)\n"
-     "例: krdtool backup --rescue /dev/sdb /mnt/usb/pc1\n"},
+     "例: krdtool backup --rescue /dev/sdb /mnt/usb/pc1\n"
+     "    krdtool backup --resume --rescue /dev/sdb /mnt/usb/pc1\n"},
     {"verify", "[--against DISK] [--yes] SETDIR",
      "バックアップデータのデータテスト: すべてのブロックを読み込み、展開し、検査します。",
      run_verify_command,

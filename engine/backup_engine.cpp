@@ -11,6 +11,7 @@
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "engine/chunk_buffer.h"
+#include "engine/backup_resume.h"
 #include "engine/data_file.h"
 #include "engine/rescue_read.h"
 #include "format/bad_sector_map.h"
@@ -297,14 +298,28 @@ int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t 
         return kEngineFailed;
     }
     p.set_button("キャンセル");
-    p.set_status("ヘッダファイル作成中");
-    if (write_header_file(p.owner(), source_disk, folder, sectors * 512) != 1) return kEngineFailed;
+    backup_state state;
+    bool header_written = false;
+    if (options.resume) {
+        p.set_status("バックアップデータ確認中");
+        const resume_finding finding = examine_unfinished_set(p, folder, disk, source_disk, sectors, &state);
+        if (finding.verdict != unfinished_set::resumable) {
+            report_unfinished_set(p, finding, source_disk, folder, sectors);
+            return kEngineFailed;
+        }
+        if (!prepare_unfinished_set(p, finding, folder)) return kEngineFailed;
+        header_written = finding.header_written;
+    }
+    if (!header_written) {
+        p.set_status("ヘッダファイル作成中");
+        if (write_header_file(p.owner(), source_disk, folder, sectors * 512) != 1) return kEngineFailed;
+    }
     p.set_status("ディスクバックアップ中");
     if (!seek_sector(disk, 0)) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekFailed), source_disk);
         return kEngineFailed;
     }
-    if (copy_disk_to_data_files(p, folder, disk, sectors, source_disk, options) != 1) return kEngineFailed;
+    if (copy_disk_to_data_files(p, folder, disk, sectors, source_disk, options, state) != 1) return kEngineFailed;
     p.set_status("バックアップ完了");
     return kEngineDone;
 }

@@ -17,6 +17,10 @@ struct backup_options {
     // unreadable sector brings a question: OK goes on the same way, Cancel
     // ends the backup with the read error.
     bool rescue = false;
+    // Go on with the unfinished set in the folder (see backup_resume.h)
+    // instead of starting a new one; a set that cannot go on is refused
+    // with the reason and left as it is.
+    bool resume = false;
 };
 
 // Where the data phase of a backup stands: at sector 0 for a new backup, or

@@ -1,0 +1,285 @@
+#include "engine/backup_resume.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "engine/chunk_buffer.h"
+#include "engine/data_file.h"
+#include "engine/rescue_read.h"
+#include "format/header_file.h"
+#include "format/packed_block.h"
+#include "ui/program.h"
+#include "ui/stored_text.h"
+#include "util/file_io.h"
+#include "util/number_format.h"
+#include "util/path.h"
+#include "util/path_query.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr enciphered_text kComplete{
+    "バックアップ先のバックアップデータは完成しています。続けるものはありません。\n\n%s"};
+constexpr enciphered_text kOtherDisk{
+    "バックアップ先のバックアップデータは別のディスクのものです。続けられません。\n"
+    "バックアップデータ %s バイト、元ディスク(ディスク %d) %s バイト\n\n%s"};
+constexpr enciphered_text kDamaged{
+    "バックアップ先のバックアップデータが壊れているため、続けられません。\n%s のブロック %d を読めません。"};
+constexpr enciphered_text kUnreadable{"バックアップ先のバックアップデータを読めないため、続けられません。\n\n%s"};
+constexpr enciphered_text kDifferentData{
+    "バックアップ先のバックアップデータの最後のブロックが元ディスク(ディスク %d)の内容と一致しません。"
+    "(セクタ %s から)\n別のディスクのバックアップデータは続けられません。"};
+constexpr enciphered_text kCannotCut{"バックアップファイルの途中までのブロックを切り取れません。\n\n%s"};
+
+// True when the file at `path` exists and holds at least one byte.
+bool has_data(const char* path) {
+    unique_fd fd(open_for_reading(path));
+    return fd.valid() && at_end_of_file(fd.get()) == 0;
+}
+
+bool read_header_quietly(const char* folder, backup_header* header) {
+    char path[kPathCapacity + 16];
+    if (!join_path(folder, kHeaderFileName, path, sizeof path)) return false;
+    unique_fd fd(open_for_reading(path));
+    unsigned char record[kHeaderFileSize];
+    return fd.valid() && read_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record) &&
+           at_end_of_file(fd.get()) == 1 && decode_header_record(record, header) &&
+           backup_bytes_plausible(header->backup_bytes);
+}
+
+// Per sector of the chunk at `first`: was it read (not lost) in `map`?
+std::vector<bool> sectors_read(const bad_sector_map& map, std::uint64_t first, std::uint32_t count) {
+    std::vector<bool> read(count, true);
+    for (const sector_run& r : map.runs()) {
+        if (r.state == sector_state::read) continue;
+        for (std::uint64_t s = r.first; s < r.first + r.count; ++s) {
+            if (s >= first && s < first + count) read[s - first] = false;
+        }
+    }
+    return read;
+}
+
+// Where the last kept block lies, to compare it with the disk.
+struct kept_block {
+    std::string path;
+    std::int64_t offset = -1;  // none kept while negative
+    std::uint64_t first = 0;
+    std::uint32_t count = 0;
+};
+
+// The first sector of the last kept block that differs from the disk, or
+// `block.first + block.count` when every sector read both times agrees.
+// Sectors lost in the set (zeros there) or now are not compared.
+bool compare_with_disk(const kept_block& block, const bad_sector_map& map, const disk_handle& disk, int disk_number,
+                       unsigned char* buffer, std::uint64_t* differs) {
+    unique_fd fd(open_for_reading(block.path.c_str()));
+    if (!fd.valid() || !skip_forward(fd.get(), block.offset) ||
+        read_packed_block(fd.get(), buffer, kChunkBytes) != static_cast<std::int32_t>(block.count * kSectorBytes)) {
+        return false;
+    }
+    chunk_buffer source(kChunkBytes);
+    if (source.data() == nullptr) return false;
+    rescue_reader reader(disk, disk_number);
+    bad_sector_map now;
+    reader.read_chunk(block.first, block.count, source.data(), now);
+    const std::vector<bool> read_then = sectors_read(map, block.first, block.count);
+    const std::vector<bool> read_now = sectors_read(now, block.first, block.count);
+    *differs = block.first + block.count;
+    for (std::uint32_t s = 0; s < block.count; ++s) {
+        const std::size_t at = std::size_t{s} * kSectorBytes;
+        if (read_then[s] && read_now[s] && std::memcmp(buffer + at, source.data() + at, kSectorBytes) != 0) {
+            *differs = block.first + s;
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk, int disk_number,
+                                      std::uint64_t sectors, backup_state* state) {
+    resume_finding f;
+    char path[kPathCapacity + 16];
+    auto fail = [&f](unfinished_set verdict, const char* file, int block = 0) {
+        f.verdict = verdict;
+        f.file = file;
+        f.block = block;
+        return f;
+    };
+    if (!data_file_path(folder, 1, path, sizeof path)) return fail(unfinished_set::unreadable, folder);
+    backup_header header{};
+    if (!read_header_quietly(folder, &header)) {
+        // Cut short while the header was written: nothing to keep.
+        if (has_data(path)) return fail(unfinished_set::unreadable, kHeaderFileName);
+        return f;
+    }
+    f.header_written = true;
+    if (header.backup_bytes != sectors * kSectorBytes) {
+        f.set_bytes = header.backup_bytes;
+        return fail(unfinished_set::other_disk, kHeaderFileName);
+    }
+    char side[kPathCapacity + 16];
+    if (join_path(folder, kDigestFileName, side, sizeof side) && path_exists(side)) {
+        return fail(unfinished_set::complete, kDigestFileName);
+    }
+    bad_sector_map earlier;
+    int bad_line = 0;
+    const map_read map_state = read_bad_sector_map(folder, &earlier, &bad_line);
+    if (map_state == map_read::unreadable) return fail(unfinished_set::unreadable, kBadSectorMapName);
+    state->rescuing = map_state == map_read::read;
+
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
+    std::vector<unsigned char> raw;
+    block_scratch scratch;
+    if (buffer == nullptr) return fail(unfinished_set::unreadable, folder);
+    const byte_observer observer{[](void* context, const void* data, std::size_t size) {
+                                     auto* bytes = static_cast<const unsigned char*>(data);
+                                     static_cast<std::vector<unsigned char>*>(context)->insert(
+                                         static_cast<std::vector<unsigned char>*>(context)->end(), bytes, bytes + size);
+                                 },
+                                 &raw};
+    kept_block last;
+    // Every data file in turn: all but the last hold 60 whole blocks; the
+    // last may end in the block that was in flight, which is cut off.
+    int number = 1;
+    for (;; ++number) {
+        if (!data_file_path(folder, number, path, sizeof path)) return fail(unfinished_set::unreadable, folder);
+        unique_fd fd(open_for_reading(path));
+        if (!fd.valid()) break;
+        std::uint64_t offset = 0;
+        int blocks = 0;
+        bool tail = false;  // a block that does not read: the end of what is kept
+        int tail_block = 0;
+        state->file_digest.reset();
+        for (;;) {
+            const int end = at_end_of_file(fd.get());
+            if (end < 0) return fail(unfinished_set::unreadable, path);
+            if (end == 1) break;
+            if (!p.running()) return fail(unfinished_set::stopped, "");
+            char line[64];
+            format_bytes_left(line, sizeof line, (sectors - state->next_sector) * kSectorBytes);
+            p.set_detail(line);
+            p.set_bytes_left((sectors - state->next_sector) * kSectorBytes);
+            const std::uint64_t left = sectors - state->next_sector;
+            const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
+            raw.clear();
+            const std::int32_t result = left == 0 || blocks == kBlocksPerDataFile
+                                            ? kBlockBadLength
+                                            : read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch, &observer);
+            if (result != static_cast<std::int32_t>(count * kSectorBytes)) {
+                tail = true;
+                tail_block = blocks + 1;
+                break;
+            }
+            state->digests.blocks.push_back({result, digest_bytes(buffer.get(), static_cast<std::size_t>(result))});
+            state->stream_digest.add(buffer.get(), static_cast<std::size_t>(result));
+            state->file_digest.add(raw.data(), raw.size());
+            last = {path, static_cast<std::int64_t>(offset), state->next_sector, count};
+            offset += raw.size();
+            state->next_sector += count;
+            ++blocks;
+        }
+        state->file_number = number;
+        state->blocks_in_file = blocks;
+        state->file_bytes = offset;
+        if (tail) {
+            f.file = path;
+            f.block = tail_block;
+            f.cut = true;
+            f.cut_at = offset;
+        }
+        // A full file, or one that holds the disk's last block, is closed.
+        if (blocks == kBlocksPerDataFile || (blocks > 0 && state->next_sector == sectors)) {
+            state->digests.files.push_back({offset, state->file_digest.value()});
+            state->file_digest.reset();
+            state->file_number = number + 1;
+            state->blocks_in_file = 0;
+            state->file_bytes = 0;
+            if (!tail && state->next_sector < sectors) continue;
+        }
+        break;
+    }
+    // Nothing may follow the file where the kept blocks end: a block that
+    // does not read there, or a hole, is damage, not the block in flight.
+    char next[kPathCapacity + 16];
+    if (!data_file_path(folder, number + 1, next, sizeof next)) return fail(unfinished_set::unreadable, folder);
+    if (has_data(next)) {
+        if (f.cut) return fail(unfinished_set::damaged, std::string(f.file).c_str(), f.block);
+        return fail(unfinished_set::damaged, next, 1);
+    }
+    // The map as one run would have it here: what the earlier run recorded
+    // up to the kept blocks, and read sectors beyond it (the map is written
+    // before any block that lost sectors, so the blocks past it lost none).
+    for (const sector_run& r : earlier.runs()) {
+        if (r.first >= state->next_sector) break;
+        const std::uint64_t room = state->next_sector - r.first;
+        state->map.add(r.first, r.count < room ? r.count : room, r.state);
+    }
+    if (state->map.end() < state->next_sector) {
+        state->map.add(state->map.end(), state->next_sector - state->map.end(), sector_state::read);
+    }
+    if (last.offset >= 0) {
+        std::uint64_t differs = 0;
+        if (!compare_with_disk(last, state->map, disk, disk_number, buffer.get(), &differs)) {
+            return fail(unfinished_set::unreadable, last.path.c_str());
+        }
+        if (differs < last.first + last.count) {
+            f.sector = differs;
+            return fail(unfinished_set::different_data, last.path.c_str());
+        }
+    }
+    return f;
+}
+
+void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,
+                           std::uint64_t sectors) {
+    char have[kGroupedTextSize], want[kGroupedTextSize];
+    switch (finding.verdict) {
+        case unfinished_set::resumable:
+        case unfinished_set::stopped:
+            return;
+        case unfinished_set::complete:
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kComplete), folder);
+            return;
+        case unfinished_set::other_disk:
+            format_uint64_grouped(have, finding.set_bytes);
+            format_uint64_grouped(want, sectors * kSectorBytes);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kOtherDisk), have, source_disk, want,
+                         folder);
+            return;
+        case unfinished_set::damaged:
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDamaged), finding.file.c_str(),
+                         finding.block);
+            return;
+        case unfinished_set::unreadable:
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kUnreadable), finding.file.c_str());
+            return;
+        case unfinished_set::different_data:
+            format_uint64_grouped(have, finding.sector);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDifferentData), source_disk, have);
+            return;
+    }
+}
+
+bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder) {
+    if (finding.cut) {
+        unique_fd fd(open_to_continue(finding.file.c_str(), static_cast<std::int64_t>(finding.cut_at)));
+        const bool committed = fd.valid() && commit_file(fd.get());
+        if (!fd.reset() || !committed) {
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCut), finding.file.c_str());
+            return false;
+        }
+    }
+    // Side files an interrupted run was writing under their temporary names.
+    for (const char* name : {kDigestTempName, kBadSectorMapTempName}) {
+        char path[kPathCapacity + 16];
+        if (join_path(folder, name, path, sizeof path)) remove_file(path);
+    }
+    return true;
+}
+
+}  // namespace kiroda

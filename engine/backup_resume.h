@@ -1,0 +1,62 @@
+// Going on with a backup that was cut short (Ctrl-C, a pulled cable, a
+// power cut, a full medium) instead of starting over: for a dying disk,
+// every hour of reading it again is wear it may not survive.
+//
+// An unfinished set is its header, data files of whole blocks, perhaps a
+// partial block at the end of the last one (the block in flight), perhaps
+// the map of a rescue, and no digest file (that is written last). It goes
+// on when the header is this disk's size and the last whole block is what
+// the disk still holds there; the partial block is cut off and the backup
+// continues with the next chunk (backup_disk with the resume option). The result is the set one run would have
+// written: the same data files byte for byte, the header of the first run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "disk/physical_disk.h"
+#include "engine/backup_engine.h"
+#include "engine/progress.h"
+
+namespace kiroda {
+
+enum class unfinished_set {
+    resumable,       // it goes on (from sector 0 when nothing of it is usable yet)
+    complete,        // its digest file is there: nothing is left to do
+    other_disk,      // the header records another size than this disk's
+    damaged,         // a block before the tail of the last data file does not read
+    unreadable,      // a file of the set cannot be read (`file` names it)
+    different_data,  // the last whole block is not what the disk holds there
+    stopped,         // the user stopped the examination
+};
+
+struct resume_finding {
+    unfinished_set verdict = unfinished_set::resumable;
+    std::string file;              // the file at fault, or the one cut
+    int block = 0;                 // the block at fault, 1-based in `file`
+    std::uint64_t sector = 0;      // different_data: the first sector that differs
+    std::uint64_t set_bytes = 0;   // other_disk: the size the header records
+    bool header_written = false;   // false: no usable header yet, write one
+    std::uint64_t cut_at = 0;      // `file` is cut to this many bytes...
+    bool cut = false;              // ...when true (a partial block at its end)
+};
+
+// Examines the set in `folder` against the first `sectors` sectors of `disk`
+// (`disk_number` names it for careful re-reads). Changes nothing. When the
+// set can go on, `state` is where it stands: every kept block read and
+// unpacked for the digests (the set's medium is read, the source only for
+// the chunk of the last block).
+resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk, int disk_number,
+                                      std::uint64_t sectors, backup_state* state);
+
+// Shows why the set of `finding` cannot go on (nothing for resumable, and
+// for a stop, which is no failure of the set). `source_disk` names the disk.
+void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,
+                           std::uint64_t sectors);
+
+// Cuts the partial block off the end of the last data file, and removes
+// what an interrupted run left under temporary names. False on failure
+// (after a message).
+bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder);
+
+}  // namespace kiroda
