@@ -6,6 +6,7 @@
 #include "ui/stored_text.h"
 #include "disk/mbr.h"
 #include "disk/physical_disk.h"
+#include "engine/backup_resume.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
 #include "util/path_query.h"
@@ -52,6 +53,14 @@ constexpr enciphered_text kLastQuestion{
     "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
     "空き容量: %s バイト\nバックアップ範囲: %s\nNULLPASS(空き領域のゼロ埋め): %s\n\n"
     "プログラム: %s\nコピー先: %s\n\nよろしいですか?"};
+constexpr enciphered_text kOfferResume{
+    "バックアップ先のフォルダには、このディスク(ディスク %d)の未完成のバックアップデータがあります。\n\n%s\n\n"
+    "このバックアップデータを続けますか?\n"
+    "(はい: 最後のブロックの次から続けます。いいえ: 別のフォルダを指定します)"};
+constexpr enciphered_text kLastQuestionResume{
+    "次の内容でバックアップを続けます。\n\n"
+    "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
+    "空き容量: %s バイト\n(空き領域のゼロ埋めはしません)\n\nよろしいですか?"};
 constexpr enciphered_text kCopyFailed{
     "プログラムをバックアップ先にコピーできませんでした。\n"
     "プログラムのコピーなしでバックアップを続けます。\n\n"
@@ -71,6 +80,14 @@ int say(window_handle owner, unsigned type, stored_text text, Values... values) 
     } else {
         return show_message(owner, type, program_caption(), get_stored_text(text), values...);
     }
+}
+
+// True when the folder holds a file or folder named like part of a set.
+bool holds_set_files(const char* folder) {
+    char mask[kPathCapacity];
+    char found[kPathCapacity];
+    join_path(folder, "KRD?????.BIN", mask, sizeof mask);
+    return probe_path(mask, found, sizeof found) != 0;
 }
 
 // The folder must exist and hold neither a program copy nor any file or
@@ -218,9 +235,15 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
         say(owner, kMbOk, kFolderTooLong, static_cast<int>(kLongestBackupFolder), r.folder);
         return -1;
     }
-    if (!folder_may_take_set(owner, folder)) return -1;
     std::uint64_t backup_size = 0;
-    if (!measure_source(owner, r, &backup_size)) return -1;
+    bool resume = false;
+    if (is_directory(folder) == 1 && holds_set_files(folder)) {
+        if (!measure_source(owner, r, &backup_size)) return -1;
+        resume = unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
+                 say(owner, kMbYesNo, kOfferResume, r.source_disk, folder) == kIdYes;
+    }
+    if (!resume && !folder_may_take_set(owner, folder)) return -1;
+    if (backup_size == 0 && !measure_source(owner, r, &backup_size)) return -1;
 
     const double free_bytes = get_folder_free_bytes(folder);
     if (!(free_bytes >= 1.0)) {
@@ -229,6 +252,19 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
     }
     char program_copy[kPathCapacity];
     join_path(folder, kProgramCopyName, program_copy, sizeof program_copy);
+    if (resume) {
+        char size_text[kGroupedTextSize];
+        char free_text[kGroupedTextSize];
+        format_uint64_grouped(size_text, backup_size);
+        format_uint64_grouped(free_text, whole_bytes(free_bytes));
+        if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder, free_text) != kIdOk) {
+            return 0;
+        }
+        if (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy)) {
+            say(owner, kMbOk, kCopyFailed, folder, steps.program_folder);
+        }
+        return steps.run_backup(folder, backup_size, true);
+    }
     if (ask_to_start(owner, r, folder, backup_size, free_bytes, steps.program_path, program_copy) !=
         kIdOk) {
         return 0;
@@ -242,7 +278,7 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
             if (drive_letter_to_disk_number(letter) == r.source_disk) steps.zero_fill(letter);
         }
     }
-    return steps.run_backup(folder, backup_size);
+    return steps.run_backup(folder, backup_size, false);
 }
 
 }  // namespace kiroda

@@ -48,9 +48,15 @@ struct backup_flow_steps {
     // The zero fill of one drive's free space; its result is not looked at.
     std::function<void(char drive_letter)> zero_fill;
     // The backup under its progress dialog: 1 done, -1 failed or stopped.
-    std::function<int(const char* folder, std::uint64_t backup_size)> run_backup;
+    // `resume`: go on with the unfinished set in the folder.
+    std::function<int(const char* folder, std::uint64_t backup_size, bool resume)> run_backup;
 };
 
+// A folder that holds an unfinished set of the chosen disk (its size, its
+// last whole block still on the disk) is offered to be continued: Yes goes
+// on with it (without a zero fill, which would change the disk under the
+// half-made set), No is today's refusal of a folder that holds a set.
+//
 // Runs the flow. -1 when it refused (after its message) or the backup failed
 // or was stopped; 0 when the user did not answer OK to the last question;
 // 1 when the backup completed. Nothing is written into the folder before the

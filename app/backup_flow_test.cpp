@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "engine/engine_test_support.h"
 #include "engine/verify_engine.h"
 #include "format/header_file.h"
+#include "format/packed_block.h"
+#include "util/file_io.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
 #include "util/test_support.h"
@@ -79,11 +82,12 @@ protected:
             return true;
         };
         steps.zero_fill = [this](char letter) { zero_filled += letter; };
-        steps.run_backup = [this](const char* f, std::uint64_t size) {
+        steps.run_backup = [this](const char* f, std::uint64_t size, bool resume) {
             backups.push_back(size);
             backup_folder = f;
+            resumed = resume;
             recording_progress p;
-            return backup_disk(p, 0, f, size);
+            return backup_disk(p, 0, f, size, backup_options{false, resume});
         };
         return run_backup_flow(nullptr, r, steps);
     }
@@ -101,6 +105,7 @@ protected:
     std::vector<std::uint64_t> backups;
     std::string backup_folder;
     std::string zero_filled;
+    bool resumed = false;
 };
 
 TEST_F(BackupFlow, AConfirmedBackupCopiesTheProgramAndWritesASetThatPassesTheDataTest) {
@@ -357,6 +362,82 @@ TEST_F(BackupFlow, ZeroFillRunsOnTheVolumesOfTheSourceDiskOnly) {
     EXPECT_EQ(run(set.text(), kScopeWholeDisk, 1), 1);
     EXPECT_EQ(zero_filled, "HK");
     EXPECT_TRUE(contains(sink.seen.at(0).text, "実施する"));
+}
+
+TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
+    // A finished set of the disk, kept aside to compare with.
+    temp_folder whole;
+    {
+        recording_sink sink({kIdOk});
+        ASSERT_EQ(run(whole.text()), 1);
+    }
+    std::int64_t second_block = 0;
+    {
+        unique_fd fd(open_for_reading(whole.file("KRD00001.BIN").c_str()));
+        ASSERT_GT(skip_packed_block(fd.get()), 0);
+        second_block = file_position(fd.get());
+    }
+    const std::string changed = images.file("changed.img");
+    fs::copy_file(images.file("source.img"), changed);
+    {
+        std::fstream image(changed, std::ios::binary | std::ios::in | std::ios::out);
+        image.seekp(40 * 512);  // inside the first block
+        image.write(std::string(512, '\x77').data(), 512);
+    }
+    const std::string bigger = images.file("bigger.img");
+    make_disk_image(bigger, kSectors + 1, make_mbr_one_partition(63, 1000));
+
+    const struct {
+        const char* what;
+        bool finished;            // the digest file stays: a complete set
+        std::string disk;         // the disk chosen (the source when empty)
+        std::vector<int> answers;  // to the offer and the last question
+        int result;
+        bool offered;
+    } cases[] = {
+        {"yes, then OK: it goes on", false, "", {kIdYes, kIdOk}, 1, true},
+        {"no: refused as a folder that holds a set", false, "", {kIdNo}, -1, true},
+        {"yes, then cancel: nothing is written", false, "", {kIdYes, kIdCancel}, 0, true},
+        {"a finished set is not offered", true, "", {}, -1, false},
+        {"another disk's set is not offered", false, bigger, {}, -1, false},
+        {"a set whose block the disk no longer holds is not offered", false, changed, {}, -1, false},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(set.path());
+        fs::create_directories(set.path());
+        for (const auto& entry : fs::directory_iterator(whole.path())) {
+            fs::copy_file(entry.path(), set.path() / entry.path().filename());
+        }
+        if (!c.finished) {
+            fs::remove(set.file("KRDHASH.TXT"));
+            fs::resize_file(set.file("KRD00001.BIN"), static_cast<std::uintmax_t>(second_block) + 100);
+        }
+        register_disk_path(0, c.disk.empty() ? images.file("source.img") : c.disk);
+        const std::vector<unsigned char> before = testing::read_file(set.file("KRD00001.BIN"));
+        backups.clear();
+        zero_filled.clear();
+        resumed = false;
+        recording_sink sink(c.answers);
+        // Zero fill asked for: a resumed set must not see the disk change under it.
+        EXPECT_EQ(run(set.text(), kScopeWholeDisk, 1), c.result) << c.what;
+        ASSERT_FALSE(sink.seen.empty()) << c.what;
+        EXPECT_EQ(sink.seen[0].type == kMbYesNo, c.offered) << c.what << ": " << sink.seen[0].text;
+        EXPECT_TRUE(zero_filled.empty()) << c.what;
+        if (c.result == 1) {
+            EXPECT_TRUE(resumed) << c.what;
+            EXPECT_TRUE(contains(sink.seen[1].text, "続けます")) << c.what;
+            EXPECT_EQ(testing::read_file(set.file("KRD00001.BIN")), testing::read_file(whole.file("KRD00001.BIN")))
+                << c.what;
+            EXPECT_TRUE(fs::exists(set.file("KRDHASH.TXT"))) << c.what;
+        } else {
+            EXPECT_TRUE(backups.empty()) << c.what;
+            EXPECT_EQ(testing::read_file(set.file("KRD00001.BIN")), before) << c.what;
+            if (c.result == -1) {
+                // Today's refusal: the set's program copy is the first thing it finds.
+                EXPECT_TRUE(contains(sink.seen.back().text, "既にプログラム")) << c.what << ": " << sink.seen.back().text;
+            }
+        }
+    }
 }
 
 TEST(NormaliseFolder, DropsOneTrailingSeparator) {

@@ -14,10 +14,10 @@ int run_backup_with_dialogs(HINSTANCE instance, HWND owner, const backup_request
         return CopyFileA(from, to, FALSE) != 0;
     };
     steps.zero_fill = [instance, owner](char letter) { run_zero_fill_dialog(letter, instance, owner); };
-    steps.run_backup = [instance, owner, &request](const char* folder, std::uint64_t backup_size) {
+    steps.run_backup = [instance, owner, &request](const char* folder, std::uint64_t backup_size, bool resume) {
         // The progress dialog releases the shared background brush when it
         // closes; the command dialog behind it makes a new one when it repaints.
-        return run_backup_progress_dialog(instance, owner, request.source_disk, folder, backup_size);
+        return run_backup_progress_dialog(instance, owner, request.source_disk, folder, backup_size, resume);
     };
     return run_backup_flow(owner, request, steps);
 }

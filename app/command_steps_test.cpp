@@ -84,9 +84,9 @@ public:
         backup_flow_steps steps;
         steps.program_path = "KIRODA.EXE";
         steps.copy_program = [](const char*, const char*) { return true; };
-        steps.run_backup = [&r](const char* folder, std::uint64_t size) {
+        steps.run_backup = [&r](const char* folder, std::uint64_t size, bool resume) {
             recording_progress p;
-            return backup_disk(p, r.source_disk, folder, size);
+            return backup_disk(p, r.source_disk, folder, size, backup_options{false, resume});
         };
         return run_backup_flow(nullptr, r, steps);
     }

@@ -159,7 +159,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
 
     const engine_outcome outcome = run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
         return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size,
-                           backup_options{options.has("--rescue"), resume});
+                           backup_options{options.has("--rescue"), resume, !options.has("--yes")});
     });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) {

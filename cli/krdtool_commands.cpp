@@ -28,7 +28,8 @@ constexpr command kCommands[] = {
      "            (--resume と一緒のときは何も削除しません)\n"
      "  --resume  SETDIR の未完成のバックアップを続けます (同じディスクで、最後のブロックが\n"
      "            ディスクと一致するとき)。途中までのブロックは切り取って次のチャンクから続けます\n"
-     "  --yes     質問にはすべて「はい」と答えます (端末がなく --yes もなければキャンセル)\n"
+     "  --yes     質問にはすべて「はい」と答えます (端末がなく --yes もなければキャンセル)。\n"
+     "            ただし読めないセクタを 0 で埋めて続けるのは --rescue を付けたときだけです\n"
      "例: krdtool backup --rescue /dev/sdb /mnt/usb/pc1\n"
      "    krdtool backup --resume --rescue /dev/sdb /mnt/usb/pc1\n"},
     {"verify", "[--against DISK] [--yes] SETDIR",

@@ -401,6 +401,12 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     const run_result plain = run(run_backup_command, {mount.image(), dir.file("plain")});
     EXPECT_EQ(plain.status, kExitFailed);
     EXPECT_TRUE(contains(plain.err, "セクタ 5 を読めません")) << plain.err;
+    // --yes answers questions, but never trades sectors for zeros: that
+    // takes --rescue.
+    const run_result yes = run(run_backup_command, {"--yes", mount.image(), dir.file("yes")});
+    EXPECT_EQ(yes.status, kExitFailed);
+    EXPECT_FALSE(contains(yes.err, "(--yes: はい)")) << yes.err;
+    EXPECT_TRUE(contains(yes.err, "DiskRead")) << yes.err;
 
     const run_result r = run(run_backup_command, {"--rescue", mount.image(), set});
     ASSERT_EQ(r.status, kExitDone) << r.err;

@@ -168,8 +168,9 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             const std::uint64_t bad = lost.empty() ? first : lost.front().first;
             char where[kGroupedTextSize];
             format_uint64_grouped(where, bad);
-            if (show_message(p.owner(), kMbOkCancel, program_caption(), get_stored_text(kRescueQuestion), where) !=
-                kIdOk) {
+            if (!options.ask_to_go_past ||
+                show_message(p.owner(), kMbOkCancel, program_caption(), get_stored_text(kRescueQuestion), where) !=
+                    kIdOk) {
                 show_message(p.owner(), kMbOk, program_caption(), kDiskReadError, static_cast<long long>(left));
                 return 0;
             }

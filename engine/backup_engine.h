@@ -21,6 +21,10 @@ struct backup_options {
     // instead of starting a new one; a set that cannot go on is refused
     // with the reason and left as it is.
     bool resume = false;
+    // Without `rescue`, ask at the first unreadable sector (false: end
+    // with the read error, as a Cancel would; for a caller answering every
+    // question yes, which must not go past lost sectors unasked for).
+    bool ask_to_go_past = true;
 };
 
 // Where the data phase of a backup stands: at sector 0 for a new backup, or

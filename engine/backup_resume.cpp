@@ -235,6 +235,54 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     return f;
 }
 
+bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t sectors) {
+    backup_header header{};
+    char path[kPathCapacity + 16];
+    if (!read_header_quietly(folder, &header) || header.backup_bytes != sectors * kSectorBytes ||
+        !join_path(folder, kDigestFileName, path, sizeof path) || path_exists(path)) {
+        return false;
+    }
+    // The last data file that holds anything, and where its blocks start.
+    int number = 0;
+    while (data_file_path(folder, number + 1, path, sizeof path) && has_data(path)) ++number;
+    if (number == 0) return true;  // a header alone: it goes on from sector 0
+    const disk_handle disk = open_physical_disk(disk_number, 'r');
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
+    bad_sector_map map;
+    int bad_line = 0;
+    if (!disk.valid() || buffer == nullptr || read_bad_sector_map(folder, &map, &bad_line) == map_read::unreadable) {
+        return false;
+    }
+    for (int file = number; file >= 1 && file >= number - 1; --file) {
+        if (!data_file_path(folder, file, path, sizeof path)) return false;
+        std::vector<std::int64_t> starts;
+        {
+            unique_fd fd(open_for_reading(path));
+            std::int64_t at = 0;
+            while (fd.valid() && at_end_of_file(fd.get()) == 0 && starts.size() < kBlocksPerDataFile) {
+                const std::int32_t unpacked = skip_packed_block(fd.get());
+                if (unpacked < 0) break;
+                starts.push_back(at);
+                at = file_position(fd.get());
+            }
+        }
+        // From the last block back to the first that reads whole: the one
+        // after it was in flight.
+        for (std::size_t i = starts.size(); i-- > 0;) {
+            const std::uint64_t first = (static_cast<std::uint64_t>(file - 1) * kBlocksPerDataFile + i) * kChunkSectors;
+            if (first >= sectors) continue;
+            const std::uint64_t left = sectors - first;
+            const kept_block block{path, starts[i], first,
+                                   static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors)};
+            std::uint64_t differs = 0;
+            if (compare_with_disk(block, map, disk, disk_number, buffer.get(), &differs)) {
+                return differs == block.first + block.count;
+            }
+        }
+    }
+    return false;
+}
+
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,
                            std::uint64_t sectors) {
     char have[kGroupedTextSize], want[kGroupedTextSize];

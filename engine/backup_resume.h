@@ -49,6 +49,12 @@ struct resume_finding {
 resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk, int disk_number,
                                       std::uint64_t sectors, backup_state* state);
 
+// The quick look the wizard takes before it offers to go on: the set in
+// `folder` records the size of `sectors` sectors, is not complete, and its
+// last whole block (blocks are stepped over, not read, up to the last data
+// file) is what disk `disk_number` holds there. Shows nothing.
+bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t sectors);
+
 // Shows why the set of `finding` cannot go on (nothing for resumable, and
 // for a stop, which is no failure of the set). `source_disk` names the disk.
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,

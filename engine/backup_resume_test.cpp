@@ -57,10 +57,10 @@ std::vector<std::int64_t> block_starts(const std::string& path) {
     std::vector<std::int64_t> starts;
     unique_fd fd(open_for_reading(path.c_str()));
     while (at_end_of_file(fd.get()) == 0) {
-        starts.push_back(::lseek(fd.get(), 0, SEEK_CUR));
+        starts.push_back(file_position(fd.get()));
         if (skip_packed_block(fd.get()) < 0) break;
     }
-    starts.push_back(::lseek(fd.get(), 0, SEEK_CUR));
+    starts.push_back(file_position(fd.get()));
     return starts;
 }
 

@@ -48,9 +48,9 @@ int run_engine_dialog(HINSTANCE instance, HWND owner, const std::function<int(pr
 }  // namespace
 
 int run_backup_progress_dialog(HINSTANCE instance, HWND owner, int source_disk, const char* folder,
-                               std::uint64_t backup_size) {
+                               std::uint64_t backup_size, bool resume) {
     return run_engine_dialog(instance, owner, [&](progress& p) {
-        return backup_disk(p, source_disk, folder, backup_size);
+        return backup_disk(p, source_disk, folder, backup_size, backup_options{false, resume});
     });
 }
 

@@ -17,10 +17,13 @@ using window_handle = void*;
 // Message box types (the Windows MB_ flags) and answers (IDOK, IDCANCEL).
 constexpr unsigned kMbOk = 0x0;
 constexpr unsigned kMbOkCancel = 0x1;
+constexpr unsigned kMbYesNo = 0x4;
 constexpr unsigned kMbIconError = 0x10;
 constexpr unsigned kMbSetForeground = 0x10000;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
 constexpr int kNoAnswer = 0;  // no box could be shown; callers take it as a refusal
 
 // The formatted text holds at most this many characters; longer ones are cut.

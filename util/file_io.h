@@ -59,6 +59,8 @@ bool commit_file(int fd);
 int at_end_of_file(int fd);
 // Moves `bytes` forward from the current position; false on error.
 bool skip_forward(int fd, std::int64_t bytes);
+// The current position; -1 on error.
+std::int64_t file_position(int fd);
 
 // Renames `from` to `to`, replacing a file of that name in one step, so a
 // reader sees the old file or the whole new one, never a part. False on

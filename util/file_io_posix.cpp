@@ -89,6 +89,8 @@ bool commit_file(int fd) {
 
 bool skip_forward(int fd, std::int64_t bytes) { return ::lseek(fd, static_cast<off_t>(bytes), SEEK_CUR) >= 0; }
 
+std::int64_t file_position(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
+
 int at_end_of_file(int fd) {
     if (io_census_fails()) return -1;
     struct stat st {};

@@ -78,6 +78,8 @@ bool commit_file(int fd) { return !io_census_fails() && _commit(fd) == 0; }
 
 bool skip_forward(int fd, std::int64_t bytes) { return _lseeki64(fd, bytes, SEEK_CUR) >= 0; }
 
+std::int64_t file_position(int fd) { return _lseeki64(fd, 0, SEEK_CUR); }
+
 int at_end_of_file(int fd) { return io_census_fails() ? -1 : _eof(fd); }
 
 bool replace_file(const char* from, const char* to) {
