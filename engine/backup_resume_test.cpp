@@ -1,10 +1,9 @@
 #include "engine/backup_resume.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -227,9 +226,10 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
     fs::copy_file(source(), changed);
     {
         // A sector inside the third block: the set (cut after it) is not this disk's.
-        std::vector<unsigned char> sector(512, 0x77);
-        unique_fd fd(::open(changed.c_str(), O_WRONLY));
-        ASSERT_EQ(::pwrite(fd.get(), sector.data(), 512, (2 * kChunk + 5) * 512), 512);
+        std::fstream image(changed, std::ios::binary | std::ios::in | std::ios::out);
+        image.seekp(static_cast<std::streamoff>((2 * kChunk + 5) * 512));
+        image.write(std::string(512, '\x77').data(), 512);
+        ASSERT_TRUE(image.good());
     }
     const std::vector<std::int64_t> first = block_starts(one_run() + "/KRD00001.BIN");
     ASSERT_EQ(first.size(), 61u);
