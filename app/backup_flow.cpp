@@ -260,7 +260,10 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
         if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder, free_text) != kIdOk) {
             return 0;
         }
-        if (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy)) {
+        // The set keeps the copy its first run made; one is added only where
+        // none is.
+        if (path_exists(program_copy) != 1 &&
+            (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy))) {
             say(owner, kMbOk, kCopyFailed, folder, steps.program_folder);
         }
         return steps.run_backup(folder, backup_size, true);

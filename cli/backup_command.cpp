@@ -12,6 +12,7 @@
 #include "cli/source_checks.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
+#include "cli/folder_lock.h"
 #include "cli/set_commands.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_survey.h"
@@ -31,7 +32,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Copies KIRODA.EXE into the set when it stands beside krdtool, so the set
-// can be restored with the wizard from the medium that holds it.
+// can be restored with the wizard from the medium that holds it. Through a
+// temporary name: a copy cut short never stands as the program.
 void copy_program(const std::string& folder, std::FILE* err) {
     std::error_code error;
     // A resumed set keeps the copy its first run made.
@@ -40,8 +42,14 @@ void copy_program(const std::string& folder, std::FILE* err) {
     if (error) return;
     const fs::path program = self.parent_path() / "KIRODA.EXE";
     if (!fs::exists(program, error)) return;
-    fs::copy_file(program, fs::path(folder) / "KIRODA.EXE", fs::copy_options::overwrite_existing, error);
-    if (error) say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s", error.message().c_str());
+    const fs::path temporary = fs::path(folder) / "KIRODA.TMP";
+    fs::remove(temporary, error);  // what a copy cut short left
+    fs::copy_file(program, temporary, fs::copy_options::overwrite_existing, error);
+    if (!error) fs::rename(temporary, fs::path(folder) / "KIRODA.EXE", error);
+    if (error) {
+        fs::remove(temporary);
+        say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s", error.message().c_str());
+    }
 }
 
 // The checks the wizard's backup flow makes on the folder: it must be a
@@ -139,8 +147,16 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     // set's own files; a folder holding anything else is left alone), but
     // never what --resume is to go on with.
     if (force && !resume && !empty_set_folder(folder, err)) return kExitFailed;
+    // One writer for a set: a second krdtool on the same folder (a resume
+    // started while the first run still goes) waits for nobody; it is refused.
+    const folder_lock lock(folder);
+    if (!lock.held()) {
+        say(err, "バックアップ先のフォルダは別の krdtool が使っています: %s", folder.c_str());
+        return kExitFailed;
+    }
     if (resume) {
-        if (!fs::exists(fs::path(folder) / "KRD00000.BIN", error)) {
+        if (!fs::exists(fs::path(folder) / "KRD00000.BIN", error) &&
+            !fs::exists(fs::path(folder) / "KRD00001.BIN", error)) {
             say(err, "続けるバックアップデータがないため、はじめからバックアップします: %s", folder.c_str());
         }
     } else if (!folder_is_usable(folder, err)) {
@@ -155,7 +171,9 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         format_uint64_grouped(grouped, static_cast<std::uint64_t>(free_bytes));
         say(err, "注意: 空き容量 %s バイトはバックアップに足りないかもしれません(データがあまり圧縮できない場合)。", grouped);
     }
-    copy_program(folder, err);
+    // A resumed set gets its copy only once it is accepted (below): a set
+    // that is refused is left exactly as it was.
+    if (!resume) copy_program(folder, err);
 
     const engine_outcome outcome = run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
         return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size,
@@ -179,6 +197,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         return outcome.exit_status;
     }
 
+    if (resume) copy_program(folder, err);
     std::uint64_t set_bytes = 0;
     int files = 0;
     for (const auto& entry : fs::directory_iterator(folder, error)) {

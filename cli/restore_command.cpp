@@ -75,7 +75,7 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
             break;
         case target_verdict::bad_media:
             say(err, "復旧先ディスクのメディアタイプ(%s)には対応していません。",
-                media_type_name(static_cast<std::uint8_t>(check.value)));
+                localized(media_type_name(static_cast<std::uint8_t>(check.value))));
             break;
         case target_verdict::too_small:
             format_uint64_grouped(need, bytes);

@@ -1,6 +1,8 @@
 #include "cli/set_commands.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -25,6 +27,7 @@
 #include "disk/disk_test_image.h"
 #include "engine/engine_test_support.h"
 #include "testfs/fault_fs_mount.h"
+#include "util/file_io.h"
 #include "util/test_support.h"
 
 namespace kiroda::cli {
@@ -471,6 +474,23 @@ TEST_F(SetCommands, InfoJsonDescribesTheSet) {
     EXPECT_EQ(v["data_bytes"].unsigned_number(), 0u);
     EXPECT_FALSE(v["complete"].boolean);
     EXPECT_FALSE(v["ok"].boolean);
+}
+
+TEST_F(SetCommands, ASecondWriterOfASetIsRefused) {
+    fs::create_directories(set);
+    {
+        // Another krdtool's backup into the folder, still going.
+        unique_fd other(::open(set.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{disk, set}, std::vector<std::string>{"--resume", disk, set}}) {
+            const run_result r = run(run_backup_command, args);
+            EXPECT_EQ(r.status, kExitFailed);
+            EXPECT_TRUE(contains(r.err, "別の krdtool が使っています")) << r.err;
+            EXPECT_TRUE(fs::is_empty(set));
+        }
+    }
+    EXPECT_EQ(run(run_backup_command, {"--resume", disk, set}).status, kExitDone);
 }
 
 TEST_F(SetCommands, YesAnswersAQuestionOnceButNeverForever) {

@@ -38,7 +38,7 @@ bool one_line(const char* text, std::string* line) {
 
 // Side files a set may carry besides its data files.
 bool is_set_file(const std::string& name) {
-    if (name == "KIRODA.EXE" || name == kDigestFileName || name == kDigestTempName || name == kBadSectorMapName ||
+    if (name == "KIRODA.EXE" || name == "KIRODA.TMP" || name == kDigestFileName || name == kDigestTempName || name == kBadSectorMapName ||
         name == kBadSectorMapTempName) {
         return true;
     }

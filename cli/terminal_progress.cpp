@@ -27,6 +27,7 @@ void terminal_progress::set_status(const char* japanese) {
     status_ = text;
     // A new stage (the restore's read-back) counts its own 10% steps.
     deciles_shown_ = 0;
+    stage_starting_ = true;
     if (!bar_) {
         print(to_, "%s\n", text);
         std::fflush(to_);
@@ -41,6 +42,11 @@ void terminal_progress::set_detail(const char*) {
 
 void terminal_progress::set_bytes_left(std::uint64_t bytes) {
     left_ = bytes;
+    if (stage_starting_) {
+        stage_starting_ = false;
+        stage_left_ = bytes;
+        start_ = std::chrono::steady_clock::now();
+    }
     if (bar_) {
         draw();
         return;
@@ -77,7 +83,7 @@ void terminal_progress::complete() {
 double terminal_progress::bytes_per_second() const {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
+    const std::uint64_t done = stage_left_ > left_ ? stage_left_ - left_ : 0;
     return seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
 }
 

@@ -49,6 +49,10 @@ private:
     int deciles_shown_ = 0;  // plain lines: the 10% steps printed so far in this stage
     std::string status_;
     std::uint64_t left_;
+    // The rate is the current stage's: from its first figure of bytes left
+    // (a resumed backup starts far from 0, a read-back starts over).
+    bool stage_starting_ = true;
+    std::uint64_t stage_left_ = 0;
     std::chrono::steady_clock::time_point start_;
 };
 

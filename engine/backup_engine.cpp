@@ -123,11 +123,12 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         bad_sector_map map;
     } ahead;
     if (options.rescue) state.rescuing = true;
+    if (state.rescuing) state.keeps_map = true;
     // The map is written after each data file and at the end, and before
     // any block that holds a lost sector: so a block the map does not reach
     // was read whole, which is what lets an interrupted backup go on.
     auto write_map = [&](bool finished) {
-        if (!state.rescuing || write_bad_sector_map(folder, state.map, finished)) return true;
+        if (!state.keeps_map || write_bad_sector_map(folder, state.map, finished)) return true;
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteMap), folder);
         return false;
     };
@@ -175,6 +176,7 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
                 return 0;
             }
             state.rescuing = true;
+            state.keeps_map = true;
         }
         if (!p.running()) return 0;
         if (chunk_lost_sectors && !write_map(false)) return 0;
@@ -188,9 +190,10 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             // Room for the whole file, headers of its blocks included, so a
             // full volume shows here and not as a write error halfway.
             const auto free_whole = static_cast<std::uint64_t>(free_bytes);
-            const std::uint64_t needed = data_file_bytes_needed(left);
-            const std::uint64_t room_in_file = kDataFileMaxBytes - state.file_bytes;
-            if (free_whole < (needed < room_in_file ? needed : room_in_file)) {
+            // A file an interrupted run began needs room for its blocks still to come.
+            const std::uint64_t room_in_file =
+                static_cast<std::uint64_t>(kBlocksPerDataFile - state.blocks_in_file) * kChunkSectors;
+            if (free_whole < data_file_bytes_needed(left < room_in_file ? left : room_in_file)) {
                 char grouped[kGroupedTextSize];
                 format_uint64_grouped(grouped, free_whole);
                 show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNotEnoughSpace), grouped);
@@ -238,12 +241,22 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             });
             ahead.done = true;
         }
+        // Each block is committed before the next: after a power cut the
+        // blocks of a data file are on the volume as written, up to the one
+        // in flight, which a resume finds cut or damaged and drops. (Without
+        // it a file system may keep the file's length but not its data.)
         const std::int32_t written = write_encoded_block(file.get(), block, &observer);
+        const bool committed = written >= 0 && commit_file(file.get());
         if (read_ahead) read_ahead->wait();
         if (written < 0) {
             file.reset();
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), path,
                          static_cast<long long>(left), static_cast<int>(written));
+            return 0;
+        }
+        if (!committed) {
+            file.reset();
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
             return 0;
         }
         state.digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), block_digest});
@@ -269,7 +282,7 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kRescueDone), lost, kBadSectorMapName);
     }
     set_digests& digests = state.digests;
-    if (state.rescuing) {
+    if (state.keeps_map) {
         const std::string text = encode_bad_sector_map(state.map, true);
         digests.sides.push_back({kBadSectorMapName, text.size(), digest_bytes(text.data(), text.size())});
     }
@@ -308,7 +321,11 @@ int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t 
             report_unfinished_set(p, finding, source_disk, folder, sectors);
             return kEngineFailed;
         }
-        if (!prepare_unfinished_set(p, finding, folder)) return kEngineFailed;
+        if (!prepare_unfinished_set(p, finding, folder, state)) return kEngineFailed;
+        if (state.keeps_map && !write_bad_sector_map(folder, state.map, false)) {
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteMap), folder);
+            return kEngineFailed;
+        }
         header_written = finding.header_written;
     }
     if (!header_written) {

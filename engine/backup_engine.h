@@ -39,9 +39,12 @@ struct backup_state {
     digest_stream file_digest;      // the bytes of the open data file so far
     digest_stream stream_digest;    // the sectors so far
     bad_sector_map map;             // the sectors so far, read or not
-    // The backup goes past unreadable sectors (--rescue, a question
-    // answered, or a set that already did) and keeps the map written.
+    // The backup goes past unreadable sectors without asking (--rescue, or
+    // the question answered)...
     bool rescuing = false;
+    // ...and keeps the map of the set written (so does a resumed set that
+    // went past some before).
+    bool keeps_map = false;
 };
 
 // Backs up floor(backup_size / 512) sectors of disk `source_disk`, from

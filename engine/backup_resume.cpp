@@ -1,6 +1,7 @@
 #include "engine/backup_resume.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <vector>
@@ -32,12 +33,21 @@ constexpr enciphered_text kUnreadable{"バックアップ先のバックアッ�
 constexpr enciphered_text kDifferentData{
     "バックアップ先のバックアップデータの最後のブロックが元ディスク(ディスク %d)の内容と一致しません。"
     "(セクタ %s から)\n別のディスクのバックアップデータは続けられません。"};
+constexpr enciphered_text kUnconfirmed{
+    "バックアップ先のバックアップデータが元ディスク(ディスク %d)のものか確かめられません。\n"
+    "(比べられるセクタがありません) 続けられません。"};
+constexpr enciphered_text kCannotCommit{"バックアップファイルをディスクに書き出せません。\n\n%s"};
 constexpr enciphered_text kCannotCut{"バックアップファイルの途中までのブロックを切り取れません。\n\n%s"};
 
-// True when the file at `path` exists and holds at least one byte.
-bool has_data(const char* path) {
+enum class file_data { none, some, unreadable };
+
+// Whether the file at `path` holds at least one byte. A file that is there
+// but cannot be opened or read is not an empty one.
+file_data data_in(const char* path) {
     unique_fd fd(open_for_reading(path));
-    return fd.valid() && at_end_of_file(fd.get()) == 0;
+    if (!fd.valid()) return path_exists(path) == 1 ? file_data::unreadable : file_data::none;
+    const int end = at_end_of_file(fd.get());
+    return end < 0 ? file_data::unreadable : end == 0 ? file_data::some : file_data::none;
 }
 
 bool read_header_quietly(const char* folder, backup_header* header) {
@@ -53,11 +63,13 @@ bool read_header_quietly(const char* folder, backup_header* header) {
 // Per sector of the chunk at `first`: was it read (not lost) in `map`?
 std::vector<bool> sectors_read(const bad_sector_map& map, std::uint64_t first, std::uint32_t count) {
     std::vector<bool> read(count, true);
+    const std::uint64_t end = first + count;
     for (const sector_run& r : map.runs()) {
         if (r.state == sector_state::read) continue;
-        for (std::uint64_t s = r.first; s < r.first + r.count; ++s) {
-            if (s >= first && s < first + count) read[s - first] = false;
-        }
+        // Only the part inside the chunk: a run may span terabytes.
+        const std::uint64_t from = r.first > first ? r.first : first;
+        const std::uint64_t to = r.first + r.count < end ? r.first + r.count : end;
+        for (std::uint64_t s = from; s < to; ++s) read[s - first] = false;
     }
     return read;
 }
@@ -70,32 +82,43 @@ struct kept_block {
     std::uint32_t count = 0;
 };
 
-// The first sector of the last kept block that differs from the disk, or
-// `block.first + block.count` when every sector read both times agrees.
-// Sectors lost in the set (zeros there) or now are not compared.
-bool compare_with_disk(const kept_block& block, const bad_sector_map& map, const disk_handle& disk, int disk_number,
-                       unsigned char* buffer, std::uint64_t* differs) {
+enum class comparison { same, differs, set_unreadable, disk_unreadable };
+
+// Compares a kept block with the disk, sector by sector; sectors lost in
+// the set (zeros there) or now are left out. `differs` gets the first
+// sector that differs; `compared` counts the sectors compared. A careful
+// read goes past unreadable sectors as a rescue does; a quick one (the
+// wizard's look, on its window's thread) reads the chunk once and gives
+// up on a failure.
+comparison compare_with_disk(const kept_block& block, const bad_sector_map& map, const disk_handle& disk,
+                             int disk_number, bool careful, unsigned char* buffer, std::uint64_t* differs,
+                             std::uint64_t* compared) {
     unique_fd fd(open_for_reading(block.path.c_str()));
     if (!fd.valid() || !skip_forward(fd.get(), block.offset) ||
         read_packed_block(fd.get(), buffer, kChunkBytes) != static_cast<std::int32_t>(block.count * kSectorBytes)) {
-        return false;
+        return comparison::set_unreadable;
     }
     chunk_buffer source(kChunkBytes);
-    if (source.data() == nullptr) return false;
-    rescue_reader reader(disk, disk_number);
+    if (source.data() == nullptr) return comparison::disk_unreadable;
     bad_sector_map now;
-    reader.read_chunk(block.first, block.count, source.data(), now);
+    if (careful) {
+        rescue_reader reader(disk, disk_number);
+        reader.read_chunk(block.first, block.count, source.data(), now);
+    } else if (!seek_sector(disk, block.first) || !read_sectors(disk, block.count, source.data())) {
+        return comparison::disk_unreadable;
+    }
     const std::vector<bool> read_then = sectors_read(map, block.first, block.count);
     const std::vector<bool> read_now = sectors_read(now, block.first, block.count);
-    *differs = block.first + block.count;
     for (std::uint32_t s = 0; s < block.count; ++s) {
+        if (!read_then[s] || !read_now[s]) continue;
+        ++*compared;
         const std::size_t at = std::size_t{s} * kSectorBytes;
-        if (read_then[s] && read_now[s] && std::memcmp(buffer + at, source.data() + at, kSectorBytes) != 0) {
+        if (std::memcmp(buffer + at, source.data() + at, kSectorBytes) != 0) {
             *differs = block.first + s;
-            break;
+            return comparison::differs;
         }
     }
-    return true;
+    return comparison::same;
 }
 
 }  // namespace
@@ -114,7 +137,9 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     backup_header header{};
     if (!read_header_quietly(folder, &header)) {
         // Cut short while the header was written: nothing to keep.
-        if (has_data(path)) return fail(unfinished_set::unreadable, kHeaderFileName);
+        const file_data first = data_in(path);
+        if (first == file_data::unreadable) return fail(unfinished_set::unreadable, path);
+        if (first == file_data::some) return fail(unfinished_set::unreadable, kHeaderFileName);
         return f;
     }
     f.header_written = true;
@@ -130,11 +155,18 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     int bad_line = 0;
     const map_read map_state = read_bad_sector_map(folder, &earlier, &bad_line);
     if (map_state == map_read::unreadable) return fail(unfinished_set::unreadable, kBadSectorMapName);
-    state->rescuing = map_state == map_read::read;
+    // The set went past unreadable sectors: its map goes on (whether new
+    // ones are asked about is the caller's --rescue, not the set's).
+    state->keeps_map = map_state == map_read::read;
 
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
     std::vector<unsigned char> raw;
     block_scratch scratch;
+    try {
+        raw.reserve(kBlockHeaderSize + kChunkBytes);
+    } catch (const std::bad_alloc&) {
+        buffer.reset();
+    }
     if (buffer == nullptr) return fail(unfinished_set::unreadable, folder);
     const byte_observer observer{[](void* context, const void* data, std::size_t size) {
                                      auto* bytes = static_cast<const unsigned char*>(data);
@@ -207,7 +239,9 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     // does not read there, or a hole, is damage, not the block in flight.
     char next[kPathCapacity + 16];
     if (!data_file_path(folder, number + 1, next, sizeof next)) return fail(unfinished_set::unreadable, folder);
-    if (has_data(next)) {
+    const file_data after = data_in(next);
+    if (after == file_data::unreadable) return fail(unfinished_set::unreadable, next);
+    if (after == file_data::some) {
         if (f.cut) return fail(unfinished_set::damaged, std::string(f.file).c_str(), f.block);
         return fail(unfinished_set::damaged, next, 1);
     }
@@ -222,15 +256,31 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     if (state->map.end() < state->next_sector) {
         state->map.add(state->map.end(), state->next_sector - state->map.end(), sector_state::read);
     }
+    // The disk must be the set's: its first block (the MBR, with the disk's
+    // signature, and what follows) and its last whole block, sector by
+    // sector, and at least one sector compared.
     if (last.offset >= 0) {
-        std::uint64_t differs = 0;
-        if (!compare_with_disk(last, state->map, disk, disk_number, buffer.get(), &differs)) {
-            return fail(unfinished_set::unreadable, last.path.c_str());
+        char first_path[kPathCapacity + 16];
+        if (!data_file_path(folder, 1, first_path, sizeof first_path)) return fail(unfinished_set::unreadable, folder);
+        const kept_block first_block{first_path, 0, 0,
+                                     static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
+        std::uint64_t compared = 0;
+        for (const kept_block* block : std::initializer_list<const kept_block*>{&first_block, &last}) {
+            if (block == &last && last.first == 0) break;  // one block: compared already
+            std::uint64_t differs = 0;
+            switch (compare_with_disk(*block, state->map, disk, disk_number, true, buffer.get(), &differs, &compared)) {
+                case comparison::same:
+                    break;
+                case comparison::differs:
+                    f.sector = differs;
+                    return fail(unfinished_set::different_data, block->path.c_str());
+                case comparison::set_unreadable:
+                    return fail(unfinished_set::unreadable, block->path.c_str());
+                case comparison::disk_unreadable:
+                    return fail(unfinished_set::unreadable, folder);
+            }
         }
-        if (differs < last.first + last.count) {
-            f.sector = differs;
-            return fail(unfinished_set::different_data, last.path.c_str());
-        }
+        if (compared == 0) return fail(unfinished_set::unconfirmed, last.path.c_str());
     }
     return f;
 }
@@ -244,7 +294,7 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     }
     // The last data file that holds anything, and where its blocks start.
     int number = 0;
-    while (data_file_path(folder, number + 1, path, sizeof path) && has_data(path)) ++number;
+    while (data_file_path(folder, number + 1, path, sizeof path) && data_in(path) == file_data::some) ++number;
     if (number == 0) return true;  // a header alone: it goes on from sector 0
     const disk_handle disk = open_physical_disk(disk_number, 'r');
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
@@ -252,6 +302,20 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     int bad_line = 0;
     if (!disk.valid() || buffer == nullptr || read_bad_sector_map(folder, &map, &bad_line) == map_read::unreadable) {
         return false;
+    }
+    // The first block first: the MBR tells disks of the same size apart.
+    // A disk that does not read at once is left to the examination, which
+    // reads past bad sectors under its progress dialog.
+    std::uint64_t compared = 0;
+    {
+        std::uint64_t differs = 0;
+        char first_path[kPathCapacity + 16];
+        if (!data_file_path(folder, 1, first_path, sizeof first_path)) return false;
+        const kept_block first_block{first_path, 0, 0,
+                                     static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
+        const comparison c = compare_with_disk(first_block, map, disk, disk_number, false, buffer.get(), &differs, &compared);
+        if (c == comparison::differs || c == comparison::set_unreadable) return false;
+        if (c == comparison::disk_unreadable) return true;
     }
     for (int file = number; file >= 1 && file >= number - 1; --file) {
         if (!data_file_path(folder, file, path, sizeof path)) return false;
@@ -275,8 +339,15 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
             const kept_block block{path, starts[i], first,
                                    static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors)};
             std::uint64_t differs = 0;
-            if (compare_with_disk(block, map, disk, disk_number, buffer.get(), &differs)) {
-                return differs == block.first + block.count;
+            switch (compare_with_disk(block, map, disk, disk_number, false, buffer.get(), &differs, &compared)) {
+                case comparison::same:
+                    return compared > 0;
+                case comparison::differs:
+                    return false;
+                case comparison::disk_unreadable:
+                    return true;
+                case comparison::set_unreadable:
+                    break;  // the block in flight: the one before it
             }
         }
     }
@@ -310,10 +381,14 @@ void report_unfinished_set(progress& p, const resume_finding& finding, int sourc
             format_uint64_grouped(have, finding.sector);
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDifferentData), source_disk, have);
             return;
+        case unfinished_set::unconfirmed:
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kUnconfirmed), source_disk);
+            return;
     }
 }
 
-bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder) {
+bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder,
+                            const backup_state& state) {
     if (finding.cut) {
         unique_fd fd(open_to_continue(finding.file.c_str(), static_cast<std::int64_t>(finding.cut_at)));
         const bool committed = fd.valid() && commit_file(fd.get());
@@ -322,6 +397,23 @@ bool prepare_unfinished_set(progress& p, const resume_finding& finding, const ch
             return false;
         }
     }
+    // The last two data files: the one written on and the one closed
+    // before it, whose end the interrupted run may not have committed.
+    for (int number = state.file_number - 1; number <= state.file_number; ++number) {
+        const std::uint64_t kept = number == state.file_number ? state.file_bytes
+                                   : number >= 1 && static_cast<std::size_t>(number) <= state.digests.files.size()
+                                       ? state.digests.files[static_cast<std::size_t>(number) - 1].bytes
+                                       : 0;
+        char path[kPathCapacity + 16];
+        if (kept == 0 || !data_file_path(folder, number, path, sizeof path)) continue;
+        unique_fd fd(open_to_continue(path, static_cast<std::int64_t>(kept)));
+        const bool committed = fd.valid() && commit_file(fd.get());
+        if (!fd.reset() || !committed) {
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCommit), path);
+            return false;
+        }
+    }
+
     // Side files an interrupted run was writing under their temporary names.
     for (const char* name : {kDigestTempName, kBadSectorMapTempName}) {
         char path[kPathCapacity + 16];

@@ -5,8 +5,8 @@
 // An unfinished set is its header, data files of whole blocks, perhaps a
 // partial block at the end of the last one (the block in flight), perhaps
 // the map of a rescue, and no digest file (that is written last). It goes
-// on when the header is this disk's size and the last whole block is what
-// the disk still holds there; the partial block is cut off and the backup
+// on when the header is this disk's size and the first and last whole
+// blocks are what the disk still holds there; the partial block is cut off and the backup
 // continues with the next chunk (backup_disk with the resume option). The result is the set one run would have
 // written: the same data files byte for byte, the header of the first run.
 #pragma once
@@ -26,7 +26,8 @@ enum class unfinished_set {
     other_disk,      // the header records another size than this disk's
     damaged,         // a block before the tail of the last data file does not read
     unreadable,      // a file of the set cannot be read (`file` names it)
-    different_data,  // the last whole block is not what the disk holds there
+    different_data,  // the first or last whole block is not what the disk holds there
+    unconfirmed,     // not one sector of those blocks could be compared
     stopped,         // the user stopped the examination
 };
 
@@ -60,9 +61,14 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,
                            std::uint64_t sectors);
 
-// Cuts the partial block off the end of the last data file, and removes
-// what an interrupted run left under temporary names. False on failure
-// (after a message).
-bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder);
+// Readies the set to go on from `state`: cuts the partial block off the end
+// of the last data file, commits the data files kept (an interrupted run
+// may have left them in a write cache), writes the map as it stands at the
+// kept blocks is the caller's to write (the one on the volume may reach
+// further, over blocks read again now); what was left under temporary
+// names is removed.
+// False on failure (after a message).
+bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder,
+                            const backup_state& state);
 
 }  // namespace kiroda

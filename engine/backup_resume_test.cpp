@@ -231,8 +231,19 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
         image.write(std::string(512, '\x77').data(), 512);
         ASSERT_TRUE(image.good());
     }
+    const std::string other_mbr = dir.file("other-mbr.img");
+    {
+        std::vector<unsigned char> sector0(512, 0x3C);
+        sector0[510] = 0x55, sector0[511] = 0xAA;
+        make_disk_image(other_mbr, kSectors, sector0);
+    }
     const std::vector<std::int64_t> first = block_starts(one_run() + "/KRD00001.BIN");
     ASSERT_EQ(first.size(), 61u);
+    auto keep_blocks = [&](ResumeBackup& t, int blocks) {
+        fs::remove(t.work + "/" + kDigestFileName);
+        fs::remove(t.data(2));
+        cut(t.data(1), first[blocks]);
+    };
     const struct {
         const char* what;
         std::function<void(ResumeBackup&)> prepare;
@@ -249,6 +260,17 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
              cut(t.data(1), first[3]);
          },
          changed, "セクタ 65,541 から"},
+        {"another disk of the same size: its MBR differs",
+         [&](ResumeBackup& t) { keep_blocks(t, 3); }, other_mbr, "セクタ 0 から"},
+        {"not one sector left to compare",
+         [&](ResumeBackup& t) {
+             keep_blocks(t, 1);
+             bad_sector_map lost;
+             lost.add(0, kChunk, sector_state::unreadable);
+             const std::string text = encode_bad_sector_map(lost, false);
+             write_file(t.work + "/KRDMAP.TXT", std::vector<unsigned char>(text.begin(), text.end()));
+         },
+         "", "確かめられません"},
         {"a damaged block before the last data file",
          [&](ResumeBackup& t) {
              fs::remove(t.work + "/" + kDigestFileName);
@@ -339,6 +361,28 @@ TEST_F(ResumeBackup, ARescueGoesOnWithItsMap) {
                   digests_but_header(read_file(whole + "/KRDHASH.TXT")))
             << stop_at;
     }
+
+    // The disk reads whole now. A resume that keeps one block cuts the map
+    // back to it, so when it is stopped after one more block, the next
+    // resume does not find that block's sectors marked lost by the old map.
+    fs::remove_all(work);
+    copy_folder(whole, work);
+    fs::remove(work + "/" + kDigestFileName);
+    cut(work + "/KRD00001.BIN", block_starts(whole + "/KRD00001.BIN")[1]);
+    register_disk_path(0, image);
+    {
+        recording_progress p;
+        p.stop_at_detail = 3;  // one block examined, one copied, stopped at the next
+        recording_sink sink;
+        ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}), kEngineFailed);
+    }
+    recording_progress p;
+    recording_sink sink;
+    ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}), kEngineDone);
+    bad_sector_map now;
+    ASSERT_EQ(read_bad_sector_map(work.c_str(), &now, &bad_line), map_read::read);
+    EXPECT_EQ(now.sectors(sector_state::unreadable), 0u);
+    EXPECT_EQ(now.end(), kSmall);
 }
 
 }  // namespace

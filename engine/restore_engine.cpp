@@ -13,6 +13,7 @@
 #include "format/header_file.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
+#include "ui/translation.h"
 #include "util/number_format.h"
 #include "util/zeros.h"
 
@@ -87,7 +88,7 @@ bool explain_changed_target(progress& p, const target_check& check, int target_d
             break;
         case target_verdict::bad_media:
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedMedia), target_disk,
-                         media_type_name(static_cast<std::uint8_t>(check.value)));
+                         localized(media_type_name(static_cast<std::uint8_t>(check.value))));
             break;
         case target_verdict::too_small:
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedTooSmall), target_disk);
@@ -176,7 +177,7 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
     // read and decoded into the other. The read-back reuses the first.
     chunk_buffer buffers(2 * static_cast<std::size_t>(kChunkBytes));
     if (buffers.data() == nullptr) {
-        show_message(p.owner(), kMbOk, program_caption(), "%s", get_stored_text(kNoMemory));
+        show_message(p.owner(), kMbOk, program_caption(), "%s", localized(get_stored_text(kNoMemory)));
         return kEngineFailed;
     }
     set_reader reader(p, folder, backup_bytes, kRestoreTexts);

@@ -8,6 +8,7 @@
 #include "engine/set_reader.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
+#include "ui/translation.h"
 #include "util/number_format.h"
 
 namespace kiroda {
@@ -70,7 +71,7 @@ int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_byte
     const bool against = options.against_disk != kNoDisk;
     chunk_buffer buffer(static_cast<std::size_t>(kChunkBytes) * (against ? 2 : 1));
     if (buffer.data() == nullptr) {
-        show_message(p.owner(), kMbOk, program_caption(), "%s", get_stored_text(kNoMemory));
+        show_message(p.owner(), kMbOk, program_caption(), "%s", localized(get_stored_text(kNoMemory)));
         return kEngineFailed;
     }
     disk_handle disk;

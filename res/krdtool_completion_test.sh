@@ -46,7 +46,7 @@ backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--force
 restore options|krdtool restore --^|-|--force --no-readback --yes --help
 disks options from a dash|krdtool disks -^|-|--json --help
 info options|krdtool info --^|-|--json --help
-verify options|krdtool verify --^|-|--against --help
+verify options|krdtool verify --^|-|--against --help --yes
 verify --against given once|krdtool verify --against /dev/sda --a^|-|
 verify --against in /dev|krdtool verify --against /dev/^|filenames|{devices} {dirs:/dev/}
 verify --against in /dev, a prefix|krdtool verify --against /dev/nv^|filenames|/dev/nvme0n1 {dirs:/dev/nv}

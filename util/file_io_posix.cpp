@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "util/file_io.h"
 #include "util/io_census.h"
@@ -99,7 +100,18 @@ int at_end_of_file(int fd) {
     return position >= st.st_size ? 1 : 0;
 }
 
-bool replace_file(const char* from, const char* to) { return !io_census_fails() && std::rename(from, to) == 0; }
+bool replace_file(const char* from, const char* to) {
+    if (io_census_fails() || std::rename(from, to) != 0) return false;
+    // The rename itself must reach the volume before the caller goes on: a
+    // map of lost sectors must be there before the block it describes.
+    // File systems that cannot sync a folder (EINVAL) keep renames in order.
+    std::string folder(to);
+    const std::size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    unique_fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return false;
+    return ::fsync(dir.get()) == 0 || errno == EINVAL;
+}
 
 bool remove_file(const char* path) { return std::remove(path) == 0 || errno == ENOENT; }
 
