@@ -160,7 +160,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
             say(err, "続けるバックアップデータがないため、はじめからバックアップします: %s", folder.c_str());
         }
     } else if (!folder_is_usable(folder, err)) {
-        say(err, "以前のバックアップの残りであれば、--force を付けるとそのファイルを削除してやり直せます。");
+        say(err, "以前のバックアップの残りであれば、--resume を付けると続けられます (--force ならそのファイルを削除してやり直します)。");
         return kExitFailed;
     }
 
