@@ -111,15 +111,35 @@ std::int32_t write_encoded_block(int fd, const encoded_block& block, const byte_
     return block.result;
 }
 
+namespace {
+
+// A block's header as read from the file: its signature and method checked,
+// its lengths not yet (they are the caller's to bound).
+struct block_head {
+    unsigned char bytes[kBlockHeaderSize];
+    std::int32_t method = 0;
+    std::int32_t unpacked = 0;
+    std::int32_t payload = 0;
+};
+
+// 0, or kBlockHeaderShort, kBlockBadSignature, kBlockBadMethod.
+std::int32_t read_block_head(int fd, block_head* head) {
+    if (read_full(fd, head->bytes, sizeof head->bytes) != kBlockHeaderSize) return kBlockHeaderShort;
+    if (std::memcmp(head->bytes, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
+    head->method = static_cast<std::int32_t>(load_le32(head->bytes + 8));
+    head->unpacked = static_cast<std::int32_t>(load_le32(head->bytes + 12));
+    head->payload = static_cast<std::int32_t>(load_le32(head->bytes + 16));
+    if (head->method != kMethodStored && head->method != kMethodPacked) return kBlockBadMethod;
+    return 0;
+}
+
+}  // namespace
+
 std::int32_t skip_packed_block(int fd) {
-    unsigned char header[kBlockHeaderSize];
-    if (read_full(fd, header, sizeof header) != kBlockHeaderSize) return kBlockHeaderShort;
-    if (std::memcmp(header, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
-    const auto method = static_cast<std::int32_t>(load_le32(header + 8));
-    const auto unpacked = static_cast<std::int32_t>(load_le32(header + 12));
-    const auto payload = static_cast<std::int32_t>(load_le32(header + 16));
-    if (method != kMethodStored && method != kMethodPacked) return kBlockBadMethod;
-    const std::int32_t stored = method == kMethodPacked ? payload : unpacked;
+    block_head head;
+    if (const std::int32_t failed = read_block_head(fd, &head)) return failed;
+    const std::int32_t unpacked = head.unpacked;
+    const std::int32_t stored = head.method == kMethodPacked ? head.payload : unpacked;
     if (unpacked < 0 || unpacked > kChunkBytes || stored < 0 || stored > kChunkBytes) return kBlockBadLength;
     if (!skip_forward(fd, stored)) return kBlockPayloadShort;
     return unpacked;
@@ -132,16 +152,15 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
 
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
                                block_scratch& scratch, const byte_observer* observer) {
-    unsigned char header[kBlockHeaderSize];
-    if (read_full(fd, header, sizeof header) != kBlockHeaderSize) return kBlockHeaderShort;
-    if (std::memcmp(header, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
-    const auto method = static_cast<std::int32_t>(load_le32(header + 8));
-    const auto unpacked = static_cast<std::int32_t>(load_le32(header + 12));
-    const auto payload = static_cast<std::int32_t>(load_le32(header + 16));
-    if (method != kMethodStored && method != kMethodPacked) return kBlockBadMethod;
+    block_head head;
+    if (const std::int32_t failed = read_block_head(fd, &head)) return failed;
+    const unsigned char* header = head.bytes;
+    const std::int32_t method = head.method;
+    const std::int32_t unpacked = head.unpacked;
+    const std::int32_t payload = head.payload;
     // Every length is untrusted: checked before anything is allocated or read.
     if (capacity < 0 || unpacked < 0 || unpacked > capacity) return kBlockBadLength;
-    show_to(observer, header, sizeof header);
+    show_to(observer, header, kBlockHeaderSize);
 
     chunk_checksums sums{};
     if (method == kMethodPacked) {
