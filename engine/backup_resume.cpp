@@ -160,20 +160,21 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     state->keeps_map = map_state == map_read::read;
 
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
-    std::vector<unsigned char> raw;
     block_scratch scratch;
-    try {
-        raw.reserve(kBlockHeaderSize + kChunkBytes);
-    } catch (const std::bad_alloc&) {
-        buffer.reset();
-    }
     if (buffer == nullptr) return fail(unfinished_set::unreadable, folder);
+    // The file's bytes go to its digest as they are read. The block that
+    // does not read went in too: the digest of a file cut there is taken
+    // again from its kept bytes.
+    struct file_tally {
+        digest_stream* digest;
+        std::uint64_t bytes;
+    } tally{&state->file_digest, 0};
     const byte_observer observer{[](void* context, const void* data, std::size_t size) {
-                                     auto* bytes = static_cast<const unsigned char*>(data);
-                                     static_cast<std::vector<unsigned char>*>(context)->insert(
-                                         static_cast<std::vector<unsigned char>*>(context)->end(), bytes, bytes + size);
+                                     auto* t = static_cast<file_tally*>(context);
+                                     t->digest->add(data, size);
+                                     t->bytes += size;
                                  },
-                                 &raw};
+                                 &tally};
     kept_block last;
     // Every data file in turn: all but the last hold 60 whole blocks; the
     // last may end in the block that was in flight, which is cut off.
@@ -187,6 +188,7 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
         bool tail = false;  // a block that does not read: the end of what is kept
         int tail_block = 0;
         state->file_digest.reset();
+        tally.bytes = 0;
         for (;;) {
             const int end = at_end_of_file(fd.get());
             if (end < 0) return fail(unfinished_set::unreadable, path);
@@ -198,7 +200,6 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
             p.set_bytes_left((sectors - state->next_sector) * kSectorBytes);
             const std::uint64_t left = sectors - state->next_sector;
             const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
-            raw.clear();
             const std::int32_t result = left == 0 || blocks == kBlocksPerDataFile
                                             ? kBlockBadLength
                                             : read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch, &observer);
@@ -209,9 +210,8 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
             }
             state->digests.blocks.push_back({result, digest_bytes(buffer.get(), static_cast<std::size_t>(result))});
             state->stream_digest.add(buffer.get(), static_cast<std::size_t>(result));
-            state->file_digest.add(raw.data(), raw.size());
             last = {path, static_cast<std::int64_t>(offset), state->next_sector, count};
-            offset += raw.size();
+            offset = tally.bytes;
             state->next_sector += count;
             ++blocks;
         }
@@ -219,6 +219,10 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
         state->blocks_in_file = blocks;
         state->file_bytes = offset;
         if (tail) {
+            state->file_digest.reset();
+            if (digest_file(path, offset, state->file_digest) != static_cast<std::int64_t>(offset)) {
+                return fail(unfinished_set::unreadable, path);
+            }
             f.file = path;
             f.block = tail_block;
             f.cut = true;

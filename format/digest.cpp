@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "util/file_io.h"
+
 // The library is used header-only, so the Windows build (which has no
 // Debian library to link) gets the same code.
 #define XXH_INLINE_ALL
@@ -33,6 +35,22 @@ int hex_value(char c) {
 
 digest128 digest_bytes(const void* data, std::size_t size) {
     return from_xxh(XXH3_128bits(data, size));
+}
+
+std::int64_t digest_file(const char* path, std::uint64_t limit, digest_stream& digest) {
+    unique_fd fd(open_for_reading(path));
+    if (!fd.valid() || !digest.ready()) return -1;
+    std::uint64_t total = 0;
+    unsigned char piece[65536];
+    while (total < limit) {
+        const std::uint64_t want = limit - total < sizeof piece ? limit - total : sizeof piece;
+        const std::int64_t n = read_full(fd.get(), piece, static_cast<std::size_t>(want));
+        if (n < 0) return -1;
+        if (n == 0) break;
+        digest.add(piece, static_cast<std::size_t>(n));
+        total += static_cast<std::uint64_t>(n);
+    }
+    return static_cast<std::int64_t>(total);
 }
 
 digest_stream::digest_stream() {

@@ -45,6 +45,11 @@ private:
     std::unique_ptr<state, state_deleter> state_;
 };
 
+// Adds the first bytes of the file at `path`, at most `limit`, to `digest`
+// (in pieces: a size from a file is not trusted with an allocation).
+// Returns the bytes added, or -1 when the file cannot be opened or read.
+std::int64_t digest_file(const char* path, std::uint64_t limit, digest_stream& digest);
+
 // Writes the digest as 32 hex digits and a NUL into `text` (33 bytes).
 void format_digest(char* text, const digest128& digest);
 // Reads exactly 32 hex digits (either case); false on anything else.
