@@ -30,7 +30,6 @@ using kiroda::testing::make_mbr_one_partition;
 using kiroda::testing::read_file;
 using kiroda::testing::same_file;
 using kiroda::testing::temp_folder;
-using testing::captured_stream;
 
 constexpr std::uint64_t kSectors = 512 * 1024;  // 256 MiB
 
@@ -71,8 +70,7 @@ bool freeze_when_written(pid_t pid, const std::string& path, std::uintmax_t byte
 }
 
 int run_in_process(command_function f, const std::vector<std::string>& args) {
-    captured_stream out, err;
-    return f(args, out.get(), err.get());
+    return testing::run_command(f, args).status;
 }
 
 TEST(BackupCommand, AKilledBackupGoesOnWithResumeToTheOneRunSet) {

@@ -22,4 +22,10 @@ std::string captured_stream::text() {
     return out;
 }
 
+command_result run_command(command_function f, const std::vector<std::string>& args) {
+    captured_stream out, err;
+    const int status = f(args, out.get(), err.get());
+    return {status, out.text(), err.text()};
+}
+
 }  // namespace kiroda::cli::testing

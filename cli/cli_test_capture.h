@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "cli/command.h"
 
 namespace kiroda::cli::testing {
 
@@ -20,5 +23,13 @@ class captured_stream {
   private:
     std::FILE* file_;
 };
+
+// One command run in-process with its output captured.
+struct command_result {
+    int status;
+    std::string out;
+    std::string err;
+};
+command_result run_command(command_function f, const std::vector<std::string>& args);
 
 }  // namespace kiroda::cli::testing

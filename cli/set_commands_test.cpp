@@ -47,17 +47,8 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-struct run_result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-run_result run(command_function f, const std::vector<std::string>& args) {
-    captured_stream out, err;
-    const int status = f(args, out.get(), err.get());
-    return {status, out.text(), err.text()};
-}
+using run_result = testing::command_result;
+using testing::run_command;
 
 class SetCommands : public ::testing::Test {
 protected:
@@ -71,23 +62,23 @@ protected:
 };
 
 TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
-    const run_result backup = run(run_backup_command, {disk, set});
+    const run_result backup = run_command(run_backup_command, {disk, set});
     ASSERT_EQ(backup.status, kExitDone) << backup.err;
     EXPECT_TRUE(contains(backup.out, "バックアップ完了"));
     EXPECT_TRUE(fs::exists(set + "/KRD00000.BIN"));
 
-    const run_result verify = run(run_verify_command, {set});
+    const run_result verify = run_command(run_verify_command, {set});
     EXPECT_EQ(verify.status, kExitDone) << verify.err;
     EXPECT_TRUE(contains(verify.out, "テスト完了"));
 
-    const run_result info = run(run_info_command, {set});
+    const run_result info = run_command(run_info_command, {set});
     EXPECT_EQ(info.status, kExitDone) << info.err;
     EXPECT_TRUE(contains(info.out, "33,559,040 バイト"));  // (2 x 32,768 + 9) sectors
     EXPECT_TRUE(contains(info.out, "KRD00001.BIN: ブロック 3 個"));
     EXPECT_TRUE(contains(info.out, "1.14"));
 
     // The target image does not exist: it is made at the set's size.
-    const run_result restore = run(run_restore_command, {set, restored});
+    const run_result restore = run_command(run_restore_command, {set, restored});
     ASSERT_EQ(restore.status, kExitDone) << restore.err;
     EXPECT_TRUE(same_file(disk, restored));
 }
@@ -104,7 +95,7 @@ TEST_F(SetCommands, UsageErrors) {
         {run_info_command, {set, set}},
     };
     for (const auto& c : cases) {
-        const run_result r = run(c.f, c.args);
+        const run_result r = run_command(c.f, c.args);
         EXPECT_EQ(r.status, kExitUsage);
         EXPECT_TRUE(contains(r.err, "使い方"));
     }
@@ -114,7 +105,7 @@ TEST_F(SetCommands, BackupRefusesAFolderThatHoldsASetOrAProgramCopy) {
     for (const char* name : {"KRD00003.BIN", "KIRODA.EXE"}) {
         temp_folder used;
         write_file(used.file(name), {1});
-        const run_result r = run(run_backup_command, {disk, used.text()});
+        const run_result r = run_command(run_backup_command, {disk, used.text()});
         EXPECT_EQ(r.status, kExitFailed) << name;
         EXPECT_TRUE(contains(r.err, name)) << r.err;
         EXPECT_FALSE(fs::exists(used.file("KRD00000.BIN"))) << name;
@@ -122,21 +113,21 @@ TEST_F(SetCommands, BackupRefusesAFolderThatHoldsASetOrAProgramCopy) {
 }
 
 TEST_F(SetCommands, BackupRefusesWhatIsNoDisk) {
-    const run_result missing = run(run_backup_command, {dir.file("absent.img"), set});
+    const run_result missing = run_command(run_backup_command, {dir.file("absent.img"), set});
     EXPECT_EQ(missing.status, kExitFailed);
     write_file(dir.file("tiny.img"), std::vector<unsigned char>(100, 1));
-    const run_result tiny = run(run_backup_command, {dir.file("tiny.img"), set});
+    const run_result tiny = run_command(run_backup_command, {dir.file("tiny.img"), set});
     EXPECT_EQ(tiny.status, kExitFailed);
     EXPECT_FALSE(fs::exists(set + "/KRD00000.BIN"));
 }
 
 TEST_F(SetCommands, RestoreRefusesATargetThatIsNotEmptyOrTooSmall) {
-    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     // The source itself has a partition; a blank image one sector short is too small.
     make_blank_target(restored, 2 * 32768 + 8);
     const std::vector<unsigned char> before = read_file(restored);
     for (const std::string& target : {disk, restored}) {
-        const run_result r = run(run_restore_command, {set, target});
+        const run_result r = run_command(run_restore_command, {set, target});
         EXPECT_EQ(r.status, kExitFailed) << target;
         EXPECT_FALSE(r.err.empty());
     }
@@ -144,22 +135,22 @@ TEST_F(SetCommands, RestoreRefusesATargetThatIsNotEmptyOrTooSmall) {
 }
 
 TEST_F(SetCommands, DamagedSetsFail) {
-    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     std::vector<unsigned char> data = read_file(set + "/KRD00001.BIN");
     data[40] ^= 0xFF;
     write_file(set + "/KRD00001.BIN", data);
-    const run_result verify = run(run_verify_command, {set});
+    const run_result verify = run_command(run_verify_command, {set});
     EXPECT_EQ(verify.status, kExitFailed);
     EXPECT_TRUE(contains(verify.err, "MeltReadSize = -"));
-    const run_result info = run(run_info_command, {set});
+    const run_result info = run_command(run_info_command, {set});
     EXPECT_EQ(info.status, kExitFailed);
     // Restore stops on the damaged block: the new image's sector 0 stays blank.
-    const run_result restore = run(run_restore_command, {set, restored});
+    const run_result restore = run_command(run_restore_command, {set, restored});
     EXPECT_EQ(restore.status, kExitFailed);
     EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0));
 
     write_file(set + "/KRD00000.BIN", {1, 2, 3});
-    EXPECT_EQ(run(run_verify_command, {set}).status, kExitFailed);
+    EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitFailed);
 }
 
 // Damage the block checksums and the old checks cannot see: each now fails
@@ -169,10 +160,10 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
     kiroda::testing::make_random_image(random_disk, 2 * 32768 + 5, 7);
     const std::string pristine = dir.file("pristine");
     // Random bytes have no MBR: backed up whole with --force.
-    ASSERT_EQ(run(run_backup_command, {"--force", random_disk, pristine}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {"--force", random_disk, pristine}).status, kExitDone);
     const std::string small_set = dir.file("small");
     make_disk_image(dir.file("small.img"), 100, make_mbr_one_partition(2048, 60000));
-    ASSERT_EQ(run(run_backup_command, {dir.file("small.img"), small_set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {dir.file("small.img"), small_set}).status, kExitDone);
     const std::string data1 = "/KRD00001.BIN";
 
     const struct {
@@ -218,12 +209,12 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
         fs::remove_all(s);
         fs::copy(pristine, s);
         c.damage(s);
-        const run_result verify = run(run_verify_command, {s});
+        const run_result verify = run_command(run_verify_command, {s});
         EXPECT_EQ(verify.status, kExitFailed) << c.what;
         EXPECT_TRUE(contains(verify.err, c.expected)) << c.what << "\n" << verify.err;
-        EXPECT_EQ(run(run_info_command, {s}).status, kExitFailed) << c.what;
+        EXPECT_EQ(run_command(run_info_command, {s}).status, kExitFailed) << c.what;
         fs::remove(restored);
-        const run_result restore = run(run_restore_command, {s, restored});
+        const run_result restore = run_command(run_restore_command, {s, restored});
         EXPECT_EQ(restore.status, kExitFailed) << c.what;
         EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0)) << c.what;
     }
@@ -231,24 +222,24 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
 
 // After a backup the set is the disk; after a restore the disk is the set.
 TEST_F(SetCommands, VerifyAgainstADisk) {
-    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
-    const run_result same = run(run_verify_command, {"--against", disk, set});
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    const run_result same = run_command(run_verify_command, {"--against", disk, set});
     EXPECT_EQ(same.status, kExitDone) << same.err;
     EXPECT_TRUE(contains(same.out, "比較完了"));
     std::vector<unsigned char> other = read_file(disk);
     other[5 * 512 + 3] ^= 1;
     write_file(restored, other);
-    const run_result differs = run(run_verify_command, {set, "--against", restored});
+    const run_result differs = run_command(run_verify_command, {set, "--against", restored});
     EXPECT_EQ(differs.status, kExitFailed);
     EXPECT_TRUE(contains(differs.err, "セクタ 5 から 5 まで")) << differs.err;
-    EXPECT_EQ(run(run_verify_command, {set, "--against"}).status, kExitUsage);
-    EXPECT_EQ(run(run_verify_command, {set, "--nonsense"}).status, kExitUsage);
+    EXPECT_EQ(run_command(run_verify_command, {set, "--against"}).status, kExitUsage);
+    EXPECT_EQ(run_command(run_verify_command, {set, "--nonsense"}).status, kExitUsage);
 }
 
 // A real file behind FUSE that stores one write altered while reporting
 // success: the read-back finds it and sector 0 is never written.
 TEST_F(SetCommands, ATargetThatAltersAWriteKeepsItsSectorZero) {
-    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     const std::string backing = dir.file("backing.img");
     write_file(backing, std::vector<unsigned char>(std::size_t{2 * 32768 + 9} * 512, 0));
     for (const bool read_back : {true, false}) {
@@ -257,7 +248,7 @@ TEST_F(SetCommands, ATargetThatAltersAWriteKeepsItsSectorZero) {
         std::vector<std::string> args = {set, mount.image()};
         // The second run finds the first one's data on the target: --force.
         if (!read_back) args.insert(args.begin(), {"--no-readback", "--force"});
-        const run_result r = run(run_restore_command, args);
+        const run_result r = run_command(run_restore_command, args);
         if (read_back) {
             EXPECT_EQ(r.status, kExitFailed) << r.err;
             EXPECT_TRUE(contains(r.err, "読み戻すと異なっています")) << r.err;
@@ -289,18 +280,18 @@ TEST_F(SetCommands, BackupAppliesTheSourceRules) {
     };
     for (const auto& c : cases) {
         const std::string s = dir.file(std::string("set-") + c.what);
-        const run_result refused = run(run_backup_command, {c.source, s});
+        const run_result refused = run_command(run_backup_command, {c.source, s});
         EXPECT_EQ(refused.status, kExitFailed) << c.what;
         EXPECT_TRUE(contains(refused.err, c.refusal)) << refused.err;
         EXPECT_TRUE(contains(refused.err, "--force")) << refused.err;
         EXPECT_FALSE(fs::exists(s + "/KRD00000.BIN")) << c.what;
-        const run_result forced = run(run_backup_command, {c.source, s, "--force"});
+        const run_result forced = run_command(run_backup_command, {c.source, s, "--force"});
         EXPECT_EQ(forced.status, kExitDone) << c.what << "\n" << forced.err;
-        EXPECT_EQ(run(run_verify_command, {s}).status, kExitDone) << c.what;
+        EXPECT_EQ(run_command(run_verify_command, {s}).status, kExitDone) << c.what;
     }
     // A FIFO is no disk, and asking it must not hang.
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
-    const run_result fifo = run(run_backup_command, {dir.file("pipe"), dir.file("set-fifo"), "--force"});
+    const run_result fifo = run_command(run_backup_command, {dir.file("pipe"), dir.file("set-fifo"), "--force"});
     EXPECT_EQ(fifo.status, kExitFailed);
     EXPECT_TRUE(contains(fifo.err, "ブロックデバイスでもイメージファイルでもありません")) << fifo.err;
 }
@@ -309,7 +300,7 @@ TEST_F(SetCommands, ASourceOfPartSectorsNamesTheBytesLeftOut) {
     std::vector<unsigned char> bytes = read_file(disk);
     bytes.resize(bytes.size() + 1, 0x77);
     write_file(dir.file("odd.img"), bytes);
-    const run_result r = run(run_backup_command, {dir.file("odd.img"), set});
+    const run_result r = run_command(run_backup_command, {dir.file("odd.img"), set});
     EXPECT_EQ(r.status, kExitDone) << r.err;
     EXPECT_TRUE(contains(r.err, "最後の 1 バイトはバックアップされません")) << r.err;
 }
@@ -320,18 +311,18 @@ TEST_F(SetCommands, AnUnfinishedSetIsClearedOnlyWithForce) {
     fs::create_directories(set);
     write_file(set + "/KRD00000.BIN", {1, 2});
     write_file(set + "/KRD00001.BIN", {3});
-    const run_result refused = run(run_backup_command, {disk, set});
+    const run_result refused = run_command(run_backup_command, {disk, set});
     EXPECT_EQ(refused.status, kExitFailed);
     EXPECT_TRUE(contains(refused.err, "--force")) << refused.err;
-    const run_result forced = run(run_backup_command, {"--force", disk, set});
+    const run_result forced = run_command(run_backup_command, {"--force", disk, set});
     EXPECT_EQ(forced.status, kExitDone) << forced.err;
-    EXPECT_EQ(run(run_verify_command, {set}).status, kExitDone);
+    EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitDone);
     // A finished set is somebody's backup: --force deletes none of it, with
     // its digest file or (an older program's set) without.
     for (const bool with_digests : {true, false}) {
         if (!with_digests) fs::remove(set + "/KRDHASH.TXT");
         const auto before = read_file(set + "/KRD00001.BIN");
-        const run_result again = run(run_backup_command, {"--force", disk, set});
+        const run_result again = run_command(run_backup_command, {"--force", disk, set});
         EXPECT_EQ(again.status, kExitFailed) << with_digests;
         EXPECT_TRUE(contains(again.err, "完成したバックアップデータ")) << again.err;
         EXPECT_EQ(read_file(set + "/KRD00001.BIN"), before);
@@ -349,8 +340,8 @@ TEST_F(SetCommands, ARestoreIntoANewImageIsSparse) {
         image.seekp(std::streamoff{8} * 32768 * 512 - 1);
         image.put('\x5A');
     }
-    ASSERT_EQ(run(run_backup_command, {big, set}).status, kExitDone);
-    const run_result r = run(run_restore_command, {set, restored});
+    ASSERT_EQ(run_command(run_backup_command, {big, set}).status, kExitDone);
+    const run_result r = run_command(run_restore_command, {set, restored});
     ASSERT_EQ(r.status, kExitDone) << r.err;
     EXPECT_TRUE(same_file(big, restored));
     struct stat st {};
@@ -401,17 +392,17 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
                                           {"--eio", bad[0], "--eio", bad[1], "--eio", bad[2], "--eio", bad[3]});
     if (!mount.mounted()) GTEST_SKIP() << mount.why();
     // Without --rescue and without a terminal: today's failure.
-    const run_result plain = run(run_backup_command, {mount.image(), dir.file("plain")});
+    const run_result plain = run_command(run_backup_command, {mount.image(), dir.file("plain")});
     EXPECT_EQ(plain.status, kExitFailed);
     EXPECT_TRUE(contains(plain.err, "セクタ 5 を読めません")) << plain.err;
     // --yes answers questions, but never trades sectors for zeros: that
     // takes --rescue.
-    const run_result yes = run(run_backup_command, {"--yes", mount.image(), dir.file("yes")});
+    const run_result yes = run_command(run_backup_command, {"--yes", mount.image(), dir.file("yes")});
     EXPECT_EQ(yes.status, kExitFailed);
     EXPECT_FALSE(contains(yes.err, "(--yes: はい)")) << yes.err;
     EXPECT_TRUE(contains(yes.err, "DiskRead")) << yes.err;
 
-    const run_result r = run(run_backup_command, {"--rescue", mount.image(), set});
+    const run_result r = run_command(run_backup_command, {"--rescue", mount.image(), set});
     ASSERT_EQ(r.status, kExitDone) << r.err;
     EXPECT_TRUE(contains(r.out, "読めないセクタ 4 個 (KRDMAP.TXT)")) << r.out;
     EXPECT_TRUE(contains(r.out, "セクタ 32,768 から 32,769 まで (読めない): 第1パーテーション")) << r.out;
@@ -420,8 +411,8 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     for (const char* line : {"0x00000A00  0x00000200  -", "0x01000000  0x00000400  -", "0x02001000  0x00000200  -"}) {
         EXPECT_TRUE(contains(map, line)) << line << "\n" << map;
     }
-    EXPECT_EQ(run(run_verify_command, {set}).status, kExitDone);
-    const run_result restore = run(run_restore_command, {set, restored});
+    EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitDone);
+    const run_result restore = run_command(run_restore_command, {set, restored});
     ASSERT_EQ(restore.status, kExitDone) << restore.err;
     std::vector<unsigned char> expected = read_file(disk);
     for (const std::string& s : bad) std::fill_n(expected.begin() + std::stoll(s) * 512, 512, 0);
@@ -429,21 +420,21 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
 }
 
 TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {
-    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     fs::remove(set + "/KRD00001.BIN");
-    const run_result r = run(run_verify_command, {set});
+    const run_result r = run_command(run_verify_command, {set});
     EXPECT_EQ(r.status, kExitFailed);
     EXPECT_TRUE(contains(r.err, "KRD00001.BIN"));
     EXPECT_TRUE(contains(r.err, "キャンセル"));
 }
 
 TEST_F(SetCommands, InfoJsonDescribesTheSet) {
-    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     const std::vector<unsigned char> image = read_file(disk);
     char stream[kDigestHexLength + 1];
     format_digest(stream, digest_bytes(image.data(), image.size()));
 
-    const run_result good = run(run_info_command, {"--json", set});
+    const run_result good = run_command(run_info_command, {"--json", set});
     EXPECT_EQ(good.status, kExitDone) << good.err;
     testing::json_value v;
     std::string error;
@@ -467,7 +458,7 @@ TEST_F(SetCommands, InfoJsonDescribesTheSet) {
 
     // A set that lost its only data file: still one JSON document, saying so.
     fs::remove(set + "/KRD00001.BIN");
-    const run_result bad = run(run_info_command, {set, "--json"});
+    const run_result bad = run_command(run_info_command, {set, "--json"});
     EXPECT_EQ(bad.status, kExitFailed);
     ASSERT_TRUE(testing::parse_json(bad.out, &v, &error)) << error << "\n" << bad.out;
     EXPECT_TRUE(v["data_files"].items.empty());
@@ -484,21 +475,21 @@ TEST_F(SetCommands, ASecondWriterOfASetIsRefused) {
         ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{disk, set}, std::vector<std::string>{"--resume", disk, set}}) {
-            const run_result r = run(run_backup_command, args);
+            const run_result r = run_command(run_backup_command, args);
             EXPECT_EQ(r.status, kExitFailed);
             EXPECT_TRUE(contains(r.err, "別の krdtool が使っています")) << r.err;
             EXPECT_TRUE(fs::is_empty(set));
         }
     }
-    EXPECT_EQ(run(run_backup_command, {"--resume", disk, set}).status, kExitDone);
+    EXPECT_EQ(run_command(run_backup_command, {"--resume", disk, set}).status, kExitDone);
 }
 
 TEST_F(SetCommands, YesAnswersAQuestionOnceButNeverForever) {
-    ASSERT_EQ(run(run_backup_command, {disk, set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     fs::remove(set + "/KRD00001.BIN");
     // Yes to "insert the medium with KRD00001.BIN" tries again; the same
     // question once more is cancelled, as nobody can swap a medium.
-    const run_result r = run(run_verify_command, {"--yes", set});
+    const run_result r = run_command(run_verify_command, {"--yes", set});
     EXPECT_EQ(r.status, kExitFailed);
     EXPECT_TRUE(contains(r.err, "(--yes: はい)")) << r.err;
     EXPECT_TRUE(contains(r.err, "同じ質問が続くため")) << r.err;
