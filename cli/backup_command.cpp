@@ -143,17 +143,18 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         say(err, "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s", folder.c_str());
         return kExitFailed;
     }
-    // --force clears what an earlier, unfinished try left behind (only a
-    // set's own files; a folder holding anything else is left alone), but
-    // never what --resume is to go on with.
-    if (force && !resume && !empty_set_folder(folder, err)) return kExitFailed;
     // One writer for a set: a second krdtool on the same folder (a resume
-    // started while the first run still goes) waits for nobody; it is refused.
+    // started while the first run still goes) waits for nobody; it is
+    // refused before it touches anything.
     const folder_lock lock(folder);
     if (!lock.held()) {
         say(err, "バックアップ先のフォルダは別の krdtool が使っています: %s", folder.c_str());
         return kExitFailed;
     }
+    // --force clears what an earlier, unfinished try left behind (only a
+    // set's own files; a folder holding anything else is left alone), but
+    // never what --resume is to go on with.
+    if (force && !resume && !empty_set_folder(folder, err)) return kExitFailed;
     if (resume) {
         if (!fs::exists(fs::path(folder) / "KRD00000.BIN", error) &&
             !fs::exists(fs::path(folder) / "KRD00001.BIN", error)) {

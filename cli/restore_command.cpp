@@ -62,6 +62,29 @@ bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std
     return true;
 }
 
+// An image this restore made and did not finish is said to be left: half
+// written, with its sector 0 still blank, and refused as "holds data" by a
+// plain second try. (It stays, so what was written can be looked at.)
+class made_image {
+public:
+    made_image(const std::string& path, bool made, std::FILE* err) : path_(path), made_(made), err_(err) {}
+    ~made_image() {
+        if (made_) {
+            say(err_, "作りかけの復旧先イメージファイルが残っています (MBR は書き込んでいません)。"
+                      "やり直すには削除するか --force を付けて下さい: %s",
+                path_.c_str());
+        }
+    }
+    made_image(const made_image&) = delete;
+    made_image& operator=(const made_image&) = delete;
+    void keep() { made_ = false; }
+
+private:
+    const std::string& path_;
+    bool made_;
+    std::FILE* err_;
+};
+
 bool explain(const target_check& check, const std::string& target, std::uint64_t bytes, std::FILE* err) {
     char need[kGroupedTextSize], have[kGroupedTextSize];
     switch (check.verdict) {
@@ -134,6 +157,7 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     }
     bool created = false;
     if (!create_image_if_missing(target, header.backup_bytes, err, &created)) return kExitFailed;
+    made_image image(target, created, err);
     register_disk_path(kTargetDiskNumber, target);
     if (!explain(check_restore_target(kTargetDiskNumber, header.backup_bytes), target, header.backup_bytes, err)) {
         clear_disk_paths();
@@ -155,6 +179,7 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
+    image.keep();
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
     print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes, target.c_str(),

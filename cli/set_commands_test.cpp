@@ -148,6 +148,12 @@ TEST_F(SetCommands, DamagedSetsFail) {
     const run_result restore = run_command(run_restore_command, {set, restored});
     EXPECT_EQ(restore.status, kExitFailed);
     EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0));
+    // The image this restore made is not left behind without a word.
+    EXPECT_TRUE(contains(restore.err, "作りかけの復旧先イメージファイルが残っています")) << restore.err;
+    // One that was there before is not this restore's to speak of.
+    const run_result again = run_command(run_restore_command, {"--force", set, restored});
+    EXPECT_EQ(again.status, kExitFailed);
+    EXPECT_FALSE(contains(again.err, "作りかけ")) << again.err;
 
     write_file(set + "/KRD00000.BIN", {1, 2, 3});
     EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitFailed);
@@ -469,16 +475,19 @@ TEST_F(SetCommands, InfoJsonDescribesTheSet) {
 
 TEST_F(SetCommands, ASecondWriterOfASetIsRefused) {
     fs::create_directories(set);
+    // What the other krdtool has written so far: --force must not clear it.
+    write_file(set + "/KRD00000.BIN", std::vector<unsigned char>(100, 1));
     {
         // Another krdtool's backup into the folder, still going.
         unique_fd other(::open(set.c_str(), O_RDONLY | O_DIRECTORY));
         ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
         for (const std::vector<std::string>& args :
-             {std::vector<std::string>{disk, set}, std::vector<std::string>{"--resume", disk, set}}) {
+             {std::vector<std::string>{disk, set}, std::vector<std::string>{"--resume", disk, set},
+              std::vector<std::string>{"--force", disk, set}}) {
             const run_result r = run_command(run_backup_command, args);
             EXPECT_EQ(r.status, kExitFailed);
             EXPECT_TRUE(contains(r.err, "別の krdtool が使っています")) << r.err;
-            EXPECT_TRUE(fs::is_empty(set));
+            EXPECT_EQ(read_file(set + "/KRD00000.BIN"), std::vector<unsigned char>(100, 1)) << args[0];
         }
     }
     EXPECT_EQ(run_command(run_backup_command, {"--resume", disk, set}).status, kExitDone);
