@@ -24,6 +24,8 @@
 #include "util/number_format.h"
 #include "util/path.h"
 #include "util/path_query.h"
+#include "util/side_file.h"
+#include "util/system_error.h"
 
 namespace kiroda::cli {
 
@@ -32,23 +34,25 @@ namespace {
 namespace fs = std::filesystem;
 
 // Copies KIRODA.EXE into the set when it stands beside krdtool, so the set
-// can be restored with the wizard from the medium that holds it. Through a
-// temporary name: a copy cut short never stands as the program.
+// can be restored with the wizard from the medium that holds it. As a side
+// file: committed under a temporary name and renamed, so a copy cut short
+// never stands as the program.
 void copy_program(const std::string& folder, std::FILE* err) {
     std::error_code error;
     // A resumed set keeps the copy its first run made.
     if (fs::exists(fs::path(folder) / "KIRODA.EXE", error)) return;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (error) return;
-    const fs::path program = self.parent_path() / "KIRODA.EXE";
-    if (!fs::exists(program, error)) return;
-    const fs::path temporary = fs::path(folder) / "KIRODA.TMP";
-    fs::remove(temporary, error);  // what a copy cut short left
-    fs::copy_file(program, temporary, fs::copy_options::overwrite_existing, error);
-    if (!error) fs::rename(temporary, fs::path(folder) / "KIRODA.EXE", error);
-    if (error) {
-        fs::remove(temporary);
-        say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s", error.message().c_str());
+    std::string program;
+    constexpr std::size_t kProgramLimit = std::size_t{64} << 20;
+    const side_file_read read =
+        read_side_file(self.parent_path().c_str(), "KIRODA.EXE", kProgramLimit, &program);
+    if (read == side_file_read::absent) return;
+    if (read != side_file_read::read ||
+        !write_side_file(folder.c_str(), "KIRODA.TMP", "KIRODA.EXE", program)) {
+        const int reason = take_system_error();
+        say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s",
+            reason != 0 ? std::strerror(reason) : folder.c_str());
     }
 }
 

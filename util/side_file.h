@@ -1,4 +1,5 @@
-// Small text files beside a backup set (its digests, its bad-sector map):
+// Small files beside a backup set (its digests, its bad-sector map, the
+// copy of the program):
 // written so that a reader never finds half of one, and read whole with a
 // bound on their size, since they come from a medium anything may be on.
 #pragma once
