@@ -127,16 +127,8 @@ bool holds_finished_set(const std::string& folder) {
     // Without digests (an older program's set): the header's byte count
     // against the blocks' unpacked lengths, payloads stepped over.
     char path[kPathCapacity + 16];
-    unsigned char record[kHeaderFileSize];
     backup_header header{};
-    {
-        if (!join_path(folder.c_str(), kHeaderFileName, path, sizeof path)) return false;
-        unique_fd fd(open_for_reading(path));
-        if (!fd.valid() || read_full(fd.get(), record, sizeof record) != static_cast<std::int64_t>(sizeof record) ||
-            !decode_header_record(record, &header)) {
-            return false;
-        }
-    }
+    if (!read_header_silently(folder.c_str(), &header)) return false;
     std::uint64_t total = 0;
     for (int number = 1; total < header.backup_bytes; ++number) {
         if (!data_file_path(folder.c_str(), number, path, sizeof path)) return false;

@@ -50,16 +50,6 @@ file_data data_in(const char* path) {
     return end < 0 ? file_data::unreadable : end == 0 ? file_data::some : file_data::none;
 }
 
-bool read_header_quietly(const char* folder, backup_header* header) {
-    char path[kPathCapacity + 16];
-    if (!join_path(folder, kHeaderFileName, path, sizeof path)) return false;
-    unique_fd fd(open_for_reading(path));
-    unsigned char record[kHeaderFileSize];
-    return fd.valid() && read_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record) &&
-           at_end_of_file(fd.get()) == 1 && decode_header_record(record, header) &&
-           backup_bytes_plausible(header->backup_bytes);
-}
-
 // Per sector of the chunk at `first`: was it read (not lost) in `map`?
 std::vector<bool> sectors_read(const bad_sector_map& map, std::uint64_t first, std::uint32_t count) {
     std::vector<bool> read(count, true);
@@ -135,7 +125,7 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     };
     if (!data_file_path(folder, 1, path, sizeof path)) return fail(unfinished_set::unreadable, folder);
     backup_header header{};
-    if (!read_header_quietly(folder, &header)) {
+    if (!read_header_silently(folder, &header)) {
         // Cut short while the header was written: nothing to keep.
         const file_data first = data_in(path);
         if (first == file_data::unreadable) return fail(unfinished_set::unreadable, path);
@@ -292,7 +282,7 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
 bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t sectors) {
     backup_header header{};
     char path[kPathCapacity + 16];
-    if (!read_header_quietly(folder, &header) || header.backup_bytes != sectors * kSectorBytes ||
+    if (!read_header_silently(folder, &header) || header.backup_bytes != sectors * kSectorBytes ||
         !join_path(folder, kDigestFileName, path, sizeof path) || path_exists(path)) {
         return false;
     }

@@ -150,6 +150,16 @@ int write_header_file(window_handle owner, std::int32_t source_disk, const char*
     return 1;
 }
 
+bool read_header_silently(const char* folder, backup_header* header) {
+    char path[kPathCapacity + 16];
+    if (!join_path(folder, kHeaderFileName, path, sizeof path)) return false;
+    unique_fd fd(open_for_reading(path));
+    unsigned char record[kHeaderFileSize];
+    return fd.valid() && read_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record) &&
+           at_end_of_file(fd.get()) == 1 && decode_header_record(record, header) &&
+           backup_bytes_plausible(header->backup_bytes);
+}
+
 header_read read_header_file(window_handle owner, const char* folder, backup_header* header) {
     *header = backup_header{};
     char path[kPathCapacity + 16];

@@ -50,6 +50,10 @@ enum class header_read { read, cannot_open, short_read, damaged };
 // message before it returns.
 header_read read_header_file(window_handle owner, const char* folder, backup_header* header);
 
+// The same checks without a message, for a look at a folder that may hold
+// no set: exactly one record, its CRC, and a byte count a set can have.
+bool read_header_silently(const char* folder, backup_header* header);
+
 // After a successful read: kIdOk when the set's version is the program's or
 // the user accepts the difference, anything else to abandon.
 int confirm_header_version(window_handle owner, const backup_header& header);
