@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <string>
 
 #include "util/file_io.h"
 #include "util/io_census.h"
+#include "util/path.h"
 #include "util/system_error.h"
 
 namespace kiroda {
@@ -37,8 +37,16 @@ int open_to_continue(const char* path, std::int64_t keep_bytes) {
     if (io_census_fails()) return (errno = EIO, -1);
     unique_fd fd(::open(path, O_WRONLY | O_CLOEXEC));
     struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || keep_bytes < 0 || st.st_size < keep_bytes ||
-        ::ftruncate(fd.get(), static_cast<off_t>(keep_bytes)) != 0 ||
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        note_system_error(errno);
+        return -1;
+    }
+    // A file shorter than what is to be kept fails no system call.
+    if (keep_bytes < 0 || st.st_size < keep_bytes) {
+        note_system_error(EINVAL);
+        return -1;
+    }
+    if (::ftruncate(fd.get(), static_cast<off_t>(keep_bytes)) != 0 ||
         ::lseek(fd.get(), static_cast<off_t>(keep_bytes), SEEK_SET) != static_cast<off_t>(keep_bytes)) {
         note_system_error(errno);
         return -1;
@@ -105,10 +113,9 @@ bool replace_file(const char* from, const char* to) {
     // The rename itself must reach the volume before the caller goes on: a
     // map of lost sectors must be there before the block it describes.
     // File systems that cannot sync a folder (EINVAL) keep renames in order.
-    std::string folder(to);
-    const std::size_t slash = folder.rfind('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    unique_fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    char folder[kPathCapacity];
+    if (!directory_of_path(to, folder, sizeof folder)) return false;
+    unique_fd dir(::open(folder[0] != '\0' ? folder : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) return false;
     return ::fsync(dir.get()) == 0 || errno == EINVAL;
 }
