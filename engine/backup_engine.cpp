@@ -68,12 +68,6 @@ bool finish_data_file(unique_fd& file) {
 }  // namespace
 
 int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
-                            std::uint64_t sectors, int disk_number, const backup_options& options) {
-    backup_state state;
-    return copy_disk_to_data_files(p, folder, disk, sectors, disk_number, options, state);
-}
-
-int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
                             std::uint64_t sectors, int disk_number, const backup_options& options,
                             backup_state& state) {
     // Aligned: a rescue re-reads into it through a handle that bypasses the cache.
@@ -275,12 +269,6 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         return 0;
     }
     if (!write_map(true)) return 0;
-    const std::uint64_t lost_in_all = lost_earlier + reader.lost_sectors();
-    if (lost_in_all > 0) {
-        char lost[kGroupedTextSize];
-        format_uint64_grouped(lost, lost_in_all);
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kRescueDone), lost, kBadSectorMapName);
-    }
     set_digests& digests = state.digests;
     if (state.keeps_map) {
         const std::string text = encode_bad_sector_map(state.map, true);
@@ -293,6 +281,13 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         !write_set_digests(folder, digests)) {
         show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteDigests), folder);
         return 0;
+    }
+    // "The backup is done" only once it is: after the digest file.
+    const std::uint64_t lost_in_all = lost_earlier + reader.lost_sectors();
+    if (lost_in_all > 0) {
+        char lost[kGroupedTextSize];
+        format_uint64_grouped(lost, lost_in_all);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kRescueDone), lost, kBadSectorMapName);
     }
     return 1;
 }
@@ -321,7 +316,7 @@ int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t 
             report_unfinished_set(p, finding, source_disk, folder, sectors);
             return kEngineFailed;
         }
-        if (!prepare_unfinished_set(p, finding, folder, state)) return kEngineFailed;
+        if (!prepare_unfinished_set(p, folder, state)) return kEngineFailed;
         if (state.keeps_map && !write_bad_sector_map(folder, state.map, false)) {
             show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteMap), folder);
             return kEngineFailed;

@@ -53,13 +53,10 @@ struct backup_state {
 int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
                 const backup_options& options = {});
 
-// The data phase: `sectors` sectors from sector 0 of the disk into data
-// files KRD00001.BIN... of `folder`. `disk_number` names the same disk for
-// the careful re-reads of a rescue (-1: none; a read failure then ends the
-// backup). 1 when every sector is stored, 0 after a failure message or a stop.
-int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
-                            std::uint64_t sectors, int disk_number = -1, const backup_options& options = {});
-// The same from `state` on (a resumed backup).
+// The data phase: the first `sectors` sectors of the disk, from where
+// `state` stands (sector 0 for a new backup), into data files KRD00001.BIN...
+// of `folder`. `disk_number` names the same disk for the careful re-reads of
+// a rescue. 1 when every sector is stored, 0 after a failure message or a stop.
 int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& disk,
                             std::uint64_t sectors, int disk_number, const backup_options& options,
                             backup_state& state);

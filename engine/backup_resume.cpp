@@ -37,7 +37,6 @@ constexpr enciphered_text kUnconfirmed{
     "バックアップ先のバックアップデータが元ディスク(ディスク %d)のものか確かめられません。\n"
     "(比べられるセクタがありません) 続けられません。"};
 constexpr enciphered_text kCannotCommit{"バックアップファイルをディスクに書き出せません。\n\n%s"};
-constexpr enciphered_text kCannotCut{"バックアップファイルの途中までのブロックを切り取れません。\n\n%s"};
 
 enum class file_data { none, some, unreadable };
 
@@ -216,7 +215,6 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
             f.file = path;
             f.block = tail_block;
             f.cut = true;
-            f.cut_at = offset;
         }
         // A full file, or one that holds the disk's last block, is closed.
         if (blocks == kBlocksPerDataFile || (blocks > 0 && state->next_sector == sectors)) {
@@ -381,18 +379,11 @@ void report_unfinished_set(progress& p, const resume_finding& finding, int sourc
     }
 }
 
-bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder,
+bool prepare_unfinished_set(progress& p, const char* folder,
                             const backup_state& state) {
-    if (finding.cut) {
-        unique_fd fd(open_to_continue(finding.file.c_str(), static_cast<std::int64_t>(finding.cut_at)));
-        const bool committed = fd.valid() && commit_file(fd.get());
-        if (!fd.reset() || !committed) {
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCut), finding.file.c_str());
-            return false;
-        }
-    }
     // The last two data files: the one written on and the one closed
-    // before it, whose end the interrupted run may not have committed.
+    // before it. A partial block lies at the end of one of them; a file
+    // that keeps nothing is truncated when the backup opens it.
     for (int number = state.file_number - 1; number <= state.file_number; ++number) {
         const std::uint64_t kept = number == state.file_number ? state.file_bytes
                                    : number >= 1 && static_cast<std::size_t>(number) <= state.digests.files.size()

@@ -38,8 +38,7 @@ struct resume_finding {
     std::uint64_t sector = 0;      // different_data: the first sector that differs
     std::uint64_t set_bytes = 0;   // other_disk: the size the header records
     bool header_written = false;   // false: no usable header yet, write one
-    std::uint64_t cut_at = 0;      // `file` is cut to this many bytes...
-    bool cut = false;              // ...when true (a partial block at its end)
+    bool cut = false;              // `file` ends in a partial block (block `block`)
 };
 
 // Examines the set in `folder` against the first `sectors` sectors of `disk`
@@ -61,14 +60,14 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,
                            std::uint64_t sectors);
 
-// Readies the set to go on from `state`: cuts the partial block off the end
-// of the last data file, commits the data files kept (an interrupted run
-// may have left them in a write cache), writes the map as it stands at the
-// kept blocks is the caller's to write (the one on the volume may reach
-// further, over blocks read again now); what was left under temporary
-// names is removed.
+// Readies the set to go on from `state`: the last two data files are cut
+// to the blocks kept (a partial block at the end goes) and committed (an
+// interrupted run may have left them in a write cache), and what was left
+// under temporary names is removed. Writing the map as it stands at the
+// kept blocks is the caller's (the one on the volume may reach further,
+// over blocks read again now).
 // False on failure (after a message).
-bool prepare_unfinished_set(progress& p, const resume_finding& finding, const char* folder,
+bool prepare_unfinished_set(progress& p, const char* folder,
                             const backup_state& state);
 
 }  // namespace kiroda
