@@ -7,6 +7,7 @@
 #include "disk/mbr.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_resume.h"
+#include "engine/data_file.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
 #include "util/path_query.h"
@@ -82,14 +83,6 @@ int say(window_handle owner, unsigned type, stored_text text, Values... values) 
     }
 }
 
-// True when the folder holds a file or folder named like part of a set.
-bool holds_set_files(const char* folder) {
-    char mask[kPathCapacity];
-    char found[kPathCapacity];
-    join_path(folder, "KRD?????.BIN", mask, sizeof mask);
-    return probe_path(mask, found, sizeof found) != 0;
-}
-
 // The folder must exist and hold neither a program copy nor any file or
 // folder named like part of a set: a set is never written over another.
 bool folder_may_take_set(window_handle owner, const char* folder) {
@@ -103,11 +96,9 @@ bool folder_may_take_set(window_handle owner, const char* folder) {
         say(owner, kMbOk, kProgramCopyThere, path);
         return false;
     }
-    char mask[kPathCapacity];
     char found[kPathCapacity];
-    join_path(folder, "KRD?????.BIN", mask, sizeof mask);
-    if (probe_path(mask, found, sizeof found) != 0) {
-        say(owner, kMbOk, kSetThere, found[0] != '\0' ? found : mask);
+    if (find_set_file(folder, found, sizeof found)) {
+        say(owner, kMbOk, kSetThere, found);
         return false;
     }
     return true;
@@ -237,7 +228,7 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
     }
     std::uint64_t backup_size = 0;
     bool resume = false;
-    if (is_directory(folder) == 1 && holds_set_files(folder)) {
+    if (char found[kPathCapacity]; is_directory(folder) == 1 && find_set_file(folder, found, sizeof found)) {
         if (!measure_source(owner, r, &backup_size)) return -1;
         resume = unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
                  say(owner, kMbYesNo, kOfferResume, r.source_disk, folder) == kIdYes;

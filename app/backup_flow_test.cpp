@@ -144,6 +144,9 @@ TEST_F(BackupFlow, EveryRefusalComesBeforeAnythingIsWritten) {
     write_file(with_data.file("KRD00001.BIN"), {1});
     temp_folder with_dir;
     fs::create_directory(with_dir.path() / "KRD00000.BIN");
+    // An old set's map alone would be read as the new set's.
+    temp_folder with_map;
+    write_file(with_map.file("KRDMAP.TXT"), {'#'});
     const std::string plain_file = images.file("source.img");
     const std::string missing = set.text() + "/missing";
 
@@ -160,6 +163,7 @@ TEST_F(BackupFlow, EveryRefusalComesBeforeAnythingIsWritten) {
         {"a data file is there", with_data.text(), [] {}, with_data.file("KRD00001.BIN"), "バックアップデータ"},
         {"a folder named like the header", with_dir.text(), [] {}, with_dir.file("KRD00000.BIN"),
          "バックアップデータ"},
+        {"an old set's map is there", with_map.text(), [] {}, with_map.file("KRDMAP.TXT"), "バックアップデータ"},
         {"the disk does not open", images.text(), [] { clear_disk_paths(); }, "0", "開けません"},
         {"4096-byte sectors", images.text(),
          [] {

@@ -68,10 +68,8 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
         say(err, "バックアップ先には既にプログラムのコピーがあります。別のフォルダを指定して下さい。\n%s", path);
         return false;
     }
-    char mask[kPathCapacity + 16];
     char found[kPathCapacity + 16];
-    join_path(folder.c_str(), "KRD?????.BIN", mask, sizeof mask);
-    if (probe_path(mask, found, sizeof found) != 0) {
+    if (find_set_file(folder.c_str(), found, sizeof found)) {
         say(err, "バックアップ先には既にバックアップデータがあります。別のフォルダを指定して下さい。\n%s", found);
         return false;
     }

@@ -102,7 +102,7 @@ TEST_F(SetCommands, UsageErrors) {
 }
 
 TEST_F(SetCommands, BackupRefusesAFolderThatHoldsASetOrAProgramCopy) {
-    for (const char* name : {"KRD00003.BIN", "KIRODA.EXE"}) {
+    for (const char* name : {"KRD00003.BIN", "KIRODA.EXE", "KRDHASH.TXT", "KRDMAP.TXT", "KRDMAP.TMP"}) {
         temp_folder used;
         write_file(used.file(name), {1});
         const run_result r = run_command(run_backup_command, {disk, used.text()});

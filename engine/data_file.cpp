@@ -2,8 +2,11 @@
 
 #include <cstdio>
 
+#include "format/bad_sector_map.h"
+#include "format/set_digests.h"
 #include "util/number_format.h"
 #include "util/path.h"
+#include "util/path_query.h"
 
 namespace kiroda {
 
@@ -11,6 +14,20 @@ bool data_file_path(const char* folder, int number, char* path, std::size_t capa
     char name[32];
     std::snprintf(name, sizeof name, "KRD%5.5d.BIN", number);
     return join_path(folder, name, path, capacity);
+}
+
+bool find_set_file(const char* folder, char* found, std::size_t capacity) {
+    char mask[kPathCapacity + 16];
+    if (join_path(folder, "KRD?????.BIN", mask, sizeof mask) && probe_path(mask, found, capacity) != 0) {
+        // A match too long for `found` still counts; the mask names it then.
+        if (found[0] == '\0') std::snprintf(found, capacity, "%s", mask);
+        return true;
+    }
+    for (const char* side : {kDigestFileName, kDigestTempName, kBadSectorMapName, kBadSectorMapTempName}) {
+        if (join_path(folder, side, found, capacity) && path_exists(found) == 1) return true;
+    }
+    if (capacity > 0) found[0] = '\0';
+    return false;
 }
 
 std::uint64_t data_file_bytes_needed(std::uint64_t sectors_left) {

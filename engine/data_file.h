@@ -18,6 +18,13 @@ constexpr std::uint64_t kDataFileMaxBytes =
 // it does not fit `capacity`.
 bool data_file_path(const char* folder, int number, char* path, std::size_t capacity);
 
+// The first file of a set found in `folder`: a header or data file
+// (KRD?????.BIN, a folder of such a name too) or a side file (the digest
+// file, the map, or their temporary names). Its path goes to `found`
+// (capacity `capacity`). A new set is never begun beside one: an old map
+// or digest file would be taken for the new set's.
+bool find_set_file(const char* folder, char* found, std::size_t capacity);
+
 // Bytes a new data file may need when `sectors_left` sectors are still to be
 // backed up: a full file, or what the last blocks need when fewer remain.
 std::uint64_t data_file_bytes_needed(std::uint64_t sectors_left);
