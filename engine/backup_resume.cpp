@@ -151,9 +151,11 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
     block_scratch scratch;
     if (buffer == nullptr) return fail(unfinished_set::unreadable, folder);
-    // The file's bytes go to its digest as they are read. The block that
-    // does not read went in too: the digest of a file cut there is taken
-    // again from its kept bytes.
+    // The file's bytes go to its digest as they are read; the digest as it
+    // stood before each block is kept, to be put back when the block does
+    // not read (the file is cut there).
+    digest_stream before_block;
+    if (!before_block.ready()) return fail(unfinished_set::unreadable, folder);
     struct file_tally {
         digest_stream* digest;
         std::uint64_t bytes;
@@ -189,6 +191,7 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
             p.set_bytes_left((sectors - state->next_sector) * kSectorBytes);
             const std::uint64_t left = sectors - state->next_sector;
             const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
+            before_block.copy_from(state->file_digest);
             const std::int32_t result = left == 0 || blocks == kBlocksPerDataFile
                                             ? kBlockBadLength
                                             : read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch, &observer);
@@ -208,10 +211,7 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
         state->blocks_in_file = blocks;
         state->file_bytes = offset;
         if (tail) {
-            state->file_digest.reset();
-            if (digest_file(path, offset, state->file_digest) != static_cast<std::int64_t>(offset)) {
-                return fail(unfinished_set::unreadable, path);
-            }
+            state->file_digest.copy_from(before_block);
             f.file = path;
             f.block = tail_block;
             f.cut = true;

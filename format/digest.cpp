@@ -37,6 +37,10 @@ digest128 digest_bytes(const void* data, std::size_t size) {
     return from_xxh(XXH3_128bits(data, size));
 }
 
+void digest_stream::copy_from(const digest_stream& other) {
+    if (state_ && other.state_) XXH3_copyState(state_->xxh, other.state_->xxh);
+}
+
 std::int64_t digest_file(const char* path, std::uint64_t limit, digest_stream& digest) {
     unique_fd fd(open_for_reading(path));
     if (!fd.valid() || !digest.ready()) return -1;

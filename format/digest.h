@@ -36,6 +36,9 @@ public:
     void reset();
     void add(const void* data, std::size_t size);
     digest128 value() const;
+    // Takes the state of `other` (both ready): a digest can be put back to
+    // where it stood.
+    void copy_from(const digest_stream& other);
 
 private:
     struct state;
