@@ -78,17 +78,17 @@ enum class comparison { same, differs, set_unreadable, disk_unreadable };
 // sector that differs; `compared` counts the sectors compared. A careful
 // read goes past unreadable sectors as a rescue does; a quick one (the
 // wizard's look, on its window's thread) reads the chunk once and gives
-// up on a failure.
+// up on a failure. The memory is the caller's, kept across calls:
+// `buffer` for the block, `source` (aligned) for the disk's chunk.
 comparison compare_with_disk(const kept_block& block, const bad_sector_map& map, const disk_handle& disk,
-                             int disk_number, bool careful, unsigned char* buffer, std::uint64_t* differs,
-                             std::uint64_t* compared) {
+                             int disk_number, bool careful, unsigned char* buffer, block_scratch& scratch,
+                             chunk_buffer& source, std::uint64_t* differs, std::uint64_t* compared) {
     unique_fd fd(open_for_reading(block.path.c_str()));
     if (!fd.valid() || !skip_forward(fd.get(), block.offset) ||
-        read_packed_block(fd.get(), buffer, kChunkBytes) != static_cast<std::int32_t>(block.count * kSectorBytes)) {
+        read_packed_block(fd.get(), buffer, kChunkBytes, scratch) !=
+            static_cast<std::int32_t>(block.count * kSectorBytes)) {
         return comparison::set_unreadable;
     }
-    chunk_buffer source(kChunkBytes);
-    if (source.data() == nullptr) return comparison::disk_unreadable;
     bad_sector_map now;
     if (careful) {
         rescue_reader reader(disk, disk_number);
@@ -257,10 +257,13 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
         const kept_block first_block{first_path, 0, 0,
                                      static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
         std::uint64_t compared = 0;
+        chunk_buffer source(kChunkBytes);
+        if (source.data() == nullptr) return fail(unfinished_set::unreadable, folder);
         for (const kept_block* block : std::initializer_list<const kept_block*>{&first_block, &last}) {
             if (block == &last && last.first == 0) break;  // one block: compared already
             std::uint64_t differs = 0;
-            switch (compare_with_disk(*block, state->map, disk, disk_number, true, buffer.get(), &differs, &compared)) {
+            switch (compare_with_disk(*block, state->map, disk, disk_number, true, buffer.get(), scratch, source, &differs,
+                                      &compared)) {
                 case comparison::same:
                     break;
                 case comparison::differs:
@@ -290,9 +293,12 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     if (number == 0) return true;  // a header alone: it goes on from sector 0
     const disk_handle disk = open_physical_disk(disk_number, 'r');
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
+    chunk_buffer source(kChunkBytes);
+    block_scratch scratch;
     bad_sector_map map;
     int bad_line = 0;
-    if (!disk.valid() || buffer == nullptr || read_bad_sector_map(folder, &map, &bad_line) == map_read::unreadable) {
+    if (!disk.valid() || buffer == nullptr || source.data() == nullptr ||
+        read_bad_sector_map(folder, &map, &bad_line) == map_read::unreadable) {
         return false;
     }
     // The first block first: the MBR tells disks of the same size apart.
@@ -305,7 +311,8 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
         if (!data_file_path(folder, 1, first_path, sizeof first_path)) return false;
         const kept_block first_block{first_path, 0, 0,
                                      static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
-        const comparison c = compare_with_disk(first_block, map, disk, disk_number, false, buffer.get(), &differs, &compared);
+        const comparison c = compare_with_disk(first_block, map, disk, disk_number, false, buffer.get(), scratch, source,
+                                             &differs, &compared);
         if (c == comparison::differs || c == comparison::set_unreadable) return false;
         if (c == comparison::disk_unreadable) return true;
     }
@@ -331,7 +338,8 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
             const kept_block block{path, starts[i], first,
                                    static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors)};
             std::uint64_t differs = 0;
-            switch (compare_with_disk(block, map, disk, disk_number, false, buffer.get(), &differs, &compared)) {
+            switch (compare_with_disk(block, map, disk, disk_number, false, buffer.get(), scratch, source, &differs,
+                                      &compared)) {
                 case comparison::same:
                     return compared > 0;
                 case comparison::differs:
