@@ -66,9 +66,11 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
     format_uint64_grouped(b, not_tried);
     print(out, "%s読めなかったセクタ: %s 個、読まなかったセクタ: %s 個 (%s、0 で埋めてあります)\n", indent, a, b,
                  kBadSectorMapName);
-    unsigned char mbr[512] = {};
-    const bool have_mbr = set_sector0(folder, mbr);
     const auto runs = map.bad_runs();
+    // The set's MBR names the partitions of the runs: a 16 MiB block is
+    // unpacked for it, so only when there are runs to place.
+    unsigned char mbr[512] = {};
+    const bool have_mbr = !runs.empty() && set_sector0(folder, mbr);
     for (std::size_t i = 0; i < runs.size() && i < kRunsShown; ++i) {
         char from[kGroupedTextSize], to[kGroupedTextSize];
         format_uint64_grouped(from, runs[i].first);

@@ -65,6 +65,12 @@ struct set_facts {
     int blocks_unlike_digests = 0;
     bool has_program = false;
 
+    // Whole: every block reads, in the set's shape, adding up to the
+    // header's count, with digests and map (`map_ok`) that read and agree.
+    bool ok(bool map_ok) const {
+        return !damaged && !misshapen && !digests_wrong() && map_ok && data_bytes == header.backup_bytes;
+    }
+
     bool digests_wrong() const {
         return digests_state == digests_read::unreadable ||
                (digests_state == digests_read::read && (!digests_same_set || blocks_unlike_digests > 0));
@@ -215,7 +221,7 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     json.end_object();
     const bool map_ok = write_map_json(folder, json);
     json.boolean("program_copy", f.has_program);
-    const bool ok = !f.damaged && !f.misshapen && !f.digests_wrong() && map_ok && f.data_bytes == h.backup_bytes;
+    const bool ok = f.ok(map_ok);
     json.boolean("ok", ok);
     json.end_object();
     return ok ? kExitDone : kExitFailed;
@@ -272,7 +278,7 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     }
     const bool map_ok = report_bad_sectors(folder, out, "  ");
     print(out, "  プログラムのコピー(KIRODA.EXE): %s\n", localized(f.has_program ? "あり" : "なし"));
-    const bool ok = !f.damaged && !f.misshapen && !f.digests_wrong() && map_ok && f.data_bytes == h.backup_bytes;
+    const bool ok = f.ok(map_ok);
     return ok ? kExitDone : kExitFailed;
 }
 

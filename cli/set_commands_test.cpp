@@ -274,7 +274,6 @@ TEST_F(SetCommands, BackupAppliesTheSourceRules) {
     std::vector<unsigned char> gpt = make_mbr_one_partition(1, 60000);
     gpt[446 + 4] = 0xEE;  // the protective entry of a GPT disk
     make_disk_image(dir.file("gpt.img"), 4000, gpt);
-    make_disk_image(dir.file("blank.img"), 4000);
     write_file(dir.file("blank.img"), std::vector<unsigned char>(4000 * 512, 0));
     const struct {
         const char* what;

@@ -7,9 +7,6 @@
 #include <cstdio>
 #include <string>
 
-// krdtool's own program version, shown by --version.
-#define KIRODA_CLI_VERSION "1.14"
-
 #include "engine/progress.h"
 
 namespace kiroda::cli {
