@@ -54,18 +54,6 @@ bool same_file(const std::string& a, const struct stat& b) {
 
 }  // namespace
 
-dev_t whole_disk(dev_t dev, const std::string& sys_root) {
-    std::error_code error;
-    const fs::path node = fs::canonical(fs::path(sys_root) / "dev" / "block" /
-                                            (std::to_string(major(dev)) + ":" + std::to_string(minor(dev))),
-                                        error);
-    dev_t parent{};
-    if (!error && fs::exists(node / "partition", error) && read_dev(node.parent_path() / "dev", &parent)) {
-        return parent;
-    }
-    return dev;
-}
-
 device_stack stack_under(dev_t dev, const std::string& sys_root) {
     device_stack stack;
     stack.devices.insert(dev);
@@ -82,15 +70,11 @@ bool folder_depends_on(const std::string& folder, const std::string& path, const
     struct stat folder_stat {};
     struct stat path_stat {};
     if (::stat(folder.c_str(), &folder_stat) != 0 || ::stat(path.c_str(), &path_stat) != 0) return false;
-    const device_stack stack = stack_under(folder_stat.st_dev, sys_root);
-    if (S_ISBLK(path_stat.st_mode)) {
-        // The device itself, or the whole disk of anything in the stack.
-        if (stack.devices.count(path_stat.st_rdev) != 0) return true;
-        for (const dev_t d : stack.devices) {
-            if (whole_disk(d, sys_root) == path_stat.st_rdev) return true;
-        }
-        return false;
-    }
+    return stack_rests_on(stack_under(folder_stat.st_dev, sys_root), path_stat);
+}
+
+bool stack_rests_on(const device_stack& stack, const struct stat& path_stat) {
+    if (S_ISBLK(path_stat.st_mode)) return stack.devices.count(path_stat.st_rdev) != 0;
     for (const std::string& file : stack.loop_files) {
         if (same_file(file, path_stat)) return true;
     }

@@ -5,6 +5,7 @@
 // md, each resting on further devices; the kernel lists them in sysfs.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <set>
@@ -21,8 +22,10 @@ struct device_stack {
 };
 device_stack stack_under(dev_t dev, const std::string& sys_root = "/sys");
 
-// The whole disk of device `dev`: its parent when it is a partition, else itself.
-dev_t whole_disk(dev_t dev, const std::string& sys_root = "/sys");
+// True when the stack rests on the file `path` names (`path_stat`): a block
+// device in it (a partition's disk is in it too), or an image file of one
+// of its loop devices, by device and inode.
+bool stack_rests_on(const device_stack& stack, const struct stat& path_stat);
 
 // True when the file system that holds `folder` rests on `path`: a block
 // device (or a partition of it) anywhere in its stack, or an image file

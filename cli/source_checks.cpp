@@ -91,18 +91,8 @@ bool mounted_writable(const std::string& source, const std::string& mountinfo, c
         char colon = 0;
         std::istringstream dev_text(numbers);
         if (!rw || !(dev_text >> maj >> colon >> min) || colon != ':' || maj == 0) continue;
-        const device_stack stack = stack_under(makedev(maj, min), sys_root);
-        if (S_ISBLK(src.st_mode)) {
-            for (const dev_t d : stack.devices) {
-                // The source itself, or a partition whose disk it is.
-                if (d == src.st_rdev || whole_disk(d, sys_root) == src.st_rdev) return true;
-            }
-        } else {
-            for (const std::string& file : stack.loop_files) {
-                struct stat st {};
-                if (::stat(file.c_str(), &st) == 0 && st.st_dev == src.st_dev && st.st_ino == src.st_ino) return true;
-            }
-        }
+        // The source itself, a partition of it, or an image it is.
+        if (stack_rests_on(stack_under(makedev(maj, min), sys_root), src)) return true;
     }
     return false;
 }
