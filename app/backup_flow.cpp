@@ -169,8 +169,8 @@ int ask_to_start(window_handle owner, const backup_request& r, const char* folde
     format_uint64_grouped(size_text, backup_size);
     format_uint64_grouped(free_text, whole_bytes(free_bytes));
     if (free_space_short(backup_size, free_bytes)) {
-        return say(owner, kMbOkCancel, kSpaceMayBeShort, r.source_disk, size_text, folder, free_text,
-                   backup_scope_text(r.scope), program, program_copy);
+        return say(owner, kMbOkCancel, kSpaceMayBeShort, r.source_disk, size_text, folder,
+                   free_text, backup_scope_text(r.scope), program, program_copy);
     }
     return say(owner, kMbOkCancel, kLastQuestion, r.source_disk, size_text, folder, free_text,
                backup_scope_text(r.scope), zero_fill_text(r.zero_fill), program, program_copy);
@@ -211,7 +211,9 @@ const char* backup_scope_text(int scope) {
     return scope == kScopeValidPartitions ? "パーテーション有効部" : "ディスク全面";
 }
 
-const char* zero_fill_text(int zero_fill) { return zero_fill == 1 ? "実施する" : "実施しない"; }
+const char* zero_fill_text(int zero_fill) {
+    return zero_fill == 1 ? "実施する" : "実施しない";
+}
 
 int run_backup_flow(window_handle owner, const backup_request& r, const backup_flow_steps& steps) {
     if (path_on_disk(r.folder, r.source_disk)) {
@@ -228,7 +230,8 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
     }
     std::uint64_t backup_size = 0;
     bool resume = false;
-    if (char found[kPathCapacity]; is_directory(folder) == 1 && find_set_file(folder, found, sizeof found)) {
+    if (char found[kPathCapacity];
+        is_directory(folder) == 1 && find_set_file(folder, found, sizeof found)) {
         if (!measure_source(owner, r, &backup_size)) return -1;
         resume = unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
                  say(owner, kMbYesNo, kOfferResume, r.source_disk, folder) == kIdYes;
@@ -248,7 +251,8 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
         char free_text[kGroupedTextSize];
         format_uint64_grouped(size_text, backup_size);
         format_uint64_grouped(free_text, whole_bytes(free_bytes));
-        if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder, free_text) != kIdOk) {
+        if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder,
+                free_text) != kIdOk) {
             return 0;
         }
         // The set keeps the copy its first run made; one is added only where

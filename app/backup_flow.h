@@ -84,7 +84,7 @@ bool free_space_short(std::uint64_t backup_size, double free_bytes);
 bool normalise_folder(const char* folder, char* output, std::size_t capacity);
 
 // Display texts of the two settings, as the questions show them.
-const char* backup_scope_text(int scope);      // "ディスク全面" / "パーテーション有効部"
-const char* zero_fill_text(int zero_fill);     // "実施する" / "実施しない"
+const char* backup_scope_text(int scope);  // "ディスク全面" / "パーテーション有効部"
+const char* zero_fill_text(int zero_fill);  // "実施する" / "実施しない"
 
 }  // namespace kiroda

@@ -48,7 +48,7 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 class BackupFlow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         make_disk_image(images.file("source.img"), kSectors, make_mbr_one_partition(63, 1000));
         register_disk_path(0, images.file("source.img"));
@@ -116,14 +116,16 @@ TEST_F(BackupFlow, AConfirmedBackupCopiesTheProgramAndWritesASetThatPassesTheDat
     EXPECT_EQ(sink.seen[0].caption, program_caption());
     // The question names every figure: disk, size, folder, free space, scope,
     // zero fill, program and its copy.
-    for (const std::string& part : {std::string("33,558,016"), set.text(), std::string("1,000,000,000,000,000"),
-                                   std::string("ディスク全面"), std::string("実施しない"),
-                                   program.file("KIRODA.EXE"), set.file("KIRODA.EXE")}) {
+    for (const std::string& part :
+         {std::string("33,558,016"), set.text(), std::string("1,000,000,000,000,000"),
+          std::string("ディスク全面"), std::string("実施しない"), program.file("KIRODA.EXE"),
+          set.file("KIRODA.EXE")}) {
         EXPECT_TRUE(contains(sink.seen[0].text, part)) << part;
     }
     EXPECT_EQ(backups, std::vector<std::uint64_t>{kSectors * 512});
     EXPECT_EQ(backup_folder, set.text());  // the trailing separator is dropped
-    EXPECT_EQ(testing::read_file(set.file("KIRODA.EXE")), (std::vector<unsigned char>{'M', 'Z', 1, 2, 3}));
+    EXPECT_EQ(testing::read_file(set.file("KIRODA.EXE")),
+              (std::vector<unsigned char>{'M', 'Z', 1, 2, 3}));
     recording_progress p;
     EXPECT_EQ(verify_backup_set(p, set.text().c_str(), kSectors * 512), kEngineDone);
     EXPECT_TRUE(zero_filled.empty());
@@ -160,10 +162,12 @@ TEST_F(BackupFlow, EveryRefusalComesBeforeAnythingIsWritten) {
         {"not a folder", missing, [] {}, missing, "ありません"},
         {"a file, not a folder", plain_file, [] {}, plain_file, "ありません"},
         {"a program copy is there", set.text(), [] {}, set.file("KIRODA.EXE"), "KIRODA.EXE"},
-        {"a data file is there", with_data.text(), [] {}, with_data.file("KRD00001.BIN"), "バックアップデータ"},
+        {"a data file is there", with_data.text(), [] {}, with_data.file("KRD00001.BIN"),
+         "バックアップデータ"},
         {"a folder named like the header", with_dir.text(), [] {}, with_dir.file("KRD00000.BIN"),
          "バックアップデータ"},
-        {"an old set's map is there", with_map.text(), [] {}, with_map.file("KRDMAP.TXT"), "バックアップデータ"},
+        {"an old set's map is there", with_map.text(), [] {}, with_map.file("KRDMAP.TXT"),
+         "バックアップデータ"},
         {"the disk does not open", images.text(), [] { clear_disk_paths(); }, "0", "開けません"},
         {"4096-byte sectors", images.text(),
          [] {
@@ -192,8 +196,10 @@ TEST_F(BackupFlow, EveryRefusalComesBeforeAnythingIsWritten) {
              register_disk_path(0, images.file("tiny.img"));
          },
          "0", "大きさ"},
-        {"the free-space query fails", images.text(), [this] { free_bytes = -1; }, images.text(), "空き"},
-        {"less than a byte free", images.text(), [this] { free_bytes = 0.5; }, images.text(), "空き"},
+        {"the free-space query fails", images.text(), [this] { free_bytes = -1; }, images.text(),
+         "空き"},
+        {"less than a byte free", images.text(), [this] { free_bytes = 0.5; }, images.text(),
+         "空き"},
     };
     for (const auto& c : cases) {
         SetUp();
@@ -319,7 +325,8 @@ TEST_F(BackupFlow, AFailedBackupIsPassedOnAndKeepsTheProgramCopy) {
     EXPECT_EQ(run(set.text()), -1);
     EXPECT_TRUE(fs::exists(set.file("KIRODA.EXE")));
     ASSERT_EQ(sink.seen.size(), 3u);  // then the engine's read error
-    EXPECT_NE(sink.seen[1].text.find("セクタ 40,000 を読めません"), std::string::npos) << sink.seen[1].text;
+    EXPECT_NE(sink.seen[1].text.find("セクタ 40,000 を読めません"), std::string::npos)
+        << sink.seen[1].text;
 }
 
 TEST_F(BackupFlow, ValidPartitionScopeEndsWithThePartitionThatEndsLast) {
@@ -333,7 +340,8 @@ TEST_F(BackupFlow, ValidPartitionScopeEndsWithThePartitionThatEndsLast) {
          make_mbr({mbr_slot{7, 5000, 100}, mbr_slot{7, 63, 10}, {}, {}}), 5100 * 512ULL},
         {"ending at 2 TiB", make_mbr_one_partition(2048, 4294965248u), (1ULL << 32) * 512},
         {"no partition", make_mbr({mbr_slot{}, {}, {}, {}}), 0},
-        {"no signature", make_mbr(std::array<mbr_slot, 4>{mbr_slot{7, 1, 8}, {}, {}, {}}, false), 0},
+        {"no signature", make_mbr(std::array<mbr_slot, 4>{mbr_slot{7, 1, 8}, {}, {}, {}}, false),
+         0},
     };
     for (const auto& c : cases) {
         write_file(images.file("mbr.img"), c.sector0);
@@ -344,7 +352,8 @@ TEST_F(BackupFlow, ValidPartitionScopeEndsWithThePartitionThatEndsLast) {
         if (c.size != 0) {
             char grouped[kGroupedTextSize];
             format_uint64_grouped(grouped, c.size);
-            EXPECT_TRUE(contains(sink.seen[0].text, grouped)) << c.what << ": " << sink.seen[0].text;
+            EXPECT_TRUE(contains(sink.seen[0].text, grouped))
+                << c.what << ": " << sink.seen[0].text;
             EXPECT_TRUE(contains(sink.seen[0].text, "パーテーション有効部")) << c.what;
         }
     }
@@ -393,8 +402,8 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
 
     const struct {
         const char* what;
-        bool finished;            // the digest file stays: a complete set
-        std::string disk;         // the disk chosen (the source when empty)
+        bool finished;             // the digest file stays: a complete set
+        std::string disk;          // the disk chosen (the source when empty)
         std::vector<int> answers;  // to the offer and the last question
         int result;
         bool offered;
@@ -404,17 +413,24 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
         {"yes, then cancel: nothing is written", false, "", {kIdYes, kIdCancel}, 0, true},
         {"a finished set is not offered", true, "", {}, -1, false},
         {"another disk's set is not offered", false, bigger, {}, -1, false},
-        {"a set whose block the disk no longer holds is not offered", false, changed, {}, -1, false},
+        {"a set whose block the disk no longer holds is not offered",
+         false,
+         changed,
+         {},
+         -1,
+         false},
     };
     for (const auto& c : cases) {
         for (const auto& entry : fs::directory_iterator(whole.path())) {
             // Over what the case before left (the MinGW library's copy_file
             // refuses to overwrite, whatever the options).
-            write_file((set.path() / entry.path().filename()).string(), testing::read_file(entry.path().string()));
+            write_file((set.path() / entry.path().filename()).string(),
+                       testing::read_file(entry.path().string()));
         }
         if (!c.finished) {
             fs::remove(set.file("KRDHASH.TXT"));
-            fs::resize_file(set.file("KRD00001.BIN"), static_cast<std::uintmax_t>(second_block) + 100);
+            fs::resize_file(set.file("KRD00001.BIN"),
+                            static_cast<std::uintmax_t>(second_block) + 100);
         }
         register_disk_path(0, c.disk.empty() ? images.file("source.img") : c.disk);
         const std::vector<unsigned char> before = testing::read_file(set.file("KRD00001.BIN"));
@@ -430,7 +446,8 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
         if (c.result == 1) {
             EXPECT_TRUE(resumed) << c.what;
             EXPECT_TRUE(contains(sink.seen[1].text, "続けます")) << c.what;
-            EXPECT_EQ(testing::read_file(set.file("KRD00001.BIN")), testing::read_file(whole.file("KRD00001.BIN")))
+            EXPECT_EQ(testing::read_file(set.file("KRD00001.BIN")),
+                      testing::read_file(whole.file("KRD00001.BIN")))
                 << c.what;
             EXPECT_TRUE(fs::exists(set.file("KRDHASH.TXT"))) << c.what;
         } else {
@@ -438,7 +455,8 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
             EXPECT_EQ(testing::read_file(set.file("KRD00001.BIN")), before) << c.what;
             if (c.result == -1) {
                 // Today's refusal: the set's program copy is the first thing it finds.
-                EXPECT_TRUE(contains(sink.seen.back().text, "既にプログラム")) << c.what << ": " << sink.seen.back().text;
+                EXPECT_TRUE(contains(sink.seen.back().text, "既にプログラム"))
+                    << c.what << ": " << sink.seen.back().text;
             }
         }
     }
@@ -450,7 +468,10 @@ TEST(NormaliseFolder, DropsOneTrailingSeparator) {
     const struct {
         const char* in;
         const char* out;
-    } cases[] = {{"D:\\BK\\", "D:\\BK"}, {"D:\\BK", "D:\\BK"}, {"D:\\", "D:"}, {"D:", "D:"},
+    } cases[] = {{"D:\\BK\\", "D:\\BK"},
+                 {"D:\\BK", "D:\\BK"},
+                 {"D:\\", "D:"},
+                 {"D:", "D:"},
                  // The trail byte of "ソ" is the byte of "\": it is no separator.
                  {"D:\\\x83\x5C", "D:\\\x83\x5C"}};
 #else
@@ -464,7 +485,8 @@ TEST(NormaliseFolder, DropsOneTrailingSeparator) {
         EXPECT_STREQ(out, c.out);
     }
     EXPECT_FALSE(normalise_folder("0123456789abcdef", out, sizeof out));
-    EXPECT_FALSE(normalise_folder("0123456789abcde", out, sizeof out));  // no room for the separator
+    EXPECT_FALSE(
+        normalise_folder("0123456789abcde", out, sizeof out));  // no room for the separator
 }
 
 }  // namespace

@@ -13,11 +13,15 @@ int run_backup_with_dialogs(HINSTANCE instance, HWND owner, const backup_request
     steps.copy_program = [](const char* from, const char* to) {
         return CopyFileA(from, to, FALSE) != 0;
     };
-    steps.zero_fill = [instance, owner](char letter) { run_zero_fill_dialog(letter, instance, owner); };
-    steps.run_backup = [instance, owner, &request](const char* folder, std::uint64_t backup_size, bool resume) {
+    steps.zero_fill = [instance, owner](char letter) {
+        run_zero_fill_dialog(letter, instance, owner);
+    };
+    steps.run_backup = [instance, owner, &request](const char* folder, std::uint64_t backup_size,
+                                                   bool resume) {
         // The progress dialog releases the shared background brush when it
         // closes; the command dialog behind it makes a new one when it repaints.
-        return run_backup_progress_dialog(instance, owner, request.source_disk, folder, backup_size, resume);
+        return run_backup_progress_dialog(instance, owner, request.source_disk, folder, backup_size,
+                                          resume);
     };
     return run_backup_flow(owner, request, steps);
 }

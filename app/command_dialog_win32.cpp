@@ -21,7 +21,7 @@ namespace {
 // The paths' view of the windows: every dialog and message box is owned by
 // the command dialog.
 class dialog_ui : public wizard_ui {
-public:
+  public:
     dialog_ui(HINSTANCE instance, HWND dialog) : instance_(instance), dialog_(dialog) {}
 
     window_handle owner() const override { return dialog_; }
@@ -31,7 +31,9 @@ public:
     int choose_backup_folder(char* folder) override {
         return kiroda::choose_backup_folder(folder, dialog_);
     }
-    int choose_header_file(char* folder) override { return kiroda::choose_header_file(folder, dialog_); }
+    int choose_header_file(char* folder) override {
+        return kiroda::choose_header_file(folder, dialog_);
+    }
     bool full_path(const char* path, char* output, std::size_t capacity) override {
         char* file_part = nullptr;
         const DWORD n = GetFullPathNameA(path, static_cast<DWORD>(capacity), output, &file_part);
@@ -48,7 +50,7 @@ public:
         return run_restore_dialog(instance_, dialog_, target_disk, set_folder, backup_bytes);
     }
 
-private:
+  private:
     HINSTANCE instance_;
     HWND dialog_;
 };
@@ -82,17 +84,23 @@ INT_PTR CALLBACK command_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
         case WM_COMMAND:
             switch (LOWORD(wparam)) {
                 case IDCANCEL:
-                case kCommandExitButton: EndDialog(dialog, 0); return TRUE;
-                case kCommandHelpButton: open_online_help(dialog); return FALSE;
+                case kCommandExitButton:
+                    EndDialog(dialog, 0);
+                    return TRUE;
+                case kCommandHelpButton:
+                    open_online_help(dialog);
+                    return FALSE;
                 case kCommandNextButton: {
-                    auto* c = reinterpret_cast<command_dialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+                    auto* c =
+                        reinterpret_cast<command_dialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
                     if (c == nullptr) return FALSE;
                     if (const std::optional<int> result = run_checked_path(dialog, *c)) {
                         EndDialog(dialog, *result);
                     }
                     return FALSE;
                 }
-                default: return FALSE;
+                default:
+                    return FALSE;
             }
         case WM_CTLCOLORMSGBOX:
         case WM_CTLCOLOREDIT:
@@ -113,8 +121,8 @@ int run_command_dialog(HINSTANCE instance, HWND owner) {
     // the heap rather than the UI thread's stack.
     auto c = std::make_unique<command_dialog>();
     c->instance = instance;
-    return static_cast<int>(
-        DialogBoxParamA(instance, "KRBCR", owner, command_dialog_proc, reinterpret_cast<LPARAM>(c.get())));
+    return static_cast<int>(DialogBoxParamA(instance, "KRBCR", owner, command_dialog_proc,
+                                            reinterpret_cast<LPARAM>(c.get())));
 }
 
 }  // namespace kiroda

@@ -81,10 +81,13 @@ void drop_trailing_separator(char* folder) {
 // open (damaged), -1 otherwise. Every failure has shown its message.
 std::optional<int> read_set_header(const wizard_ui& ui, wizard_state& s) {
     switch (read_header_file(ui.owner(), s.set_folder, &s.header)) {
-        case header_read::read: return 1;
-        case header_read::damaged: return std::nullopt;
+        case header_read::read:
+            return 1;
+        case header_read::damaged:
+            return std::nullopt;
         case header_read::cannot_open:
-        case header_read::short_read: break;
+        case header_read::short_read:
+            break;
     }
     return -1;
 }
@@ -94,8 +97,11 @@ bool refuse_target(const wizard_ui& ui, const wizard_state& s, const target_chec
     char have[kGroupedTextSize], need[kGroupedTextSize];
     char parts[4][kGroupedTextSize];
     switch (c.verdict) {
-        case target_verdict::ok: return false;
-        case target_verdict::cannot_open: say(ui, kMbOk, kCannotOpenTarget, s.target_disk); break;
+        case target_verdict::ok:
+            return false;
+        case target_verdict::cannot_open:
+            say(ui, kMbOk, kCannotOpenTarget, s.target_disk);
+            break;
         case target_verdict::bad_sector_size:
             show_message(ui.owner(), kMbOk, program_caption(), kBadTargetSectorSize,
                          static_cast<int>(c.value));
@@ -109,11 +115,16 @@ bool refuse_target(const wizard_ui& ui, const wizard_state& s, const target_chec
             format_uint64_grouped(need, s.header.backup_bytes);
             say(ui, kMbOk, kTargetTooSmall, have, need);
             break;
-        case target_verdict::cannot_seek: say(ui, kMbOk, kCannotSeekTarget, s.target_disk); break;
-        case target_verdict::cannot_read: say(ui, kMbOk, kCannotReadTarget); break;
+        case target_verdict::cannot_seek:
+            say(ui, kMbOk, kCannotSeekTarget, s.target_disk);
+            break;
+        case target_verdict::cannot_read:
+            say(ui, kMbOk, kCannotReadTarget);
+            break;
         case target_verdict::has_partitions:
             for (int i = 0; i < 4; ++i) format_uint64_grouped(parts[i], c.partition_bytes[i]);
-            say(ui, kMbOk, kTargetHasPartitions, s.target_disk, parts[0], parts[1], parts[2], parts[3]);
+            say(ui, kMbOk, kTargetHasPartitions, s.target_disk, parts[0], parts[1], parts[2],
+                parts[3]);
             break;
     }
     return true;
@@ -129,7 +140,8 @@ std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& s) {
         if (ui.choose_backup_folder(s.backup_folder) != 1) return 0;
         // Any extent: a spanned volume may lie partly on the disk being read.
         if (!path_on_disk(s.backup_folder, s.source_disk)) break;
-        say(ui, kMbOk, kFolderOnSource, s.source_disk, path_disk_number(s.backup_folder), s.backup_folder);
+        say(ui, kMbOk, kFolderOnSource, s.source_disk, path_disk_number(s.backup_folder),
+            s.backup_folder);
     }
     backup_request request;
     request.source_disk = s.source_disk;
@@ -153,8 +165,8 @@ std::optional<int> run_verify_path(wizard_ui& ui, wizard_state& s) {
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, s.header.backup_bytes);
     if (say(ui, kMbOkCancel, kConfirmVerify, s.header.version, int{s.header.created.year},
-            int{s.header.created.month}, int{s.header.created.day}, int{s.header.source_disk}, bytes,
-            s.set_folder) != kIdOk) {
+            int{s.header.created.month}, int{s.header.created.day}, int{s.header.source_disk},
+            bytes, s.set_folder) != kIdOk) {
         return 0;
     }
     return ui.run_verify(s.set_folder, s.header.backup_bytes);
@@ -192,10 +204,10 @@ std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
     const int answer =
         found == nullptr
             ? say(ui, kMbOkCancel, kConfirmRestore, s.target_disk, target_bytes, s.header.version,
-                  int{s.header.created.year}, int{s.header.created.month}, int{s.header.created.day},
-                  int{s.header.source_disk}, bytes, s.set_folder)
-            : say(ui, kMbOkCancel, kConfirmRestoreOverFileSystem, s.target_disk, target_bytes, found,
-                  s.header.version, int{s.header.created.year}, int{s.header.created.month},
+                  int{s.header.created.year}, int{s.header.created.month},
+                  int{s.header.created.day}, int{s.header.source_disk}, bytes, s.set_folder)
+            : say(ui, kMbOkCancel, kConfirmRestoreOverFileSystem, s.target_disk, target_bytes,
+                  found, s.header.version, int{s.header.created.year}, int{s.header.created.month},
                   int{s.header.created.day}, int{s.header.source_disk}, bytes, s.set_folder);
     if (answer != kIdOk) return 0;
     // A confirmed restore always ends in the shutdown countdown when it completes.

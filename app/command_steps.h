@@ -24,7 +24,7 @@ namespace kiroda {
 // What the paths ask of the windows around them. Results follow the dialogs:
 // 1 chosen or completed, 0 cancelled (or stopped), -1 failed.
 class wizard_ui {
-public:
+  public:
     virtual ~wizard_ui() = default;
     virtual window_handle owner() const = 0;
     // The disk dialog of `role` over `table`; on 1, *disk holds the choice.
@@ -37,7 +37,8 @@ public:
     virtual bool full_path(const char* path, char* output, std::size_t capacity) = 0;
     virtual int run_backup(const backup_request& request) = 0;
     virtual int run_verify(const char* set_folder, std::uint64_t backup_bytes) = 0;
-    virtual int run_restore(int target_disk, const char* set_folder, std::uint64_t backup_bytes) = 0;
+    virtual int run_restore(int target_disk, const char* set_folder,
+                            std::uint64_t backup_bytes) = 0;
 };
 
 // The choices of one run of the wizard.

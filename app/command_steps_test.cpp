@@ -57,7 +57,7 @@ std::string grouped(std::int64_t value) {
 // Answers the dialogs from lists (an empty list cancels) and runs the real
 // engines behind recording progress.
 class scripted_ui : public wizard_ui {
-public:
+  public:
     window_handle owner() const override { return nullptr; }
     int choose_disk(disk_role role, const disk_table& table, int* disk) override {
         calls.push_back(role == disk_role::source ? "source disk" : "target disk");
@@ -112,7 +112,7 @@ public:
     std::vector<backup_request> requests;
     int shutdown_when_restoring = -1;
 
-private:
+  private:
     int choose(const char* what, char* folder) {
         calls.push_back(what);
         if (folders.empty()) return 0;
@@ -123,7 +123,7 @@ private:
 };
 
 class CommandSteps : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_shutdown_at_end = 0;
         make_disk_image(images.file("source.img"), kSectors, make_mbr_one_partition(63, 20000));
@@ -317,7 +317,8 @@ TEST_F(CommandSteps, ARestoreConfirmedWritesTheSetAndForcesTheShutdown) {
     EXPECT_EQ(ui.shutdown_when_restoring, 1);
     EXPECT_EQ(g_shutdown_at_end, 1);
     EXPECT_TRUE(same_file(images.file("source.img"), images.file("target.img")));
-    EXPECT_EQ(ui.calls, (std::vector<std::string>{"header file", "target disk", "restore " + set.text()}));
+    EXPECT_EQ(ui.calls,
+              (std::vector<std::string>{"header file", "target disk", "restore " + set.text()}));
 }
 
 TEST_F(CommandSteps, ARestoreNotConfirmedWritesNothing) {
@@ -346,7 +347,8 @@ TEST_F(CommandSteps, TheRestoreConfirmationNamesAFileSystemOnTheTarget) {
     recording_sink sink({kIdCancel});
     EXPECT_EQ(run_restore_path(ui, state), 0);
     ASSERT_EQ(sink.seen.size(), 1u);
-    EXPECT_TRUE(contains(sink.seen[0].text, "先頭に ext2/ext3/ext4 があります")) << sink.seen[0].text;
+    EXPECT_TRUE(contains(sink.seen[0].text, "先頭に ext2/ext3/ext4 があります"))
+        << sink.seen[0].text;
     EXPECT_EQ(read_file(images.file("target.img")), target);
 }
 
@@ -367,22 +369,23 @@ TEST_F(CommandSteps, EveryRestoreRefusalEndsWithMinusOneAndWritesNothing) {
              f.bytes_per_sector = 4096;
              set_disk_faults(kTarget, f);
          },
-         "復旧ディスクのセクタサイズが異常です。\n本プログラムは、５１２Ｂのみに対応です。\n　(4096)", true},
+         "復旧ディスクのセクタサイズが異常です。\n本プログラムは、５１２Ｂのみに対応です。\n　(4096)",
+         true},
         {"neither fixed nor removable",
          [] {
              disk_faults f;
              f.media_type = kMediaUnknown;
              set_disk_faults(kTarget, f);
          },
-         std::string("復旧ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
-                     "のみに対応しています。\n　(") + media_type_name(kMediaUnknown) + ")",
+         std::string(
+             "復旧ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
+             "のみに対応しています。\n　(") +
+             media_type_name(kMediaUnknown) + ")",
          true},
         {"one sector too small",
-         [this] {
-             make_blank_target(images.file("target.img"), kSectors - 1);
-         },
-         grouped(static_cast<std::int64_t>((kSectors - 1) * 512)) + " バイト\nバックアップ: " +
-             grouped(static_cast<std::int64_t>(bytes)),
+         [this] { make_blank_target(images.file("target.img"), kSectors - 1); },
+         grouped(static_cast<std::int64_t>((kSectors - 1) * 512)) +
+             " バイト\nバックアップ: " + grouped(static_cast<std::int64_t>(bytes)),
          false},
         {"the size query fails",
          [] {

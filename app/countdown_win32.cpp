@@ -11,7 +11,7 @@ constexpr UINT_PTR kCountdownTimerId = 3;
 unsigned g_tick_ms = kCountdownTickMs;
 
 class countdown_handler : public status_dialog_handler {
-public:
+  public:
     void on_init(HWND dialog) override {
         set_status_line(dialog, kCountdownHeadline);
         show_seconds_left(dialog);
@@ -30,7 +30,7 @@ public:
         if (!ended_) end(dialog, 0);
     }
 
-private:
+  private:
     void show_seconds_left(HWND dialog) {
         char text[32];
         format_seconds_left(text, sizeof text, state_.seconds_left());

@@ -20,9 +20,11 @@ disk_record record_of(const disk_table& table, int number) {
 
 disk_display evaluate_disk(disk_role role, const disk_record& record) {
     disk_display d;
-    d.verdict = role == disk_role::source ? source_disk_verdict(record) : target_disk_verdict(record);
+    d.verdict =
+        role == disk_role::source ? source_disk_verdict(record) : target_disk_verdict(record);
     d.fields = format_disk_fields(record, d.verdict);
-    d.next_enabled = d.verdict.verdict == kVerdictUsable || d.verdict.verdict == kVerdictWithReservation;
+    d.next_enabled =
+        d.verdict.verdict == kVerdictUsable || d.verdict.verdict == kVerdictWithReservation;
     return d;
 }
 

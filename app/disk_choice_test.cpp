@@ -50,15 +50,15 @@ TEST(DiskChoice, APollShowsTheDiskTheBoxNames) {
         int verdict;
         bool next_enabled;
     } steps[] = {
-        {"0", 0, false, false, kVerdictUsable, true},      // unchanged: nothing to do
+        {"0", 0, false, false, kVerdictUsable, true},  // unchanged: nothing to do
         {"1", 1, true, false, kVerdictWithReservation, true},
         {"1", 1, false, false, kVerdictWithReservation, true},
-        {"3", 3, true, false, kVerdictUnusable, false},     // GPT
+        {"3", 3, true, false, kVerdictUnusable, false},  // GPT
         // Absent: an empty record, never the fields and button of disk 3.
         {"7", 7, true, true, kVerdictUnusable, false},
-        {"0", 0, true, false, kVerdictUsable, true},        // the box was reset
-        {"2", 2, true, true, kVerdictUnusable, false},      // the gap in the table
-        {"abc", 0, true, false, kVerdictUsable, true},      // letters read as 0
+        {"0", 0, true, false, kVerdictUsable, true},    // the box was reset
+        {"2", 2, true, true, kVerdictUnusable, false},  // the gap in the table
+        {"abc", 0, true, false, kVerdictUsable, true},  // letters read as 0
         {" 1x", 1, true, false, kVerdictWithReservation, true},
         {"99999999999", 0, true, false, kVerdictUsable, true},  // too large reads as 0
     };
@@ -116,9 +116,9 @@ TEST(DiskChoice, ReadDiskNumber) {
     const struct {
         const char* text;
         int number;
-    } cases[] = {{"0", 0},  {"7", 7},     {"  12", 12}, {"3 ", 3}, {"", 0},
-                 {"-1", 0}, {"x1", 0},    {"2147483647", 2147483647},
-                 {"2147483648", 0},       {"4294967295", 0}};
+    } cases[] = {{"0", 0},          {"7", 7},         {"  12", 12}, {"3 ", 3},
+                 {"", 0},           {"-1", 0},        {"x1", 0},    {"2147483647", 2147483647},
+                 {"2147483648", 0}, {"4294967295", 0}};
     for (const auto& c : cases) EXPECT_EQ(read_disk_number(c.text), c.number) << c.text;
 }
 

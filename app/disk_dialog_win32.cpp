@@ -46,7 +46,8 @@ void set_field(HWND dialog, int id, const char* text) {
 // mark, and the button last.
 void show(HWND dialog, const disk_display& d) {
     set_field(dialog, kDiskSizeField, d.fields.size_mb);
-    for (int i = 0; i < 4; ++i) set_field(dialog, kDiskPartitionField1 + i, d.fields.partition_mb[i]);
+    for (int i = 0; i < 4; ++i)
+        set_field(dialog, kDiskPartitionField1 + i, d.fields.partition_mb[i]);
     set_field(dialog, kDiskSectorSizeField, d.fields.bytes_per_sector);
     set_field(dialog, kDiskMediaField, d.fields.media_name);
     set_field(dialog, kDiskVerdictField, d.verdict.message);
@@ -59,8 +60,12 @@ void apply(HWND dialog, const disk_dialog& state, const disk_choice_step& step) 
     if (step.reset_box) SetDlgItemTextA(dialog, kDiskNumberBox, "0");
 }
 
-void start_polling(HWND dialog) { SetTimer(dialog, kDiskPollTimer, g_poll_ms, nullptr); }
-void stop_polling(HWND dialog) { KillTimer(dialog, kDiskPollTimer); }
+void start_polling(HWND dialog) {
+    SetTimer(dialog, kDiskPollTimer, g_poll_ms, nullptr);
+}
+void stop_polling(HWND dialog) {
+    KillTimer(dialog, kDiskPollTimer);
+}
 
 void on_init(HWND dialog, disk_dialog& state) {
     init_dialog_look(dialog);
@@ -68,7 +73,8 @@ void on_init(HWND dialog, disk_dialog& state) {
         if (r.number < 0) break;
         char number[16];
         wsprintfA(number, "%d", r.number);
-        SendDlgItemMessageA(dialog, kDiskNumberBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
+        SendDlgItemMessageA(dialog, kDiskNumberBox, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(number));
     }
     char first[16];
     wsprintfA(first, "%d", start_disk_choice(state.choice, state.role, *state.table));
@@ -104,7 +110,8 @@ INT_PTR CALLBACK disk_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     if (state == nullptr) return FALSE;
     switch (message) {
         case WM_TIMER:
-            if (wparam == kDiskPollTimer) apply(dialog, *state, poll_disk_choice(state->choice, box_text(dialog).c_str()));
+            if (wparam == kDiskPollTimer)
+                apply(dialog, *state, poll_disk_choice(state->choice, box_text(dialog).c_str()));
             return FALSE;
         case WM_COMMAND:
             switch (LOWORD(wparam)) {
@@ -113,15 +120,21 @@ INT_PTR CALLBACK disk_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
                     stop_polling(dialog);
                     EndDialog(dialog, 0);
                     return FALSE;
-                case kDiskNextButton: on_next(dialog, *state); return FALSE;
-                case kDiskHelpButton: on_help(dialog); return FALSE;
-                default: return FALSE;
+                case kDiskNextButton:
+                    on_next(dialog, *state);
+                    return FALSE;
+                case kDiskHelpButton:
+                    on_help(dialog);
+                    return FALSE;
+                default:
+                    return FALSE;
             }
         case WM_CTLCOLORSTATIC: {
             const INT_PTR brush = answer_control_colour(message, wparam);
             if (GetDlgCtrlID(reinterpret_cast<HWND>(lparam)) == kDiskVerdictField) {
-                SetTextColor(reinterpret_cast<HDC>(wparam),
-                             static_cast<COLORREF>(verdict_colour(state->choice.shown.verdict.verdict)));
+                SetTextColor(
+                    reinterpret_cast<HDC>(wparam),
+                    static_cast<COLORREF>(verdict_colour(state->choice.shown.verdict.verdict)));
             }
             return brush;
         }
@@ -136,7 +149,9 @@ INT_PTR CALLBACK disk_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
 
 }  // namespace
 
-void set_disk_poll_ms_for_tests(UINT ms) { g_poll_ms = ms != 0 ? ms : kDiskPollMs; }
+void set_disk_poll_ms_for_tests(UINT ms) {
+    g_poll_ms = ms != 0 ? ms : kDiskPollMs;
+}
 
 int run_disk_dialog(HINSTANCE instance, HWND owner, disk_role role, const disk_table& table,
                     int* disk) {

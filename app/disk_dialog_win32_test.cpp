@@ -31,7 +31,9 @@ std::vector<std::string> list_items(HWND d) {
     return items;
 }
 
-bool next_enabled(HWND d) { return IsWindowEnabled(GetDlgItem(d, kDiskNextButton)) != FALSE; }
+bool next_enabled(HWND d) {
+    return IsWindowEnabled(GetDlgItem(d, kDiskNextButton)) != FALSE;
+}
 
 // Types a number into the box and lets one poll run.
 void type_and_poll(HWND d, const char* number) {
@@ -78,7 +80,7 @@ std::vector<COLORREF> capture(HWND d, int id) {
 }
 
 class DiskDialog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         set_disk_poll_ms_for_tests(3600000);  // only posted polls count
         g_shutdown_at_end = 0;

@@ -20,6 +20,6 @@ int choose_header_file(char* folder, HWND owner);
 
 // Titles of the two dialogs, in the program's text encoding.
 extern const char kBackupFolderDialogTitle[];  // "バックアップデータを保存"
-extern const char kHeaderFileDialogTitle[];    // "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙを指定(KRD00000.BIN)"
+extern const char kHeaderFileDialogTitle[];  // "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙを指定(KRD00000.BIN)"
 
 }  // namespace kiroda

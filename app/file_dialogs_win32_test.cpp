@@ -32,7 +32,7 @@ std::string answer_file_dialog(DWORD ui, const char* title, const char* path) {
 }
 
 class FileDialogs : public ::testing::Test {
-protected:
+  protected:
     watchdog dog{60s, "file dialog test"};
     temp_folder dir;
 };
@@ -54,7 +54,8 @@ TEST_F(FileDialogs, TheBackupFolderIsTheFolderOfTheAcceptedName) {
 
     // Cancelled: the folder is kept.
     {
-        dialog_script script([&](DWORD ui) { answer_file_dialog(ui, kBackupFolderDialogTitle, nullptr); });
+        dialog_script script(
+            [&](DWORD ui) { answer_file_dialog(ui, kBackupFolderDialogTitle, nullptr); });
         EXPECT_EQ(choose_backup_folder(folder, nullptr), 0);
     }
     EXPECT_EQ(std::string(folder), dir.text());
@@ -66,7 +67,8 @@ TEST_F(FileDialogs, AFolderNameWhoseTrailByteIsABackslashIsKeptWhole) {
     ASSERT_TRUE(CreateDirectoryA(sjis.c_str(), nullptr));
     char folder[kPathCapacity] = "";
     const std::string name = sjis + "\\KRD00000.BIN";
-    dialog_script script([&](DWORD ui) { answer_file_dialog(ui, kBackupFolderDialogTitle, name.c_str()); });
+    dialog_script script(
+        [&](DWORD ui) { answer_file_dialog(ui, kBackupFolderDialogTitle, name.c_str()); });
     EXPECT_EQ(choose_backup_folder(folder, nullptr), 1);
     script.join();
     EXPECT_EQ(std::string(folder), sjis);
@@ -80,7 +82,8 @@ TEST_F(FileDialogs, TheHeaderFileGivesItsFolder) {
     std::string proposed;
     {
         dialog_script script([&](DWORD ui) {
-            proposed = answer_file_dialog(ui, kHeaderFileDialogTitle, dir.file("KRD00000.BIN").c_str());
+            proposed =
+                answer_file_dialog(ui, kHeaderFileDialogTitle, dir.file("KRD00000.BIN").c_str());
         });
         EXPECT_EQ(choose_header_file(folder, nullptr), 1);
     }
@@ -89,7 +92,8 @@ TEST_F(FileDialogs, TheHeaderFileGivesItsFolder) {
 
     // Cancelled: the folder is emptied.
     {
-        dialog_script script([&](DWORD ui) { answer_file_dialog(ui, kHeaderFileDialogTitle, nullptr); });
+        dialog_script script(
+            [&](DWORD ui) { answer_file_dialog(ui, kHeaderFileDialogTitle, nullptr); });
         EXPECT_EQ(choose_header_file(folder, nullptr), 0);
     }
     EXPECT_STREQ(folder, "");

@@ -68,7 +68,7 @@ TEST(KirodaExe, HoldsTheWizardsStoredTextsEnciphered) {
 
 // A started KIRODA.EXE, ended on every path of the test.
 class kiroda_process {
-public:
+  public:
     kiroda_process() {
         STARTUPINFOA si{};
         si.cb = sizeof si;
@@ -81,7 +81,8 @@ public:
     }
     ~kiroda_process() {
         if (!started_) return;
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
+        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(info_.hProcess, 99);
         CloseHandle(info_.hThread);
         CloseHandle(info_.hProcess);
     }
@@ -95,7 +96,7 @@ public:
         return code;
     }
 
-private:
+  private:
     PROCESS_INFORMATION info_{};
     bool started_ = false;
 };

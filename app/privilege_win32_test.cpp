@@ -10,7 +10,8 @@ namespace kiroda {
 namespace {
 
 TEST(EnablePrivilege, AnUnknownPrivilegeFailsWithItsError) {
-    EXPECT_EQ(enable_privilege("SeNoSuchPrivilegeForKiroda"), static_cast<unsigned long>(ERROR_NO_SUCH_PRIVILEGE));
+    EXPECT_EQ(enable_privilege("SeNoSuchPrivilegeForKiroda"),
+              static_cast<unsigned long>(ERROR_NO_SUCH_PRIVILEGE));
 }
 
 TEST(EnablePrivilege, TheShutdownPrivilegeIsEnabledOrReportedMissing) {

@@ -7,7 +7,9 @@
 namespace kiroda {
 
 namespace {
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 }  // namespace
 
 bool first_command_word(const char* command_line, char* output, std::size_t capacity) {

@@ -30,7 +30,11 @@ const program_paths& paths() {
 
 }  // namespace
 
-const char* program_file_path() { return paths().file.c_str(); }
-const char* program_folder() { return paths().folder.c_str(); }
+const char* program_file_path() {
+    return paths().file.c_str();
+}
+const char* program_folder() {
+    return paths().folder.c_str();
+}
 
 }  // namespace kiroda

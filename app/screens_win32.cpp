@@ -39,12 +39,13 @@ void shoot(const char* name) {
     std::printf("ready %s\n", name);
     std::fflush(stdout);
     char line[64];
-    if (std::fgets(line, sizeof line, stdin) == nullptr) std::fprintf(stderr, "screens: no answer\n");
+    if (std::fgets(line, sizeof line, stdin) == nullptr)
+        std::fprintf(stderr, "screens: no answer\n");
 }
 
 // A volume that fills slowly, so the NULLPASS dialog shows its progress.
 class slow_volume : public capped_volume {
-public:
+  public:
     using capped_volume::capped_volume;
     std::int64_t free_bytes() override {
         Sleep(20);
@@ -68,7 +69,8 @@ int main() {
         register_disk_path(0, images.file("source.img"));
         make_blank_target(images.file("blank.img"), 4000000);
         register_disk_path(1, images.file("blank.img"));
-        make_disk_image(images.file("gpt.img"), 4000000, make_mbr({mbr_slot{0xEE, 1, 3999999}, {}, {}, {}}));
+        make_disk_image(images.file("gpt.img"), 4000000,
+                        make_mbr({mbr_slot{0xEE, 1, 3999999}, {}, {}, {}}));
         register_disk_path(2, images.file("gpt.img"));
         set_disk_poll_ms_for_tests(3600000);
         // The backup's worker asks for the free space before its first data
@@ -76,7 +78,8 @@ int main() {
         const DWORD ui_thread = GetCurrentThreadId();
         HANDLE pictured = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         set_free_space_for_tests([ui_thread, pictured](const char*) {
-            if (GetCurrentThreadId() != ui_thread && WaitForSingleObject(pictured, 0) != WAIT_OBJECT_0) {
+            if (GetCurrentThreadId() != ui_thread &&
+                WaitForSingleObject(pictured, 0) != WAIT_OBJECT_0) {
                 shoot("backup-progress-KR2");
                 SetEvent(pictured);
             }
@@ -162,7 +165,8 @@ int main() {
         dialog_script script([](DWORD ui) {
             HWND d = wait_for_dialog(ui, kNullpassCaption);
             if (d == nullptr) return;
-            for (int i = 0; i < 500 && item_text(d, kDetailLineId).rfind("残り", 0) != 0; ++i) Sleep(10);
+            for (int i = 0; i < 500 && item_text(d, kDetailLineId).rfind("残り", 0) != 0; ++i)
+                Sleep(10);
             shoot("zero-fill-NP1");
             click(d, kStatusButtonId);
         });

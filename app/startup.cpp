@@ -23,8 +23,8 @@ const char kPc98Warning[] =
 instance_verdict judge_instance_mutex(bool created, unsigned long error) {
     // One creation decides it: testing first and creating afterwards would let
     // two copies started together both pass the test.
-    if (created) return error == kErrorAlreadyExists ? instance_verdict::second_copy
-                                                     : instance_verdict::run;
+    if (created)
+        return error == kErrorAlreadyExists ? instance_verdict::second_copy : instance_verdict::run;
     if (error == kErrorAccessDenied || error == kErrorAlreadyExists) {
         return instance_verdict::second_copy;
     }
@@ -52,18 +52,29 @@ closing_action closing_after_countdown(int countdown_result) {
 
 stored_text closing_message(closing_action action) {
     switch (action) {
-        case closing_action::show_not_completed: return startup_texts::kNotCompleted;
-        case closing_action::show_completed: return startup_texts::kCompleted;
-        case closing_action::show_shutdown_cancelled: return startup_texts::kShutdownCancelled;
-        case closing_action::show_failed: return startup_texts::kFailed;
+        case closing_action::show_not_completed:
+            return startup_texts::kNotCompleted;
+        case closing_action::show_completed:
+            return startup_texts::kCompleted;
+        case closing_action::show_shutdown_cancelled:
+            return startup_texts::kShutdownCancelled;
+        case closing_action::show_failed:
+            return startup_texts::kFailed;
         case closing_action::run_countdown:
-        case closing_action::power_off: break;
+        case closing_action::power_off:
+            break;
     }
     return {nullptr, 0};
 }
 
-stored_text second_copy_message() { return startup_texts::kSecondCopy; }
-stored_text unsupported_windows_message() { return startup_texts::kUnsupportedWindows; }
-stored_text instance_mutex_name() { return startup_texts::kMutexName; }
+stored_text second_copy_message() {
+    return startup_texts::kSecondCopy;
+}
+stored_text unsupported_windows_message() {
+    return startup_texts::kUnsupportedWindows;
+}
+stored_text instance_mutex_name() {
+    return startup_texts::kMutexName;
+}
 
 }  // namespace kiroda

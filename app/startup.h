@@ -9,9 +9,9 @@ namespace kiroda {
 
 // What creating the named instance mutex told us.
 enum class instance_verdict {
-    run,             // we created it: this is the only copy
-    run_unprotected, // no mutex could be made for another reason: run without one
-    second_copy,     // it already existed, or another user's copy holds it
+    run,              // we created it: this is the only copy
+    run_unprotected,  // no mutex could be made for another reason: run without one
+    second_copy,      // it already existed, or another user's copy holds it
 };
 
 // `created` says whether a handle came back; `error` is the last-error value
@@ -28,11 +28,11 @@ bool is_pc98_keyboard(int keyboard_type, int keyboard_subtype);
 
 // How the program ends after the command dialog.
 enum class closing_action {
-    show_not_completed,    // result 0: nothing completed
-    show_completed,        // result 1, no shutdown requested
-    run_countdown,         // result 1 with the shutdown-at-end flag set
-    show_failed,           // any other result (-1, or a dialog that could not open)
-    power_off,             // the countdown ran out
+    show_not_completed,       // result 0: nothing completed
+    show_completed,           // result 1, no shutdown requested
+    run_countdown,            // result 1 with the shutdown-at-end flag set
+    show_failed,              // any other result (-1, or a dialog that could not open)
+    power_off,                // the countdown ran out
     show_shutdown_cancelled,  // the countdown was cancelled
 };
 

@@ -35,11 +35,10 @@ TEST(SupportedWindows, NtFiveAndLaterOnly) {
         unsigned long platform, major;
         bool supported;
     } cases[] = {
-        {2, 4, false},  // Windows NT 4.0
-        {2, 5, true},   // Windows 2000, XP
-        {2, 6, true},   {2, 10, true},
-        {1, 4, false},  // Windows 95, 98, Me
-        {1, 5, false},  {0, 5, false},  // Win32s
+        {2, 4, false},                                 // Windows NT 4.0
+        {2, 5, true},                                  // Windows 2000, XP
+        {2, 6, true},   {2, 10, true}, {1, 4, false},  // Windows 95, 98, Me
+        {1, 5, false},  {0, 5, false},                 // Win32s
         {3, 10, false},
     };
     for (const auto& c : cases) {
@@ -53,10 +52,10 @@ TEST(Pc98Keyboard, JapaneseKeyboardWithTheNecSubtype) {
         int type, subtype;
         bool pc98;
     } cases[] = {
-        {7, 0x0D01, true}, {7, 0x0D00, true}, {7, 0x0D05, true},
-        {7, 0x0000, false},  // ordinary Japanese 106/109 keyboard
-        {7, 0x0002, false},  {7, 0x1D00, false}, {7, 0x0C00, false},
-        {4, 0x0D01, false},  // enhanced 101/102-key keyboard
+        {7, 0x0D01, true},  {7, 0x0D00, true},
+        {7, 0x0D05, true},  {7, 0x0000, false},  // ordinary Japanese 106/109 keyboard
+        {7, 0x0002, false}, {7, 0x1D00, false},
+        {7, 0x0C00, false}, {4, 0x0D01, false},  // enhanced 101/102-key keyboard
     };
     for (const auto& c : cases) {
         EXPECT_EQ(is_pc98_keyboard(c.type, c.subtype), c.pc98) << c.type << " " << c.subtype;
@@ -80,12 +79,10 @@ TEST(Closing, CommandResultAndShutdownFlagChooseTheEnd) {
         int result, flag;
         closing_action action;
     } cases[] = {
-        {0, 0, a::show_not_completed}, {0, 1, a::show_not_completed},
-        {1, 0, a::show_completed},     {1, 1, a::run_countdown},
-        {1, 2, a::show_completed},  // only the value 1 counts as set
-        {1, -1, a::show_completed},    {-1, 0, a::show_failed},
-        {-1, 1, a::show_failed},       {2, 1, a::show_failed},
-        {-2, 0, a::show_failed},
+        {0, 0, a::show_not_completed}, {0, 1, a::show_not_completed}, {1, 0, a::show_completed},
+        {1, 1, a::run_countdown},      {1, 2, a::show_completed},  // only the value 1 counts as set
+        {1, -1, a::show_completed},    {-1, 0, a::show_failed},       {-1, 1, a::show_failed},
+        {2, 1, a::show_failed},        {-2, 0, a::show_failed},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(closing_for_command_result(c.result, c.flag), c.action)

@@ -16,8 +16,7 @@ inline constexpr enciphered_text kNotCompleted{"処理を完了せずに終了�
 inline constexpr enciphered_text kCompleted{"処理が正常に終了しました。"};
 inline constexpr enciphered_text kShutdownCancelled{
     "シャットダウンを取り消しました。\n処理は正常に終了しています。"};
-inline constexpr enciphered_text kFailed{
-    "処理を完了できませんでした。\nプログラムを終了します。"};
+inline constexpr enciphered_text kFailed{"処理を完了できませんでした。\nプログラムを終了します。"};
 inline constexpr enciphered_text kMutexName{"KIRODA-TOVA-Whole-Disk-Backup-Instance"};
 
 }  // namespace kiroda::startup_texts

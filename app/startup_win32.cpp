@@ -18,7 +18,7 @@ namespace {
 // The named mutex that marks a running copy. It is only a marker: nothing
 // ever waits on it. Held until the program ends.
 class instance_mutex {
-public:
+  public:
     instance_mutex() {
         handle_ = CreateMutexA(nullptr, FALSE, get_stored_text(instance_mutex_name()));
         verdict_ = judge_instance_mutex(handle_ != nullptr, GetLastError());
@@ -31,7 +31,7 @@ public:
 
     instance_verdict verdict() const { return verdict_; }
 
-private:
+  private:
     HANDLE handle_ = nullptr;
     instance_verdict verdict_ = instance_verdict::run_unprotected;
 };

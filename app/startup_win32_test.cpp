@@ -33,7 +33,9 @@ namespace {
 
 using namespace testing;
 
-std::string stored(stored_text t) { return get_stored_text(t); }
+std::string stored(stored_text t) {
+    return get_stored_text(t);
+}
 
 struct Startup : ::testing::Test {
     void SetUp() override {
@@ -126,7 +128,8 @@ TEST_F(Startup, EachCommandResultEndsWithItsMessage) {
         std::function<void(HWND)> act;
         closing_action action;
     } cases[] = {
-        {"< 終了", [](HWND d) { click(d, kCommandExitButton); }, closing_action::show_not_completed},
+        {"< 終了", [](HWND d) { click(d, kCommandExitButton); },
+         closing_action::show_not_completed},
         {"Esc", [](HWND d) { click(d, IDCANCEL); }, closing_action::show_not_completed},
         {"a completed data test",
          [&](HWND d) {

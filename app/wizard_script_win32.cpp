@@ -29,7 +29,9 @@ BOOL CALLBACK consider(HWND window, LPARAM param) {
     return FALSE;
 }
 
-bool has(HWND dialog, int id) { return GetDlgItem(dialog, id) != nullptr; }
+bool has(HWND dialog, int id) {
+    return GetDlgItem(dialog, id) != nullptr;
+}
 
 }  // namespace
 
@@ -47,9 +49,15 @@ HWND wait_for_process_dialog(const std::function<bool(HWND)>& accept,
 
 // The program's own dialogs have statics of id -1 (0xFFFF) too, but no OK
 // button; the file dialogs have one, and their name box.
-bool is_message_box(HWND d) { return has(d, kMessageTextId) && has(d, IDOK) && !has(d, kFileNameBox); }
-bool is_command_dialog(HWND d) { return has(d, KRD_ID_COMMAND_NEXT) && has(d, KRD_ID_COMMAND_BACKUP); }
-bool is_disk_dialog(HWND d) { return has(d, KRD_ID_DISK_NEXT) && has(d, KRD_ID_DISK_VERDICT); }
+bool is_message_box(HWND d) {
+    return has(d, kMessageTextId) && has(d, IDOK) && !has(d, kFileNameBox);
+}
+bool is_command_dialog(HWND d) {
+    return has(d, KRD_ID_COMMAND_NEXT) && has(d, KRD_ID_COMMAND_BACKUP);
+}
+bool is_disk_dialog(HWND d) {
+    return has(d, KRD_ID_DISK_NEXT) && has(d, KRD_ID_DISK_VERDICT);
+}
 bool is_progress_dialog(HWND d) {
     return has(d, KRD_ID_STATUS_BUTTON) && has(d, KRD_ID_DETAIL_LINE) && !is_message_box(d) &&
            !is_command_dialog(d) && !is_disk_dialog(d);
@@ -68,7 +76,9 @@ HWND wait_for_message_box(std::chrono::milliseconds timeout) {
     return wait_for_process_dialog(is_message_box, timeout);
 }
 
-std::string message_box_text(HWND box) { return item_text(box, kMessageTextId); }
+std::string message_box_text(HWND box) {
+    return item_text(box, kMessageTextId);
+}
 
 std::string answer_message_box(int button, std::chrono::milliseconds timeout) {
     HWND box = wait_for_message_box(timeout);
@@ -100,7 +110,8 @@ bool choose_disk(HWND d, int number, bool shutdown) {
                 IsWindowEnabled(GetDlgItem(d, KRD_ID_DISK_NEXT)) != FALSE;
     }
     if (!shown) return false;
-    SendDlgItemMessageA(d, KRD_ID_DISK_SHUTDOWN, BM_SETCHECK, shutdown ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendDlgItemMessageA(d, KRD_ID_DISK_SHUTDOWN, BM_SETCHECK,
+                        shutdown ? BST_CHECKED : BST_UNCHECKED, 0);
     click(d, KRD_ID_DISK_NEXT);
     return true;
 }

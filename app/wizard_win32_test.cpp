@@ -39,7 +39,9 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-std::string closing(closing_action action) { return get_stored_text(closing_message(action)); }
+std::string closing(closing_action action) {
+    return get_stored_text(closing_message(action));
+}
 
 std::string this_program() {
     char path[MAX_PATH] = "";
@@ -54,13 +56,16 @@ struct disk_page {
 };
 
 disk_page read_disk_page(HWND d) {
-    return {item_text(d, kDiskNumberBox), item_text(d, kDiskSizeField), item_text(d, kDiskPartitionField1),
-            item_text(d, kDiskMarkField), item_text(d, kDiskVerdictField),
+    return {item_text(d, kDiskNumberBox),
+            item_text(d, kDiskSizeField),
+            item_text(d, kDiskPartitionField1),
+            item_text(d, kDiskMarkField),
+            item_text(d, kDiskVerdictField),
             IsWindowEnabled(GetDlgItem(d, kDiskNextButton)) != FALSE};
 }
 
 class Wizard : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_shutdown_at_end = 0;
         clear_power_off_calls();
@@ -174,7 +179,10 @@ TEST_F(Wizard, ABackupADataTestAndARestoreOfAWholeDisk) {
         if (!choose_disk(d, 1, false)) return;
         restore_question = answer_message_box(IDOK);
         HWND countdown = wait_for_process_dialog(
-            [](HWND w) { return is_progress_dialog(w) && item_text(w, kStatusLineId) == "シャットダウンします"; },
+            [](HWND w) {
+                return is_progress_dialog(w) &&
+                       item_text(w, kStatusLineId) == "シャットダウンします";
+            },
             60s);
         if (countdown == nullptr) return;
         counted_down = true;
@@ -203,7 +211,10 @@ TEST_F(Wizard, TheCommittedGoldenSetRestoresByteForByte) {
         if (d == nullptr || !choose_disk(d, 0, false)) return;
         answer_message_box(IDOK);
         HWND countdown = wait_for_process_dialog(
-            [](HWND w) { return is_progress_dialog(w) && item_text(w, kStatusLineId) == "シャットダウンします"; },
+            [](HWND w) {
+                return is_progress_dialog(w) &&
+                       item_text(w, kStatusLineId) == "シャットダウンします";
+            },
             60s);
         if (countdown == nullptr) return;
         click(countdown, kStatusButtonId);
@@ -270,7 +281,8 @@ TEST_F(Wizard, RefusedTargets) {
     });
     EXPECT_EQ(partitioned.mark, "×");
     EXPECT_FALSE(partitioned.next_enabled);
-    EXPECT_TRUE(contains(partitioned.verdict, "パーテーションが利用されています")) << partitioned.verdict;
+    EXPECT_TRUE(contains(partitioned.verdict, "パーテーションが利用されています"))
+        << partitioned.verdict;
     EXPECT_EQ(done, closing(closing_action::show_not_completed));
 
     // Empty disks the rules accept, refused by the checks before a restore:

@@ -85,11 +85,14 @@ int main(int argc, char** argv) {
         if (kind == 0) std::memset(chunk.data(), 0, kSize);
         if (kind == 1) fill_random(chunk.data(), kSize, 99);
         if (kind == 2) fill_mixed(chunk.data(), kSize);
-        const double memcpy_s =
-            best_seconds(rounds, [&] { std::memcpy(copy.data(), chunk.data(), kSize); g_sink = copy[kSize / 2]; });
+        const double memcpy_s = best_seconds(rounds, [&] {
+            std::memcpy(copy.data(), chunk.data(), kSize);
+            g_sink = copy[kSize / 2];
+        });
         std::int32_t code_size = 0;
         const double pack_s = best_seconds(rounds, [&] {
-            code_size = kiroda::pack_words(chunk.data(), kiroda::kChunkBytes, code.data(), kiroda::kChunkBytes);
+            code_size = kiroda::pack_words(chunk.data(), kiroda::kChunkBytes, code.data(),
+                                           kiroda::kChunkBytes);
         });
         const bool packed = code_size >= 0;
         double unpack_s = 0;
@@ -103,24 +106,25 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-        const double sum_s = best_seconds(rounds, [&] {
-            g_sink = kiroda::compute_checksums(chunk.data(), kSize).word_xor;
-        });
+        const double sum_s = best_seconds(
+            rounds, [&] { g_sink = kiroda::compute_checksums(chunk.data(), kSize).word_xor; });
         // The backup takes this digest twice per chunk (the block's and the
         // stream's) and once more over the packed bytes of its data file.
         const double digest_s = best_seconds(rounds, [&] {
             g_sink = static_cast<std::uint32_t>(kiroda::digest_bytes(chunk.data(), kSize).low);
         });
         auto row = [&](const char* op, double s) {
-            std::printf("%-8s %-10s %10.0f %10.2f\n", names[kind], op, kSize / s / 1e6, memcpy_s / s);
+            std::printf("%-8s %-10s %10.0f %10.2f\n", names[kind], op, kSize / s / 1e6,
+                        memcpy_s / s);
         };
         row("memcpy", memcpy_s);
         row("pack", pack_s);
         if (packed) {
             row("unpack", unpack_s);
         } else {
-            std::printf("%-8s %-10s %10s %10s  (code not shorter: block is stored, nothing to unpack)\n",
-                        names[kind], "unpack", "-", "-");
+            std::printf(
+                "%-8s %-10s %10s %10s  (code not shorter: block is stored, nothing to unpack)\n",
+                names[kind], "unpack", "-", "-");
         }
         row("checksums", sum_s);
         row("digest", digest_s);

@@ -40,7 +40,8 @@ void write_image(const std::string& path, std::uint64_t bytes, bool pattern) {
     std::vector<unsigned char> piece(1 << 20, 0);
     for (std::uint64_t done = 0; done < bytes; done += piece.size()) {
         if (pattern) {
-            for (std::size_t i = 0; i < piece.size(); i += 4096) piece[i] = static_cast<unsigned char>(done >> 20);
+            for (std::size_t i = 0; i < piece.size(); i += 4096)
+                piece[i] = static_cast<unsigned char>(done >> 20);
         }
         std::fwrite(piece.data(), 1, piece.size(), f);
     }
@@ -70,9 +71,10 @@ int main(int argc, char** argv) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    std::printf("%s bits, %llu MiB: backup %d, verify %d, restore %d\n", sizeof(void*) == 4 ? "32" : "64",
-                static_cast<unsigned long long>(mib), j.results[0], j.results[1], j.results[2]);
-    std::printf("peak working set %.1f MiB, peak committed %.1f MiB\n", counters.PeakWorkingSetSize / 1048576.0,
-                counters.PeakPagefileUsage / 1048576.0);
+    std::printf("%s bits, %llu MiB: backup %d, verify %d, restore %d\n",
+                sizeof(void*) == 4 ? "32" : "64", static_cast<unsigned long long>(mib),
+                j.results[0], j.results[1], j.results[2]);
+    std::printf("peak working set %.1f MiB, peak committed %.1f MiB\n",
+                counters.PeakWorkingSetSize / 1048576.0, counters.PeakPagefileUsage / 1048576.0);
     return j.results[0] == 1 && j.results[1] == 1 && j.results[2] == 1 ? 0 : 1;
 }

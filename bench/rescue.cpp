@@ -18,8 +18,9 @@ namespace {
 
 constexpr std::int64_t kGiB = 1LL << 30;
 
-void run(const char* what, const std::string& image, std::int64_t bytes, const kiroda::disk_faults& faults,
-         std::int64_t bad_sectors, const std::filesystem::path& work) {
+void run(const char* what, const std::string& image, std::int64_t bytes,
+         const kiroda::disk_faults& faults, std::int64_t bad_sectors,
+         const std::filesystem::path& work) {
     kiroda::register_disk_path(0, image);
     kiroda::set_disk_faults(0, faults);
     const std::filesystem::path folder = work / "set";
@@ -27,15 +28,19 @@ void run(const char* what, const std::string& image, std::int64_t bytes, const k
     std::filesystem::create_directories(folder);
     kiroda::silent_progress p;
     const auto start = std::chrono::steady_clock::now();
-    const int result = kiroda::backup_disk(p, 0, folder.string().c_str(), static_cast<std::uint64_t>(bytes),
-                                           kiroda::backup_options{true});
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const int result =
+        kiroda::backup_disk(p, 0, folder.string().c_str(), static_cast<std::uint64_t>(bytes),
+                            kiroda::backup_options{true});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::int64_t failed = kiroda::failed_reads(0);
     kiroda::bad_sector_map map;
     int bad_line = 0;
     kiroda::read_bad_sector_map(folder.string().c_str(), &map, &bad_line);
-    std::printf("%-34s result %d  failed reads %6lld", what, result, static_cast<long long>(failed));
-    if (bad_sectors > 0) std::printf(" (%.2f per bad sector)", static_cast<double>(failed) / bad_sectors);
+    std::printf("%-34s result %d  failed reads %6lld", what, result,
+                static_cast<long long>(failed));
+    if (bad_sectors > 0)
+        std::printf(" (%.2f per bad sector)", static_cast<double>(failed) / bad_sectors);
     std::printf("  lost %llu sectors  %.2f s here, %.0f s at 20 ms a failed read\n",
                 static_cast<unsigned long long>(map.sectors(kiroda::sector_state::unreadable) +
                                                 map.sectors(kiroda::sector_state::not_tried)),
@@ -45,7 +50,8 @@ void run(const char* what, const std::string& image, std::int64_t bytes, const k
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path work = argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "kiroda-rescue";
+    const std::filesystem::path work =
+        argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "kiroda-rescue";
     std::filesystem::create_directories(work);
     const std::string image = (work / "disk.img").string();
     {
@@ -65,7 +71,8 @@ int main(int argc, char** argv) {
     {
         kiroda::disk_faults scattered;
         std::mt19937_64 random(7);
-        for (int i = 0; i < 1000; ++i) scattered.bad_sectors.push_back(static_cast<std::int64_t>(random() % (kGiB / 512)));
+        for (int i = 0; i < 1000; ++i)
+            scattered.bad_sectors.push_back(static_cast<std::int64_t>(random() % (kGiB / 512)));
         run("1,000 scattered bad sectors", image, kGiB, scattered, 1000, work);
     }
     {

@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
     bool ok = write_at(fd, mbr, sizeof mbr, 0);
 
     // Inside the partitions: runs of "files" between runs of free space.
-    static const char* words[] = {"disk ", "backup ", "sector ", "ディスク ", "バックアップ ",
-                                  "データ ", "the ", "and ", "KIRODA ", "\r\n"};
+    static const char* words[] = {"disk ",   "backup ", "sector ", "ディスク ", "バックアップ ",
+                                  "データ ", "the ",    "and ",    "KIRODA ",   "\r\n"};
     std::vector<unsigned char> run;
     std::uint64_t at = static_cast<std::uint64_t>(p1_first) * 512;
     const std::uint64_t end = (static_cast<std::uint64_t>(p2_first) + p2_count) * 512;
@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
             std::size_t i = 0;
             while (i < length) {
                 const char* w = words[r.next() % (sizeof words / sizeof words[0])];
-                for (const char* c = w; *c != '\0' && i < length; ++c) run[i++] = static_cast<unsigned char>(*c);
+                for (const char* c = w; *c != '\0' && i < length; ++c)
+                    run[i++] = static_cast<unsigned char>(*c);
             }
             // Files end in a partly used cluster.
             std::memset(run.data() + length - 1000, 0, 1000);

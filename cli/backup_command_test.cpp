@@ -94,7 +94,7 @@ TEST(BackupCommand, AKilledBackupGoesOnWithResumeToTheOneRunSet) {
     const struct {
         const char* what;
         int signal;
-        std::uintmax_t at_bytes;    // the data file's size when the signal comes
+        std::uintmax_t at_bytes;   // the data file's size when the signal comes
         bool kill_the_resume_too;  // and the first --resume is killed as well
     } cases[] = {
         {"Ctrl-C", SIGINT, 8 << 20, false},
@@ -105,7 +105,8 @@ TEST(BackupCommand, AKilledBackupGoesOnWithResumeToTheOneRunSet) {
         const std::string set = dir.file(std::string("set-") + std::to_string(&c - cases));
         const std::string data = set + "/KRD00001.BIN";
         pid_t pid = start_krdtool({"backup", disk, set});
-        ASSERT_TRUE(freeze_when_written(pid, data, c.at_bytes)) << c.what << ": the backup ended first";
+        ASSERT_TRUE(freeze_when_written(pid, data, c.at_bytes))
+            << c.what << ": the backup ended first";
         ::kill(pid, c.signal);
         ::kill(pid, SIGCONT);
         int status = 0;
@@ -120,14 +121,16 @@ TEST(BackupCommand, AKilledBackupGoesOnWithResumeToTheOneRunSet) {
         if (c.kill_the_resume_too) {
             const std::uintmax_t had = size_or_zero(data);
             pid = start_krdtool({"backup", "--resume", disk, set});
-            ASSERT_TRUE(freeze_when_written(pid, data, had + (8 << 20))) << c.what << ": the resume ended first";
+            ASSERT_TRUE(freeze_when_written(pid, data, had + (8 << 20)))
+                << c.what << ": the resume ended first";
             ::kill(pid, SIGKILL);
             ::kill(pid, SIGCONT);
             ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         }
         pid = start_krdtool({"backup", "--resume", disk, set});
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitDone) << c.what << ": status " << status;
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitDone)
+            << c.what << ": status " << status;
 
         EXPECT_TRUE(read_file(data) == read_file(whole + "/KRD00001.BIN")) << c.what;
         EXPECT_EQ(run_in_process(run_verify_command, {set}), kExitDone) << c.what;

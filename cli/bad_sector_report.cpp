@@ -26,7 +26,9 @@ bool set_sector0(const std::string& folder, unsigned char* sector) {
     if (!data_file_path(folder.c_str(), 1, path, sizeof path)) return false;
     unique_fd fd(open_for_reading(path));
     std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
-    if (!fd.valid() || chunk == nullptr || read_packed_block(fd.get(), chunk.get(), kChunkBytes) < 512) return false;
+    if (!fd.valid() || chunk == nullptr ||
+        read_packed_block(fd.get(), chunk.get(), kChunkBytes) < 512)
+        return false;
     std::copy(chunk.get(), chunk.get() + 512, sector);
     return true;
 }
@@ -54,7 +56,8 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
         case map_read::absent:
             return true;
         case map_read::unreadable:
-            print(out, "%s読めないセクタの記録(%s)を読めません(%d 行目)\n", indent, kBadSectorMapName, bad_line);
+            print(out, "%s読めないセクタの記録(%s)を読めません(%d 行目)\n", indent,
+                  kBadSectorMapName, bad_line);
             return false;
         case map_read::read:
             break;
@@ -64,8 +67,8 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
     char a[kGroupedTextSize], b[kGroupedTextSize];
     format_uint64_grouped(a, unreadable);
     format_uint64_grouped(b, not_tried);
-    print(out, "%s読めなかったセクタ: %s 個、読まなかったセクタ: %s 個 (%s、0 で埋めてあります)\n", indent, a, b,
-                 kBadSectorMapName);
+    print(out, "%s読めなかったセクタ: %s 個、読まなかったセクタ: %s 個 (%s、0 で埋めてあります)\n",
+          indent, a, b, kBadSectorMapName);
     const auto runs = map.bad_runs();
     // The set's MBR names the partitions of the runs: a 16 MiB block is
     // unpacked for it, so only when there are runs to place.
@@ -77,12 +80,16 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
         format_uint64_grouped(to, runs[i].first + runs[i].count - 1);
         const std::string in = where(runs[i].first, mbr, have_mbr);
         print(out, "%s  セクタ %s から %s まで (%s)%s%s\n", indent, from, to,
-                     localized(runs[i].state == sector_state::unreadable ? "読めない" : "読まなかった"), in.empty() ? "" : ": ",
-                     in.c_str());
+              localized(runs[i].state == sector_state::unreadable ? "読めない" : "読まなかった"),
+              in.empty() ? "" : ": ", in.c_str());
     }
-    if (runs.size() > kRunsShown) print(out, "%s  ほか %zu か所\n", indent, runs.size() - kRunsShown);
+    if (runs.size() > kRunsShown)
+        print(out, "%s  ほか %zu か所\n", indent, runs.size() - kRunsShown);
     if (!runs.empty() && runs.front().first == 0) {
-        print(out, "%s注意: セクタ 0 (MBR) を読めませんでした。復旧したディスクの MBR は 0 になります。\n", indent);
+        print(
+            out,
+            "%s注意: セクタ 0 (MBR) を読めませんでした。復旧したディスクの MBR は 0 になります。\n",
+            indent);
     }
     return true;
 }
@@ -91,12 +98,14 @@ std::string bad_sector_summary(const std::string& folder) {
     bad_sector_map map;
     int bad_line = 0;
     if (read_bad_sector_map(folder.c_str(), &map, &bad_line) != map_read::read) return "";
-    const std::uint64_t lost = map.sectors(sector_state::unreadable) + map.sectors(sector_state::not_tried);
+    const std::uint64_t lost =
+        map.sectors(sector_state::unreadable) + map.sectors(sector_state::not_tried);
     if (lost == 0) return "";
     char n[kGroupedTextSize];
     format_uint64_grouped(n, lost);
     char summary[128];
-    std::snprintf(summary, sizeof summary, localized("、読めないセクタ %s 個 (%s)"), n, kBadSectorMapName);
+    std::snprintf(summary, sizeof summary, localized("、読めないセクタ %s 個 (%s)"), n,
+                  kBadSectorMapName);
     return summary;
 }
 

@@ -58,18 +58,21 @@ device_stack stack_under(dev_t dev, const std::string& sys_root) {
     device_stack stack;
     stack.devices.insert(dev);
     std::error_code error;
-    const fs::path node = fs::canonical(
-        fs::path(sys_root) / "dev" / "block" / (std::to_string(major(dev)) + ":" + std::to_string(minor(dev))),
-        error);
+    const fs::path node =
+        fs::canonical(fs::path(sys_root) / "dev" / "block" /
+                          (std::to_string(major(dev)) + ":" + std::to_string(minor(dev))),
+                      error);
     std::set<std::string> seen;
     if (!error) walk(node, stack, seen);
     return stack;
 }
 
-bool folder_depends_on(const std::string& folder, const std::string& path, const std::string& sys_root) {
+bool folder_depends_on(const std::string& folder, const std::string& path,
+                       const std::string& sys_root) {
     struct stat folder_stat {};
     struct stat path_stat {};
-    if (::stat(folder.c_str(), &folder_stat) != 0 || ::stat(path.c_str(), &path_stat) != 0) return false;
+    if (::stat(folder.c_str(), &folder_stat) != 0 || ::stat(path.c_str(), &path_stat) != 0)
+        return false;
     return stack_rests_on(stack_under(folder_stat.st_dev, sys_root), path_stat);
 }
 

@@ -30,6 +30,7 @@ bool stack_rests_on(const device_stack& stack, const struct stat& path_stat);
 // True when the file system that holds `folder` rests on `path`: a block
 // device (or a partition of it) anywhere in its stack, or an image file
 // behind a loop device in it.
-bool folder_depends_on(const std::string& folder, const std::string& path, const std::string& sys_root = "/sys");
+bool folder_depends_on(const std::string& folder, const std::string& path,
+                       const std::string& sys_root = "/sys");
 
 }  // namespace kiroda::cli

@@ -22,7 +22,7 @@ void put(const fs::path& file, const std::string& text) {
 // A sysfs of its own: a loop device over an image, with a partition, under
 // device mapper (as dm-crypt or LVM would stack), and a plain disk beside.
 class FakeSysfs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const fs::path block = root / "devices" / "virtual" / "block";
         put(block / "loop0" / "dev", "7:0");
@@ -31,7 +31,8 @@ protected:
         put(block / "loop0" / "loop0p1" / "partition", "1");
         put(block / "dm-0" / "dev", "253:0");
         fs::create_directories(block / "dm-0" / "slaves");
-        fs::create_directory_symlink(block / "loop0" / "loop0p1", block / "dm-0" / "slaves" / "loop0p1");
+        fs::create_directory_symlink(block / "loop0" / "loop0p1",
+                                     block / "dm-0" / "slaves" / "loop0p1");
         const fs::path disks = root / "devices" / "pci" / "block";
         put(disks / "sda" / "dev", "8:0");
         put(disks / "sda" / "sda2" / "dev", "8:2");
@@ -53,8 +54,10 @@ TEST_F(FakeSysfs, AStackIsFollowedToTheImageBelowIt) {
         std::set<dev_t> devices;
         std::set<std::string> files;
     } cases[] = {
-        {"device mapper over a partition of a loop device", makedev(253, 0),
-         {makedev(253, 0), makedev(7, 1), makedev(7, 0)}, {"/images/mid.img"}},
+        {"device mapper over a partition of a loop device",
+         makedev(253, 0),
+         {makedev(253, 0), makedev(7, 1), makedev(7, 0)},
+         {"/images/mid.img"}},
         {"a partition of a disk", makedev(8, 2), {makedev(8, 2), makedev(8, 0)}, {}},
         {"a device sysfs does not know (tmpfs)", makedev(0, 42), {makedev(0, 42)}, {}},
     };

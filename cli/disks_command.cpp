@@ -44,16 +44,21 @@ disk_verdict restore_target_verdict(const disk_record& r, const char* signature)
     disk_verdict v = target_disk_verdict(r);
     if (v.verdict == kVerdictUnusable) return v;
     if (r.bytes_per_sector != 512) {
-        return {kVerdictUnusable, "×", "復旧先ディスクとして利用出来ません。\nセクタサイズが無効です。", false};
+        return {kVerdictUnusable, "×",
+                "復旧先ディスクとして利用出来ません。\nセクタサイズが無効です。", false};
     }
     if (r.total_sectors <= 0) {
-        return {kVerdictUnusable, "×", "復旧先ディスクとして利用できません。\n容量がありません。", false};
+        return {kVerdictUnusable, "×", "復旧先ディスクとして利用できません。\n容量がありません。",
+                false};
     }
     if (signature != nullptr) {
         static thread_local std::string text;
         char line[256];
-        std::snprintf(line, sizeof line, localized("復旧先ディスクとして利用できますが、\n先頭に %s があります。(--force で上書き)"),
-                      signature);
+        std::snprintf(
+            line, sizeof line,
+            localized(
+                "復旧先ディスクとして利用できますが、\n先頭に %s があります。(--force で上書き)"),
+            signature);
         text = line;
         return {kVerdictWithReservation, "△", text.c_str(), false};
     }
@@ -62,7 +67,8 @@ disk_verdict restore_target_verdict(const disk_record& r, const char* signature)
 
 }  // namespace
 
-void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out, const char* signature) {
+void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out,
+                       const char* signature) {
     const disk_verdict source = source_disk_verdict(r);
     const disk_verdict target = restore_target_verdict(r, signature);
     // The partition sizes are shown as the source dialog shows them; both
@@ -71,20 +77,21 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
     // In the device's own sectors (a 4,096-byte-sector disk has an eighth as
     // many as its size / 512).
     char sectors[kGroupedTextSize];
-    format_int64_grouped(sectors, r.bytes_per_sector > 0 ? r.total_sectors * 512 / r.bytes_per_sector
-                                                         : r.total_sectors);
+    format_int64_grouped(sectors, r.bytes_per_sector > 0
+                                      ? r.total_sectors * 512 / r.bytes_per_sector
+                                      : r.total_sectors);
 
     print(out, "ディスク %d: %s\n", r.number, path.c_str());
     print(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
     print(out, "  セクタサイズ: %s バイト\n", f.bytes_per_sector);
     print(out, "  メディア: %s\n", localized(f.media_name));
     print(out, "  パーテーション (MB): 1: %s  2: %s  3: %s  4: %s\n", f.partition_mb[0],
-                 f.partition_mb[1], f.partition_mb[2], f.partition_mb[3]);
+          f.partition_mb[1], f.partition_mb[2], f.partition_mb[3]);
     if (r.total_sectors > 0 && r.partitions_end > static_cast<std::uint64_t>(r.total_sectors)) {
         char end[kGroupedTextSize];
         format_uint64_grouped(end, r.partitions_end);
-        print(
-            out, "  注意: パーテーションがディスクの終わりを越えています (%s セクタまで)。\n", end);
+        print(out, "  注意: パーテーションがディスクの終わりを越えています (%s セクタまで)。\n",
+              end);
     }
     print_verdict(out, "元ディスク:", source);
     print_verdict(out, "復旧先ディスク:", target);
@@ -93,7 +100,9 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
 namespace {
 
 const char* verdict_name(int verdict) {
-    return verdict == kVerdictUsable ? "usable" : verdict == kVerdictWithReservation ? "reservation" : "unusable";
+    return verdict == kVerdictUsable            ? "usable"
+           : verdict == kVerdictWithReservation ? "reservation"
+                                                : "unusable";
 }
 
 void write_verdict_json(json_writer& json, const char* key, const disk_verdict& v) {
@@ -105,14 +114,16 @@ void write_verdict_json(json_writer& json, const char* key, const disk_verdict& 
     json.end_object();
 }
 
-void write_disk_json(json_writer& json, const disk_record& r, const std::string& path, const char* signature) {
+void write_disk_json(json_writer& json, const disk_record& r, const std::string& path,
+                     const char* signature) {
     json.begin_object();
     json.text("path", path);
     json.number("bytes", static_cast<std::uint64_t>(r.total_sectors) * 512);
     json.number("sector_size", static_cast<std::uint64_t>(r.bytes_per_sector));
-    json.number("sectors", r.bytes_per_sector > 0 ? static_cast<std::uint64_t>(r.total_sectors) * 512 /
-                                                        static_cast<std::uint64_t>(r.bytes_per_sector)
-                                                  : static_cast<std::uint64_t>(r.total_sectors));
+    json.number("sectors", r.bytes_per_sector > 0
+                               ? static_cast<std::uint64_t>(r.total_sectors) * 512 /
+                                     static_cast<std::uint64_t>(r.bytes_per_sector)
+                               : static_cast<std::uint64_t>(r.total_sectors));
     json.number("media_type", r.media_type);
     json.text("media", localized(media_type_name(r.media_type)));
     json.boolean("gpt", r.gpt != 0);
@@ -160,7 +171,8 @@ int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std:
         disk_record record;
         if (!survey_disk(static_cast<int>(i), &record)) {
             const int error = errno;
-            print(err, "krdtool disks: %s を開けません: %s\n", paths[i].c_str(), std::strerror(error));
+            print(err, "krdtool disks: %s を開けません: %s\n", paths[i].c_str(),
+                  std::strerror(error));
             status = kExitFailed;
             continue;
         }

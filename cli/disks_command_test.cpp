@@ -95,7 +95,8 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
     write_image(blank, 4096, make_mbr({}, false));
     captured_stream out, err;
     // A path that does not open is said on stderr; the JSON stays whole.
-    EXPECT_EQ(run_disks_command({"--json", used, missing, blank}, out.get(), err.get()), kExitFailed);
+    EXPECT_EQ(run_disks_command({"--json", used, missing, blank}, out.get(), err.get()),
+              kExitFailed);
     EXPECT_TRUE(contains(err.text(), missing)) << err.text();
     testing::json_value v;
     std::string error;
@@ -119,7 +120,8 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
         EXPECT_EQ(d["sectors"].unsigned_number(), 4096u);
         EXPECT_EQ(d["media"].text, "固定ﾃﾞｨｽｸ");
         ASSERT_EQ(d["partition_bytes"].items.size(), 4u);
-        EXPECT_EQ(d["partition_bytes"].items[0].unsigned_number(), expected[i].first_partition_bytes);
+        EXPECT_EQ(d["partition_bytes"].items[0].unsigned_number(),
+                  expected[i].first_partition_bytes);
         EXPECT_EQ(d["source"]["verdict"].text, expected[i].source);
         EXPECT_EQ(d["target"]["verdict"].text, expected[i].target);
         EXPECT_FALSE(d["target"]["message"].text.empty());

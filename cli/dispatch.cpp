@@ -40,7 +40,8 @@ int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE
             // COMMAND --help (or -h) anywhere before "--" shows the command's help.
             for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
                 if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-                    print(out, "使い方: krdtool %s %s\n  %s\n%s", c.name, c.arguments, localized(c.summary), localized(c.help));
+                    print(out, "使い方: krdtool %s %s\n  %s\n%s", c.name, c.arguments,
+                          localized(c.summary), localized(c.help));
                     print(out, "終了コード: 0 完了, 1 失敗, 2 使い方の誤り, 3 中止\n");
                     return kExitDone;
                 }

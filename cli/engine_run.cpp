@@ -23,7 +23,8 @@ engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
     const int result = engine(progress);
     if (result == kEngineDone) progress.complete();
     progress.finish_line();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     int status = result == kEngineDone ? kExitDone : kExitFailed;
     // The backup engine reports a stop as a failure; Ctrl-C is still a stop.
     if (result != kEngineDone && progress.stopped_by_user()) status = kExitStopped;

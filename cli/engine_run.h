@@ -13,8 +13,8 @@
 namespace kiroda::cli {
 
 struct engine_outcome {
-    int result;          // the engine's result
-    int exit_status;     // kExitDone, kExitFailed or kExitStopped
+    int result;       // the engine's result
+    int exit_status;  // kExitDone, kExitFailed or kExitStopped
     double seconds;
 };
 

@@ -10,13 +10,13 @@
 namespace kiroda::cli {
 
 class folder_lock {
-public:
+  public:
     explicit folder_lock(const std::string& folder);
     // False when another process holds the lock (or the folder cannot be
     // opened to take it).
     bool held() const { return held_; }
 
-private:
+  private:
     unique_fd fd_;
     bool held_ = false;
 };

@@ -68,12 +68,14 @@ struct set_facts {
     // Whole: every block reads, in the set's shape, adding up to the
     // header's count, with digests and map (`map_ok`) that read and agree.
     bool ok(bool map_ok) const {
-        return !damaged && !misshapen && !digests_wrong() && map_ok && data_bytes == header.backup_bytes;
+        return !damaged && !misshapen && !digests_wrong() && map_ok &&
+               data_bytes == header.backup_bytes;
     }
 
     bool digests_wrong() const {
         return digests_state == digests_read::unreadable ||
-               (digests_state == digests_read::read && (!digests_same_set || blocks_unlike_digests > 0));
+               (digests_state == digests_read::read &&
+                (!digests_same_set || blocks_unlike_digests > 0));
     }
 };
 
@@ -101,7 +103,8 @@ void collect_data_files(const std::string& folder, set_facts* f) {
             const auto& recorded = f->digests.blocks;
             if (f->digests_state == digests_read::read &&
                 (block_index >= recorded.size() || recorded[block_index].bytes != result ||
-                 recorded[block_index].digest != digest_bytes(buffer.get(), static_cast<std::size_t>(result)))) {
+                 recorded[block_index].digest !=
+                     digest_bytes(buffer.get(), static_cast<std::size_t>(result)))) {
                 ++f->blocks_unlike_digests;
             }
             ++block_index;
@@ -126,16 +129,20 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
         std::uint64_t header_bytes = 0;
         digest128 recorded_header;
         f.digests_same_set = digest_header_file(folder.c_str(), &header_bytes, &recorded_header) &&
-                             header_bytes == f.digests.header_bytes && recorded_header == f.digests.header &&
+                             header_bytes == f.digests.header_bytes &&
+                             recorded_header == f.digests.header &&
                              f.digests.stream_bytes == header.backup_bytes;
     }
     char program[kPathCapacity + 16];
-    f.has_program = join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) && path_exists(program);
+    f.has_program =
+        join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) && path_exists(program);
     return f;
 }
 
 const char* state_name(sector_state state) {
-    return state == sector_state::unreadable ? "unreadable" : state == sector_state::not_tried ? "not_tried" : "read";
+    return state == sector_state::unreadable  ? "unreadable"
+           : state == sector_state::not_tried ? "not_tried"
+                                              : "read";
 }
 
 // The map's part of the JSON; false when the map is there but unreadable.
@@ -144,8 +151,11 @@ bool write_map_json(const std::string& folder, json_writer& json) {
     int bad_line = 0;
     const map_read state = read_bad_sector_map(folder.c_str(), &map, &bad_line);
     json.begin_object("bad_sectors");
-    json.text("map", state == map_read::absent ? "absent" : state == map_read::unreadable ? "unreadable" : "read");
-    if (state == map_read::unreadable) json.number("bad_line", static_cast<std::uint64_t>(bad_line));
+    json.text("map", state == map_read::absent       ? "absent"
+                     : state == map_read::unreadable ? "unreadable"
+                                                     : "read");
+    if (state == map_read::unreadable)
+        json.number("bad_line", static_cast<std::uint64_t>(bad_line));
     if (state == map_read::read) {
         json.number("unreadable", map.sectors(sector_state::unreadable));
         json.number("not_tried", map.sectors(sector_state::not_tried));
@@ -170,8 +180,9 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     json.text("set", folder);
     json.begin_object("header");
     char created[64];
-    std::snprintf(created, sizeof created, "%04u-%02u-%02uT%02u:%02u:%02u", h.created.year, h.created.month,
-                  h.created.day, h.created.hour, h.created.minute, h.created.second);
+    std::snprintf(created, sizeof created, "%04u-%02u-%02uT%02u:%02u:%02u", h.created.year,
+                  h.created.month, h.created.day, h.created.hour, h.created.minute,
+                  h.created.second);
     json.text("created", created);
     char version[32];
     std::snprintf(version, sizeof version, "%.2f", h.version);
@@ -233,7 +244,7 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     format_uint64_grouped(bytes, h.backup_bytes);
     print(out, "バックアップデータ: %s\n", folder.c_str());
     print(out, "  作成: %04u-%02u-%02u %02u:%02u:%02u\n", h.created.year, h.created.month,
-                 h.created.day, h.created.hour, h.created.minute, h.created.second);
+          h.created.day, h.created.hour, h.created.minute, h.created.second);
     print(out, "  バージョン: %.2f\n", h.version);
     print(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
     print(out, "  元ディスク: %d\n", h.source_disk);
@@ -243,18 +254,19 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     for (const data_file_facts& file : f.files) {
         char grouped[kGroupedTextSize];
         format_uint64_grouped(grouped, file.bytes);
-        print(out, "  KRD%05d.BIN: ブロック %d 個、%s バイト%s\n", file.number, file.blocks, grouped,
-              file.damaged ? localized(" (壊れたブロックがあります)") : "");
+        print(out, "  KRD%05d.BIN: ブロック %d 個、%s バイト%s\n", file.number, file.blocks,
+              grouped, file.damaged ? localized(" (壊れたブロックがあります)") : "");
     }
     char total_text[kGroupedTextSize];
     format_uint64_grouped(total_text, f.data_bytes);
     print(out, "  データファイルの合計: %s バイト%s\n", total_text,
-          f.data_bytes < h.backup_bytes   ? localized(" (足りません)")
+          f.data_bytes < h.backup_bytes ? localized(" (足りません)")
           : f.data_bytes > h.backup_bytes ? localized(" (ヘッダファイルの大きさを超えています)")
                                           : "");
     if (f.misshapen) {
-        print(out, "  構成: 正しくありません(最後以外のデータファイルは 60 ブロック、"
-                   "最後以外のブロックは 16,777,216 バイトです)\n");
+        print(out,
+              "  構成: 正しくありません(最後以外のデータファイルは 60 ブロック、"
+              "最後以外のブロックは 16,777,216 バイトです)\n");
     }
     switch (f.digests_state) {
         case digests_read::absent:
@@ -266,9 +278,11 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
         case digests_read::read: {
             char stream[kDigestHexLength + 1];
             format_digest(stream, f.digests.stream);
-            print(out, "  ダイジェスト: KRDHASH.TXT (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
-                  f.digests.blocks.size(), f.digests.files.size(),
-                  f.digests_same_set ? "" : localized(" (ヘッダファイルが記録と一致しません)"));
+            print(
+                out,
+                "  ダイジェスト: KRDHASH.TXT (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
+                f.digests.blocks.size(), f.digests.files.size(),
+                f.digests_same_set ? "" : localized(" (ヘッダファイルが記録と一致しません)"));
             print(out, "  ディスク全体のダイジェスト: %s\n", stream);
             if (f.blocks_unlike_digests > 0) {
                 print(out, "  ダイジェストと一致しないブロック: %d 個\n", f.blocks_unlike_digests);
@@ -277,7 +291,8 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
         }
     }
     const bool map_ok = report_bad_sectors(folder, out, "  ");
-    print(out, "  プログラムのコピー(KIRODA.EXE): %s\n", localized(f.has_program ? "あり" : "なし"));
+    print(out, "  プログラムのコピー(KIRODA.EXE): %s\n",
+          localized(f.has_program ? "あり" : "なし"));
     const bool ok = f.ok(map_ok);
     return ok ? kExitDone : kExitFailed;
 }

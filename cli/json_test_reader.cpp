@@ -38,15 +38,30 @@ struct reader {
             if (++at >= s.size()) return fail("cut escape");
             const char e = s[at++];
             switch (e) {
-                case '"': case '\\': case '/': *out += e; break;
-                case 'n': *out += '\n'; break;
-                case 't': *out += '\t'; break;
-                case 'r': *out += '\r'; break;
-                case 'b': *out += '\b'; break;
-                case 'f': *out += '\f'; break;
+                case '"':
+                case '\\':
+                case '/':
+                    *out += e;
+                    break;
+                case 'n':
+                    *out += '\n';
+                    break;
+                case 't':
+                    *out += '\t';
+                    break;
+                case 'r':
+                    *out += '\r';
+                    break;
+                case 'b':
+                    *out += '\b';
+                    break;
+                case 'f':
+                    *out += '\f';
+                    break;
                 case 'u': {
                     if (at + 4 > s.size()) return fail("cut \\u escape");
-                    const unsigned code = static_cast<unsigned>(std::stoul(s.substr(at, 4), nullptr, 16));
+                    const unsigned code =
+                        static_cast<unsigned>(std::stoul(s.substr(at, 4), nullptr, 16));
                     at += 4;
                     // UTF-8 of a code point of the basic plane (all we write).
                     if (code < 0x80) {
@@ -61,7 +76,8 @@ struct reader {
                     }
                     break;
                 }
-                default: return fail("unknown escape");
+                default:
+                    return fail("unknown escape");
             }
         }
         if (at >= s.size()) return fail("unterminated string");
@@ -87,7 +103,10 @@ struct reader {
                 ++at;
                 if (!value(&v->members[key])) return false;
                 skip_space();
-                if (at < s.size() && s[at] == ',') { ++at; continue; }
+                if (at < s.size() && s[at] == ',') {
+                    ++at;
+                    continue;
+                }
                 if (at < s.size() && s[at] == '}') return ++at, true;
                 return fail("expected ',' or '}'");
             }
@@ -101,7 +120,10 @@ struct reader {
                 v->items.emplace_back();
                 if (!value(&v->items.back())) return false;
                 skip_space();
-                if (at < s.size() && s[at] == ',') { ++at; continue; }
+                if (at < s.size() && s[at] == ',') {
+                    ++at;
+                    continue;
+                }
                 if (at < s.size() && s[at] == ']') return ++at, true;
                 return fail("expected ',' or ']'");
             }

@@ -13,7 +13,7 @@
 namespace kiroda::cli {
 
 class json_writer {
-public:
+  public:
     explicit json_writer(std::FILE* to) : to_(to) {}
     // Ends the document with a newline when every object is closed.
     ~json_writer();
@@ -33,7 +33,7 @@ public:
     void boolean(const char* key, bool value);
     void null(const char* key);
 
-private:
+  private:
     void member(const char* key);
 
     std::FILE* to_;

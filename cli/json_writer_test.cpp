@@ -24,12 +24,12 @@ TEST(JsonWriter, TextsAreQuotedAsJsonWantsThem) {
         {"a\nb\tc\rd", "\"a\\nb\\tc\\rd\""},
         {std::string("nul\0x", 5), "\"nul\\u0000x\""},
         {"\x1b[K\x7f", "\"\\u001b[K\\u007f\""},
-        {"ディスク", "\"ディスク\""},            // valid UTF-8 passes as it is
-        {"\xF0\x9F\x92\xBE", "\"\xF0\x9F\x92\xBE\""},  // four bytes too
-        {"\x83\xBF", "\"\\ufffd\\ufffd\""},      // Shift-JIS is not UTF-8
-        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},      // overlong
+        {"ディスク", "\"ディスク\""},                   // valid UTF-8 passes as it is
+        {"\xF0\x9F\x92\xBE", "\"\xF0\x9F\x92\xBE\""},   // four bytes too
+        {"\x83\xBF", "\"\\ufffd\\ufffd\""},             // Shift-JIS is not UTF-8
+        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},             // overlong
         {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a surrogate
-        {"\xE3\x83", "\"\\ufffd\\ufffd\""},      // cut short
+        {"\xE3\x83", "\"\\ufffd\\ufffd\""},             // cut short
     };
     for (const auto& c : cases) EXPECT_EQ(json_quoted(c.in), c.out) << c.in;
 }

@@ -10,7 +10,8 @@
 
 int main(int argc, char** argv) {
     kiroda::cli::use_language_of_environment();
-    const int status = kiroda::cli::dispatch(kiroda::cli::krdtool_commands(), argc, argv, stdout, stderr);
+    const int status =
+        kiroda::cli::dispatch(kiroda::cli::krdtool_commands(), argc, argv, stdout, stderr);
     // Results a script reads (the JSON above all) must not end short on a
     // full disk or a closed pipe while the status says all went well.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

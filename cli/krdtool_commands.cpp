@@ -58,6 +58,8 @@ constexpr command kCommands[] = {
 
 }  // namespace
 
-std::span<const command> krdtool_commands() { return kCommands; }
+std::span<const command> krdtool_commands() {
+    return kCommands;
+}
 
 }  // namespace kiroda::cli

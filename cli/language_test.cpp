@@ -37,7 +37,8 @@ run_result krdtool(bool english, std::vector<std::string> words) {
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
     captured_stream out, err;
-    const int status = dispatch(krdtool_commands(), static_cast<int>(argv.size()), argv.data(), out.get(), err.get());
+    const int status = dispatch(krdtool_commands(), static_cast<int>(argv.size()), argv.data(),
+                                out.get(), err.get());
     use_english(false);
     return {status, out.text() + err.text()};
 }

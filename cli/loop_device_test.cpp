@@ -28,7 +28,8 @@ using testing::captured_stream;
 
 // The first line a shell command prints, or "" when it fails.
 std::string output_of(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>/dev/null").c_str(), "r"), ::pclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>/dev/null").c_str(), "r"),
+                                               ::pclose);
     if (!pipe) return "";
     char line[512] = "";
     if (std::fgets(line, sizeof line, pipe.get()) == nullptr) return "";
@@ -38,7 +39,7 @@ std::string output_of(const std::string& command) {
 }
 
 class loop_device {
-public:
+  public:
     explicit loop_device(const std::string& options) {
         if (::geteuid() == 0) path_ = output_of("losetup --find --show " + options);
     }
@@ -47,23 +48,24 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 class mount_point {
-public:
+  public:
     mount_point(const std::string& device, const std::string& folder) : folder_(folder) {
         fs::create_directories(folder);
-        mounted_ = std::system(("mkfs.ext4 -q -F " + device + " >/dev/null 2>&1 && mount " + device + " " +
-                                folder + " 2>/dev/null").c_str()) == 0;
+        mounted_ = std::system(("mkfs.ext4 -q -F " + device + " >/dev/null 2>&1 && mount " +
+                                device + " " + folder + " 2>/dev/null")
+                                   .c_str()) == 0;
     }
     ~mount_point() {
         if (mounted_) std::system(("umount " + folder_ + " 2>/dev/null").c_str());
     }
     bool mounted() const { return mounted_; }
 
-private:
+  private:
     std::string folder_;
     bool mounted_ = false;
 };
@@ -92,7 +94,8 @@ TEST(LoopDevices, FourKiBSectorsAreNoTarget) {
     EXPECT_NE(disks.out.find("復旧先ディスク: ×"), std::string::npos) << disks.out;
 
     const std::string source = dir.file("small.img");
-    kiroda::testing::make_disk_image(source, 2000, kiroda::testing::make_mbr_one_partition(63, 1900));
+    kiroda::testing::make_disk_image(source, 2000,
+                                     kiroda::testing::make_mbr_one_partition(63, 1900));
     ASSERT_EQ(run(run_backup_command, {source, dir.file("set")}).status, kExitDone);
     const run_result restore = run(run_restore_command, {dir.file("set"), loop.path()});
     EXPECT_EQ(restore.status, kExitFailed);
@@ -113,7 +116,8 @@ TEST(LoopDevices, AnImageWhoseFileSystemHoldsTheSetIsNoTarget) {
 
     const std::string set = mounted_at + "/set";
     const std::string source = dir.file("small.img");
-    kiroda::testing::make_disk_image(source, 2000, kiroda::testing::make_mbr_one_partition(63, 1900));
+    kiroda::testing::make_disk_image(source, 2000,
+                                     kiroda::testing::make_mbr_one_partition(63, 1900));
     ASSERT_EQ(run(run_backup_command, {source, set}).status, kExitDone);
     const auto before = kiroda::testing::read_file(set + "/KRD00001.BIN");
     for (const bool force : {false, true}) {
@@ -121,7 +125,8 @@ TEST(LoopDevices, AnImageWhoseFileSystemHoldsTheSetIsNoTarget) {
         if (force) args.push_back("--force");
         const run_result r = run(run_restore_command, args);
         EXPECT_EQ(r.status, kExitFailed) << r.err;
-        EXPECT_NE(r.err.find("バックアップデータが復旧先の上にあります"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("バックアップデータが復旧先の上にあります"), std::string::npos)
+            << r.err;
     }
     EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"), before);
     // Nor may the image be backed up into a folder that lives on it.

@@ -17,7 +17,8 @@ constexpr std::uint32_t kMagicSwapped = 0xDE120495u;
 std::uint32_t word_at(std::span<const unsigned char> image, std::size_t at, bool big_endian) {
     const unsigned char* b = image.data() + at;
     if (big_endian) {
-        return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+        return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 |
+               b[3];
     }
     return std::uint32_t{b[3]} << 24 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[1]} << 8 | b[0];
 }
@@ -30,14 +31,17 @@ bool string_at(std::span<const unsigned char> image, std::uint32_t table, std::u
     if (entry + 8 > image.size()) return false;
     const std::uint32_t length = word_at(image, static_cast<std::size_t>(entry), big_endian);
     const std::uint32_t offset = word_at(image, static_cast<std::size_t>(entry) + 4, big_endian);
-    if (std::uint64_t{offset} + length + 1 > image.size() || image[offset + length] != 0) return false;
+    if (std::uint64_t{offset} + length + 1 > image.size() || image[offset + length] != 0)
+        return false;
     *text = std::string_view(reinterpret_cast<const char*>(image.data() + offset), length);
     return true;
 }
 
 message_catalogue g_english;
 
-const char* english(const char* japanese) { return g_english.find(japanese); }
+const char* english(const char* japanese) {
+    return g_english.find(japanese);
+}
 
 }  // namespace
 
@@ -65,7 +69,8 @@ bool message_catalogue::load(std::span<const unsigned char> image) {
         }
         // The header entry (empty original) and plural forms are not
         // texts of ours: plural originals hold a NUL, and we have none.
-        if (original.empty() || translated.empty() || original.find('\0') != std::string_view::npos) continue;
+        if (original.empty() || translated.empty() || original.find('\0') != std::string_view::npos)
+            continue;
         entries_.emplace(original, translated.data());
     }
     return true;
@@ -79,8 +84,8 @@ const char* message_catalogue::find(std::string_view original) const {
 bool locale_is_japanese(const char* lc_all, const char* lc_messages, const char* lang) {
     for (const char* value : {lc_all, lc_messages, lang}) {
         if (value == nullptr || *value == '\0') continue;
-        return std::strncmp(value, "ja", 2) == 0 && (value[2] == '\0' || value[2] == '_' || value[2] == '.' ||
-                                                       value[2] == '@');
+        return std::strncmp(value, "ja", 2) == 0 &&
+               (value[2] == '\0' || value[2] == '_' || value[2] == '.' || value[2] == '@');
     }
     return false;
 }

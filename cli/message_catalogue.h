@@ -13,7 +13,7 @@
 namespace kiroda::cli {
 
 class message_catalogue {
-public:
+  public:
     // Reads the tables of a .mo image (either byte order). False, and an
     // empty catalogue, when the image is not a whole catalogue. The image
     // must outlive the catalogue: lookups return pointers into it.
@@ -25,7 +25,7 @@ public:
 
     std::size_t size() const { return entries_.size(); }
 
-private:
+  private:
     std::unordered_map<std::string_view, const char*> entries_;
 };
 

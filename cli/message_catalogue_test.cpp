@@ -34,7 +34,8 @@ std::vector<unsigned char> make_mo(const std::vector<std::pair<std::string, std:
     for (int side = 0; side < 2; ++side) {
         for (const auto& p : pairs) {
             const std::string& s = side == 0 ? p.first : p.second;
-            spans[side].push_back({static_cast<std::uint32_t>(s.size()), strings + static_cast<std::uint32_t>(data.size())});
+            spans[side].push_back({static_cast<std::uint32_t>(s.size()),
+                                   strings + static_cast<std::uint32_t>(data.size())});
             data += s;
             data += '\0';
         }

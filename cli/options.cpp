@@ -5,7 +5,6 @@
 
 #include "ui/translation.h"
 
-
 namespace kiroda::cli {
 
 namespace {
@@ -26,7 +25,8 @@ std::string with_option(const char* format, const std::string& option) {
 
 }  // namespace
 
-parsed_options parse_options(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
+parsed_options parse_options(const std::vector<std::string>& args,
+                             std::initializer_list<const char*> flags,
                              std::initializer_list<const char*> valued) {
     parsed_options parsed;
     bool options_ended = false;

@@ -19,7 +19,8 @@ struct parsed_options {
     bool has(const std::string& flag) const { return flags.count(flag) != 0; }
 };
 
-parsed_options parse_options(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
+parsed_options parse_options(const std::vector<std::string>& args,
+                             std::initializer_list<const char*> flags,
                              std::initializer_list<const char*> valued = {});
 
 }  // namespace kiroda::cli

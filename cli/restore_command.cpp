@@ -32,7 +32,8 @@ namespace fs = std::filesystem;
 
 // A target image that does not exist yet is made at the set's size (sparse).
 // `created` tells whether this call made it.
-bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std::FILE* err, bool* created) {
+bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std::FILE* err,
+                             bool* created) {
     std::error_code error;
     *created = false;
     if (fs::exists(target, error)) return true;
@@ -44,9 +45,11 @@ bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std
     }
     // Exclusive: a file that appears meanwhile is not truncated, and only
     // a file made here is ever removed again.
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(), std::strerror(errno));
+        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
+            std::strerror(errno));
         return false;
     }
     *created = true;
@@ -54,7 +57,8 @@ bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std
     const int size_error = errno;
     ::close(fd);
     if (!sized) {
-        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(), std::strerror(size_error));
+        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
+            std::strerror(size_error));
         ::unlink(target.c_str());
         *created = false;
         return false;
@@ -66,12 +70,14 @@ bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std
 // written, with its sector 0 still blank, and refused as "holds data" by a
 // plain second try. (It stays, so what was written can be looked at.)
 class made_image {
-public:
-    made_image(const std::string& path, bool made, std::FILE* err) : path_(path), made_(made), err_(err) {}
+  public:
+    made_image(const std::string& path, bool made, std::FILE* err)
+        : path_(path), made_(made), err_(err) {}
     ~made_image() {
         if (made_) {
-            say(err_, "作りかけの復旧先イメージファイルが残っています (MBR は書き込んでいません)。"
-                      "やり直すには削除するか --force を付けて下さい: %s",
+            say(err_,
+                "作りかけの復旧先イメージファイルが残っています (MBR は書き込んでいません)。"
+                "やり直すには削除するか --force を付けて下さい: %s",
                 path_.c_str());
         }
     }
@@ -79,13 +85,14 @@ public:
     made_image& operator=(const made_image&) = delete;
     void keep() { made_ = false; }
 
-private:
+  private:
     const std::string& path_;
     bool made_;
     std::FILE* err_;
 };
 
-bool explain(const target_check& check, const std::string& target, std::uint64_t bytes, std::FILE* err) {
+bool explain(const target_check& check, const std::string& target, std::uint64_t bytes,
+             std::FILE* err) {
     char need[kGroupedTextSize], have[kGroupedTextSize];
     switch (check.verdict) {
         case target_verdict::ok:
@@ -94,7 +101,8 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
             say(err, "復旧先ディスクを開けません: %s", target.c_str());
             break;
         case target_verdict::bad_sector_size:
-            say(err, "復旧先ディスクのセクタサイズ(%lld)には対応していません。", static_cast<long long>(check.value));
+            say(err, "復旧先ディスクのセクタサイズ(%lld)には対応していません。",
+                static_cast<long long>(check.value));
             break;
         case target_verdict::bad_media:
             say(err, "復旧先ディスクのメディアタイプ(%s)には対応していません。",
@@ -103,14 +111,17 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
         case target_verdict::too_small:
             format_uint64_grouped(need, bytes);
             format_int64_grouped(have, check.value);
-            say(err, "復旧先ディスクが小さすぎます: %s バイト必要ですが、%s バイトです。", need, have);
+            say(err, "復旧先ディスクが小さすぎます: %s バイト必要ですが、%s バイトです。", need,
+                have);
             break;
         case target_verdict::cannot_seek:
         case target_verdict::cannot_read:
             say(err, "復旧先ディスクの先頭セクタを読めません: %s", target.c_str());
             break;
         case target_verdict::has_partitions:
-            say(err, "復旧先ディスクにはパーテーションがあります。空のディスクにのみ復旧できます: %s", target.c_str());
+            say(err,
+                "復旧先ディスクにはパーテーションがあります。空のディスクにのみ復旧できます: %s",
+                target.c_str());
             break;
     }
     return false;
@@ -132,7 +143,8 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     backup_header header{};
     {
         terminal_messages messages(err, answers_for(err, options.has("--yes")));
-        if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read) return kExitFailed;
+        if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read)
+            return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
     const bool force = options.has("--force");
@@ -140,52 +152,63 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
         case target_refusal::none:
             break;
         case target_refusal::not_a_disk:
-            say(err, "復旧先はブロックデバイスでもイメージファイルでもありません: %s", target.c_str());
+            say(err, "復旧先はブロックデバイスでもイメージファイルでもありません: %s",
+                target.c_str());
             return kExitFailed;
         case target_refusal::inside_the_set:
-            say(err, "復旧先がバックアップデータのフォルダの中にあります。バックアップデータを壊すため、復旧できません: %s",
+            say(err,
+                "復旧先がバックアップデータのフォルダの中にあります。バックアップデータを壊すため、復旧できません: %s",
                 target.c_str());
             return kExitFailed;
         case target_refusal::holds_the_set:
-            say(err, "バックアップデータが復旧先の上にあります (復旧先のファイルシステムの中)。"
-                     "別のディスクに復旧して下さい。\n%s", folder.c_str());
+            say(err,
+                "バックアップデータが復旧先の上にあります (復旧先のファイルシステムの中)。"
+                "別のディスクに復旧して下さい。\n%s",
+                folder.c_str());
             return kExitFailed;
         case target_refusal::holds_data:
-            say(err, "復旧先のイメージファイルには既にデータがあります: %s\n"
-                     "上書きしてよい場合は --force を付けて下さい。", target.c_str());
+            say(err,
+                "復旧先のイメージファイルには既にデータがあります: %s\n"
+                "上書きしてよい場合は --force を付けて下さい。",
+                target.c_str());
             return kExitFailed;
     }
     bool created = false;
     if (!create_image_if_missing(target, header.backup_bytes, err, &created)) return kExitFailed;
     made_image image(target, created, err);
     register_disk_path(kTargetDiskNumber, target);
-    if (!explain(check_restore_target(kTargetDiskNumber, header.backup_bytes), target, header.backup_bytes, err)) {
+    if (!explain(check_restore_target(kTargetDiskNumber, header.backup_bytes), target,
+                 header.backup_bytes, err)) {
         clear_disk_paths();
         return kExitFailed;
     }
     // A file system written straight onto the disk has no partition table
     // for the rules to see, but it is in use all the same.
     if (const char* found = find_target_signature(kTargetDiskNumber); found != nullptr && !force) {
-        say(err, "復旧先の先頭に %s があります (パーテーションのないファイルシステム): %s\n"
-                 "上書きしてよい場合は --force を付けて下さい。", found, target.c_str());
+        say(err,
+            "復旧先の先頭に %s があります (パーテーションのないファイルシステム): %s\n"
+            "上書きしてよい場合は --force を付けて下さい。",
+            found, target.c_str());
         clear_disk_paths();
         return kExitFailed;
     }
     restore.target_is_zeros = created;
     // A rescue set: say before writing what the disk will lack.
     report_bad_sectors(folder, err, "");
-    const engine_outcome outcome = run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
-        return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes, restore);
-    });
+    const engine_outcome outcome =
+        run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
+            return restore_disk(p, kTargetDiskNumber, folder.c_str(), header.backup_bytes, restore);
+        });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     image.keep();
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
     print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes, target.c_str(),
-                 restore.read_back ? localized("、読み戻して確認し") : "",
-                 static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
-                 bad_sector_summary(folder).c_str());
+          restore.read_back ? localized("、読み戻して確認し") : "",
+          static_cast<double>(header.backup_bytes) / 1e6 /
+              (outcome.seconds > 0 ? outcome.seconds : 1e-9),
+          bad_sector_summary(folder).c_str());
     return kExitDone;
 }
 

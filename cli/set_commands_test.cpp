@@ -51,7 +51,7 @@ using run_result = testing::command_result;
 using testing::run_command;
 
 class SetCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         make_disk_image(disk, 2 * 32768 + 9, make_mbr_one_partition(2048, 60000));
     }
@@ -88,11 +88,8 @@ TEST_F(SetCommands, UsageErrors) {
         command_function f;
         std::vector<std::string> args;
     } cases[] = {
-        {run_backup_command, {}},
-        {run_backup_command, {disk}},
-        {run_verify_command, {}},
-        {run_restore_command, {set}},
-        {run_info_command, {set, set}},
+        {run_backup_command, {}},     {run_backup_command, {disk}},   {run_verify_command, {}},
+        {run_restore_command, {set}}, {run_info_command, {set, set}},
     };
     for (const auto& c : cases) {
         const run_result r = run_command(c.f, c.args);
@@ -102,7 +99,8 @@ TEST_F(SetCommands, UsageErrors) {
 }
 
 TEST_F(SetCommands, BackupRefusesAFolderThatHoldsASetOrAProgramCopy) {
-    for (const char* name : {"KRD00003.BIN", "KIRODA.EXE", "KRDHASH.TXT", "KRDMAP.TXT", "KRDMAP.TMP"}) {
+    for (const char* name :
+         {"KRD00003.BIN", "KIRODA.EXE", "KRDHASH.TXT", "KRDMAP.TXT", "KRDMAP.TMP"}) {
         temp_folder used;
         write_file(used.file(name), {1});
         const run_result r = run_command(run_backup_command, {disk, used.text()});
@@ -149,7 +147,8 @@ TEST_F(SetCommands, DamagedSetsFail) {
     EXPECT_EQ(restore.status, kExitFailed);
     EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0));
     // The image this restore made is not left behind without a word.
-    EXPECT_TRUE(contains(restore.err, "作りかけの復旧先イメージファイルが残っています")) << restore.err;
+    EXPECT_TRUE(contains(restore.err, "作りかけの復旧先イメージファイルが残っています"))
+        << restore.err;
     // One that was there before is not this restore's to speak of.
     const run_result again = run_command(run_restore_command, {"--force", set, restored});
     EXPECT_EQ(again.status, kExitFailed);
@@ -166,10 +165,12 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
     kiroda::testing::make_random_image(random_disk, 2 * 32768 + 5, 7);
     const std::string pristine = dir.file("pristine");
     // Random bytes have no MBR: backed up whole with --force.
-    ASSERT_EQ(run_command(run_backup_command, {"--force", random_disk, pristine}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {"--force", random_disk, pristine}).status,
+              kExitDone);
     const std::string small_set = dir.file("small");
     make_disk_image(dir.file("small.img"), 100, make_mbr_one_partition(2048, 60000));
-    ASSERT_EQ(run_command(run_backup_command, {dir.file("small.img"), small_set}).status, kExitDone);
+    ASSERT_EQ(run_command(run_backup_command, {dir.file("small.img"), small_set}).status,
+              kExitDone);
     const std::string data1 = "/KRD00001.BIN";
 
     const struct {
@@ -178,12 +179,15 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
         const char* expected;
     } cases[] = {
         {"the header of a smaller set",
-         [&](const std::string& s) { fs::copy_file(small_set + "/KRD00000.BIN", s + "/KRD00000.BIN",
-                                                   fs::copy_options::overwrite_existing); },
+         [&](const std::string& s) {
+             fs::copy_file(small_set + "/KRD00000.BIN", s + "/KRD00000.BIN",
+                           fs::copy_options::overwrite_existing);
+         },
          "KRDHASH.TXT"},
         {"the header of a smaller set, no digest file",
          [&](const std::string& s) {
-             fs::copy_file(small_set + "/KRD00000.BIN", s + "/KRD00000.BIN", fs::copy_options::overwrite_existing);
+             fs::copy_file(small_set + "/KRD00000.BIN", s + "/KRD00000.BIN",
+                           fs::copy_options::overwrite_existing);
              fs::remove(s + "/KRDHASH.TXT");
          },
          "超えています"},
@@ -222,7 +226,8 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
         fs::remove(restored);
         const run_result restore = run_command(run_restore_command, {s, restored});
         EXPECT_EQ(restore.status, kExitFailed) << c.what;
-        EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0)) << c.what;
+        EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0))
+            << c.what;
     }
 }
 
@@ -296,9 +301,11 @@ TEST_F(SetCommands, BackupAppliesTheSourceRules) {
     }
     // A FIFO is no disk, and asking it must not hang.
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
-    const run_result fifo = run_command(run_backup_command, {dir.file("pipe"), dir.file("set-fifo"), "--force"});
+    const run_result fifo =
+        run_command(run_backup_command, {dir.file("pipe"), dir.file("set-fifo"), "--force"});
     EXPECT_EQ(fifo.status, kExitFailed);
-    EXPECT_TRUE(contains(fifo.err, "ブロックデバイスでもイメージファイルでもありません")) << fifo.err;
+    EXPECT_TRUE(contains(fifo.err, "ブロックデバイスでもイメージファイルでもありません"))
+        << fifo.err;
 }
 
 TEST_F(SetCommands, ASourceOfPartSectorsNamesTheBytesLeftOut) {
@@ -377,7 +384,8 @@ TEST(TerminalMessages, ReasonsComeBeforeCodesAndTheSystemSaysWhy) {
               "エラー。\n\"x\"\nブロックのチェックサムが一致しません (MeltReadSize = -9)");
     EXPECT_EQ(with_reasons("MeltReadSize = 700", 0), "MeltReadSize = 700");
     const std::string full = with_reasons("書き込みに失敗しました。", ENOSPC);
-    EXPECT_EQ(full, std::string("書き込みに失敗しました。\n(システムのエラー: ") + std::strerror(ENOSPC) + ")");
+    EXPECT_EQ(full, std::string("書き込みに失敗しました。\n(システムのエラー: ") +
+                        std::strerror(ENOSPC) + ")");
 }
 
 TEST(TerminalMessages, DisksAreNamedByTheirPaths) {
@@ -393,8 +401,9 @@ TEST(TerminalMessages, DisksAreNamedByTheirPaths) {
 // restored image is the source with exactly them zeroed.
 TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     const std::vector<std::string> bad = {"5", "32768", "32769", "65544"};
-    kiroda::testing::fault_fs_mount mount(disk, dir.file("mnt"),
-                                          {"--eio", bad[0], "--eio", bad[1], "--eio", bad[2], "--eio", bad[3]});
+    kiroda::testing::fault_fs_mount mount(
+        disk, dir.file("mnt"),
+        {"--eio", bad[0], "--eio", bad[1], "--eio", bad[2], "--eio", bad[3]});
     if (!mount.mounted()) GTEST_SKIP() << mount.why();
     // Without --rescue and without a terminal: today's failure.
     const run_result plain = run_command(run_backup_command, {mount.image(), dir.file("plain")});
@@ -402,7 +411,8 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     EXPECT_TRUE(contains(plain.err, "セクタ 5 を読めません")) << plain.err;
     // --yes answers questions, but never trades sectors for zeros: that
     // takes --rescue.
-    const run_result yes = run_command(run_backup_command, {"--yes", mount.image(), dir.file("yes")});
+    const run_result yes =
+        run_command(run_backup_command, {"--yes", mount.image(), dir.file("yes")});
     EXPECT_EQ(yes.status, kExitFailed);
     EXPECT_FALSE(contains(yes.err, "(--yes: はい)")) << yes.err;
     EXPECT_TRUE(contains(yes.err, "DiskRead")) << yes.err;
@@ -410,10 +420,12 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     const run_result r = run_command(run_backup_command, {"--rescue", mount.image(), set});
     ASSERT_EQ(r.status, kExitDone) << r.err;
     EXPECT_TRUE(contains(r.out, "読めないセクタ 4 個 (KRDMAP.TXT)")) << r.out;
-    EXPECT_TRUE(contains(r.out, "セクタ 32,768 から 32,769 まで (読めない): 第1パーテーション")) << r.out;
+    EXPECT_TRUE(contains(r.out, "セクタ 32,768 から 32,769 まで (読めない): 第1パーテーション"))
+        << r.out;
     const std::vector<unsigned char> map_bytes = read_file(set + "/KRDMAP.TXT");
     const std::string map(map_bytes.begin(), map_bytes.end());
-    for (const char* line : {"0x00000A00  0x00000200  -", "0x01000000  0x00000400  -", "0x02001000  0x00000200  -"}) {
+    for (const char* line :
+         {"0x00000A00  0x00000200  -", "0x01000000  0x00000400  -", "0x02001000  0x00000200  -"}) {
         EXPECT_TRUE(contains(map, line)) << line << "\n" << map;
     }
     EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitDone);
@@ -450,7 +462,8 @@ TEST_F(SetCommands, InfoJsonDescribesTheSet) {
     EXPECT_EQ(v["header"]["version"].text, "1.14");
     ASSERT_EQ(v["data_files"].items.size(), 1u);
     EXPECT_EQ(v["data_files"].items[0]["name"].text, "KRD00001.BIN");
-    EXPECT_EQ(v["data_files"].items[0]["blocks"].unsigned_number(), 3u);  // two whole chunks and 9 sectors
+    EXPECT_EQ(v["data_files"].items[0]["blocks"].unsigned_number(),
+              3u);  // two whole chunks and 9 sectors
     EXPECT_EQ(v["data_files"].items[0]["bytes"].unsigned_number(), image.size());
     EXPECT_EQ(v["data_bytes"].unsigned_number(), image.size());
     EXPECT_TRUE(v["complete"].boolean);
@@ -486,7 +499,8 @@ TEST_F(SetCommands, ASecondWriterOfASetIsRefused) {
             const run_result r = run_command(run_backup_command, args);
             EXPECT_EQ(r.status, kExitFailed);
             EXPECT_TRUE(contains(r.err, "別の krdtool が使っています")) << r.err;
-            EXPECT_EQ(read_file(set + "/KRD00000.BIN"), std::vector<unsigned char>(100, 1)) << args[0];
+            EXPECT_EQ(read_file(set + "/KRD00000.BIN"), std::vector<unsigned char>(100, 1))
+                << args[0];
         }
     }
     EXPECT_EQ(run_command(run_backup_command, {"--resume", disk, set}).status, kExitDone);
@@ -538,7 +552,8 @@ TEST(TerminalProgress, PlainLinesEveryTenPercent) {
     const std::string text = err.text();
     EXPECT_EQ(text.find('\r'), std::string::npos);
     int percent_lines = 0;
-    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1)) ++percent_lines;
+    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1))
+        ++percent_lines;
     EXPECT_EQ(percent_lines, 10) << text;
     EXPECT_TRUE(contains(text, " 10%")) << text;
     EXPECT_TRUE(contains(text, "100%  536 MB 済 / 残り 0 MB")) << text;

@@ -38,13 +38,14 @@ bool one_line(const char* text, std::string* line) {
 
 // Side files a set may carry besides its data files.
 bool is_set_file(const std::string& name) {
-    if (name == "KIRODA.EXE" || name == "KIRODA.TMP" || name == kDigestFileName || name == kDigestTempName || name == kBadSectorMapName ||
-        name == kBadSectorMapTempName) {
+    if (name == "KIRODA.EXE" || name == "KIRODA.TMP" || name == kDigestFileName ||
+        name == kDigestTempName || name == kBadSectorMapName || name == kBadSectorMapTempName) {
         return true;
     }
     if (name.size() == 12 && name.compare(0, 3, "KRD") == 0 && name.compare(8, 4, ".BIN") == 0) {
         for (int i = 3; i < 8; ++i) {
-            if (name[static_cast<std::size_t>(i)] < '0' || name[static_cast<std::size_t>(i)] > '9') return false;
+            if (name[static_cast<std::size_t>(i)] < '0' || name[static_cast<std::size_t>(i)] > '9')
+                return false;
         }
         return true;
     }
@@ -53,7 +54,8 @@ bool is_set_file(const std::string& name) {
 
 }  // namespace
 
-bool source_acceptable(const disk_record& record, const std::string& source, bool force, std::FILE* err) {
+bool source_acceptable(const disk_record& record, const std::string& source, bool force,
+                       std::FILE* err) {
     const disk_verdict verdict = source_disk_verdict(record);
     if (verdict.verdict != kVerdictUnusable) return true;
     std::string reason;
@@ -65,16 +67,19 @@ bool source_acceptable(const disk_record& record, const std::string& source, boo
     }
     // What is left is the partition layout: GPT, no MBR signature, none defined.
     if (!force) {
-        say(err, "%s: %s\n"
-                 "ディスク全体をそのまま (セクタ単位で) バックアップしてよい場合は --force を付けて下さい。",
+        say(err,
+            "%s: %s\n"
+            "ディスク全体をそのまま (セクタ単位で) バックアップしてよい場合は --force を付けて下さい。",
             reason.c_str(), source.c_str());
         return false;
     }
-    say(err, "注意: %s (--force によりディスク全体をバックアップします): %s", reason.c_str(), source.c_str());
+    say(err, "注意: %s (--force によりディスク全体をバックアップします): %s", reason.c_str(),
+        source.c_str());
     return true;
 }
 
-bool mounted_writable(const std::string& source, const std::string& mountinfo, const std::string& sys_root) {
+bool mounted_writable(const std::string& source, const std::string& mountinfo,
+                      const std::string& sys_root) {
     struct stat src {};
     if (::stat(source.c_str(), &src) != 0) return false;
     std::ifstream in(mountinfo);
@@ -135,15 +140,18 @@ bool holds_finished_set(const std::string& folder) {
 
 bool empty_set_folder(const std::string& folder, std::FILE* err) {
     if (holds_finished_set(folder)) {
-        say(err, "バックアップ先には完成したバックアップデータがあるため、何も削除しません。"
-                 "別のフォルダを指定して下さい: %s", folder.c_str());
+        say(err,
+            "バックアップ先には完成したバックアップデータがあるため、何も削除しません。"
+            "別のフォルダを指定して下さい: %s",
+            folder.c_str());
         return false;
     }
     std::vector<std::string> others;
     const std::vector<std::string> files = set_files_in(folder, &others);
     if (!others.empty()) {
-        say(err, "バックアップ先のフォルダにはバックアップデータ以外のもの (%s など) があるため、"
-                 "何も削除しません。空のフォルダを指定して下さい: %s",
+        say(err,
+            "バックアップ先のフォルダにはバックアップデータ以外のもの (%s など) があるため、"
+            "何も削除しません。空のフォルダを指定して下さい: %s",
             others.front().c_str(), folder.c_str());
         return false;
     }
@@ -151,11 +159,14 @@ bool empty_set_folder(const std::string& folder, std::FILE* err) {
         std::error_code error;
         fs::remove(fs::path(folder) / name, error);
         if (error) {
-            say(err, "バックアップ先の %s を削除できません: %s", name.c_str(), error.message().c_str());
+            say(err, "バックアップ先の %s を削除できません: %s", name.c_str(),
+                error.message().c_str());
             return false;
         }
     }
-    if (!files.empty()) say(err, "以前のバックアップデータのファイル %zu 個を削除しました: %s", files.size(), folder.c_str());
+    if (!files.empty())
+        say(err, "以前のバックアップデータのファイル %zu 個を削除しました: %s", files.size(),
+            folder.c_str());
     return true;
 }
 

@@ -15,12 +15,14 @@ namespace kiroda::cli {
 // 512 or another kind of media always refuses; a partition layout the rules
 // refuse (GPT, no MBR signature, no partition) refuses unless `force`, and
 // then only warns. False after a message.
-bool source_acceptable(const disk_record& record, const std::string& source, bool force, std::FILE* err);
+bool source_acceptable(const disk_record& record, const std::string& source, bool force,
+                       std::FILE* err);
 
 // True when a file system on `source` (a partition of it, or anything
 // stacked on it, an image behind a loop device included) is mounted for
 // writing: a copy taken meanwhile may be inconsistent.
-bool mounted_writable(const std::string& source, const std::string& mountinfo = "/proc/self/mountinfo",
+bool mounted_writable(const std::string& source,
+                      const std::string& mountinfo = "/proc/self/mountinfo",
                       const std::string& sys_root = "/sys");
 
 // The files of a set in `folder`: KRD?????.BIN, the program copy and the

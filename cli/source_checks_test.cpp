@@ -43,9 +43,12 @@ TEST(SourceChecks, ForceCoversThePartitionLayoutOnly) {
     } cases[] = {
         {"an MBR disk", [](disk_record&) {}, true, true, ""},
         {"GPT", [](disk_record& r) { r.gpt = 1; }, false, true, "ＧＰＴ"},
-        {"no MBR signature", [](disk_record& r) { r.boot_signature_valid = 0; }, false, true, "AA55"},
-        {"no partition defined", [](disk_record& r) { r.partition_count = 0; }, false, true, "定義されていません"},
-        {"4,096-byte sectors", [](disk_record& r) { r.bytes_per_sector = 4096; }, false, false, "セクタサイズ"},
+        {"no MBR signature", [](disk_record& r) { r.boot_signature_valid = 0; }, false, true,
+         "AA55"},
+        {"no partition defined", [](disk_record& r) { r.partition_count = 0; }, false, true,
+         "定義されていません"},
+        {"4,096-byte sectors", [](disk_record& r) { r.bytes_per_sector = 4096; }, false, false,
+         "セクタサイズ"},
         {"a CD", [](disk_record& r) { r.media_type = 0; }, false, false, "リムーバブル"},
     };
     for (const auto& c : cases) {
@@ -82,7 +85,8 @@ TEST(SourceChecks, AWritableMountOfTheSourceIsFound) {
 
 TEST(SourceChecks, OnlyASetsOwnFilesAreEverRemoved) {
     temp_folder dir;
-    for (const char* name : {"KRD00000.BIN", "KRD00001.BIN", "KIRODA.EXE", "KRDHASH.TMP", "KRDMAP.TXT"}) {
+    for (const char* name :
+         {"KRD00000.BIN", "KRD00001.BIN", "KIRODA.EXE", "KRDHASH.TMP", "KRDMAP.TXT"}) {
         write_file(dir.file(name), {1});
     }
     {

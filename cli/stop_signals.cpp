@@ -34,7 +34,9 @@ void install_stop_signals() {
     for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
 }
 
-bool stop_signalled() { return g_signalled.load(); }
+bool stop_signalled() {
+    return g_signalled.load();
+}
 
 void watch_for_stop(progress* p) {
     g_watched.store(p);

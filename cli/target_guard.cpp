@@ -31,7 +31,8 @@ bool same_inode_as_a_file_in(const fs::path& folder, const struct stat& target) 
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         struct stat st {};
-        if (::stat(entry.path().c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
+        if (::stat(entry.path().c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+            st.st_ino == target.st_ino) {
             return true;
         }
     }
@@ -75,9 +76,11 @@ target_refusal check_target_path(const std::string& folder, const std::string& t
     // weakly_canonical and would never be found inside the set.
     const fs::path set = fs::weakly_canonical(fs::absolute(folder, error), error);
     const fs::path where = fs::weakly_canonical(fs::absolute(target, error), error);
-    if (within(where, set) || (exists && same_inode_as_a_file_in(set, st))) return target_refusal::inside_the_set;
+    if (within(where, set) || (exists && same_inode_as_a_file_in(set, st)))
+        return target_refusal::inside_the_set;
     if (exists && folder_depends_on(folder, target)) return target_refusal::holds_the_set;
-    if (exists && S_ISREG(st.st_mode) && !force && !file_is_all_zeros(target)) return target_refusal::holds_data;
+    if (exists && S_ISREG(st.st_mode) && !force && !file_is_all_zeros(target))
+        return target_refusal::holds_data;
     return target_refusal::none;
 }
 

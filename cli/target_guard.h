@@ -9,10 +9,10 @@ namespace kiroda::cli {
 
 enum class target_refusal {
     none,
-    not_a_disk,        // a FIFO, character device, socket or folder
-    inside_the_set,    // a file of the set or in its folder
-    holds_the_set,     // the set's file system rests on it (device, loop image)
-    holds_data,        // an existing image file that is not all zeros (--force)
+    not_a_disk,      // a FIFO, character device, socket or folder
+    inside_the_set,  // a file of the set or in its folder
+    holds_the_set,   // the set's file system rests on it (device, loop image)
+    holds_data,      // an existing image file that is not all zeros (--force)
 };
 
 // Checks `target` against the set in `folder`. `force` lets an image file

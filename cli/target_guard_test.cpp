@@ -41,9 +41,11 @@ TEST(TargetGuard, WhatARestoreMustNotWriteOver) {
         target_refusal expected;
     } cases[] = {
         {"a data file of the set", set + "/KRD00001.BIN", false, target_refusal::inside_the_set},
-        {"the header file, even forced", set + "/KRD00000.BIN", true, target_refusal::inside_the_set},
+        {"the header file, even forced", set + "/KRD00000.BIN", true,
+         target_refusal::inside_the_set},
         {"a new file in the set's folder", set + "/new.img", false, target_refusal::inside_the_set},
-        {"the folder spelled another way", dir.file("set/./../set/KRD00001.BIN"), false, target_refusal::inside_the_set},
+        {"the folder spelled another way", dir.file("set/./../set/KRD00001.BIN"), false,
+         target_refusal::inside_the_set},
         {"a hard link to a set file", dir.file("link.img"), true, target_refusal::inside_the_set},
         {"a file with data", dir.file("archive.tar"), false, target_refusal::holds_data},
         {"a file with data, forced", dir.file("archive.tar"), true, target_refusal::none},
@@ -57,7 +59,8 @@ TEST(TargetGuard, WhatARestoreMustNotWriteOver) {
     for (const auto& c : cases) {
         EXPECT_EQ(check_target_path(set, c.target, c.force), c.expected) << c.what;
     }
-    EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"), (std::vector<unsigned char>{4, 5, 6}));
+    EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"),
+              (std::vector<unsigned char>{4, 5, 6}));
 
     // Standing in the set's folder: "restore . disk.img" names a new file in it.
     const fs::path before = fs::current_path();

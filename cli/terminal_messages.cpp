@@ -42,27 +42,33 @@ std::string with_reasons(const std::string& text, int system_error) {
         const long code = std::strtol(said.c_str() + at + code_label.size(), nullptr, 10);
         if (const char* reason = block_result_reason(static_cast<std::int32_t>(code))) {
             std::size_t end = at + code_label.size();
-            while (end < said.size() && (said[end] == '-' || (said[end] >= '0' && said[end] <= '9'))) ++end;
-            said.replace(at, end - at, std::string(localized(reason)) + " (" + said.substr(at, end - at) + ")");
+            while (end < said.size() &&
+                   (said[end] == '-' || (said[end] >= '0' && said[end] <= '9')))
+                ++end;
+            said.replace(at, end - at,
+                         std::string(localized(reason)) + " (" + said.substr(at, end - at) + ")");
         }
     }
     if (system_error != 0) {
         char reason[512];
-        std::snprintf(reason, sizeof reason, localized("\n(システムのエラー: %s)"), std::strerror(system_error));
+        std::snprintf(reason, sizeof reason, localized("\n(システムのエラー: %s)"),
+                      std::strerror(system_error));
         said += reason;
     }
     return said;
 }
 
-bool terminal_can_ask() { return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1; }
+bool terminal_can_ask() {
+    return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
+}
 
 question_answer answers_for(std::FILE* err, bool yes) {
     if (yes) return question_answer::yes;
     return err == stderr && terminal_can_ask() ? question_answer::ask : question_answer::cancel;
 }
 
-terminal_messages::terminal_messages(std::FILE* err, question_answer answer, void (*before_message)(void*),
-                                     void* context) {
+terminal_messages::terminal_messages(std::FILE* err, question_answer answer,
+                                     void (*before_message)(void*), void* context) {
     previous_ = set_message_sink([=, last_yes = std::string()](const message& m) mutable {
         if (before_message != nullptr) before_message(context);
         std::string text = name_disks_by_path(m.text);
@@ -75,7 +81,8 @@ terminal_messages::terminal_messages(std::FILE* err, question_answer answer, voi
         if (answer == question_answer::yes) {
             const bool again = text == last_yes;
             last_yes = text;
-            print(err, again ? "(--yes: 同じ質問が続くため、キャンセルとして扱います)\n" : "(--yes: はい)\n");
+            print(err, again ? "(--yes: 同じ質問が続くため、キャンセルとして扱います)\n"
+                             : "(--yes: はい)\n");
             std::fflush(err);
             return again ? kIdCancel : kIdOk;
         }
@@ -96,6 +103,8 @@ terminal_messages::terminal_messages(std::FILE* err, question_answer answer, voi
     });
 }
 
-terminal_messages::~terminal_messages() { set_message_sink(std::move(previous_)); }
+terminal_messages::~terminal_messages() {
+    set_message_sink(std::move(previous_));
+}
 
 }  // namespace kiroda::cli

@@ -23,14 +23,14 @@ question_answer answers_for(std::FILE* err, bool yes);
 // Installs the sink for the life of the object; `before_message` (may be
 // null) is called first, e.g. to end a progress bar's line.
 class terminal_messages {
-public:
-    terminal_messages(std::FILE* err, question_answer answer, void (*before_message)(void*) = nullptr,
-                      void* context = nullptr);
+  public:
+    terminal_messages(std::FILE* err, question_answer answer,
+                      void (*before_message)(void*) = nullptr, void* context = nullptr);
     ~terminal_messages();
     terminal_messages(const terminal_messages&) = delete;
     terminal_messages& operator=(const terminal_messages&) = delete;
 
-private:
+  private:
     message_sink previous_;
 };
 

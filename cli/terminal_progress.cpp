@@ -9,7 +9,10 @@
 namespace kiroda::cli {
 
 terminal_progress::terminal_progress(std::FILE* to, std::uint64_t total_bytes, bool bar)
-    : to_(to), total_(total_bytes), bar_(bar), left_(total_bytes),
+    : to_(to),
+      total_(total_bytes),
+      bar_(bar),
+      left_(total_bytes),
       start_(std::chrono::steady_clock::now()) {
     // The engine sees a stop signal between blocks, as it would a stop button.
     install_stop_signals();
@@ -54,7 +57,9 @@ void terminal_progress::set_bytes_left(std::uint64_t bytes) {
     // Without a terminal: a plain line at every 10%, so a log shows where a
     // long job is without carriage returns.
     const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
-    const int decile = total_ > 0 ? static_cast<int>(10 * static_cast<double>(done) / static_cast<double>(total_)) : 0;
+    const int decile =
+        total_ > 0 ? static_cast<int>(10 * static_cast<double>(done) / static_cast<double>(total_))
+                   : 0;
     if (decile > deciles_shown_ && decile < 10) {
         deciles_shown_ = decile;
         print_line(decile * 10);
@@ -66,7 +71,8 @@ void terminal_progress::print_line(int percent) {
     char done_mb[kGroupedTextSize], left_mb[kGroupedTextSize];
     format_uint64_grouped(done_mb, done / 1000000);
     format_uint64_grouped(left_mb, left_ / 1000000);
-    print(to_, "%3d%%  %s MB 済 / 残り %s MB  %.1f MB/s\n", percent, done_mb, left_mb, bytes_per_second() / 1e6);
+    print(to_, "%3d%%  %s MB 済 / 残り %s MB  %.1f MB/s\n", percent, done_mb, left_mb,
+          bytes_per_second() / 1e6);
     std::fflush(to_);
 }
 
@@ -90,7 +96,10 @@ double terminal_progress::bytes_per_second() const {
 void terminal_progress::draw() {
     const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
     const int width = 30;
-    const int filled = total_ > 0 ? static_cast<int>(width * static_cast<double>(done) / static_cast<double>(total_)) : width;
+    const int filled =
+        total_ > 0
+            ? static_cast<int>(width * static_cast<double>(done) / static_cast<double>(total_))
+            : width;
     char bar[width + 1];
     for (int i = 0; i < width; ++i) bar[i] = i < filled ? '#' : '-';
     bar[width] = '\0';
@@ -101,12 +110,16 @@ void terminal_progress::draw() {
     char eta[32] = "";
     const double rate = bytes_per_second();
     if (rate > 0 && left_ > 0) {
-        const auto seconds = static_cast<unsigned long long>(static_cast<double>(left_) / rate + 0.5);
-        std::snprintf(eta, sizeof eta, localized("  あと %llu:%02llu:%02llu"), seconds / 3600, seconds / 60 % 60, seconds % 60);
+        const auto seconds =
+            static_cast<unsigned long long>(static_cast<double>(left_) / rate + 0.5);
+        std::snprintf(eta, sizeof eta, localized("  あと %llu:%02llu:%02llu"), seconds / 3600,
+                      seconds / 60 % 60, seconds % 60);
     }
     print(to_, "\r\033[K[%s] %3d%% %s MB 済 / 残り %s MB  %.1f MB/s%s  %s", bar,
-                 total_ > 0 ? static_cast<int>(100 * static_cast<double>(done) / static_cast<double>(total_)) : 100,
-                 done_mb, left_mb, rate / 1e6, eta, status_.c_str());
+          total_ > 0
+              ? static_cast<int>(100 * static_cast<double>(done) / static_cast<double>(total_))
+              : 100,
+          done_mb, left_mb, rate / 1e6, eta, status_.c_str());
     std::fflush(to_);
     line_open_ = true;
 }

@@ -12,7 +12,7 @@
 namespace kiroda::cli {
 
 class terminal_progress : public progress {
-public:
+  public:
     // `total_bytes`: the size of the job, for the bar. `bar`: draw a bar
     // (normally: `to` is a terminal).
     terminal_progress(std::FILE* to, std::uint64_t total_bytes, bool bar);
@@ -35,7 +35,7 @@ public:
     // Bytes per second over the whole run so far.
     double bytes_per_second() const;
 
-private:
+  private:
     void draw();
     void print_line(int percent);
 

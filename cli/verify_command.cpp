@@ -29,22 +29,26 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     backup_header header{};
     {
         terminal_messages messages(err, answers_for(err, options.has("--yes")));
-        if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read) return kExitFailed;
+        if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read)
+            return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
-    const engine_outcome outcome = run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
-        return verify_backup_set(p, folder.c_str(), header.backup_bytes, verify);
-    });
+    const engine_outcome outcome =
+        run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
+            return verify_backup_set(p, folder.c_str(), header.backup_bytes, verify);
+        });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
     if (against != options.values.end()) {
-        print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", against->second.c_str(), bytes);
+        print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n",
+              against->second.c_str(), bytes);
     }
     report_bad_sectors(folder, out, "");
     print(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,
-                 static_cast<double>(header.backup_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9));
+          static_cast<double>(header.backup_bytes) / 1e6 /
+              (outcome.seconds > 0 ? outcome.seconds : 1e-9));
     return kExitDone;
 }
 

@@ -73,8 +73,9 @@ bool find_registered_disk(int number, registered_disk* disk) {
     const auto it = r.disks.find(number);
     if (it == r.disks.end()) return false;
     const disk_faults& f = it->second.faults;
-    *disk = registered_disk{it->second.path, f.size_query_fails, f.layout_query_fails, f.flush_fails,
-                            f.uncached_open_fails, f.bytes_per_sector, f.media_type, f.on_open};
+    *disk = registered_disk{
+        it->second.path,       f.size_query_fails, f.layout_query_fails, f.flush_fails,
+        f.uncached_open_fails, f.bytes_per_sector, f.media_type,         f.on_open};
     return true;
 }
 
@@ -88,9 +89,11 @@ bool read_fault_hits(int number, std::uint64_t first, std::uint32_t count) {
     const auto last = static_cast<std::int64_t>(first + count - 1);
     bool hit = touches(f.fail_read_at, first, count);
     // The first bad sector at or after `first`.
-    const auto bad = std::lower_bound(f.bad_sectors.begin(), f.bad_sectors.end(), static_cast<std::int64_t>(first));
+    const auto bad = std::lower_bound(f.bad_sectors.begin(), f.bad_sectors.end(),
+                                      static_cast<std::int64_t>(first));
     hit = hit || (bad != f.bad_sectors.end() && *bad <= last);
-    hit = hit || (f.dead_from >= 0 && f.dead_from <= last && f.dead_to > static_cast<std::int64_t>(first));
+    hit = hit ||
+          (f.dead_from >= 0 && f.dead_from <= last && f.dead_to > static_cast<std::int64_t>(first));
     if (!hit && !e.flaky_failed && touches(f.flaky_sector, first, count)) {
         e.flaky_failed = true;
         hit = true;
@@ -120,7 +123,8 @@ std::uint32_t take_write_allowance(int number, std::uint64_t first, std::uint32_
     return allowed;
 }
 
-write_fate lying_write_fate(int number, std::uint64_t first, std::uint32_t count, std::uint64_t* altered_sector) {
+write_fate lying_write_fate(int number, std::uint64_t first, std::uint32_t count,
+                            std::uint64_t* altered_sector) {
     registry& r = the_registry();
     std::lock_guard<std::mutex> hold(r.lock);
     const auto it = r.disks.find(number);

@@ -112,7 +112,8 @@ std::uint32_t take_write_allowance(int number, std::uint64_t first, std::uint32_
 // How a write the disk accepts is stored: whole, dropped, or with one sector
 // altered (`altered_sector` is then its number).
 enum class write_fate { stored, dropped, altered };
-write_fate lying_write_fate(int number, std::uint64_t first, std::uint32_t count, std::uint64_t* altered_sector);
+write_fate lying_write_fate(int number, std::uint64_t first, std::uint32_t count,
+                            std::uint64_t* altered_sector);
 
 void report_disk_event(int number, const disk_event& event);
 

@@ -8,7 +8,8 @@ namespace kiroda {
 
 namespace {
 
-bool bytes_at(const unsigned char* data, std::size_t size, std::size_t offset, const char* text, std::size_t n) {
+bool bytes_at(const unsigned char* data, std::size_t size, std::size_t offset, const char* text,
+              std::size_t n) {
     return offset + n <= size && std::memcmp(data + offset, text, n) == 0;
 }
 
@@ -33,7 +34,8 @@ const char* find_disk_signature(const unsigned char* data, std::size_t size) {
     // The ext2/3/4 superblock is 1,024 bytes in; its magic 56 bytes further.
     if (size >= 1082 && load_le16(data + 1080) == 0xEF53) return "ext2/ext3/ext4";
     // Swap space ends its first 4 KiB page with its signature.
-    if (bytes_at(data, size, 4086, "SWAPSPACE2", 10) || bytes_at(data, size, 4086, "SWAP-SPACE", 10)) {
+    if (bytes_at(data, size, 4086, "SWAPSPACE2", 10) ||
+        bytes_at(data, size, 4086, "SWAP-SPACE", 10)) {
         return "swap";
     }
     if (bytes_at(data, size, 32769, "CD001", 5)) return "ISO 9660";

@@ -9,7 +9,8 @@
 namespace kiroda {
 namespace {
 
-std::vector<unsigned char> with(std::size_t offset, const std::string& bytes, bool boot_signature = false) {
+std::vector<unsigned char> with(std::size_t offset, const std::string& bytes,
+                                bool boot_signature = false) {
     std::vector<unsigned char> d(kSignatureProbeBytes, 0);
     std::memcpy(d.data() + offset, bytes.data(), bytes.size());
     if (boot_signature) {
@@ -53,8 +54,10 @@ TEST(DiskSignature, NamesWhatStartsAtSectorZero) {
 // A disk shorter than the probe is looked at as far as it goes, never past.
 TEST(DiskSignature, ShortDisksAreReadOnlyAsFarAsTheyGo) {
     const std::vector<unsigned char> iso = with(32769, "CD001");
-    for (std::size_t size : {std::size_t{0}, std::size_t{512}, std::size_t{1081}, std::size_t{32773}}) {
-        std::vector<unsigned char> cut(iso.begin(), iso.begin() + static_cast<std::ptrdiff_t>(size));
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{512}, std::size_t{1081}, std::size_t{32773}}) {
+        std::vector<unsigned char> cut(iso.begin(),
+                                       iso.begin() + static_cast<std::ptrdiff_t>(size));
         EXPECT_EQ(find_disk_signature(cut.data(), cut.size()), nullptr) << size;
     }
     EXPECT_STREQ(find_disk_signature(iso.data(), 32774), "ISO 9660");

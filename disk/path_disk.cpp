@@ -77,8 +77,10 @@ disk_handle open_physical_disk(int number, char mode) {
     path_file::facts facts;
     const path_file::handle file = path_file::open(reg.path, writable, &facts, uncached);
     if (file == path_file::kNone) return disk_handle();
-    if (reg.bytes_per_sector > 0) facts.bytes_per_sector = static_cast<std::uint32_t>(reg.bytes_per_sector);
-    if (reg.media_type != kNoMediaOverride) facts.media_type = static_cast<std::uint8_t>(reg.media_type);
+    if (reg.bytes_per_sector > 0)
+        facts.bytes_per_sector = static_cast<std::uint32_t>(reg.bytes_per_sector);
+    if (reg.media_type != kNoMediaOverride)
+        facts.media_type = static_cast<std::uint8_t>(reg.media_type);
     auto* d = new open_disk{number, writable, file, facts, 0};
     report_disk_event(number, disk_event{disk_event::kOpen, mode, 0, 0, true});
     return disk_handle(reinterpret_cast<native_disk>(d));
@@ -121,7 +123,8 @@ int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buff
     const std::uint32_t allowed = count == 0 ? 0 : take_write_allowance(d->number, first, count);
     const std::uint64_t allowed_bytes = std::uint64_t{allowed} * kSectorBytes;
     std::uint64_t altered = 0;
-    const write_fate fate = allowed == 0 ? write_fate::stored : lying_write_fate(d->number, first, allowed, &altered);
+    const write_fate fate =
+        allowed == 0 ? write_fate::stored : lying_write_fate(d->number, first, allowed, &altered);
     bool ok = true;
     if (fate == write_fate::altered) {
         std::vector<unsigned char> copy(static_cast<const unsigned char*>(buffer),
@@ -142,7 +145,8 @@ int flush_disk(const disk_handle& disk) {
     // Only a handle that may write can flush, as on Windows.
     if (!d || !d->writable) return 0;
     registered_disk reg;
-    const bool fault = (find_registered_disk(d->number, &reg) && reg.flush_fails) || io_census_fails();
+    const bool fault =
+        (find_registered_disk(d->number, &reg) && reg.flush_fails) || io_census_fails();
     const bool ok = !fault && path_file::flush(d->file);
     report_disk_event(d->number, disk_event{disk_event::kFlush, 0, 0, 0, ok});
     return ok ? 1 : 0;

@@ -25,7 +25,7 @@ constexpr native_disk kInvalidDisk = -1;
 
 // Owns an open device and closes it on every path.
 class disk_handle {
-public:
+  public:
     disk_handle() = default;
     explicit disk_handle(native_disk native) : native_(native) {}
     disk_handle(const disk_handle&) = delete;
@@ -46,7 +46,7 @@ public:
     }
     void reset(native_disk native = kInvalidDisk);
 
-private:
+  private:
     native_disk native_ = kInvalidDisk;
 };
 

@@ -26,7 +26,8 @@ int open_device(const char* path, bool writable, bool uncached) {
     const bool exclusive = writable && ::stat(path, &st) == 0 && S_ISBLK(st.st_mode);
     // Non-blocking: a FIFO given as a disk would otherwise wait in open for
     // a writer or reader that never comes; it is refused just after.
-    const int flags = (writable ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
+    const int flags =
+        (writable ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
     int fd = -1;
     if (uncached && !writable) {
         do {

@@ -28,13 +28,15 @@ background_writer::~background_writer() {
 
 namespace {
 
-bool write_run(const disk_handle& disk, std::uint64_t first, const unsigned char* data, std::uint32_t sectors) {
+bool write_run(const disk_handle& disk, std::uint64_t first, const unsigned char* data,
+               std::uint32_t sectors) {
     return seek_sector(disk, first) && write_sectors(disk, sectors, data);
 }
 
 }  // namespace
 
-bool background_writer::submit(std::uint64_t first, const unsigned char* data, std::uint32_t sectors) {
+bool background_writer::submit(std::uint64_t first, const unsigned char* data,
+                               std::uint32_t sectors) {
     if (!threaded_) {
         if (!failed_ && !write_run(disk_, first, data, sectors)) failed_ = true;
         return !failed_;

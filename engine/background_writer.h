@@ -13,7 +13,7 @@
 namespace kiroda {
 
 class background_writer {
-public:
+  public:
     explicit background_writer(const disk_handle& disk);
     // Waits for the write in flight; nothing is left writing after it.
     ~background_writer();
@@ -30,7 +30,7 @@ public:
     // Waits for the write in flight. False when any write failed.
     bool finish();
 
-private:
+  private:
     void run();
 
     const disk_handle& disk_;

@@ -17,7 +17,7 @@ using testing::read_file;
 using testing::temp_folder;
 
 class BackgroundWriter : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         make_blank_target(path, 64);
         register_disk_path(2, path);
@@ -41,20 +41,24 @@ TEST_F(BackgroundWriter, RunsPlacedAtASectorLeaveTheGapsAlone) {
     }
     const std::vector<unsigned char> image = read_file(path);
     for (std::size_t s = 0; s < 64; ++s) {
-        const unsigned char expected = (s >= 5 && s < 7) || (s >= 23 && s < 25) ? 0x0A : (s >= 20 && s < 23) ? 0x0B : 0xEE;
+        const unsigned char expected = (s >= 5 && s < 7) || (s >= 23 && s < 25) ? 0x0A
+                                       : (s >= 20 && s < 23)                    ? 0x0B
+                                                                                : 0xEE;
         EXPECT_EQ(image[s * 512 + 100], expected) << "sector " << s;
     }
 }
 
 TEST_F(BackgroundWriter, WritesFollowEachOtherInTheOrderHandedOver) {
     std::vector<std::vector<unsigned char>> runs;
-    for (int i = 0; i < 8; ++i) runs.emplace_back(512 * (1 + i % 3), static_cast<unsigned char>(i + 1));
+    for (int i = 0; i < 8; ++i)
+        runs.emplace_back(512 * (1 + i % 3), static_cast<unsigned char>(i + 1));
     {
         const disk_handle disk = open_physical_disk(2, 'w');
         background_writer writer(disk);
         std::uint64_t sector = 1;
         for (const auto& run : runs) {
-            ASSERT_TRUE(writer.submit(sector, run.data(), static_cast<std::uint32_t>(run.size() / 512)));
+            ASSERT_TRUE(
+                writer.submit(sector, run.data(), static_cast<std::uint32_t>(run.size() / 512)));
             sector += run.size() / 512;
         }
         EXPECT_TRUE(writer.finish());
@@ -62,7 +66,8 @@ TEST_F(BackgroundWriter, WritesFollowEachOtherInTheOrderHandedOver) {
     const std::vector<unsigned char> image = read_file(path);
     std::size_t at = 512;
     for (const auto& run : runs) {
-        EXPECT_TRUE(std::equal(run.begin(), run.end(), image.begin() + static_cast<std::ptrdiff_t>(at)));
+        EXPECT_TRUE(
+            std::equal(run.begin(), run.end(), image.begin() + static_cast<std::ptrdiff_t>(at)));
         at += run.size();
     }
     EXPECT_EQ(image[at], 0xEE);

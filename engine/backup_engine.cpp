@@ -49,14 +49,16 @@ constexpr enciphered_text kRescueQuestion{
 constexpr enciphered_text kRescueDone{
     "バックアップが終わりました。\n\n元ディスクの読めなかったセクタ %s 個は 0 で埋めてあります。\n"
     "どのセクタかはバックアップデータの %s に記録しました。"};
-constexpr enciphered_text kCannotWriteMap{"読めないセクタの記録(KRDMAP.TXT)を書き込めませんでした。\n\n%s"};
+constexpr enciphered_text kCannotWriteMap{
+    "読めないセクタの記録(KRDMAP.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotWriteDigests{
     "ダイジェストファイル(KRDHASH.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotComplete{
     "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
 
 // Fixed text: a read of the source disk failed; the value is the sectors left.
-constexpr const char* kDiskReadError = "DiskRead(元ディスク読込み中) Error\n残りｾｸﾀ      = %lld(Sect)";
+constexpr const char* kDiskReadError =
+    "DiskRead(元ディスク読込み中) Error\n残りｾｸﾀ      = %lld(Sect)";
 
 // Writes the data file's last bytes to the volume and closes it. A set that
 // looks complete but lost its tail in a write cache is worse than a failure.
@@ -134,7 +136,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         if (lost_earlier + reader.lost_sectors() > 0) {
             char lost[kGroupedTextSize];
             format_uint64_grouped(lost, lost_earlier + reader.lost_sectors());
-            std::snprintf(line + std::strlen(line), sizeof line - std::strlen(line), "  読めないセクタ %s", lost);
+            std::snprintf(line + std::strlen(line), sizeof line - std::strlen(line),
+                          "  読めないセクタ %s", lost);
         }
         p.set_detail(line);
         p.set_bytes_left(left * 512);
@@ -164,9 +167,10 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             char where[kGroupedTextSize];
             format_uint64_grouped(where, bad);
             if (!options.ask_to_go_past ||
-                show_message(p.owner(), kMbOkCancel, program_caption(), get_stored_text(kRescueQuestion), where) !=
-                    kIdOk) {
-                show_message(p.owner(), kMbOk, program_caption(), kDiskReadError, static_cast<long long>(left));
+                show_message(p.owner(), kMbOkCancel, program_caption(),
+                             get_stored_text(kRescueQuestion), where) != kIdOk) {
+                show_message(p.owner(), kMbOk, program_caption(), kDiskReadError,
+                             static_cast<long long>(left));
                 return 0;
             }
             state.rescuing = true;
@@ -178,7 +182,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         if (!file.valid()) {
             const double free_bytes = get_folder_free_bytes(folder);
             if (!(free_bytes >= 1.0)) {
-                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNoFreeSpace), folder);
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNoFreeSpace),
+                             folder);
                 return 0;
             }
             // Room for the whole file, headers of its blocks included, so a
@@ -186,25 +191,30 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
             const auto free_whole = static_cast<std::uint64_t>(free_bytes);
             // A file an interrupted run began needs room for its blocks still to come.
             const std::uint64_t room_in_file =
-                static_cast<std::uint64_t>(kBlocksPerDataFile - state.blocks_in_file) * kChunkSectors;
+                static_cast<std::uint64_t>(kBlocksPerDataFile - state.blocks_in_file) *
+                kChunkSectors;
             if (free_whole < data_file_bytes_needed(left < room_in_file ? left : room_in_file)) {
                 char grouped[kGroupedTextSize];
                 format_uint64_grouped(grouped, free_whole);
-                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNotEnoughSpace), grouped);
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNotEnoughSpace),
+                             grouped);
                 return 0;
             }
             if (!data_file_path(folder, state.file_number, path, sizeof path)) {
-                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate), folder);
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate),
+                             folder);
                 return 0;
             }
             // A new file is truncated on open: an older, longer file of the
             // same name must not leave blocks behind that would be read as
             // part of this set. A file an interrupted run began is cut after
             // its last whole block and written on.
-            file.reset(state.file_bytes > 0 ? open_to_continue(path, static_cast<std::int64_t>(state.file_bytes))
-                                            : open_for_writing(path));
+            file.reset(state.file_bytes > 0
+                           ? open_to_continue(path, static_cast<std::int64_t>(state.file_bytes))
+                           : open_for_writing(path));
             if (!file.valid()) {
-                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate), path);
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotCreate),
+                             path);
                 return 0;
             }
         }
@@ -220,14 +230,16 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
                 block_digest = digest_bytes(chunk.data(), chunk_bytes);
                 state.stream_digest.add(chunk.data(), chunk_bytes);
             });
-            block = encode_packed_block(chunk.data(), static_cast<std::int32_t>(chunk_bytes), scratch);
+            block =
+                encode_packed_block(chunk.data(), static_cast<std::int32_t>(chunk_bytes), scratch);
         }
         // A stored block is written from the chunk itself: then the next
         // chunk waits for the write instead of overwriting it.
         std::optional<side_task> read_ahead;
         if (left > count && p.running() && !block.uses_chunk()) {
             const std::uint64_t next_left = left - count;
-            const auto next_count = static_cast<std::uint32_t>(next_left < kChunkSectors ? next_left : kChunkSectors);
+            const auto next_count =
+                static_cast<std::uint32_t>(next_left < kChunkSectors ? next_left : kChunkSectors);
             ahead.map = bad_sector_map();
             ahead.lost_before = reader.lost_sectors();
             read_ahead.emplace([&ahead, &reader, &chunk, first, count, next_count] {
@@ -250,7 +262,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         }
         if (!committed) {
             file.reset();
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete),
+                         path);
             return 0;
         }
         state.digests.blocks.push_back({static_cast<std::int32_t>(chunk_bytes), block_digest});
@@ -258,7 +271,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
         left -= count;
         if (++state.blocks_in_file == kBlocksPerDataFile) {
             if (!close_data_file()) {
-                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete), path);
+                show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotComplete),
+                             path);
                 return 0;
             }
             if (!write_map(false)) return 0;
@@ -272,14 +286,16 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
     set_digests& digests = state.digests;
     if (state.keeps_map) {
         const std::string text = encode_bad_sector_map(state.map, true);
-        digests.sides.push_back({kBadSectorMapName, text.size(), digest_bytes(text.data(), text.size())});
+        digests.sides.push_back(
+            {kBadSectorMapName, text.size(), digest_bytes(text.data(), text.size())});
     }
     // Last of all, so a set whose digest file is there was written whole.
     digests.stream_bytes = sectors * 512;
     digests.stream = state.stream_digest.value();
     if (!digest_header_file(folder, &digests.header_bytes, &digests.header) ||
         !write_set_digests(folder, digests)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteDigests), folder);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteDigests),
+                     folder);
         return 0;
     }
     // "The backup is done" only once it is: after the digest file.
@@ -287,7 +303,8 @@ int copy_disk_to_data_files(progress& p, const char* folder, const disk_handle& 
     if (lost_in_all > 0) {
         char lost[kGroupedTextSize];
         format_uint64_grouped(lost, lost_in_all);
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kRescueDone), lost, kBadSectorMapName);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kRescueDone), lost,
+                     kBadSectorMapName);
     }
     return 1;
 }
@@ -296,14 +313,16 @@ int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t 
                 const backup_options& options) {
     disk_handle disk = open_physical_disk(source_disk, 'r');
     if (!disk.valid()) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenSource), source_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenSource),
+                     source_disk);
         return kEngineFailed;
     }
     const std::uint64_t sectors = backup_size / 512;
     // A set of no sectors could never be restored (its header reads as
     // damaged), so it is refused rather than reported as a backup.
     if (sectors == 0) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNothingToBackUp), source_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kNothingToBackUp),
+                     source_disk);
         return kEngineFailed;
     }
     p.set_button("キャンセル");
@@ -311,28 +330,33 @@ int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t 
     bool header_written = false;
     if (options.resume) {
         p.set_status("バックアップデータ確認中");
-        const resume_finding finding = examine_unfinished_set(p, folder, disk, source_disk, sectors, &state);
+        const resume_finding finding =
+            examine_unfinished_set(p, folder, disk, source_disk, sectors, &state);
         if (finding.verdict != unfinished_set::resumable) {
             report_unfinished_set(p, finding, source_disk, folder, sectors);
             return kEngineFailed;
         }
         if (!prepare_unfinished_set(p, folder, state)) return kEngineFailed;
         if (state.keeps_map && !write_bad_sector_map(folder, state.map, false)) {
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteMap), folder);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotWriteMap),
+                         folder);
             return kEngineFailed;
         }
         header_written = finding.header_written;
     }
     if (!header_written) {
         p.set_status("ヘッダファイル作成中");
-        if (write_header_file(p.owner(), source_disk, folder, sectors * 512) != 1) return kEngineFailed;
+        if (write_header_file(p.owner(), source_disk, folder, sectors * 512) != 1)
+            return kEngineFailed;
     }
     p.set_status("ディスクバックアップ中");
     if (!seek_sector(disk, 0)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekFailed), source_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekFailed),
+                     source_disk);
         return kEngineFailed;
     }
-    if (copy_disk_to_data_files(p, folder, disk, sectors, source_disk, options, state) != 1) return kEngineFailed;
+    if (copy_disk_to_data_files(p, folder, disk, sectors, source_disk, options, state) != 1)
+        return kEngineFailed;
     p.set_status("バックアップ完了");
     return kEngineDone;
 }

@@ -31,7 +31,7 @@ using testing::write_data_file;
 constexpr std::uint64_t kChunk = 32768;  // sectors
 
 class BackupEngine : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         clear_disk_paths();
         set_free_space_for_tests({});
@@ -75,7 +75,8 @@ TEST_F(BackupEngine, SmallDiskGivesOneDataFileWithOneBlock) {
     EXPECT_EQ(h.backup_bytes, 81920u);
     EXPECT_EQ(h.source_disk, 0);
     EXPECT_EQ(progress.statuses,
-              (std::vector<std::string>{"ヘッダファイル作成中", "ディスクバックアップ中", "バックアップ完了"}));
+              (std::vector<std::string>{"ヘッダファイル作成中", "ディスクバックアップ中",
+                                        "バックアップ完了"}));
     EXPECT_EQ(progress.buttons, std::vector<std::string>{"キャンセル"});
     EXPECT_EQ(progress.details, std::vector<std::string>{"残り 0(MB)"});
 }
@@ -88,7 +89,10 @@ TEST_F(BackupEngine, BlocksAndFilesAtTheEdges) {
         std::int32_t last_block;
     } cases[] = {
         {"one sector", 1, {1}, 512},
-        {"one chunk minus one sector", kChunk - 1, {1}, static_cast<std::int32_t>((kChunk - 1) * 512)},
+        {"one chunk minus one sector",
+         kChunk - 1,
+         {1},
+         static_cast<std::int32_t>((kChunk - 1) * 512)},
         {"one chunk", kChunk, {1}, kChunkBytes},
         {"not a multiple of the chunk", 2 * kChunk + 77, {3}, 77 * 512},
         {"sixty chunks", 60 * kChunk, {60}, kChunkBytes},
@@ -98,10 +102,12 @@ TEST_F(BackupEngine, BlocksAndFilesAtTheEdges) {
         temp_folder out;
         source_image(c.sectors);
         recording_sink sink;
-        ASSERT_EQ(backup_disk(progress, 0, out.text().c_str(), c.sectors * 512), kEngineDone) << c.what;
+        ASSERT_EQ(backup_disk(progress, 0, out.text().c_str(), c.sectors * 512), kEngineDone)
+            << c.what;
         for (std::size_t f = 0; f < c.blocks_per_file.size(); ++f) {
             char path[4096];
-            ASSERT_TRUE(data_file_path(out.text().c_str(), static_cast<int>(f + 1), path, sizeof path));
+            ASSERT_TRUE(
+                data_file_path(out.text().c_str(), static_cast<int>(f + 1), path, sizeof path));
             const auto lengths = block_lengths(path);
             ASSERT_EQ(lengths.size(), c.blocks_per_file[f]) << c.what << " file " << f + 1;
             if (f + 1 == c.blocks_per_file.size()) {
@@ -109,7 +115,8 @@ TEST_F(BackupEngine, BlocksAndFilesAtTheEdges) {
             }
         }
         char next[4096];
-        data_file_path(out.text().c_str(), static_cast<int>(c.blocks_per_file.size() + 1), next, sizeof next);
+        data_file_path(out.text().c_str(), static_cast<int>(c.blocks_per_file.size() + 1), next,
+                       sizeof next);
         EXPECT_FALSE(std::filesystem::exists(next)) << c.what;
     }
 }
@@ -135,7 +142,8 @@ TEST_F(BackupEngine, ADiskSmallerThanASectorIsRefusedBeforeAnythingIsWritten) {
 TEST_F(BackupEngine, AnOlderLongerDataFileIsReplaced) {
     source_image(1);
     // Two valid blocks from an earlier backup into the same folder.
-    write_data_file(set.file("KRD00001.BIN"), {std::vector<unsigned char>(512, 1), std::vector<unsigned char>(512, 2)});
+    write_data_file(set.file("KRD00001.BIN"),
+                    {std::vector<unsigned char>(512, 1), std::vector<unsigned char>(512, 2)});
     recording_sink sink;
     ASSERT_EQ(backup_disk(progress, 0, set.text().c_str(), 512), kEngineDone);
     EXPECT_EQ(block_lengths(set.file("KRD00001.BIN")), std::vector<std::int32_t>{512});
@@ -177,14 +185,16 @@ TEST_F(BackupEngine, FailuresEndWithTheirMessageAndNoSuccess) {
         // An unreadable sector is first a question; Cancel keeps today's
         // read error.
         recording_sink sink({kIdCancel});
-        EXPECT_EQ(backup_disk(progress, 0, out.text().c_str(), sectors * 512), kEngineFailed) << c.what;
+        EXPECT_EQ(backup_disk(progress, 0, out.text().c_str(), sectors * 512), kEngineFailed)
+            << c.what;
         set_write_budget_for_tests(-1);
         ASSERT_EQ(sink.seen.size(), c.read_fails_at >= 0 ? 2u : 1u) << c.what;
         const std::string part = c.message_part != nullptr ? c.message_part : out.text();
         EXPECT_NE(sink.seen.back().text.find(part), std::string::npos)
             << c.what << ": " << sink.seen.back().text;
         EXPECT_NE(progress.statuses.back(), "バックアップ完了") << c.what;
-        EXPECT_EQ(std::filesystem::exists(out.file("KRD00001.BIN")), c.data_file_expected) << c.what;
+        EXPECT_EQ(std::filesystem::exists(out.file("KRD00001.BIN")), c.data_file_expected)
+            << c.what;
     }
 }
 

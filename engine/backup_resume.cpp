@@ -29,7 +29,8 @@ constexpr enciphered_text kOtherDisk{
     "バックアップデータ %s バイト、元ディスク(ディスク %d) %s バイト\n\n%s"};
 constexpr enciphered_text kDamaged{
     "バックアップ先のバックアップデータが壊れているため、続けられません。\n%s のブロック %d を読めません。"};
-constexpr enciphered_text kUnreadable{"バックアップ先のバックアップデータを読めないため、続けられません。\n\n%s"};
+constexpr enciphered_text kUnreadable{
+    "バックアップ先のバックアップデータを読めないため、続けられません。\n\n%s"};
 constexpr enciphered_text kDifferentData{
     "バックアップ先のバックアップデータの最後のブロックが元ディスク(ディスク %d)の内容と一致しません。"
     "(セクタ %s から)\n別のディスクのバックアップデータは続けられません。"};
@@ -50,7 +51,8 @@ file_data data_in(const char* path) {
 }
 
 // Per sector of the chunk at `first`: was it read (not lost) in `map`?
-std::vector<bool> sectors_read(const bad_sector_map& map, std::uint64_t first, std::uint32_t count) {
+std::vector<bool> sectors_read(const bad_sector_map& map, std::uint64_t first,
+                               std::uint32_t count) {
     std::vector<bool> read(count, true);
     const std::uint64_t end = first + count;
     for (const sector_run& r : map.runs()) {
@@ -80,9 +82,10 @@ enum class comparison { same, differs, set_unreadable, disk_unreadable };
 // wizard's look, on its window's thread) reads the chunk once and gives
 // up on a failure. The memory is the caller's, kept across calls:
 // `buffer` for the block, `source` (aligned) for the disk's chunk.
-comparison compare_with_disk(const kept_block& block, const bad_sector_map& map, const disk_handle& disk,
-                             int disk_number, bool careful, unsigned char* buffer, block_scratch& scratch,
-                             chunk_buffer& source, std::uint64_t* differs, std::uint64_t* compared) {
+comparison compare_with_disk(const kept_block& block, const bad_sector_map& map,
+                             const disk_handle& disk, int disk_number, bool careful,
+                             unsigned char* buffer, block_scratch& scratch, chunk_buffer& source,
+                             std::uint64_t* differs, std::uint64_t* compared) {
     unique_fd fd(open_for_reading(block.path.c_str()));
     if (!fd.valid() || !skip_forward(fd.get(), block.offset) ||
         read_packed_block(fd.get(), buffer, kChunkBytes, scratch) !=
@@ -112,8 +115,8 @@ comparison compare_with_disk(const kept_block& block, const bad_sector_map& map,
 
 }  // namespace
 
-resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk, int disk_number,
-                                      std::uint64_t sectors, backup_state* state) {
+resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk,
+                                      int disk_number, std::uint64_t sectors, backup_state* state) {
     resume_finding f;
     char path[kPathCapacity + 16];
     auto fail = [&f](unfinished_set verdict, const char* file, int block = 0) {
@@ -122,7 +125,8 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
         f.block = block;
         return f;
     };
-    if (!data_file_path(folder, 1, path, sizeof path)) return fail(unfinished_set::unreadable, folder);
+    if (!data_file_path(folder, 1, path, sizeof path))
+        return fail(unfinished_set::unreadable, folder);
     backup_header header{};
     if (!read_header_silently(folder, &header)) {
         // Cut short while the header was written: nothing to keep.
@@ -143,7 +147,8 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     bad_sector_map earlier;
     int bad_line = 0;
     const map_read map_state = read_bad_sector_map(folder, &earlier, &bad_line);
-    if (map_state == map_read::unreadable) return fail(unfinished_set::unreadable, kBadSectorMapName);
+    if (map_state == map_read::unreadable)
+        return fail(unfinished_set::unreadable, kBadSectorMapName);
     // The set went past unreadable sectors: its map goes on (whether new
     // ones are asked about is the caller's --rescue, not the set's).
     state->keeps_map = map_state == map_read::read;
@@ -171,7 +176,8 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     // last may end in the block that was in flight, which is cut off.
     int number = 1;
     for (;; ++number) {
-        if (!data_file_path(folder, number, path, sizeof path)) return fail(unfinished_set::unreadable, folder);
+        if (!data_file_path(folder, number, path, sizeof path))
+            return fail(unfinished_set::unreadable, folder);
         unique_fd fd(open_for_reading(path));
         if (!fd.valid()) break;
         std::uint64_t offset = 0;
@@ -190,17 +196,20 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
             p.set_detail(line);
             p.set_bytes_left((sectors - state->next_sector) * kSectorBytes);
             const std::uint64_t left = sectors - state->next_sector;
-            const auto count = static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
+            const auto count =
+                static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
             before_block.copy_from(state->file_digest);
-            const std::int32_t result = left == 0 || blocks == kBlocksPerDataFile
-                                            ? kBlockBadLength
-                                            : read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch, &observer);
+            const std::int32_t result =
+                left == 0 || blocks == kBlocksPerDataFile
+                    ? kBlockBadLength
+                    : read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch, &observer);
             if (result != static_cast<std::int32_t>(count * kSectorBytes)) {
                 tail = true;
                 tail_block = blocks + 1;
                 break;
             }
-            state->digests.blocks.push_back({result, digest_bytes(buffer.get(), static_cast<std::size_t>(result))});
+            state->digests.blocks.push_back(
+                {result, digest_bytes(buffer.get(), static_cast<std::size_t>(result))});
             state->stream_digest.add(buffer.get(), static_cast<std::size_t>(result));
             last = {path, static_cast<std::int64_t>(offset), state->next_sector, count};
             offset = tally.bytes;
@@ -230,7 +239,8 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     // Nothing may follow the file where the kept blocks end: a block that
     // does not read there, or a hole, is damage, not the block in flight.
     char next[kPathCapacity + 16];
-    if (!data_file_path(folder, number + 1, next, sizeof next)) return fail(unfinished_set::unreadable, folder);
+    if (!data_file_path(folder, number + 1, next, sizeof next))
+        return fail(unfinished_set::unreadable, folder);
     const file_data after = data_in(next);
     if (after == file_data::unreadable) return fail(unfinished_set::unreadable, next);
     if (after == file_data::some) {
@@ -253,17 +263,20 @@ resume_finding examine_unfinished_set(progress& p, const char* folder, const dis
     // sector, and at least one sector compared.
     if (last.offset >= 0) {
         char first_path[kPathCapacity + 16];
-        if (!data_file_path(folder, 1, first_path, sizeof first_path)) return fail(unfinished_set::unreadable, folder);
-        const kept_block first_block{first_path, 0, 0,
-                                     static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
+        if (!data_file_path(folder, 1, first_path, sizeof first_path))
+            return fail(unfinished_set::unreadable, folder);
+        const kept_block first_block{
+            first_path, 0, 0,
+            static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
         std::uint64_t compared = 0;
         chunk_buffer source(kChunkBytes);
         if (source.data() == nullptr) return fail(unfinished_set::unreadable, folder);
-        for (const kept_block* block : std::initializer_list<const kept_block*>{&first_block, &last}) {
+        for (const kept_block* block :
+             std::initializer_list<const kept_block*>{&first_block, &last}) {
             if (block == &last && last.first == 0) break;  // one block: compared already
             std::uint64_t differs = 0;
-            switch (compare_with_disk(*block, state->map, disk, disk_number, true, buffer.get(), scratch, source, &differs,
-                                      &compared)) {
+            switch (compare_with_disk(*block, state->map, disk, disk_number, true, buffer.get(),
+                                      scratch, source, &differs, &compared)) {
                 case comparison::same:
                     break;
                 case comparison::differs:
@@ -289,7 +302,9 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     }
     // The last data file that holds anything, and where its blocks start.
     int number = 0;
-    while (data_file_path(folder, number + 1, path, sizeof path) && data_in(path) == file_data::some) ++number;
+    while (data_file_path(folder, number + 1, path, sizeof path) &&
+           data_in(path) == file_data::some)
+        ++number;
     if (number == 0) return true;  // a header alone: it goes on from sector 0
     const disk_handle disk = open_physical_disk(disk_number, 'r');
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
@@ -309,10 +324,11 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
         std::uint64_t differs = 0;
         char first_path[kPathCapacity + 16];
         if (!data_file_path(folder, 1, first_path, sizeof first_path)) return false;
-        const kept_block first_block{first_path, 0, 0,
-                                     static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
-        const comparison c = compare_with_disk(first_block, map, disk, disk_number, false, buffer.get(), scratch, source,
-                                             &differs, &compared);
+        const kept_block first_block{
+            first_path, 0, 0,
+            static_cast<std::uint32_t>(sectors < kChunkSectors ? sectors : kChunkSectors)};
+        const comparison c = compare_with_disk(first_block, map, disk, disk_number, false,
+                                               buffer.get(), scratch, source, &differs, &compared);
         if (c == comparison::differs || c == comparison::set_unreadable) return false;
         if (c == comparison::disk_unreadable) return true;
     }
@@ -322,7 +338,8 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
         {
             unique_fd fd(open_for_reading(path));
             std::int64_t at = 0;
-            while (fd.valid() && at_end_of_file(fd.get()) == 0 && starts.size() < kBlocksPerDataFile) {
+            while (fd.valid() && at_end_of_file(fd.get()) == 0 &&
+                   starts.size() < kBlocksPerDataFile) {
                 const std::int32_t unpacked = skip_packed_block(fd.get());
                 if (unpacked < 0) break;
                 starts.push_back(at);
@@ -332,14 +349,16 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
         // From the last block back to the first that reads whole: the one
         // after it was in flight.
         for (std::size_t i = starts.size(); i-- > 0;) {
-            const std::uint64_t first = (static_cast<std::uint64_t>(file - 1) * kBlocksPerDataFile + i) * kChunkSectors;
+            const std::uint64_t first =
+                (static_cast<std::uint64_t>(file - 1) * kBlocksPerDataFile + i) * kChunkSectors;
             if (first >= sectors) continue;
             const std::uint64_t left = sectors - first;
-            const kept_block block{path, starts[i], first,
-                                   static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors)};
+            const kept_block block{
+                path, starts[i], first,
+                static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors)};
             std::uint64_t differs = 0;
-            switch (compare_with_disk(block, map, disk, disk_number, false, buffer.get(), scratch, source, &differs,
-                                      &compared)) {
+            switch (compare_with_disk(block, map, disk, disk_number, false, buffer.get(), scratch,
+                                      source, &differs, &compared)) {
                 case comparison::same:
                     return compared > 0;
                 case comparison::differs:
@@ -354,8 +373,8 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     return false;
 }
 
-void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,
-                           std::uint64_t sectors) {
+void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk,
+                           const char* folder, std::uint64_t sectors) {
     char have[kGroupedTextSize], want[kGroupedTextSize];
     switch (finding.verdict) {
         case unfinished_set::resumable:
@@ -367,36 +386,39 @@ void report_unfinished_set(progress& p, const resume_finding& finding, int sourc
         case unfinished_set::other_disk:
             format_uint64_grouped(have, finding.set_bytes);
             format_uint64_grouped(want, sectors * kSectorBytes);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kOtherDisk), have, source_disk, want,
-                         folder);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kOtherDisk), have,
+                         source_disk, want, folder);
             return;
         case unfinished_set::damaged:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDamaged), finding.file.c_str(),
-                         finding.block);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDamaged),
+                         finding.file.c_str(), finding.block);
             return;
         case unfinished_set::unreadable:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kUnreadable), finding.file.c_str());
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kUnreadable),
+                         finding.file.c_str());
             return;
         case unfinished_set::different_data:
             format_uint64_grouped(have, finding.sector);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDifferentData), source_disk, have);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDifferentData),
+                         source_disk, have);
             return;
         case unfinished_set::unconfirmed:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kUnconfirmed), source_disk);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kUnconfirmed),
+                         source_disk);
             return;
     }
 }
 
-bool prepare_unfinished_set(progress& p, const char* folder,
-                            const backup_state& state) {
+bool prepare_unfinished_set(progress& p, const char* folder, const backup_state& state) {
     // The last two data files: the one written on and the one closed
     // before it. A partial block lies at the end of one of them; a file
     // that keeps nothing is truncated when the backup opens it.
     for (int number = state.file_number - 1; number <= state.file_number; ++number) {
-        const std::uint64_t kept = number == state.file_number ? state.file_bytes
-                                   : number >= 1 && static_cast<std::size_t>(number) <= state.digests.files.size()
-                                       ? state.digests.files[static_cast<std::size_t>(number) - 1].bytes
-                                       : 0;
+        const std::uint64_t kept =
+            number == state.file_number ? state.file_bytes
+            : number >= 1 && static_cast<std::size_t>(number) <= state.digests.files.size()
+                ? state.digests.files[static_cast<std::size_t>(number) - 1].bytes
+                : 0;
         char path[kPathCapacity + 16];
         if (kept == 0 || !data_file_path(folder, number, path, sizeof path)) continue;
         unique_fd fd(open_to_continue(path, static_cast<std::int64_t>(kept)));

@@ -33,12 +33,12 @@ enum class unfinished_set {
 
 struct resume_finding {
     unfinished_set verdict = unfinished_set::resumable;
-    std::string file;              // the file at fault, or the one cut
-    int block = 0;                 // the block at fault, 1-based in `file`
-    std::uint64_t sector = 0;      // different_data: the first sector that differs
-    std::uint64_t set_bytes = 0;   // other_disk: the size the header records
-    bool header_written = false;   // false: no usable header yet, write one
-    bool cut = false;              // `file` ends in a partial block (block `block`)
+    std::string file;             // the file at fault, or the one cut
+    int block = 0;                // the block at fault, 1-based in `file`
+    std::uint64_t sector = 0;     // different_data: the first sector that differs
+    std::uint64_t set_bytes = 0;  // other_disk: the size the header records
+    bool header_written = false;  // false: no usable header yet, write one
+    bool cut = false;             // `file` ends in a partial block (block `block`)
 };
 
 // Examines the set in `folder` against the first `sectors` sectors of `disk`
@@ -46,8 +46,8 @@ struct resume_finding {
 // set can go on, `state` is where it stands: every kept block read and
 // unpacked for the digests (the set's medium is read, the source only for
 // the chunk of the last block).
-resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk, int disk_number,
-                                      std::uint64_t sectors, backup_state* state);
+resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk,
+                                      int disk_number, std::uint64_t sectors, backup_state* state);
 
 // The quick look the wizard takes before it offers to go on: the set in
 // `folder` records the size of `sectors` sectors, is not complete, and its
@@ -57,8 +57,8 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
 
 // Shows why the set of `finding` cannot go on (nothing for resumable, and
 // for a stop, which is no failure of the set). `source_disk` names the disk.
-void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk, const char* folder,
-                           std::uint64_t sectors);
+void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk,
+                           const char* folder, std::uint64_t sectors);
 
 // Readies the set to go on from `state`: the last two data files are cut
 // to the blocks kept (a partial block at the end goes) and committed (an
@@ -67,7 +67,6 @@ void report_unfinished_set(progress& p, const resume_finding& finding, int sourc
 // kept blocks is the caller's (the one on the volume may reach further,
 // over blocks read again now).
 // False on failure (after a message).
-bool prepare_unfinished_set(progress& p, const char* folder,
-                            const backup_state& state);
+bool prepare_unfinished_set(progress& p, const char* folder, const backup_state& state);
 
 }  // namespace kiroda

@@ -46,10 +46,13 @@ folder_files files_of(const std::string& folder) {
 
 void copy_folder(const std::string& from, const std::string& to) {
     fs::create_directories(to);
-    for (const auto& entry : fs::directory_iterator(from)) fs::copy_file(entry.path(), fs::path(to) / entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(from))
+        fs::copy_file(entry.path(), fs::path(to) / entry.path().filename());
 }
 
-void cut(const std::string& path, std::uintmax_t bytes) { fs::resize_file(path, bytes); }
+void cut(const std::string& path, std::uintmax_t bytes) {
+    fs::resize_file(path, bytes);
+}
 
 // Where each block of a data file starts, and where the file ends.
 std::vector<std::int64_t> block_starts(const std::string& path) {
@@ -73,7 +76,7 @@ std::string digests_but_header(const std::vector<unsigned char>& bytes) {
 }
 
 class ResumeBackup : public ::testing::Test {
-public:  // the cases' lambdas reach into the fixture
+  public:  // the cases' lambdas reach into the fixture
     static void SetUpTestSuite() {
         shared_ = new temp_folder;
         make_disk_image(shared_->file("source.img"), kSectors);
@@ -134,11 +137,15 @@ TEST_F(ResumeBackup, WhateverTheCutTheResumedSetIsTheOneRunSet) {
         std::function<void(ResumeBackup&)> interrupt;
         bool same_header;
     } cases[] = {
-        {"between blocks", [&](ResumeBackup& t) { cut(t.data(1), first[3]), fs::remove(t.data(2)); }, true},
-        {"inside a block's header", [&](ResumeBackup& t) { cut(t.data(1), first[3] + 10), fs::remove(t.data(2)); },
-         true},
+        {"between blocks",
+         [&](ResumeBackup& t) { cut(t.data(1), first[3]), fs::remove(t.data(2)); }, true},
+        {"inside a block's header",
+         [&](ResumeBackup& t) { cut(t.data(1), first[3] + 10), fs::remove(t.data(2)); }, true},
         {"inside a block's code",
-         [&](ResumeBackup& t) { cut(t.data(1), (first[3] + first[4]) / 2 + 1), fs::remove(t.data(2)); }, true},
+         [&](ResumeBackup& t) {
+             cut(t.data(1), (first[3] + first[4]) / 2 + 1), fs::remove(t.data(2));
+         },
+         true},
         {"the block in flight is zeros (a power cut)",
          [&](ResumeBackup& t) {
              cut(t.data(1), first[4]);
@@ -149,11 +156,16 @@ TEST_F(ResumeBackup, WhateverTheCutTheResumedSetIsTheOneRunSet) {
          },
          true},
         {"no block yet", [&](ResumeBackup& t) { cut(t.data(1), 0), fs::remove(t.data(2)); }, true},
-        {"after the 60th block of a data file", [&](ResumeBackup& t) { fs::remove(t.data(2)); }, true},
+        {"after the 60th block of a data file", [&](ResumeBackup& t) { fs::remove(t.data(2)); },
+         true},
         {"the next data file opened, empty", [&](ResumeBackup& t) { cut(t.data(2), 0); }, true},
-        {"in the last block of the disk", [&](ResumeBackup& t) { cut(t.data(2), second[1] + 40); }, true},
+        {"in the last block of the disk", [&](ResumeBackup& t) { cut(t.data(2), second[1] + 40); },
+         true},
         {"while the digest file was written",
-         [&](ResumeBackup& t) { write_file(t.work + "/KRDHASH.TMP", {'h', 'a', 'l', 'f'}); }, true},
+         [&](ResumeBackup& t) {
+             write_file(t.work + "/KRDHASH.TMP", {'h', 'a', 'l', 'f'});
+         },
+         true},
         {"while the header was written",
          [&](ResumeBackup& t) {
              for (int n : {1, 2}) fs::remove(t.data(n));
@@ -174,7 +186,8 @@ TEST_F(ResumeBackup, WhateverTheCutTheResumedSetIsTheOneRunSet) {
         c.interrupt(*this);
         recording_progress p;
         recording_sink sink;
-        ASSERT_EQ(resume(p), kEngineDone) << c.what << (sink.seen.empty() ? "" : ": " + sink.seen[0].text);
+        ASSERT_EQ(resume(p), kEngineDone)
+            << c.what << (sink.seen.empty() ? "" : ": " + sink.seen[0].text);
         EXPECT_TRUE(sink.seen.empty()) << c.what << ": " << sink.seen[0].text;
         expect_same_as_one_run(c.same_header, c.what);
     }
@@ -183,7 +196,7 @@ TEST_F(ResumeBackup, WhateverTheCutTheResumedSetIsTheOneRunSet) {
 TEST_F(ResumeBackup, StopsAndFailuresOfTheBackupAndOfTheResumeGoOnToo) {
     const struct {
         const char* what;
-        int stop_at_detail;       // the backup is stopped at this detail line...
+        int stop_at_detail;         // the backup is stopped at this detail line...
         std::int64_t write_budget;  // ...or its writes fail after these bytes
         int resume_stop_at_detail;  // the first resume is stopped too (-1: not)
     } cases[] = {
@@ -214,7 +227,8 @@ TEST_F(ResumeBackup, StopsAndFailuresOfTheBackupAndOfTheResumeGoOnToo) {
         }
         recording_progress p;
         recording_sink sink;
-        ASSERT_EQ(resume(p), kEngineDone) << c.what << (sink.seen.empty() ? "" : ": " + sink.seen[0].text);
+        ASSERT_EQ(resume(p), kEngineDone)
+            << c.what << (sink.seen.empty() ? "" : ": " + sink.seen[0].text);
         expect_same_as_one_run(false, c.what);
     }
 }
@@ -251,8 +265,9 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
         std::string said;  // part of the one message
     } cases[] = {
         {"complete", [](ResumeBackup&) {}, "", "完成しています"},
-        {"another disk's size",
-         [](ResumeBackup& t) { fs::remove(t.work + "/" + kDigestFileName); }, other, "バックアップデータ 1,023,461,376 バイト、元ディスク(ディスク 0) 1,023,461,888 バイト"},
+        {"another disk's size", [](ResumeBackup& t) { fs::remove(t.work + "/" + kDigestFileName); },
+         other,
+         "バックアップデータ 1,023,461,376 バイト、元ディスク(ディスク 0) 1,023,461,888 バイト"},
         {"the last block is not the disk's",
          [&](ResumeBackup& t) {
              fs::remove(t.work + "/" + kDigestFileName);
@@ -268,7 +283,8 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
              bad_sector_map lost;
              lost.add(0, kChunk, sector_state::unreadable);
              const std::string text = encode_bad_sector_map(lost, false);
-             write_file(t.work + "/KRDMAP.TXT", std::vector<unsigned char>(text.begin(), text.end()));
+             write_file(t.work + "/KRDMAP.TXT",
+                        std::vector<unsigned char>(text.begin(), text.end()));
          },
          "", "確かめられません"},
         {"a damaged block before the last data file",
@@ -307,9 +323,12 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
         recording_progress p;
         recording_sink sink;
         const std::uint64_t bytes = fs::file_size(c.disk.empty() ? source() : c.disk);
-        EXPECT_EQ(backup_disk(p, 0, work.c_str(), bytes, backup_options{false, true}), kEngineFailed) << c.what;
+        EXPECT_EQ(backup_disk(p, 0, work.c_str(), bytes, backup_options{false, true}),
+                  kEngineFailed)
+            << c.what;
         ASSERT_EQ(sink.seen.size(), 1u) << c.what;
-        EXPECT_NE(sink.seen[0].text.find(c.said), std::string::npos) << c.what << ": " << sink.seen[0].text;
+        EXPECT_NE(sink.seen[0].text.find(c.said), std::string::npos)
+            << c.what << ": " << sink.seen[0].text;
         EXPECT_TRUE(files_of(work) == before) << c.what << ": the set was changed";
     }
 }
@@ -331,7 +350,8 @@ TEST_F(ResumeBackup, ARescueGoesOnWithItsMap) {
         use_failing_disk();
         recording_progress p;
         recording_sink sink;
-        ASSERT_EQ(backup_disk(p, 0, whole.c_str(), kSmall * 512, backup_options{true, false}), kEngineDone);
+        ASSERT_EQ(backup_disk(p, 0, whole.c_str(), kSmall * 512, backup_options{true, false}),
+                  kEngineDone);
     }
     bad_sector_map map;
     int bad_line = 0;
@@ -346,17 +366,20 @@ TEST_F(ResumeBackup, ARescueGoesOnWithItsMap) {
             recording_progress p;
             p.stop_at_detail = stop_at;
             recording_sink sink;
-            ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, false}), kEngineFailed);
+            ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, false}),
+                      kEngineFailed);
         }
         recording_progress p;
         recording_sink sink;
-        ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}), kEngineDone)
+        ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}),
+                  kEngineDone)
             << stop_at << (sink.seen.empty() ? "" : ": " + sink.seen[0].text);
         // The closing message counts the sectors lost in both runs.
         ASSERT_FALSE(sink.seen.empty());
         EXPECT_NE(sink.seen.back().text.find(" 3 個"), std::string::npos) << sink.seen.back().text;
         EXPECT_TRUE(read_file(work + "/KRDMAP.TXT") == read_file(whole + "/KRDMAP.TXT")) << stop_at;
-        EXPECT_TRUE(read_file(work + "/KRD00001.BIN") == read_file(whole + "/KRD00001.BIN")) << stop_at;
+        EXPECT_TRUE(read_file(work + "/KRD00001.BIN") == read_file(whole + "/KRD00001.BIN"))
+            << stop_at;
         EXPECT_EQ(digests_but_header(read_file(work + "/KRDHASH.TXT")),
                   digests_but_header(read_file(whole + "/KRDHASH.TXT")))
             << stop_at;
@@ -374,11 +397,13 @@ TEST_F(ResumeBackup, ARescueGoesOnWithItsMap) {
         recording_progress p;
         p.stop_at_detail = 3;  // one block examined, one copied, stopped at the next
         recording_sink sink;
-        ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}), kEngineFailed);
+        ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}),
+                  kEngineFailed);
     }
     recording_progress p;
     recording_sink sink;
-    ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}), kEngineDone);
+    ASSERT_EQ(backup_disk(p, 0, work.c_str(), kSmall * 512, backup_options{true, true}),
+              kEngineDone);
     bad_sector_map now;
     ASSERT_EQ(read_bad_sector_map(work.c_str(), &now, &bad_line), map_read::read);
     EXPECT_EQ(now.sectors(sector_state::unreadable), 0u);

@@ -9,12 +9,13 @@
 namespace kiroda {
 
 class chunk_buffer {
-public:
+  public:
     static constexpr std::size_t kAlignment = 4096;
 
     // `bytes` of aligned memory; data() is nullptr when they cannot be had.
     explicit chunk_buffer(std::size_t bytes)
-        : data_(static_cast<unsigned char*>(::operator new[](bytes, std::align_val_t{kAlignment}, std::nothrow))) {}
+        : data_(static_cast<unsigned char*>(
+              ::operator new[](bytes, std::align_val_t{kAlignment}, std::nothrow))) {}
     ~chunk_buffer() {
         if (data_ != nullptr) ::operator delete[](data_, std::align_val_t{kAlignment});
     }
@@ -23,7 +24,7 @@ public:
 
     unsigned char* data() const { return data_; }
 
-private:
+  private:
     unsigned char* data_;
 };
 

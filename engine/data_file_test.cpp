@@ -33,7 +33,8 @@ TEST(DataFile, SpaceNeededCoversBlockHeaders) {
         {60ULL * 32768, 60ULL * (16777216 + 32)},
         {1000ULL * 32768, 60ULL * (16777216 + 32)},
     };
-    for (const auto& c : cases) EXPECT_EQ(data_file_bytes_needed(c.sectors_left), c.bytes) << c.sectors_left;
+    for (const auto& c : cases)
+        EXPECT_EQ(data_file_bytes_needed(c.sectors_left), c.bytes) << c.sectors_left;
     // A full file needs more than 60 bare chunks: with exactly that much free,
     // the 60th block would not fit.
     EXPECT_GT(data_file_bytes_needed(60ULL * 32768), 1006632960u);

@@ -23,7 +23,7 @@ constexpr enciphered_text kStartFailed{
 
 // An engine's view of its KR2 dialog.
 class dialog_progress : public progress {
-public:
+  public:
     void set_status(const char* text) override { set_status_line(dialog, text); }
     void set_detail(const char* text) override { set_detail_line(dialog, text); }
     void set_button(const char* text) override { set_button_text(dialog, text); }
@@ -54,10 +54,10 @@ int run_backup_progress_dialog(HINSTANCE instance, HWND owner, int source_disk, 
     });
 }
 
-int run_verify_dialog(HINSTANCE instance, HWND owner, const char* folder, std::uint64_t backup_bytes) {
-    return run_engine_dialog(instance, owner, [&](progress& p) {
-        return verify_backup_set(p, folder, backup_bytes);
-    });
+int run_verify_dialog(HINSTANCE instance, HWND owner, const char* folder,
+                      std::uint64_t backup_bytes) {
+    return run_engine_dialog(
+        instance, owner, [&](progress& p) { return verify_backup_set(p, folder, backup_bytes); });
 }
 
 int run_restore_dialog(HINSTANCE instance, HWND owner, int target_disk, const char* folder,

@@ -14,7 +14,8 @@ namespace kiroda {
 int run_backup_progress_dialog(HINSTANCE instance, HWND owner, int source_disk, const char* folder,
                                std::uint64_t backup_size, bool resume = false);
 // 1 passed; 0 stopped; -1 failed.
-int run_verify_dialog(HINSTANCE instance, HWND owner, const char* folder, std::uint64_t backup_bytes);
+int run_verify_dialog(HINSTANCE instance, HWND owner, const char* folder,
+                      std::uint64_t backup_bytes);
 // 1 restored; 0 stopped; -1 failed.
 int run_restore_dialog(HINSTANCE instance, HWND owner, int target_disk, const char* folder,
                        std::uint64_t backup_bytes);

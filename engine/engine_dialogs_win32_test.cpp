@@ -33,7 +33,7 @@ using testing::watchdog;
 constexpr std::uint64_t kSectors = 3 * 32768 + 5;
 
 class EngineDialogs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         make_disk_image(images.file("source.img"), kSectors);
         register_disk_path(0, images.file("source.img"));
@@ -59,7 +59,9 @@ TEST_F(EngineDialogs, BackupDataTestAndRestoreUnderTheirDialogs) {
             ASSERT_NE(d, nullptr);
             EXPECT_TRUE(wait_for_item_text(d, kStatusButtonId, "キャンセル"));
         });
-        EXPECT_EQ(run_backup_progress_dialog(instance, nullptr, 0, set.text().c_str(), kSectors * 512), 1);
+        EXPECT_EQ(
+            run_backup_progress_dialog(instance, nullptr, 0, set.text().c_str(), kSectors * 512),
+            1);
     }
     EXPECT_EQ(run_verify_dialog(instance, nullptr, set.text().c_str(), kSectors * 512), 1);
     EXPECT_EQ(run_restore_dialog(instance, nullptr, 1, set.text().c_str(), kSectors * 512), 1);
@@ -79,7 +81,8 @@ TEST_F(EngineDialogs, AStopPressedBeforeTheWorkerRunsIsKept) {
         EXPECT_TRUE(wait_for_item_text(d, kStatusLineId, kStoppingStatus));
         SetEvent(stopped);
     });
-    EXPECT_EQ(run_backup_progress_dialog(instance, nullptr, 0, set.text().c_str(), kSectors * 512), -1);
+    EXPECT_EQ(run_backup_progress_dialog(instance, nullptr, 0, set.text().c_str(), kSectors * 512),
+              -1);
     script.join();
     CloseHandle(stopped);
     EXPECT_FALSE(std::filesystem::exists(set.file("KRD00001.BIN")));

@@ -14,7 +14,8 @@ namespace {
 
 void write_at(std::fstream& image, std::uint64_t sector, const std::vector<unsigned char>& bytes) {
     image.seekp(static_cast<std::streamoff>(sector * 512));
-    image.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    image.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace
@@ -53,7 +54,8 @@ void make_blank_target(const std::string& path, std::uint64_t sectors) {
     }
 }
 
-void write_data_file(const std::string& path, const std::vector<std::vector<unsigned char>>& chunks) {
+void write_data_file(const std::string& path,
+                     const std::vector<std::vector<unsigned char>>& chunks) {
     unique_fd fd(open_for_writing(path.c_str()));
     for (const auto& chunk : chunks) {
         write_packed_block(fd.get(), chunk.data(), static_cast<std::int32_t>(chunk.size()));
@@ -75,7 +77,8 @@ bool same_file(const std::string& a, const std::string& b) {
 std::vector<unsigned char> first_sector(const std::string& path) {
     std::vector<unsigned char> bytes(512, 0);
     std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(bytes.data()), 512);  // a shorter file reads as zeros after its end
+    in.read(reinterpret_cast<char*>(bytes.data()),
+            512);  // a shorter file reads as zeros after its end
     return bytes;
 }
 

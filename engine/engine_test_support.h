@@ -11,7 +11,7 @@
 namespace kiroda::testing {
 
 class recording_progress : public progress {
-public:
+  public:
     void set_status(const char* text) override { statuses.emplace_back(text); }
     void set_detail(const char* text) override {
         details.emplace_back(text);
@@ -39,7 +39,8 @@ void make_random_image(const std::string& path, std::uint64_t sectors, std::uint
 void make_blank_target(const std::string& path, std::uint64_t sectors);
 
 // A data file holding `chunks` as packed blocks, one each.
-void write_data_file(const std::string& path, const std::vector<std::vector<unsigned char>>& chunks);
+void write_data_file(const std::string& path,
+                     const std::vector<std::vector<unsigned char>>& chunks);
 
 bool same_file(const std::string& a, const std::string& b);
 

@@ -43,7 +43,7 @@ bool mentions_digest_file(const recording_sink& sink) {
 }
 
 class FaultCensus : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         make_disk_image(source, kSectors, testing::make_mbr_one_partition(2048, 1000));
         register_disk_path(kSource, source);
@@ -173,11 +173,13 @@ TEST_F(FaultCensus, Restore) {
             EXPECT_TRUE(same_file(source, target)) << "operation " << k;
         } else if (k < sector0_at) {
             EXPECT_EQ(written_at, 0) << "operation " << k;
-            EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE)) << "operation " << k;
+            EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE))
+                << "operation " << k;
         }
     }
-    std::printf("restore: %lld operations, each failed in turn (sector 0 written by operation %lld)\n",
-                static_cast<long long>(n), static_cast<long long>(sector0_at));
+    std::printf(
+        "restore: %lld operations, each failed in turn (sector 0 written by operation %lld)\n",
+        static_cast<long long>(n), static_cast<long long>(sector0_at));
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 using namespace testing;
 
 class GoldenSet : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { clear_disk_paths(); }
     temp_folder dir;
     temp_folder set;

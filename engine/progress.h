@@ -14,7 +14,7 @@
 namespace kiroda {
 
 class progress {
-public:
+  public:
     virtual ~progress() = default;
 
     virtual void set_status(const char* text) = 0;  // what is being done
@@ -35,7 +35,7 @@ public:
 
 // A progress that shows nothing (benchmarks; messages still go to the sink).
 class silent_progress : public progress {
-public:
+  public:
     void set_status(const char*) override {}
     void set_detail(const char*) override {}
     void set_button(const char*) override {}

@@ -6,7 +6,8 @@
 
 namespace kiroda {
 
-bool rescue_reader::read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count, unsigned char* into) {
+bool rescue_reader::read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count,
+                            unsigned char* into) {
     return seek_sector(disk, first) && read_sectors(disk, count, into);
 }
 
@@ -102,7 +103,8 @@ bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigne
         careful_ = careful_handle_.valid() ? &careful_handle_ : &disk_;
     }
     for (std::uint32_t done = 0; done < count;) {
-        const std::uint32_t n = count - done < kRescuePieceSectors ? count - done : kRescuePieceSectors;
+        const std::uint32_t n =
+            count - done < kRescuePieceSectors ? count - done : kRescuePieceSectors;
         unsigned char* into = buffer + std::size_t{done} * kSectorBytes;
         if (skipping_) {
             skip_piece(first + done, n, into, map);

@@ -24,25 +24,30 @@ constexpr std::uint32_t kRescuePieceSectors = 128;  // 64 KiB
 constexpr int kGiveUpStreak = 32;
 
 class rescue_reader {
-public:
+  public:
     // `disk`: the source, open for reading; `disk_number`: the same disk, for
     // the careful handle opened when a read first fails.
-    rescue_reader(const disk_handle& disk, int disk_number) : disk_(disk), disk_number_(disk_number) {}
+    rescue_reader(const disk_handle& disk, int disk_number)
+        : disk_(disk), disk_number_(disk_number) {}
 
     // Reads `count` sectors from sector `first` into `buffer` (aligned for
     // direct I/O). The chunk's runs are added to `map`. Sectors that cannot
     // be read are zeros in `buffer` and runs of `map`, not a failure; true
     // always, the result kept for callers that check it.
-    bool read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer, bad_sector_map& map);
+    bool read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer,
+                    bad_sector_map& map);
 
     // Sectors found unreadable or not tried so far.
     std::uint64_t lost_sectors() const { return lost_; }
 
-private:
-    bool read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count, unsigned char* into);
+  private:
+    bool read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count,
+                 unsigned char* into);
     void failed_read();
-    void skip_piece(std::uint64_t first, std::uint32_t count, unsigned char* into, bad_sector_map& map);
-    void rescue_piece(std::uint64_t first, std::uint32_t count, unsigned char* into, bad_sector_map& map);
+    void skip_piece(std::uint64_t first, std::uint32_t count, unsigned char* into,
+                    bad_sector_map& map);
+    void rescue_piece(std::uint64_t first, std::uint32_t count, unsigned char* into,
+                      bad_sector_map& map);
 
     const disk_handle& disk_;
     int disk_number_;

@@ -37,10 +37,11 @@ struct rescued {
 };
 
 class Rescue : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { clear_disk_paths(); }
 
-    rescued back_up(std::int64_t sectors, const disk_faults& faults, bool rescue, std::vector<int> answers = {}) {
+    rescued back_up(std::int64_t sectors, const disk_faults& faults, bool rescue,
+                    std::vector<int> answers = {}) {
         register_disk_path(kSource, image);
         set_disk_faults(kSource, faults);
         std::filesystem::remove_all(set.path() / "s");
@@ -48,8 +49,8 @@ protected:
         recording_progress p;
         recording_sink sink(std::move(answers));
         rescued r;
-        r.result = backup_disk(p, kSource, folder().c_str(), static_cast<std::uint64_t>(sectors) * 512,
-                               backup_options{rescue});
+        r.result = backup_disk(p, kSource, folder().c_str(),
+                               static_cast<std::uint64_t>(sectors) * 512, backup_options{rescue});
         r.failed_reads = failed_reads(kSource);
         for (const auto& m : sink.seen) r.messages.push_back(m.text);
         int bad_line = 0;
@@ -65,7 +66,8 @@ protected:
 std::vector<std::int64_t> lost_sectors(const bad_sector_map& map) {
     std::vector<std::int64_t> lost;
     for (const sector_run& r : map.bad_runs()) {
-        for (std::uint64_t s = r.first; s < r.first + r.count; ++s) lost.push_back(static_cast<std::int64_t>(s));
+        for (std::uint64_t s = r.first; s < r.first + r.count; ++s)
+            lost.push_back(static_cast<std::int64_t>(s));
     }
     return lost;
 }
@@ -95,7 +97,8 @@ TEST_F(Rescue, ExactlyTheBadSectorsAreLost) {
         ASSERT_EQ(r.result, kEngineDone) << c.what;
         // The one message: how many sectors are zeros, and where they are listed.
         ASSERT_EQ(r.messages.size(), 1u) << c.what;
-        EXPECT_NE(r.messages[0].find("セクタ " + std::to_string(c.bad.size()) + " 個"), std::string::npos)
+        EXPECT_NE(r.messages[0].find("セクタ " + std::to_string(c.bad.size()) + " 個"),
+                  std::string::npos)
             << r.messages[0];
         EXPECT_NE(r.messages[0].find("KRDMAP.TXT"), std::string::npos) << c.what;
         std::vector<std::int64_t> expected = c.bad;
@@ -110,14 +113,17 @@ TEST_F(Rescue, ExactlyTheBadSectorsAreLost) {
         // to the source with the lost sectors zeroed.
         recording_progress v;
         recording_sink quiet;
-        EXPECT_EQ(verify_backup_set(v, folder().c_str(), static_cast<std::uint64_t>(sectors) * 512), kEngineDone)
+        EXPECT_EQ(verify_backup_set(v, folder().c_str(), static_cast<std::uint64_t>(sectors) * 512),
+                  kEngineDone)
             << c.what;
         const std::string target = images.file("target.img");
         write_file(target, std::vector<unsigned char>(source.size(), 0));
         register_disk_path(kTarget, target);
         recording_progress rp;
-        ASSERT_EQ(restore_disk(rp, kTarget, folder().c_str(), static_cast<std::uint64_t>(sectors) * 512),
-                  kEngineDone) << c.what;
+        ASSERT_EQ(
+            restore_disk(rp, kTarget, folder().c_str(), static_cast<std::uint64_t>(sectors) * 512),
+            kEngineDone)
+            << c.what;
         std::vector<unsigned char> expected_disk = source;
         for (std::int64_t s : c.bad) std::fill_n(expected_disk.begin() + s * 512, 512, 0);
         EXPECT_TRUE(read_file(target) == expected_disk) << c.what;
@@ -172,7 +178,8 @@ TEST_F(Rescue, TheFirstUnreadableSectorIsAQuestion) {
     const rescued no = back_up(sectors, faults, false, {kIdCancel});
     EXPECT_EQ(no.result, kEngineFailed);
     ASSERT_EQ(no.messages.size(), 2u);
-    EXPECT_NE(no.messages[0].find("セクタ 32,777 を読めません"), std::string::npos) << no.messages[0];
+    EXPECT_NE(no.messages[0].find("セクタ 32,777 を読めません"), std::string::npos)
+        << no.messages[0];
     EXPECT_NE(no.messages[1].find("DiskRead"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder() + "/KRDMAP.TXT"));
 

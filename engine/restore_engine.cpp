@@ -23,11 +23,11 @@ namespace {
 
 constexpr enciphered_text kCannotOpenTarget{"復旧先ディスク(ディスク %d)を開けません。"};
 constexpr enciphered_text kNoMemory{"メモリが足りないため、復旧を始められません。"};
-constexpr enciphered_text kSeekDataFailed{"復旧先ディスク(ディスク %d)の書き込み位置に移動できません。"};
+constexpr enciphered_text kSeekDataFailed{
+    "復旧先ディスク(ディスク %d)の書き込み位置に移動できません。"};
 constexpr enciphered_text kMissingFile{
     "バックアップファイルが見つかりません。\n%s\nの入ったメディアと交換して下さい。"};
-constexpr enciphered_text kBadBlock{
-    "バックアップファイルが壊れています。\n%s\n(読み込み結果 %ld)"};
+constexpr enciphered_text kBadBlock{"バックアップファイルが壊れています。\n%s\n(読み込み結果 %ld)"};
 constexpr enciphered_text kEmptyBlock{"バックアップファイルにデータがありません。\n%s"};
 constexpr enciphered_text kWriteFailed{"復旧先ディスク(ディスク %d)への書き込みに失敗しました。"};
 constexpr enciphered_text kSeekMbrFailed{"復旧先ディスク(ディスク %d)の先頭に移動できません。"};
@@ -80,25 +80,30 @@ bool explain_changed_target(progress& p, const target_check& check, int target_d
         case target_verdict::ok:
             return true;
         case target_verdict::cannot_open:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenTarget), target_disk);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenTarget),
+                         target_disk);
             break;
         case target_verdict::bad_sector_size:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedSectorSize), target_disk,
-                         static_cast<long long>(check.value));
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedSectorSize),
+                         target_disk, static_cast<long long>(check.value));
             break;
         case target_verdict::bad_media:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedMedia), target_disk,
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedMedia),
+                         target_disk,
                          localized(media_type_name(static_cast<std::uint8_t>(check.value))));
             break;
         case target_verdict::too_small:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedTooSmall), target_disk);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedTooSmall),
+                         target_disk);
             break;
         case target_verdict::cannot_seek:
         case target_verdict::cannot_read:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedUnreadable), target_disk);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedUnreadable),
+                         target_disk);
             break;
         case target_verdict::has_partitions:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedPartitions), target_disk);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedPartitions),
+                         target_disk);
             break;
     }
     return false;
@@ -111,7 +116,8 @@ int read_back(progress& p, int target_disk, const std::vector<written_chunk>& ch
               const unsigned char* sector0, unsigned char* buffer, std::uint64_t backup_bytes) {
     disk_handle disk = open_physical_disk(target_disk, 'v');
     if (!disk.valid()) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackFailed), target_disk, "1");
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackFailed),
+                     target_disk, "1");
         return kEngineFailed;
     }
     p.set_status("書き込み確認中");
@@ -134,15 +140,16 @@ int read_back(progress& p, int target_disk, const std::vector<written_chunk>& ch
         if (count > 0 && (!seek_sector(disk, first) || !read_sectors(disk, count, into))) {
             char where[kGroupedTextSize];
             format_uint64_grouped(where, first);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackFailed), target_disk, where);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackFailed),
+                         target_disk, where);
             return kEngineFailed;
         }
         if (digest_bytes(buffer, std::size_t{chunk.sectors} * kSectorBytes) != chunk.digest) {
             char from[kGroupedTextSize], to[kGroupedTextSize];
             format_uint64_grouped(from, chunk.first_sector);
             format_uint64_grouped(to, chunk.first_sector + chunk.sectors - 1);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackDiffers), target_disk,
-                         from, to);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackDiffers),
+                         target_disk, from, to);
             return kEngineFailed;
         }
         checked += std::uint64_t{chunk.sectors} * kSectorBytes;
@@ -177,7 +184,8 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
     // read and decoded into the other. The read-back reuses the first.
     chunk_buffer buffers(2 * static_cast<std::size_t>(kChunkBytes));
     if (buffers.data() == nullptr) {
-        show_message(p.owner(), kMbOk, program_caption(), "%s", localized(get_stored_text(kNoMemory)));
+        show_message(p.owner(), kMbOk, program_caption(), "%s",
+                     localized(get_stored_text(kNoMemory)));
         return kEngineFailed;
     }
     set_reader reader(p, folder, backup_bytes, kRestoreTexts);
@@ -185,13 +193,15 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
     if (!reader.open()) return kEngineFailed;
     disk_handle disk = open_physical_disk(target_disk, 'w');
     if (!disk.valid()) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenTarget), target_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenTarget),
+                     target_disk);
         return kEngineFailed;
     }
     p.set_button("キャンセル");
     p.set_status("ディスク復旧中");
     if (!seek_sector(disk, 1)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekDataFailed), target_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekDataFailed),
+                     target_disk);
         return kEngineFailed;
     }
 
@@ -202,7 +212,8 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
         // Every way out waits for the write in flight; a failure it reports
         // counts as the failure of the restore.
         auto write_failed = [&] {
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), target_disk);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed),
+                         target_disk);
             return kEngineFailed;
         };
         std::uint64_t restored = 0;
@@ -216,12 +227,14 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
             // The next block may need another medium: a write that failed
             // is told first, not after a question about a file.
             if (reader.at_file_boundary() && !writer.finish()) return write_failed();
-            unsigned char* buffer = buffers.data() + static_cast<std::size_t>(current) * kChunkBytes;
+            unsigned char* buffer =
+                buffers.data() + static_cast<std::size_t>(current) * kChunkBytes;
             const std::int64_t count = reader.next_block(buffer);
             if (count < 0) return writer.finish() ? kEngineFailed : write_failed();
             const unsigned char* data = buffer;
             std::uint64_t to_write = static_cast<std::uint64_t>(count);
-            written.push_back({restored / kSectorBytes, static_cast<std::uint32_t>(to_write / kSectorBytes),
+            written.push_back({restored / kSectorBytes,
+                               static_cast<std::uint32_t>(to_write / kSectorBytes),
                                reader.last_block_digest()});
             if (restored == 0) {
                 std::memcpy(sector0, data, sizeof sector0);
@@ -233,7 +246,8 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
             // The block just read is not written.
             if (!p.running()) return writer.finish() ? kEngineStopped : write_failed();
             if (to_write > 0 && !(options.target_is_zeros && all_zero(data, to_write))) {
-                if (!writer.submit(first_sector, data, static_cast<std::uint32_t>(to_write / kSectorBytes))) {
+                if (!writer.submit(first_sector, data,
+                                   static_cast<std::uint32_t>(to_write / kSectorBytes))) {
                     return write_failed();
                 }
                 current ^= 1;
@@ -250,25 +264,30 @@ int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t
     // Everything else reaches the disk before the partition table that
     // describes it, and the partition table before success is reported.
     if (!flush_disk(disk)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed), target_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed),
+                     target_disk);
         return kEngineFailed;
     }
     if (options.read_back) {
-        const int checked = read_back(p, target_disk, written, sector0, buffers.data(), backup_bytes);
+        const int checked =
+            read_back(p, target_disk, written, sector0, buffers.data(), backup_bytes);
         if (checked != kEngineDone) return checked;
         p.set_status("ディスク復旧中");
     }
     p.set_detail("MBR 復旧中");
     if (!seek_sector(disk, 0)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekMbrFailed), target_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekMbrFailed),
+                     target_disk);
         return kEngineFailed;
     }
     if (!write_sectors(disk, 1, sector0) || !flush_disk(disk)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteMbrFailed), target_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteMbrFailed),
+                     target_disk);
         return kEngineFailed;
     }
     if (options.read_back && !sector0_reads_back(target_disk, sector0, buffers.data())) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kMbrReadBackDiffers), target_disk);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kMbrReadBackDiffers),
+                     target_disk);
         return kEngineFailed;
     }
     p.set_status("復旧完了");

@@ -35,7 +35,7 @@ constexpr int kSource = 0;
 constexpr int kTarget = 1;
 
 class RestoreEngine : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { clear_disk_paths(); }
 
     // Backs up a generated disk of `sectors` into `set`; returns the image path.
@@ -68,7 +68,9 @@ protected:
         }
         return false;
     }
-    int restore(std::uint64_t bytes) { return restore_disk(progress, kTarget, set.text().c_str(), bytes); }
+    int restore(std::uint64_t bytes) {
+        return restore_disk(progress, kTarget, set.text().c_str(), bytes);
+    }
 
     temp_folder images;
     temp_folder set;
@@ -77,13 +79,15 @@ protected:
 };
 
 TEST_F(RestoreEngine, RoundTripsAtTheEdges) {
-    for (std::uint64_t sectors : {std::uint64_t{1}, kChunk - 1, kChunk, 2 * kChunk + 77, 60 * kChunk + 1}) {
+    for (std::uint64_t sectors :
+         {std::uint64_t{1}, kChunk - 1, kChunk, 2 * kChunk + 77, 60 * kChunk + 1}) {
         temp_folder fresh;
         const std::string source = back_up(sectors, fresh);
         const std::string target = blank_target(sectors);
         recording_progress verify_progress;
         recording_sink sink;
-        ASSERT_EQ(verify_backup_set(verify_progress, fresh.text().c_str(), sectors * 512), kEngineDone)
+        ASSERT_EQ(verify_backup_set(verify_progress, fresh.text().c_str(), sectors * 512),
+                  kEngineDone)
             << sectors;
         ASSERT_EQ(restore_disk(progress, kTarget, fresh.text().c_str(), sectors * 512), kEngineDone)
             << sectors;
@@ -132,7 +136,8 @@ TEST_F(RestoreEngine, ASetOfOneSectorWritesOnlySectorZero) {
 // written, and sector 0 stays as it was.
 TEST_F(RestoreEngine, AnOverlongLastBlockIsRefusedBeforeSectorZero) {
     std::vector<unsigned char> block(2048);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i / 512 + 1);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<unsigned char>(i / 512 + 1);
     write_data_file(set.file("KRD00001.BIN"), {block});
     const std::string target = blank_target(2);
     record_target();
@@ -200,20 +205,25 @@ TEST_F(RestoreEngine, FailuresNeverWriteSectorZero) {
         const char* named = nullptr;             // what the message must name
     };
     const fault cases[] = {
-        {"a write fails in the second block", static_cast<std::int64_t>(kChunk + 3), false, 0, 0, kEngineFailed},
+        {"a write fails in the second block", static_cast<std::int64_t>(kChunk + 3), false, 0, 0,
+         kEngineFailed},
         {"the flush before sector 0 fails", -1, true, 0, 0, kEngineFailed},
         {"data file cut inside the third block", -1, false, good.size() - 5, 0, kEngineFailed},
         {"a damaged payload byte", -1, false, 0, good.size() - 100, kEngineFailed},
         // Disks that report success for what they did not store: the
         // read-back finds them before the partition table is written.
-        {"the disk alters a write", -1, false, 0, 0, kEngineFailed, static_cast<std::int64_t>(2 * kChunk + 5), kNoFault,
-         "セクタ 65,536 から 98,303 まで"},
-        {"the disk drops a write", -1, false, 0, 0, kEngineFailed, kNoFault, 10, "セクタ 0 から 32,767 まで"},
+        {"the disk alters a write", -1, false, 0, 0, kEngineFailed,
+         static_cast<std::int64_t>(2 * kChunk + 5), kNoFault, "セクタ 65,536 から 98,303 まで"},
+        {"the disk drops a write", -1, false, 0, 0, kEngineFailed, kNoFault, 10,
+         "セクタ 0 から 32,767 まで"},
     };
     for (const auto& c : cases) {
         write_file(set_file1, good);
         if (c.cut_data_file_to != 0) {
-            write_file(set_file1, std::vector<unsigned char>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.cut_data_file_to)));
+            write_file(
+                set_file1,
+                std::vector<unsigned char>(
+                    good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.cut_data_file_to)));
         }
         if (c.flip_at != 0) {
             std::vector<unsigned char> damaged = good;

@@ -64,7 +64,8 @@ bool set_reader::open() {
     int bad_line = 0;
     digests_state_ = read_set_digests(folder_, &digests_, &bad_line);
     if (digests_state_ == digests_read::unreadable) {
-        show_message(progress_.owner(), kMbOk, program_caption(), get_stored_text(kDigestsUnreadable), bad_line);
+        show_message(progress_.owner(), kMbOk, program_caption(),
+                     get_stored_text(kDigestsUnreadable), bad_line);
         return true;
     }
     if (digests_state_ != digests_read::read) return true;
@@ -76,8 +77,9 @@ bool set_reader::open() {
     }
     std::uint64_t header_bytes = 0;
     digest128 header;
-    if (!digest_header_file(folder_, &header_bytes, &header) || header_bytes != digests_.header_bytes ||
-        header != digests_.header || digests_.stream_bytes != backup_bytes_) {
+    if (!digest_header_file(folder_, &header_bytes, &header) ||
+        header_bytes != digests_.header_bytes || header != digests_.header ||
+        digests_.stream_bytes != backup_bytes_) {
         fail(get_stored_text(kOtherSet));
         return false;
     }
@@ -167,8 +169,8 @@ std::int64_t set_reader::next_block(unsigned char* buffer) {
                                      reader->file_bytes_ += size;
                                  },
                                  this};
-    const std::int32_t count =
-        read_packed_block(file_.get(), buffer, kChunkBytes, scratch_, has_digests() ? &observer : nullptr);
+    const std::int32_t count = read_packed_block(file_.get(), buffer, kChunkBytes, scratch_,
+                                                 has_digests() ? &observer : nullptr);
     if (count < 0 || count % 512 != 0) {
         fail(texts_.bad_block(), path_, static_cast<long>(count));
         return -1;
@@ -191,10 +193,12 @@ bool set_reader::check_sides() {
     for (const side_record& side : digests_.sides) {
         char side_path[kPathCapacity + 16];
         bool same = false;
-        if (side.bytes <= kMaxSideBytes && join_path(folder_, side.name.c_str(), side_path, sizeof side_path)) {
+        if (side.bytes <= kMaxSideBytes &&
+            join_path(folder_, side.name.c_str(), side_path, sizeof side_path)) {
             // One byte more than recorded: a longer file shows as one.
             digest_stream digest;
-            same = digest_file(side_path, side.bytes + 1, digest) == static_cast<std::int64_t>(side.bytes) &&
+            same = digest_file(side_path, side.bytes + 1, digest) ==
+                       static_cast<std::int64_t>(side.bytes) &&
                    digest.value() == side.digest;
         }
         if (!same) {

@@ -31,8 +31,9 @@ struct set_reader_texts {
 };
 
 class set_reader {
-public:
-    set_reader(progress& p, const char* folder, std::uint64_t backup_bytes, const set_reader_texts& texts);
+  public:
+    set_reader(progress& p, const char* folder, std::uint64_t backup_bytes,
+               const set_reader_texts& texts);
 
     // Before the first block: reads the digest file when there is one and
     // checks the header file against it. False after a message (the data
@@ -64,7 +65,7 @@ public:
     // digest file or keep_block_digests() was called.
     const digest128& last_block_digest() const { return last_digest_; }
 
-private:
+  private:
     bool open_next_file();
     bool file_ended();
     bool check_block(const unsigned char* buffer, std::int32_t count);

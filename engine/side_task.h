@@ -11,7 +11,7 @@
 namespace kiroda {
 
 class side_task {
-public:
+  public:
     explicit side_task(std::function<void()> work) : work_(std::move(work)) {
         try {
             // The thread gets a pointer, not the work: if it cannot start,
@@ -29,7 +29,7 @@ public:
         if (thread_.joinable()) thread_.join();
     }
 
-private:
+  private:
     std::function<void()> work_;
     std::thread thread_;
 };

@@ -26,7 +26,8 @@ constexpr enciphered_text kCannotOpenDisk{"比較するディスク(ディスク
 constexpr enciphered_text kDiskTooSmall{
     "比較するディスク(ディスク %d)はバックアップデータより小さいため、一致しません。\n"
     "ディスク %s バイト、バックアップデータ %s バイト"};
-constexpr enciphered_text kDiskUnreadable{"比較するディスク(ディスク %d)を読めません。(セクタ %s から)"};
+constexpr enciphered_text kDiskUnreadable{
+    "比較するディスク(ディスク %d)を読めません。(セクタ %s から)"};
 constexpr enciphered_text kDiskDiffers{
     "バックアップデータと比較するディスク(ディスク %d)の内容が異なります。\n"
     "最初に異なるのはセクタ %s から %s までです。"};
@@ -36,7 +37,8 @@ constexpr enciphered_text kDiskDiffers{
 bool first_difference(const unsigned char* a, const unsigned char* b, std::uint32_t sectors,
                       std::uint32_t* first, std::uint32_t* last) {
     auto differs = [&](std::uint32_t s) {
-        return std::memcmp(a + std::size_t{s} * kSectorBytes, b + std::size_t{s} * kSectorBytes, kSectorBytes) != 0;
+        return std::memcmp(a + std::size_t{s} * kSectorBytes, b + std::size_t{s} * kSectorBytes,
+                           kSectorBytes) != 0;
     };
     std::uint32_t s = 0;
     while (s < sectors && !differs(s)) ++s;
@@ -48,12 +50,14 @@ bool first_difference(const unsigned char* a, const unsigned char* b, std::uint3
 }
 
 // Compares one block with the same sectors of `disk`. False after a message.
-bool compare_with_disk(progress& p, int disk_number, const disk_handle& disk, std::uint64_t first_sector,
-                       const unsigned char* block, std::uint32_t sectors, unsigned char* scratch) {
+bool compare_with_disk(progress& p, int disk_number, const disk_handle& disk,
+                       std::uint64_t first_sector, const unsigned char* block,
+                       std::uint32_t sectors, unsigned char* scratch) {
     if (!seek_sector(disk, first_sector) || !read_sectors(disk, sectors, scratch)) {
         char where[kGroupedTextSize];
         format_uint64_grouped(where, first_sector);
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskUnreadable), disk_number, where);
+        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskUnreadable),
+                     disk_number, where);
         return false;
     }
     std::uint32_t first = 0, last = 0;
@@ -61,24 +65,28 @@ bool compare_with_disk(progress& p, int disk_number, const disk_handle& disk, st
     char from[kGroupedTextSize], to[kGroupedTextSize];
     format_uint64_grouped(from, first_sector + first);
     format_uint64_grouped(to, first_sector + last);
-    show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskDiffers), disk_number, from, to);
+    show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskDiffers), disk_number,
+                 from, to);
     return false;
 }
 
 }  // namespace
 
-int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes, const verify_options& options) {
+int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes,
+                      const verify_options& options) {
     const bool against = options.against_disk != kNoDisk;
     chunk_buffer buffer(static_cast<std::size_t>(kChunkBytes) * (against ? 2 : 1));
     if (buffer.data() == nullptr) {
-        show_message(p.owner(), kMbOk, program_caption(), "%s", localized(get_stored_text(kNoMemory)));
+        show_message(p.owner(), kMbOk, program_caption(), "%s",
+                     localized(get_stored_text(kNoMemory)));
         return kEngineFailed;
     }
     disk_handle disk;
     if (against) {
         disk = open_physical_disk(options.against_disk, 'r');
         if (!disk.valid()) {
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenDisk), options.against_disk);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenDisk),
+                         options.against_disk);
             return kEngineFailed;
         }
         const std::int64_t size = get_disk_size_bytes(disk);
@@ -86,8 +94,8 @@ int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_byte
             char have[kGroupedTextSize], need[kGroupedTextSize];
             format_int64_grouped(have, size);
             format_uint64_grouped(need, backup_bytes);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskTooSmall), options.against_disk,
-                         have, need);
+            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskTooSmall),
+                         options.against_disk, have, need);
             return kEngineFailed;
         }
     }
@@ -104,9 +112,10 @@ int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_byte
         if (!p.running()) return kEngineStopped;
         const std::int64_t count = reader.next_block(buffer.data());
         if (count < 0) return kEngineFailed;
-        if (against && !compare_with_disk(p, options.against_disk, disk, tested / kSectorBytes, buffer.data(),
-                                          static_cast<std::uint32_t>(count / kSectorBytes),
-                                          buffer.data() + kChunkBytes)) {
+        if (against &&
+            !compare_with_disk(p, options.against_disk, disk, tested / kSectorBytes, buffer.data(),
+                               static_cast<std::uint32_t>(count / kSectorBytes),
+                               buffer.data() + kChunkBytes)) {
             return kEngineFailed;
         }
         tested += static_cast<std::uint64_t>(count);

@@ -34,9 +34,13 @@ constexpr std::uint64_t kSetBytes = kChunkBytes + 3 * 512;
 // A set without a digest file, as older programs wrote: one data file of a
 // whole chunk and a last block of 3 sectors.
 class VerifyEngine : public ::testing::Test {
-protected:
-    void SetUp() override { write_data_file(set.file("KRD00001.BIN"), {chunk(kChunkSectors, 1), chunk(3, 3)}); }
-    int verify(std::uint64_t bytes = kSetBytes) { return verify_backup_set(progress, set.text().c_str(), bytes); }
+  protected:
+    void SetUp() override {
+        write_data_file(set.file("KRD00001.BIN"), {chunk(kChunkSectors, 1), chunk(3, 3)});
+    }
+    int verify(std::uint64_t bytes = kSetBytes) {
+        return verify_backup_set(progress, set.text().c_str(), bytes);
+    }
     temp_folder set;
     recording_progress progress;
 };
@@ -127,16 +131,42 @@ TEST_F(VerifyEngine, StructureThatDoesNotFitTheHeader) {
         bool next_file;
         const char* expected;
     } cases[] = {
-        {"header claims more: a short block that is not the last", kSetBytes + 512,
-         {chunk(kChunkSectors, 1), chunk(3, 3)}, {}, false, "2 番目のブロック"},
-        {"header claims less than the blocks", kChunkBytes + 512, {chunk(kChunkSectors, 1), chunk(3, 3)}, {},
-         false, "超えています"},
-        {"header ends at a block's end, a block follows", kChunkBytes, {chunk(kChunkSectors, 1), chunk(3, 3)}, {},
-         false, "余分なデータ"},
-        {"a short first block", kSetBytes, {chunk(3, 3), chunk(kChunkSectors, 1)}, {}, false, "1 番目のブロック"},
-        {"bytes after the last block", kSetBytes, {chunk(kChunkSectors, 1), chunk(3, 3)},
-         std::vector<unsigned char>(40, 0), false, "余分なデータ"},
-        {"a data file after the last", kSetBytes, {chunk(kChunkSectors, 1), chunk(3, 3)}, {}, true, "KRD00002.BIN"},
+        {"header claims more: a short block that is not the last",
+         kSetBytes + 512,
+         {chunk(kChunkSectors, 1), chunk(3, 3)},
+         {},
+         false,
+         "2 番目のブロック"},
+        {"header claims less than the blocks",
+         kChunkBytes + 512,
+         {chunk(kChunkSectors, 1), chunk(3, 3)},
+         {},
+         false,
+         "超えています"},
+        {"header ends at a block's end, a block follows",
+         kChunkBytes,
+         {chunk(kChunkSectors, 1), chunk(3, 3)},
+         {},
+         false,
+         "余分なデータ"},
+        {"a short first block",
+         kSetBytes,
+         {chunk(3, 3), chunk(kChunkSectors, 1)},
+         {},
+         false,
+         "1 番目のブロック"},
+        {"bytes after the last block",
+         kSetBytes,
+         {chunk(kChunkSectors, 1), chunk(3, 3)},
+         std::vector<unsigned char>(40, 0),
+         false,
+         "余分なデータ"},
+        {"a data file after the last",
+         kSetBytes,
+         {chunk(kChunkSectors, 1), chunk(3, 3)},
+         {},
+         true,
+         "KRD00002.BIN"},
     };
     for (const auto& c : cases) {
         std::filesystem::remove(set.file("KRD00002.BIN"));
@@ -151,7 +181,8 @@ TEST_F(VerifyEngine, StructureThatDoesNotFitTheHeader) {
         EXPECT_EQ(verify(c.header_bytes), kEngineFailed) << c.what;
         ASSERT_EQ(sink.seen.size(), 1u) << c.what;
         EXPECT_EQ(sink.seen[0].type, kMbOk) << c.what;
-        EXPECT_NE(sink.seen[0].text.find(c.expected), std::string::npos) << c.what << "\n" << sink.seen[0].text;
+        EXPECT_NE(sink.seen[0].text.find(c.expected), std::string::npos) << c.what << "\n"
+                                                                         << sink.seen[0].text;
     }
 }
 
@@ -191,20 +222,23 @@ TEST_F(VerifyEngine, AgainstADisk) {
         write_file(image, bytes);
         register_disk_path(3, image);
         recording_sink sink;
-        const int result = verify_backup_set(progress, set.text().c_str(), kSetBytes, verify_options{3});
+        const int result =
+            verify_backup_set(progress, set.text().c_str(), kSetBytes, verify_options{3});
         if (c.expected == nullptr) {
             EXPECT_EQ(result, kEngineDone) << c.what;
             EXPECT_TRUE(sink.seen.empty()) << c.what;
         } else {
             EXPECT_EQ(result, kEngineFailed) << c.what;
             ASSERT_EQ(sink.seen.size(), 1u) << c.what;
-            EXPECT_NE(sink.seen[0].text.find(c.expected), std::string::npos) << c.what << "\n" << sink.seen[0].text;
+            EXPECT_NE(sink.seen[0].text.find(c.expected), std::string::npos) << c.what << "\n"
+                                                                             << sink.seen[0].text;
         }
     }
     // A disk smaller than the set cannot be it.
     write_file(image, std::vector<unsigned char>(disk.begin(), disk.end() - 512));
     recording_sink sink;
-    EXPECT_EQ(verify_backup_set(progress, set.text().c_str(), kSetBytes, verify_options{3}), kEngineFailed);
+    EXPECT_EQ(verify_backup_set(progress, set.text().c_str(), kSetBytes, verify_options{3}),
+              kEngineFailed);
     ASSERT_EQ(sink.seen.size(), 1u);
     EXPECT_NE(sink.seen[0].text.find("小さい"), std::string::npos);
     clear_disk_paths();

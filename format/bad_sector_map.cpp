@@ -13,7 +13,8 @@ constexpr std::uint64_t kSector = 512;
 constexpr std::size_t kMaxMapBytes = 64 << 20;
 
 bool parse_number(const std::string& word, std::uint64_t* value) {
-    if (word.size() < 3 || word[0] != '0' || (word[1] != 'x' && word[1] != 'X') || word.size() > 18) {
+    if (word.size() < 3 || word[0] != '0' || (word[1] != 'x' && word[1] != 'X') ||
+        word.size() > 18) {
         // Decimal is allowed by the layout too.
         if (word.empty() || word.size() > 19) return false;
         std::uint64_t v = 0;
@@ -28,10 +29,14 @@ bool parse_number(const std::string& word, std::uint64_t* value) {
     for (std::size_t i = 2; i < word.size(); ++i) {
         const char c = word[i];
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         v = v << 4 | static_cast<std::uint64_t>(d);
     }
     *value = v;
@@ -41,13 +46,20 @@ bool parse_number(const std::string& word, std::uint64_t* value) {
 bool state_of(const std::string& word, sector_state* state) {
     if (word.size() != 1) return false;
     switch (word[0]) {
-        case '+': *state = sector_state::read; return true;
-        case '-': *state = sector_state::unreadable; return true;
+        case '+':
+            *state = sector_state::read;
+            return true;
+        case '-':
+            *state = sector_state::unreadable;
+            return true;
         // Other tools' "not tried", "non-trimmed", "non-scraped": not read.
         case '?':
         case '*':
-        case '/': *state = sector_state::not_tried; return true;
-        default: return false;
+        case '/':
+            *state = sector_state::not_tried;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -71,7 +83,8 @@ std::vector<std::string> words_of(const std::string& line) {
 
 void bad_sector_map::add(std::uint64_t first, std::uint64_t count, sector_state state) {
     if (count == 0) return;
-    if (!runs_.empty() && runs_.back().state == state && runs_.back().first + runs_.back().count == first) {
+    if (!runs_.empty() && runs_.back().state == state &&
+        runs_.back().first + runs_.back().count == first) {
         runs_.back().count += count;
         return;
     }
@@ -96,16 +109,17 @@ std::string encode_bad_sector_map(const bad_sector_map& map, bool finished) {
     std::string text =
         "# Mapfile of a KIRODA rescue backup: the source's sectors that were read (+),\n"
         "# could not be read (-) or were not tried (/). Sectors not read are zeros in the set.\n";
-    text += finished ? "# Finished.\n" : "# Not finished: the backup is still running or was cut short.\n";
+    text += finished ? "# Finished.\n"
+                     : "# Not finished: the backup is still running or was cut short.\n";
     char line[128];
     text += "# current_pos  current_status  current_pass\n";
-    std::snprintf(line, sizeof line, "0x%08" PRIX64 "     %c               1\n", map.end() * kSector,
-                  finished ? '+' : '?');
+    std::snprintf(line, sizeof line, "0x%08" PRIX64 "     %c               1\n",
+                  map.end() * kSector, finished ? '+' : '?');
     text += line;
     text += "#      pos        size  status\n";
     for (const sector_run& r : map.runs()) {
-        std::snprintf(line, sizeof line, "0x%08" PRIX64 "  0x%08" PRIX64 "  %c\n", r.first * kSector,
-                      r.count * kSector, static_cast<char>(r.state));
+        std::snprintf(line, sizeof line, "0x%08" PRIX64 "  0x%08" PRIX64 "  %c\n",
+                      r.first * kSector, r.count * kSector, static_cast<char>(r.state));
         text += line;
     }
     return text;
@@ -126,7 +140,8 @@ bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad
         if (!status_line_seen) {
             // The current-position line: position, status, and a pass.
             std::uint64_t position = 0;
-            if (w.size() < 2 || !parse_number(w[0], &position) || w[1].size() != 1) return (*bad_line = number, false);
+            if (w.size() < 2 || !parse_number(w[0], &position) || w[1].size() != 1)
+                return (*bad_line = number, false);
             status_line_seen = true;
             continue;
         }
@@ -135,8 +150,8 @@ bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad
         // Byte positions of any disk there is fit in 62 bits; larger ones
         // would wrap the sector arithmetic below.
         constexpr std::uint64_t kLargest = std::uint64_t{1} << 62;
-        if (w.size() != 3 || !parse_number(w[0], &pos) || !parse_number(w[1], &size) || !state_of(w[2], &state) ||
-            size == 0 || pos > kLargest || size > kLargest) {
+        if (w.size() != 3 || !parse_number(w[0], &pos) || !parse_number(w[1], &size) ||
+            !state_of(w[2], &state) || size == 0 || pos > kLargest || size > kLargest) {
             return (*bad_line = number, false);
         }
         const std::uint64_t first = pos / kSector;
@@ -152,16 +167,20 @@ bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad
 }
 
 bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished) {
-    return write_side_file(folder, kBadSectorMapTempName, kBadSectorMapName, encode_bad_sector_map(map, finished));
+    return write_side_file(folder, kBadSectorMapTempName, kBadSectorMapName,
+                           encode_bad_sector_map(map, finished));
 }
 
 map_read read_bad_sector_map(const char* folder, bad_sector_map* map, int* bad_line) {
     *bad_line = 0;
     std::string text;
     switch (read_side_file(folder, kBadSectorMapName, kMaxMapBytes, &text)) {
-        case side_file_read::absent: return map_read::absent;
-        case side_file_read::unreadable: return map_read::unreadable;
-        case side_file_read::read: break;
+        case side_file_read::absent:
+            return map_read::absent;
+        case side_file_read::unreadable:
+            return map_read::unreadable;
+        case side_file_read::read:
+            break;
     }
     return parse_bad_sector_map(text, map, bad_line) ? map_read::read : map_read::unreadable;
 }

@@ -30,17 +30,19 @@ struct sector_run {
 };
 
 class bad_sector_map {
-public:
+  public:
     // Appends `count` sectors from `first`, which must follow the last run.
     void add(std::uint64_t first, std::uint64_t count, sector_state state);
     const std::vector<sector_run>& runs() const { return runs_; }
     std::uint64_t sectors(sector_state state) const;
     // Sectors covered so far.
-    std::uint64_t end() const { return runs_.empty() ? 0 : runs_.back().first + runs_.back().count; }
+    std::uint64_t end() const {
+        return runs_.empty() ? 0 : runs_.back().first + runs_.back().count;
+    }
     // The runs not read, in order.
     std::vector<sector_run> bad_runs() const;
 
-private:
+  private:
     std::vector<sector_run> runs_;
 };
 

@@ -22,7 +22,9 @@ void digest_stream::state_deleter::operator()(state* s) const {
 
 namespace {
 
-digest128 from_xxh(XXH128_hash_t h) { return digest128{h.high64, h.low64}; }
+digest128 from_xxh(XXH128_hash_t h) {
+    return digest128{h.high64, h.low64};
+}
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -24,7 +24,7 @@ digest128 digest_bytes(const void* data, std::size_t size);
 // The digest of bytes that arrive in pieces; equal to digest_bytes of the
 // pieces joined.
 class digest_stream {
-public:
+  public:
     digest_stream();
     ~digest_stream();
     digest_stream(const digest_stream&) = delete;
@@ -40,7 +40,7 @@ public:
     // where it stood.
     void copy_from(const digest_stream& other);
 
-private:
+  private:
     struct state;
     struct state_deleter {
         void operator()(state* s) const;

@@ -28,12 +28,10 @@ constexpr std::size_t kCrcAt = 8188;
 // "書換え禁止" ("do not rewrite") in Shift-JIS, on every platform.
 constexpr char kNoticeSjis[] = "\x8F\x91\x8A\xB7\x82\xA6\x8B\xD6\x8E\x7E";
 
-constexpr enciphered_text kCreateFailed{
-    "バックアップのヘッダファイルを作成できません。\n\n%s"};
+constexpr enciphered_text kCreateFailed{"バックアップのヘッダファイルを作成できません。\n\n%s"};
 constexpr enciphered_text kWriteFailed{
     "バックアップのヘッダファイルへの書き込みに失敗しました。\n\n%s"};
-constexpr enciphered_text kOpenFailed{
-    "バックアップのヘッダファイルを開けません。\n\n%s"};
+constexpr enciphered_text kOpenFailed{"バックアップのヘッダファイルを開けません。\n\n%s"};
 constexpr enciphered_text kReadFailed{
     "バックアップのヘッダファイルを読み込めません。\n(ファイルが短すぎます)\n\n%s"};
 constexpr enciphered_text kDamaged{
@@ -73,9 +71,9 @@ void encode_header_record(const backup_header& h, unsigned char* record) {
     std::memcpy(record + kCaptionAt, h.caption, strnlen(h.caption, sizeof h.caption - 1));
     std::memcpy(record + kNoticeAt, h.notice, strnlen(h.notice, sizeof h.notice - 1));
     store_double(record + kVersionAt, h.version);
-    const std::uint16_t created[8] = {h.created.year,   h.created.month,  h.created.day_of_week,
-                                      h.created.day,    h.created.hour,   h.created.minute,
-                                      h.created.second, h.created.milliseconds};
+    const std::uint16_t created[8] = {
+        h.created.year, h.created.month,  h.created.day_of_week, h.created.day,
+        h.created.hour, h.created.minute, h.created.second,      h.created.milliseconds};
     for (int i = 0; i < 8; ++i) store_le16(record + kCreatedAt + 2 * i, created[i]);
     store_le32(record + kSourceDiskAt, static_cast<std::uint32_t>(h.source_disk));
     store_le64(record + kBackupBytesAt, h.backup_bytes);
@@ -140,8 +138,8 @@ int write_header_file(window_handle owner, std::int32_t source_disk, const char*
     }
     unsigned char record[kHeaderFileSize];
     encode_header_record(h, record);
-    const bool written = write_full(fd.get(), record, sizeof record) ==
-                         static_cast<std::int64_t>(sizeof record);
+    const bool written =
+        write_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record);
     // Committed before close: the set must not claim a header the volume lacks.
     if (!written || !commit_file(fd.get()) || !fd.reset()) {
         show_message(owner, kMbOk, program_caption(), get_stored_text(kWriteFailed), path);
@@ -155,7 +153,8 @@ bool read_header_silently(const char* folder, backup_header* header) {
     if (!join_path(folder, kHeaderFileName, path, sizeof path)) return false;
     unique_fd fd(open_for_reading(path));
     unsigned char record[kHeaderFileSize];
-    return fd.valid() && read_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record) &&
+    return fd.valid() &&
+           read_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record) &&
            at_end_of_file(fd.get()) == 1 && decode_header_record(record, header) &&
            backup_bytes_plausible(header->backup_bytes);
 }

@@ -18,9 +18,9 @@ constexpr std::size_t kHeaderFileSize = 8192;
 constexpr const char* kHeaderFileName = "KRD00000.BIN";
 
 struct backup_header {
-    char caption[64];   // program caption, Shift-JIS, NUL-terminated
-    char notice[256];   // "書換え禁止" in Shift-JIS
-    double version;     // program version, 1.14
+    char caption[64];  // program caption, Shift-JIS, NUL-terminated
+    char notice[256];  // "書換え禁止" in Shift-JIS
+    double version;    // program version, 1.14
     system_time created;
     std::int32_t source_disk;
     std::uint64_t backup_bytes;  // a whole number of 512-byte sectors

@@ -43,8 +43,11 @@ std::vector<unsigned char> encoded(const backup_header& h) {
 
 // Orders times; the day of the week is left out.
 std::uint64_t time_key(const system_time& t) {
-    return ((((static_cast<std::uint64_t>(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 +
-            t.minute) * 60000 + t.second * 1000u + t.milliseconds;
+    return ((((static_cast<std::uint64_t>(t.year) * 13 + t.month) * 32 + t.day) * 24 + t.hour) *
+                60 +
+            t.minute) *
+               60000 +
+           t.second * 1000u + t.milliseconds;
 }
 
 TEST(HeaderRecord, EncodesEveryFieldAtItsOffset) {
@@ -99,7 +102,7 @@ TEST(HeaderRecord, ANewTimeChangesTheWholeKeystream) {
 }
 
 class HeaderFile : public ::testing::Test {
-protected:
+  protected:
     temp_folder dir;
     std::string header_path() const { return dir.file("KRD00000.BIN"); }
 };
@@ -154,7 +157,8 @@ TEST_F(HeaderFile, EveryTruncationIsAShortRead) {
     const std::vector<unsigned char> whole = read_file(header_path());
     for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{4096},
                                std::size_t{8187}, std::size_t{8191}}) {
-        write_file(header_path(), std::vector<unsigned char>(whole.begin(), whole.begin() + length));
+        write_file(header_path(),
+                   std::vector<unsigned char>(whole.begin(), whole.begin() + length));
         recording_sink sink;
         backup_header h{};
         EXPECT_EQ(read_header_file(nullptr, dir.text().c_str(), &h), header_read::short_read)
@@ -180,12 +184,9 @@ TEST_F(HeaderFile, DamageAndImplausibleByteCountsAreRefused) {
         std::uint64_t bytes;
         int flip_at;  // -1: none
     } cases[] = {
-        {"flipped caption byte", 512, 10},
-        {"flipped tail byte", 512, 8000},
-        {"flipped stored crc", 512, 8190},
-        {"zero bytes", 0, -1},
-        {"part of a sector", 511, -1},
-        {"beyond the signed range", 1ULL << 63, -1},
+        {"flipped caption byte", 512, 10}, {"flipped tail byte", 512, 8000},
+        {"flipped stored crc", 512, 8190}, {"zero bytes", 0, -1},
+        {"part of a sector", 511, -1},     {"beyond the signed range", 1ULL << 63, -1},
         {"all bits set", ~0ULL, -1},
     };
     for (const auto& c : cases) {
@@ -194,7 +195,8 @@ TEST_F(HeaderFile, DamageAndImplausibleByteCountsAreRefused) {
         write_file(header_path(), record);
         recording_sink sink;
         backup_header h{};
-        EXPECT_EQ(read_header_file(nullptr, dir.text().c_str(), &h), header_read::damaged) << c.what;
+        EXPECT_EQ(read_header_file(nullptr, dir.text().c_str(), &h), header_read::damaged)
+            << c.what;
         ASSERT_EQ(sink.seen.size(), 1u) << c.what;
         EXPECT_NE(sink.seen[0].text.find(header_path()), std::string::npos);
     }

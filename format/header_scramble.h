@@ -11,7 +11,7 @@
 namespace kiroda {
 
 class classic_rand {
-public:
+  public:
     explicit classic_rand(std::uint32_t seed) : state_(seed) {}
     // A value from 0 to 32767.
     int next() {
@@ -19,7 +19,7 @@ public:
         return static_cast<int>((state_ >> 16) & 0x7FFF);
     }
 
-private:
+  private:
     std::uint32_t state_;
 };
 

@@ -13,7 +13,7 @@ TEST(ClassicRand, ReproducesTheClassicSequence) {
     const int expected_one[] = {16838, 5758, 10113, 17515, 31051};
     for (int v : expected_one) EXPECT_EQ(one.next(), v);
     classic_rand zero(0);
-    EXPECT_EQ(zero.next(), 0);      // 12345 >> 16
+    EXPECT_EQ(zero.next(), 0);  // 12345 >> 16
     EXPECT_EQ(zero.next(), 21468);
 }
 

@@ -36,17 +36,26 @@ void show_to(const byte_observer* observer, const void* data, std::size_t size) 
 
 const char* block_result_reason(std::int32_t code) {
     switch (code) {
-        case kBlockHeaderShort: return "ブロックの見出しが途中で切れています";
-        case kBlockBadSignature: return "ブロックの見出しがありません";
-        case kBlockBadMethod: return "ブロックの形式が不明です";
-        case kBlockBadLength: return "ブロックの長さが正しくありません";
-        case kBlockNoPayloadMemory: return "メモリが足りません";
+        case kBlockHeaderShort:
+            return "ブロックの見出しが途中で切れています";
+        case kBlockBadSignature:
+            return "ブロックの見出しがありません";
+        case kBlockBadMethod:
+            return "ブロックの形式が不明です";
+        case kBlockBadLength:
+            return "ブロックの長さが正しくありません";
+        case kBlockNoPayloadMemory:
+            return "メモリが足りません";
         case kBlockPayloadShort:
-        case kBlockStoredShort: return "ブロックのデータが途中で切れています";
-        case kBlockUnpackMismatch: return "ブロックを展開できません";
+        case kBlockStoredShort:
+            return "ブロックのデータが途中で切れています";
+        case kBlockUnpackMismatch:
+            return "ブロックを展開できません";
         case kBlockByteChecksum:
-        case kBlockWordChecksum: return "ブロックのチェックサムが一致しません";
-        default: return nullptr;
+        case kBlockWordChecksum:
+            return "ブロックのチェックサムが一致しません";
+        default:
+            return nullptr;
     }
 }
 
@@ -71,11 +80,13 @@ std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t
     return write_encoded_block(fd, encode_packed_block(chunk, length, scratch), observer);
 }
 
-encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length, block_scratch& scratch) {
+encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length,
+                                  block_scratch& scratch) {
     encoded_block block;
     if (length < 0) return block;  // nothing sensible to write
     // Header and code side by side, so a packed block goes out in one write.
-    unsigned char* buffer = scratch.get(static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length));
+    unsigned char* buffer =
+        scratch.get(static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length));
     if (buffer == nullptr) return block;
     // Capacity L: any code that is not shorter than the chunk is useless.
     const std::int32_t payload = pack_words(chunk, length, buffer + kBlockHeaderSize, length);
@@ -90,13 +101,15 @@ encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t lengt
         block.result = kBlockWrittenStored;
     } else {
         encode_header(buffer, kMethodPacked, length, payload, sums);
-        block.head_size = static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload);
+        block.head_size =
+            static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(payload);
         block.result = payload;
     }
     return block;
 }
 
-std::int32_t write_encoded_block(int fd, const encoded_block& block, const byte_observer* observer) {
+std::int32_t write_encoded_block(int fd, const encoded_block& block,
+                                 const byte_observer* observer) {
     if (block.head == nullptr || block.result < 0) return kBlockNoPackingMemory;
     if (block.chunk != nullptr) {
         if (!wrote(fd, block.head, block.head_size)) return kBlockStoredHeaderShort;
@@ -124,7 +137,8 @@ struct block_head {
 
 // 0, or kBlockHeaderShort, kBlockBadSignature, kBlockBadMethod.
 std::int32_t read_block_head(int fd, block_head* head) {
-    if (read_full(fd, head->bytes, sizeof head->bytes) != kBlockHeaderSize) return kBlockHeaderShort;
+    if (read_full(fd, head->bytes, sizeof head->bytes) != kBlockHeaderSize)
+        return kBlockHeaderShort;
     if (std::memcmp(head->bytes, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
     head->method = static_cast<std::int32_t>(load_le32(head->bytes + 8));
     head->unpacked = static_cast<std::int32_t>(load_le32(head->bytes + 12));
@@ -140,7 +154,8 @@ std::int32_t skip_packed_block(int fd) {
     if (const std::int32_t failed = read_block_head(fd, &head)) return failed;
     const std::int32_t unpacked = head.unpacked;
     const std::int32_t stored = head.method == kMethodPacked ? head.payload : unpacked;
-    if (unpacked < 0 || unpacked > kChunkBytes || stored < 0 || stored > kChunkBytes) return kBlockBadLength;
+    if (unpacked < 0 || unpacked > kChunkBytes || stored < 0 || stored > kChunkBytes)
+        return kBlockBadLength;
     if (!skip_forward(fd, stored)) return kBlockPayloadShort;
     return unpacked;
 }

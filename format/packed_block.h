@@ -64,11 +64,11 @@ const char* block_result_reason(std::int32_t code);
 // that a backup does not allocate 16 MiB per chunk. Without one, each call
 // allocates its own.
 class block_scratch {
-public:
+  public:
     // At least `size` bytes, or nullptr when they cannot be had.
     unsigned char* get(std::size_t size);
 
-private:
+  private:
     std::unique_ptr<unsigned char[]> data_;
     std::size_t size_ = 0;
 };
@@ -98,11 +98,13 @@ struct encoded_block {
     // True while writing the block still needs the chunk's buffer.
     bool uses_chunk() const { return chunk != nullptr; }
 };
-encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length, block_scratch& scratch);
+encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t length,
+                                  block_scratch& scratch);
 
 // Appends an encoded block to the open file. The same results as
 // write_packed_block.
-std::int32_t write_encoded_block(int fd, const encoded_block& block, const byte_observer* observer = nullptr);
+std::int32_t write_encoded_block(int fd, const encoded_block& block,
+                                 const byte_observer* observer = nullptr);
 
 // Reads the block at the file position into `destination` (`capacity` bytes)
 // and checks it. On success the file stands at the next block.

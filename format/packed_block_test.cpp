@@ -21,7 +21,7 @@ using testing::temp_folder;
 using testing::write_file;
 
 class PackedBlock : public ::testing::Test {
-protected:
+  protected:
     temp_folder dir;
     std::string path = dir.file("KRD00001.BIN");
 
@@ -32,7 +32,8 @@ protected:
         std::vector<std::int32_t> results;
         block_scratch scratch;
         for (const auto& c : chunks) {
-            results.push_back(write_packed_block(fd.get(), c.data(), static_cast<std::int32_t>(c.size()), scratch));
+            results.push_back(write_packed_block(fd.get(), c.data(),
+                                                 static_cast<std::int32_t>(c.size()), scratch));
         }
         return results;
     }
@@ -46,10 +47,12 @@ protected:
         std::vector<std::int32_t> results;
         block_scratch scratch;
         for (;;) {
-            const std::int32_t r = read_packed_block(fd.get(), destination.data(), capacity, scratch);
+            const std::int32_t r =
+                read_packed_block(fd.get(), destination.data(), capacity, scratch);
             results.push_back(r);
             if (r < 0) break;
-            if (chunks != nullptr) chunks->emplace_back(destination.begin(), destination.begin() + r);
+            if (chunks != nullptr)
+                chunks->emplace_back(destination.begin(), destination.begin() + r);
         }
         return results;
     }
@@ -83,7 +86,8 @@ TEST_F(PackedBlock, ZeroChunkIsAFortyByteBlock) {
 TEST_F(PackedBlock, IncompressibleChunksAreStored) {
     const auto random = random_bytes(65536, 1);
     std::vector<unsigned char> escapes(4096);
-    for (std::size_t i = 0; i < escapes.size(); ++i) escapes[i] = 0xA3;  // code would be twice as long
+    for (std::size_t i = 0; i < escapes.size(); ++i)
+        escapes[i] = 0xA3;  // code would be twice as long
     std::vector<unsigned char> odd = random_bytes(1003, 2);
     EXPECT_EQ(write_blocks({random, escapes, odd}), (std::vector<std::int32_t>{0, 0, 0}));
     const std::vector<unsigned char> file = read_file(path);
@@ -91,7 +95,8 @@ TEST_F(PackedBlock, IncompressibleChunksAreStored) {
     EXPECT_EQ(load_le32(file.data() + 8), 0u);
     EXPECT_EQ(load_le32(file.data() + 16), 65536u);
     std::vector<std::vector<unsigned char>> back;
-    EXPECT_EQ(read_blocks(&back), (std::vector<std::int32_t>{65536, 4096, 1003, kBlockHeaderShort}));
+    EXPECT_EQ(read_blocks(&back),
+              (std::vector<std::int32_t>{65536, 4096, 1003, kBlockHeaderShort}));
     EXPECT_EQ(back[0], random);
     EXPECT_EQ(back[1], escapes);
     EXPECT_EQ(back[2], odd);
@@ -108,7 +113,7 @@ TEST_F(PackedBlock, TrailingBytesTravelAtTheEndOfThePayload) {
     EXPECT_EQ(file[40], 0x11);
     EXPECT_EQ(file[42], 0x33);
     EXPECT_EQ(load_le32(file.data() + 20), 0x11u ^ 0x33u);  // byte checksum includes them
-    EXPECT_EQ(load_le32(file.data() + 24), 0u);              // word checksum does not
+    EXPECT_EQ(load_le32(file.data() + 24), 0u);             // word checksum does not
     std::vector<std::vector<unsigned char>> back;
     read_blocks(&back);
     ASSERT_EQ(back.size(), 1u);
@@ -160,7 +165,8 @@ TEST_F(PackedBlock, DamagedHeadersAreRefusedBeforeThePayloadIsRead) {
         unique_fd fd(open_for_reading(path.c_str()));
         std::vector<unsigned char> destination(4096 + 64, 0xEE);
         EXPECT_EQ(read_packed_block(fd.get(), destination.data(), 4096), c.expected) << c.what;
-        for (std::size_t i = 4096; i < destination.size(); ++i) ASSERT_EQ(destination[i], 0xEE) << c.what;
+        for (std::size_t i = 4096; i < destination.size(); ++i)
+            ASSERT_EQ(destination[i], 0xEE) << c.what;
         if (c.expected == kBlockBadLength || c.expected == kBlockBadMethod ||
             c.expected == kBlockBadSignature) {
             // Nothing past the header was read: the payload still follows.
@@ -255,10 +261,12 @@ TEST_F(PackedBlock, ShortWritesNameTheStepThatFailed) {
 // Stepping over blocks gives each one's length without unpacking, and the
 // header checks of a full read.
 TEST_F(PackedBlock, SkippingBlocksGivesTheirLengths) {
-    write_blocks({random_bytes(4096, 1), std::vector<unsigned char>(65536, 0), random_bytes(512, 2)});
+    write_blocks(
+        {random_bytes(4096, 1), std::vector<unsigned char>(65536, 0), random_bytes(512, 2)});
     {
         unique_fd fd(open_for_reading(path.c_str()));
-        for (const std::int32_t expected : {4096, 65536, 512}) EXPECT_EQ(skip_packed_block(fd.get()), expected);
+        for (const std::int32_t expected : {4096, 65536, 512})
+            EXPECT_EQ(skip_packed_block(fd.get()), expected);
         EXPECT_EQ(at_end_of_file(fd.get()), 1);
         EXPECT_EQ(skip_packed_block(fd.get()), kBlockHeaderShort);
     }
@@ -291,9 +299,11 @@ TEST_F(PackedBlock, OnlyAStoredBlockNeedsItsChunkUntilWritten) {
         const std::vector<unsigned char> expected = read_file(path);
         std::vector<unsigned char> buffer = c.chunk;
         block_scratch scratch;
-        const encoded_block block = encode_packed_block(buffer.data(), static_cast<std::int32_t>(buffer.size()), scratch);
+        const encoded_block block =
+            encode_packed_block(buffer.data(), static_cast<std::int32_t>(buffer.size()), scratch);
         EXPECT_EQ(block.uses_chunk(), c.uses_chunk) << c.what;
-        if (!block.uses_chunk()) std::fill(buffer.begin(), buffer.end(), 0xEE);  // the next chunk arrives
+        if (!block.uses_chunk())
+            std::fill(buffer.begin(), buffer.end(), 0xEE);  // the next chunk arrives
         {
             unique_fd fd(open_for_writing(path.c_str()));
             EXPECT_GE(write_encoded_block(fd.get(), block), 0) << c.what;

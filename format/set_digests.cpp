@@ -64,7 +64,9 @@ bool parse_count(std::string_view word, std::uint64_t* value) {
     return true;
 }
 
-bool parse_hex(std::string_view word, digest128* d) { return parse_digest(word.data(), word.size(), d); }
+bool parse_hex(std::string_view word, digest128* d) {
+    return parse_digest(word.data(), word.size(), d);
+}
 
 // A side file's name is a plain file name in the set's folder: letters,
 // digits, '.', '_' and '-', not starting with '.', so a digest file from a
@@ -73,8 +75,8 @@ bool parse_hex(std::string_view word, digest128* d) { return parse_digest(word.d
 bool plain_file_name(std::string_view name) {
     if (name.empty() || name.size() > 64 || name[0] == '.') return false;
     for (char c : name) {
-        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                        c == '_' || c == '-';
+        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                        (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
         if (!ok) return false;
     }
     return true;
@@ -106,7 +108,8 @@ std::string encode_set_digests(const set_digests& d) {
     append_record(text, "header KRD00000.BIN", d.header_bytes, d.header);
     for (std::size_t i = 0; i < d.blocks.size(); ++i) {
         const std::string prefix = "block " + std::to_string(i + 1);
-        append_record(text, prefix.c_str(), static_cast<std::uint64_t>(d.blocks[i].bytes), d.blocks[i].digest);
+        append_record(text, prefix.c_str(), static_cast<std::uint64_t>(d.blocks[i].bytes),
+                      d.blocks[i].digest);
     }
     for (std::size_t i = 0; i < d.files.size(); ++i) {
         const std::string prefix = "file " + data_file_name(i + 1);
@@ -155,7 +158,8 @@ int parse_set_digests(const char* text, std::size_t size, set_digests* out) {
             if (!have_header || !have_stream) return line_number;
             ended = true;
         } else if (w.size() == 4 && w[0] == "header") {
-            if (have_header || w[1] != kHeaderFileName || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) {
+            if (have_header || w[1] != kHeaderFileName || !parse_count(w[2], &bytes) ||
+                !parse_hex(w[3], &digest)) {
                 return line_number;
             }
             d.header_bytes = bytes;
@@ -168,15 +172,18 @@ int parse_set_digests(const char* text, std::size_t size, set_digests* out) {
             }
             d.blocks.push_back({static_cast<std::int32_t>(bytes), digest});
         } else if (w.size() == 4 && w[0] == "file") {
-            if (w[1] != data_file_name(d.files.size() + 1) || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) {
+            if (w[1] != data_file_name(d.files.size() + 1) || !parse_count(w[2], &bytes) ||
+                !parse_hex(w[3], &digest)) {
                 return line_number;
             }
             d.files.push_back({bytes, digest});
         } else if (w.size() == 4 && w[0] == "side") {
-            if (!plain_file_name(w[1]) || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest)) return line_number;
+            if (!plain_file_name(w[1]) || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest))
+                return line_number;
             d.sides.push_back({std::string(w[1]), bytes, digest});
         } else if (w.size() == 3 && w[0] == "stream") {
-            if (have_stream || !parse_count(w[1], &bytes) || !parse_hex(w[2], &digest)) return line_number;
+            if (have_stream || !parse_count(w[1], &bytes) || !parse_hex(w[2], &digest))
+                return line_number;
             d.stream_bytes = bytes;
             d.stream = digest;
             have_stream = true;
@@ -194,9 +201,12 @@ digests_read read_set_digests(const char* folder, set_digests* digests, int* bad
     *bad_line = 0;
     std::string text;
     switch (read_side_file(folder, kDigestFileName, kMaxDigestFileBytes, &text)) {
-        case side_file_read::absent: return digests_read::absent;
-        case side_file_read::unreadable: return digests_read::unreadable;
-        case side_file_read::read: break;
+        case side_file_read::absent:
+            return digests_read::absent;
+        case side_file_read::unreadable:
+            return digests_read::unreadable;
+        case side_file_read::read:
+            break;
     }
     *bad_line = parse_set_digests(text.data(), text.size(), digests);
     return *bad_line == 0 ? digests_read::read : digests_read::unreadable;

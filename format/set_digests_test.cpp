@@ -14,7 +14,9 @@ namespace {
 
 using testing::temp_folder;
 
-digest128 d(std::uint64_t n) { return digest128{n, ~n}; }
+digest128 d(std::uint64_t n) {
+    return digest128{n, ~n};
+}
 
 // A set of 61 blocks (two data files), the last one short.
 set_digests sample() {
@@ -82,14 +84,16 @@ TEST(SetDigests, DamagedTextNamesTheLine) {
         {"another first line", replace("KIRODA digests 1", "KIRODA digests 2"), 1},
         {"another hash", replace("hash XXH3-128", "hash MD5"), 2},
         {"block numbers skip", replace("\nblock 2 ", "\nblock 3 "), 5},
-        {"short digest", replace("\nblock 1 16777216 0000000000000064", "\nblock 1 16777216 000000000000064"), 4},
+        {"short digest",
+         replace("\nblock 1 16777216 0000000000000064", "\nblock 1 16777216 000000000000064"), 4},
         {"block larger than a chunk", replace("\nblock 1 16777216", "\nblock 1 16777728"), 4},
         {"negative size", replace("\nfile KRD00002.BIN 789", "\nfile KRD00002.BIN -789"), 66},
         {"files out of order", replace("\nfile KRD00002.BIN", "\nfile KRD00003.BIN"), 66},
         {"unknown record", replace("\nstream ", "\nstreams "), 68},
         {"two spaces", replace("\nstream ", "\nstream  "), 68},
         {"a side file outside the folder", replace("side KRDMAP.TXT", "side ../../etc/passwd"), 67},
-        {"a side file name with a NUL", replace("side KRDMAP.TXT", std::string("side KRDMAP\0TXT", 15)), 67},
+        {"a side file name with a NUL",
+         replace("side KRDMAP.TXT", std::string("side KRDMAP\0TXT", 15)), 67},
         {"cut before end", good.substr(0, good.size() - 4), last},
         {"cut inside the last line", good.substr(0, good.size() - 1), last},
         {"text after end", good + "block 62 512 00000000000000000000000000000000\n", last + 1},

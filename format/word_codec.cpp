@@ -26,7 +26,9 @@ inline std::uint64_t load64(const unsigned char* p) {
     std::memcpy(&v, p, 8);
     return v;
 }
-inline void store32(unsigned char* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+inline void store32(unsigned char* p, std::uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
 
 // Copies ordinary words (neither the escape word nor, when `fill_too`, the
 // fill word) from `source` to `destination`, at most `limit` words, and stops
@@ -54,7 +56,9 @@ inline std::size_t copy_ordinary(const unsigned char* source, unsigned char* des
         if (_mm_movemask_epi8(hit) != 0) break;
         unsigned char* q = destination + 4 * done;
         for (int i = 0; i < 4; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16 * i), v[i]);
-        if (kSum) sum = _mm_xor_si128(sum, _mm_xor_si128(_mm_xor_si128(v[0], v[1]), _mm_xor_si128(v[2], v[3])));
+        if (kSum)
+            sum = _mm_xor_si128(
+                sum, _mm_xor_si128(_mm_xor_si128(v[0], v[1]), _mm_xor_si128(v[2], v[3])));
         done += 16;
     }
     if (kSum) {

@@ -170,7 +170,8 @@ TEST(Codec, RandomChunksRoundTrip) {
         // The checksums computed while decoding are those of the output.
         chunk_checksums sums{};
         std::vector<unsigned char> again(length + 4);
-        ASSERT_EQ(unpack_words_summed(code.data(), n, again.data(), static_cast<std::int32_t>(length), &sums),
+        ASSERT_EQ(unpack_words_summed(code.data(), n, again.data(),
+                                      static_cast<std::int32_t>(length), &sums),
                   static_cast<std::int32_t>(length));
         const chunk_checksums expected = compute_checksums(chunk.data(), length);
         EXPECT_EQ(sums.byte_xor, expected.byte_xor) << "round " << round;
@@ -190,8 +191,8 @@ TEST(Codec, RandomCodeNeverOverrunsTheDestination) {
         code.resize(code.size() + rng() % 4, 0x5A);
         const std::int32_t capacity = static_cast<std::int32_t>(rng() % 200);
         std::vector<unsigned char> out(static_cast<std::size_t>(capacity) + 16, 0xEE);
-        const std::int32_t n = unpack_words(code.data(), static_cast<std::int32_t>(code.size()),
-                                            out.data(), capacity);
+        const std::int32_t n =
+            unpack_words(code.data(), static_cast<std::int32_t>(code.size()), out.data(), capacity);
         EXPECT_LE(n, capacity);
         for (std::size_t i = static_cast<std::size_t>(capacity); i < out.size(); ++i) {
             ASSERT_EQ(out[i], 0xEE);
@@ -202,7 +203,8 @@ TEST(Codec, RandomCodeNeverOverrunsTheDestination) {
 chunk_checksums naive_checksums(const std::vector<unsigned char>& chunk) {
     chunk_checksums c{0, 0};
     for (unsigned char b : chunk) c.byte_xor ^= b;
-    for (std::size_t i = 0; i + 4 <= chunk.size(); i += 4) c.word_xor ^= load_le32(chunk.data() + i);
+    for (std::size_t i = 0; i + 4 <= chunk.size(); i += 4)
+        c.word_xor ^= load_le32(chunk.data() + i);
     return c;
 }
 

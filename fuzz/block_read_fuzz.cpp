@@ -122,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         FUZZ_CHECK(is_named_failure(result) || (result >= 0 && result <= capacity));
 
-        const reference_block expected = reference_read(file + offset, file_size - offset, capacity);
+        const reference_block expected =
+            reference_read(file + offset, file_size - offset, capacity);
         FUZZ_CHECK((result >= 0) == expected.accepted);
         if (result < 0) break;
         FUZZ_CHECK(static_cast<std::size_t>(result) == expected.chunk.size());

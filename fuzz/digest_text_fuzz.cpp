@@ -21,16 +21,19 @@ int lines_in(const char* text, std::size_t size) {
 }
 
 bool same(const set_digests& a, const set_digests& b) {
-    if (a.header_bytes != b.header_bytes || !(a.header == b.header) || a.stream_bytes != b.stream_bytes ||
-        !(a.stream == b.stream) || a.blocks.size() != b.blocks.size() || a.files.size() != b.files.size() ||
+    if (a.header_bytes != b.header_bytes || !(a.header == b.header) ||
+        a.stream_bytes != b.stream_bytes || !(a.stream == b.stream) ||
+        a.blocks.size() != b.blocks.size() || a.files.size() != b.files.size() ||
         a.sides.size() != b.sides.size()) {
         return false;
     }
     for (std::size_t i = 0; i < a.blocks.size(); ++i) {
-        if (a.blocks[i].bytes != b.blocks[i].bytes || !(a.blocks[i].digest == b.blocks[i].digest)) return false;
+        if (a.blocks[i].bytes != b.blocks[i].bytes || !(a.blocks[i].digest == b.blocks[i].digest))
+            return false;
     }
     for (std::size_t i = 0; i < a.files.size(); ++i) {
-        if (a.files[i].bytes != b.files[i].bytes || !(a.files[i].digest == b.files[i].digest)) return false;
+        if (a.files[i].bytes != b.files[i].bytes || !(a.files[i].digest == b.files[i].digest))
+            return false;
     }
     for (std::size_t i = 0; i < a.sides.size(); ++i) {
         if (a.sides[i].name != b.sides[i].name || a.sides[i].bytes != b.sides[i].bytes ||

@@ -62,7 +62,8 @@ void check_geometry(const std::uint8_t* data, std::size_t size) {
     // signed 64-bit range, exact otherwise.
     bool fits = g.cylinders >= 0;
     unsigned __int128 product = fits ? static_cast<std::uint64_t>(g.cylinders) : 0;
-    for (const std::uint32_t factor : {g.tracks_per_cylinder, g.sectors_per_track, g.bytes_per_sector}) {
+    for (const std::uint32_t factor :
+         {g.tracks_per_cylinder, g.sectors_per_track, g.bytes_per_sector}) {
         if (!fits) break;
         product *= factor;
         if (product > kInt64Max) fits = false;

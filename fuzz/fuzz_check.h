@@ -10,13 +10,12 @@
 
 // A failed check is a finding: say which one, then trap so that libFuzzer
 // keeps the input. Checks stay on whatever NDEBUG says.
-#define FUZZ_CHECK(condition)                                                              \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__,          \
-                         #condition);                                                      \
-            __builtin_trap();                                                              \
-        }                                                                                  \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            __builtin_trap();                                                                  \
+        }                                                                                      \
     } while (0)
 
 namespace kiroda::fuzz {
@@ -49,7 +48,8 @@ inline std::uint32_t le32_at(const unsigned char* p) {
 }
 
 inline std::uint64_t le64_at(const unsigned char* p) {
-    return static_cast<std::uint64_t>(le32_at(p)) | static_cast<std::uint64_t>(le32_at(p + 4)) << 32;
+    return static_cast<std::uint64_t>(le32_at(p)) | static_cast<std::uint64_t>(le32_at(p + 4))
+                                                        << 32;
 }
 
 }  // namespace kiroda::fuzz

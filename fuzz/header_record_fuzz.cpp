@@ -36,7 +36,9 @@ constexpr std::size_t kCrcOffset = 8188;
 
 KIRODA_FUZZ_PLAIN std::uint32_t reference_crc32(const unsigned char* data, std::size_t size) {
     static const auto table = [] {
-        struct { std::uint32_t entry[256]; } t{};
+        struct {
+            std::uint32_t entry[256];
+        } t{};
         for (std::uint32_t n = 0; n < 256; ++n) {
             std::uint32_t c = n;
             for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
@@ -50,7 +52,8 @@ KIRODA_FUZZ_PLAIN std::uint32_t reference_crc32(const unsigned char* data, std::
 }
 
 // The keystream: seed with the CRC, draw r, reseed with r, one draw per byte.
-KIRODA_FUZZ_PLAIN void reference_scramble(unsigned char* bytes, std::size_t size, std::uint32_t crc) {
+KIRODA_FUZZ_PLAIN void reference_scramble(unsigned char* bytes, std::size_t size,
+                                          std::uint32_t crc) {
     std::uint32_t state = crc * 1103515245u + 12345u;
     state = (state >> 16) & 0x7FFFu;
     for (std::size_t i = 0; i < size; ++i) {
@@ -79,9 +82,9 @@ void check_fields(const backup_header& h, const unsigned char* plain) {
     std::uint64_t version_bits;
     std::memcpy(&version_bits, &h.version, sizeof version_bits);
     FUZZ_CHECK(version_bits == le64_at(plain + 320));
-    const std::uint16_t created[8] = {h.created.year,   h.created.month,  h.created.day_of_week,
-                                      h.created.day,    h.created.hour,   h.created.minute,
-                                      h.created.second, h.created.milliseconds};
+    const std::uint16_t created[8] = {
+        h.created.year, h.created.month,  h.created.day_of_week, h.created.day,
+        h.created.hour, h.created.minute, h.created.second,      h.created.milliseconds};
     for (int i = 0; i < 8; ++i) FUZZ_CHECK(created[i] == le16_at(plain + 328 + 2 * i));
     FUZZ_CHECK(static_cast<std::uint32_t>(h.source_disk) == le32_at(plain + 344));
     FUZZ_CHECK(h.backup_bytes == le64_at(plain + 348));
@@ -99,9 +102,10 @@ bool same_header(const backup_header& a, const backup_header& b) {
 
 // A folder of our own for the header file, removed when the run ends.
 class scratch_folder {
-public:
+  public:
     scratch_folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kiroda-fuzz-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kiroda-fuzz-XXXXXX").string();
         FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
         path_ = pattern;
     }
@@ -111,7 +115,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -66,17 +66,21 @@ void check_verdict(const disk_verdict& v) {
 
 void check_fields(const disk_record& r, const disk_verdict& v) {
     const disk_field_texts t = format_disk_fields(r, v);
-    const std::uint64_t total = r.total_sectors > 0 ? static_cast<std::uint64_t>(r.total_sectors) : 0;
-    FUZZ_CHECK(field_reads(t.size_mb, sizeof t.size_mb, grouped(std::to_string(total * 512 / 1000000))));
+    const std::uint64_t total =
+        r.total_sectors > 0 ? static_cast<std::uint64_t>(r.total_sectors) : 0;
+    FUZZ_CHECK(
+        field_reads(t.size_mb, sizeof t.size_mb, grouped(std::to_string(total * 512 / 1000000))));
     for (int i = 0; i < 4; ++i) {
-        const std::string expected = v.hide_partition_sizes
-                                         ? std::string(kHiddenPartitionSize)
-                                         : grouped(std::to_string(r.partition_sectors[i] * 512 / 1000000));
+        const std::string expected =
+            v.hide_partition_sizes
+                ? std::string(kHiddenPartitionSize)
+                : grouped(std::to_string(r.partition_sectors[i] * 512 / 1000000));
         FUZZ_CHECK(field_reads(t.partition_mb[i], sizeof t.partition_mb[i], expected));
     }
     FUZZ_CHECK(field_reads(t.bytes_per_sector, sizeof t.bytes_per_sector,
                            grouped_signed(r.bytes_per_sector)));
-    FUZZ_CHECK(t.media_name != nullptr && t.media_name == std::string(media_type_name(r.media_type)));
+    FUZZ_CHECK(t.media_name != nullptr &&
+               t.media_name == std::string(media_type_name(r.media_type)));
 }
 
 }  // namespace
@@ -84,7 +88,8 @@ void check_fields(const disk_record& r, const disk_verdict& v) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto answers = padded_copy(data, size, kAnswerBytes);
     const std::size_t sector_input = size > kAnswerBytes ? size - kAnswerBytes : 0;
-    auto sector = padded_copy(data + (size > kAnswerBytes ? kAnswerBytes : size), sector_input, 512);
+    auto sector =
+        padded_copy(data + (size > kAnswerBytes ? kAnswerBytes : size), sector_input, 512);
     const unsigned char* s = sector.get();
 
     // The table, read here from the layout of sector 0.
@@ -95,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(entry.type == e[4]);
         FUZZ_CHECK(entry.first_sector == le32_at(e + 8));
         FUZZ_CHECK(entry.sector_count == le32_at(e + 12));
-        const std::uint64_t entry_end = static_cast<std::uint64_t>(le32_at(e + 8)) + le32_at(e + 12);
+        const std::uint64_t entry_end =
+            static_cast<std::uint64_t>(le32_at(e + 8)) + le32_at(e + 12);
         FUZZ_CHECK(entry.end_sector() == entry_end);
         if (le32_at(e + 12) != 0 && entry_end > end) end = entry_end;
     }
@@ -120,9 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((a[14] & 2) == 0) {
         const disk_record before = r;
         apply_sector0(r, s);
-        const int taken = before.partition_count >= 1 && before.partition_count <= 3
-                              ? before.partition_count
-                              : 4;
+        const int taken =
+            before.partition_count >= 1 && before.partition_count <= 3 ? before.partition_count : 4;
         FUZZ_CHECK(r.number == before.number && r.total_sectors == before.total_sectors &&
                    r.bytes_per_sector == before.bytes_per_sector &&
                    r.media_type == before.media_type);
@@ -135,7 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const std::uint32_t sectors = le32_at(s + 446 + 16 * i + 12);
                 const std::uint64_t first = le32_at(s + 446 + 16 * i + 8);
                 FUZZ_CHECK(r.partition_sectors[i] == (i < taken ? sectors : 0));
-                if (i < taken && sectors != 0 && first + sectors > taken_end) taken_end = first + sectors;
+                if (i < taken && sectors != 0 && first + sectors > taken_end)
+                    taken_end = first + sectors;
             }
             FUZZ_CHECK(r.partitions_end == taken_end);
         } else {

@@ -16,7 +16,8 @@ using namespace kiroda::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    const std::size_t capacity = static_cast<std::size_t>(data[0]) | static_cast<std::size_t>(data[1]) << 8;
+    const std::size_t capacity =
+        static_cast<std::size_t>(data[0]) | static_cast<std::size_t>(data[1]) << 8;
     // The code gets a copy of its own so that a read past its end is caught
     // too, not only one past the whole input.
     const std::size_t code_length = size - 2;

@@ -58,7 +58,8 @@ int fs_getattr(const char* path, struct stat* st, fuse_file_info*) {
     return 0;
 }
 
-int fs_readdir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags) {
+int fs_readdir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+               fuse_readdir_flags) {
     if (std::strcmp(path, "/") != 0) return -ENOENT;
     fill(buf, ".", nullptr, 0, fuse_fill_dir_flags{});
     fill(buf, "..", nullptr, 0, fuse_fill_dir_flags{});
@@ -68,7 +69,8 @@ int fs_readdir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_fi
 
 int fs_open(const char* path, fuse_file_info* fi) {
     if (std::strcmp(path, kName) != 0) return -ENOENT;
-    const int fd = ::open(g.backing.c_str(), (fi->flags & O_ACCMODE) == O_RDONLY ? O_RDONLY : O_RDWR);
+    const int fd =
+        ::open(g.backing.c_str(), (fi->flags & O_ACCMODE) == O_RDONLY ? O_RDONLY : O_RDWR);
     if (fd < 0) return -errno;
     fi->fh = static_cast<uint64_t>(fd);
     fi->direct_io = 1;
@@ -109,7 +111,9 @@ int fs_truncate(const char*, off_t size, fuse_file_info*) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s BACKING MOUNTPOINT [--eio SECTOR]... [--alter-write SECTOR]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s BACKING MOUNTPOINT [--eio SECTOR]... [--alter-write SECTOR]\n",
+                     argv[0]);
         return 2;
     }
     g.backing = argv[1];
@@ -134,6 +138,7 @@ int main(int argc, char** argv) {
     ops.release = fs_release;
     ops.truncate = fs_truncate;
     // Foreground, one thread, the mount point only.
-    char* fuse_argv[] = {argv[0], argv[2], const_cast<char*>("-f"), const_cast<char*>("-s"), nullptr};
+    char* fuse_argv[] = {argv[0], argv[2], const_cast<char*>("-f"), const_cast<char*>("-s"),
+                         nullptr};
     return fuse_main(4, fuse_argv, &ops, nullptr);
 }

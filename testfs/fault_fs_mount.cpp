@@ -17,7 +17,8 @@ namespace kiroda::testing {
 namespace {
 
 bool is_mount_point(const std::string& path) {
-    struct stat here {}, parent {};
+    struct stat here {
+    }, parent{};
     return ::stat(path.c_str(), &here) == 0 && ::stat((path + "/..").c_str(), &parent) == 0 &&
            here.st_dev != parent.st_dev;
 }
@@ -61,7 +62,8 @@ fault_fs_mount::fault_fs_mount(const std::string& backing, const std::string& mo
 fault_fs_mount::~fault_fs_mount() {
     if (server_ < 0) return;
     pid_t unmounter = -1;
-    char* argv[] = {const_cast<char*>("fusermount3"), const_cast<char*>("-u"), mount_point_.data(), nullptr};
+    char* argv[] = {const_cast<char*>("fusermount3"), const_cast<char*>("-u"), mount_point_.data(),
+                    nullptr};
     if (::posix_spawnp(&unmounter, "fusermount3", nullptr, nullptr, argv, environ) == 0) {
         int status = 0;
         ::waitpid(unmounter, &status, 0);

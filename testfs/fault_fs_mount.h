@@ -10,7 +10,7 @@
 namespace kiroda::testing {
 
 class fault_fs_mount {
-public:
+  public:
     // Serves `backing` as `mount_point`/disk.img with `options` (see
     // fault_fs.cpp). mounted() is false when FUSE is not available here or
     // the mount did not appear; why() then says why.
@@ -24,7 +24,7 @@ public:
     const std::string& why() const { return why_; }
     std::string image() const { return mount_point_ + "/disk.img"; }
 
-private:
+  private:
     std::string mount_point_;
     pid_t server_ = -1;
     bool mounted_ = false;

@@ -10,15 +10,16 @@ namespace kiroda {
 HICON g_program_icon = nullptr;
 
 namespace {
-HBRUSH g_background = nullptr;  // created and deleted on the UI thread only
+HBRUSH g_background = nullptr;                      // created and deleted on the UI thread only
 constexpr COLORREF kBackgroundColour = 0x00CCFFCC;  // red 204, green 255, blue 204
-constexpr COLORREF kHatchGapColour = 0x00FFFFFF;   // white between the lines
+constexpr COLORREF kHatchGapColour = 0x00FFFFFF;    // white between the lines
 constexpr const char* kHelpAddress = "http://kiroda.example/help/tova/zerohelp.htm";
 }  // namespace
 
 HBRUSH dialog_background_brush(int mode) {
     if (mode == 1) {
-        if (g_background == nullptr) g_background = CreateHatchBrush(HS_VERTICAL, kBackgroundColour);
+        if (g_background == nullptr)
+            g_background = CreateHatchBrush(HS_VERTICAL, kBackgroundColour);
         return g_background;
     }
     if (g_background != nullptr) DeleteObject(g_background);

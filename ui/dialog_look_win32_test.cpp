@@ -7,7 +7,9 @@ namespace {
 
 // Every Japanese text of the program is Shift-JIS; under any other ANSI code
 // page the dialogs would show garbage, so a wrong environment fails here.
-TEST(WindowsEnvironment, AnsiCodePageIsJapanese) { EXPECT_EQ(GetACP(), 932u); }
+TEST(WindowsEnvironment, AnsiCodePageIsJapanese) {
+    EXPECT_EQ(GetACP(), 932u);
+}
 
 TEST(DialogBackgroundBrush, CreatedOnDemandAndDeletedOnRequest) {
     HBRUSH first = dialog_background_brush(1);

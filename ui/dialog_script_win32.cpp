@@ -81,15 +81,16 @@ void post(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
 dialog_script::dialog_script(std::function<void(DWORD ui_thread)> script)
     : thread_([ui = GetCurrentThreadId(), s = std::move(script)] { s(ui); }) {}
 
-dialog_script::~dialog_script() { join(); }
+dialog_script::~dialog_script() {
+    join();
+}
 
 void dialog_script::join() {
     if (thread_.joinable()) thread_.join();
 }
 
 watchdog::watchdog(std::chrono::seconds limit, const char* what)
-    : disarmed_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      thread_([this, limit, what] {
+    : disarmed_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread_([this, limit, what] {
           const auto ms = static_cast<DWORD>(std::chrono::milliseconds(limit).count());
           if (WaitForSingleObject(disarmed_, ms) == WAIT_TIMEOUT) {
               std::fprintf(stderr, "watchdog: %s still running after %lld s; ending the run\n",

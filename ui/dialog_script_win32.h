@@ -41,14 +41,14 @@ void post(HWND dialog, UINT message, WPARAM wparam = 0, LPARAM lparam = 0);
 // the destructor) waits for the script. The id of the dialog thread is the
 // caller's.
 class dialog_script {
-public:
+  public:
     explicit dialog_script(std::function<void(DWORD ui_thread)> script);
     ~dialog_script();
     dialog_script(const dialog_script&) = delete;
     dialog_script& operator=(const dialog_script&) = delete;
     void join();
 
-private:
+  private:
     std::thread thread_;
 };
 
@@ -56,13 +56,13 @@ private:
 // still alive after `limit`: a dialog that never closes must fail the run,
 // not hang it.
 class watchdog {
-public:
+  public:
     explicit watchdog(std::chrono::seconds limit = 60s, const char* what = "dialog test");
     ~watchdog();
     watchdog(const watchdog&) = delete;
     watchdog& operator=(const watchdog&) = delete;
 
-private:
+  private:
     HANDLE disarmed_;
     std::thread thread_;
 };

@@ -11,7 +11,9 @@ namespace {
 message_sink g_sink;
 }  // namespace
 
-message_sink set_message_sink(message_sink sink) { return std::exchange(g_sink, std::move(sink)); }
+message_sink set_message_sink(message_sink sink) {
+    return std::exchange(g_sink, std::move(sink));
+}
 
 int show_message_v(window_handle owner, unsigned type, const char* caption, const char* format,
                    std::va_list values) {
@@ -24,8 +26,7 @@ int show_message_v(window_handle owner, unsigned type, const char* caption, cons
     return g_sink ? g_sink(m) : platform_message_box(m);
 }
 
-int show_message(window_handle owner, unsigned type, const char* caption, const char* format,
-                 ...) {
+int show_message(window_handle owner, unsigned type, const char* caption, const char* format, ...) {
     std::va_list values;
     va_start(values, format);
     const int answer = show_message_v(owner, type, caption, format, values);

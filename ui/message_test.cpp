@@ -14,8 +14,8 @@ using testing::recording_sink;
 
 TEST(ShowMessage, FormatsAndPassesTypeCaptionAndAnswer) {
     recording_sink sink({kIdCancel});
-    const int answer = show_message(nullptr, kMbOkCancel, "caption", "%s=%lld,%d", "size",
-                                    5000000000LL, 7);
+    const int answer =
+        show_message(nullptr, kMbOkCancel, "caption", "%s=%lld,%d", "size", 5000000000LL, 7);
     EXPECT_EQ(answer, kIdCancel);
     ASSERT_EQ(sink.seen.size(), 1u);
     EXPECT_EQ(sink.seen[0].type, kMbOkCancel);

@@ -17,7 +17,7 @@ struct recorded_message {
 };
 
 class recording_sink {
-public:
+  public:
     explicit recording_sink(std::vector<int> answers = {}) : answers_(std::move(answers)) {
         previous_ = set_message_sink([this](const message& m) {
             seen.push_back({m.type, m.caption != nullptr ? m.caption : "", m.text});
@@ -33,7 +33,7 @@ public:
 
     std::vector<recorded_message> seen;
 
-private:
+  private:
     std::vector<int> answers_;
     message_sink previous_;
 };

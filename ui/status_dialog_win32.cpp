@@ -55,13 +55,15 @@ INT_PTR CALLBACK status_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LP
 
 }  // namespace
 
-status_dialog_look kr2_look() { return {"KR2", program_caption(), true}; }
+status_dialog_look kr2_look() {
+    return {"KR2", program_caption(), true};
+}
 
 INT_PTR run_status_dialog(HINSTANCE instance, HWND owner, const status_dialog_look& look,
                           status_dialog_handler& handler) {
     dialog_context context{&look, &handler};
-    const INT_PTR result = DialogBoxParamA(instance, look.template_name, owner,
-                                           status_dialog_proc, reinterpret_cast<LPARAM>(&context));
+    const INT_PTR result = DialogBoxParamA(instance, look.template_name, owner, status_dialog_proc,
+                                           reinterpret_cast<LPARAM>(&context));
     if (look.hatched) dialog_background_brush(0);
     return result;
 }
@@ -76,12 +78,17 @@ void set_line(HWND dialog, int id, const char* text) {
     RECT area{};
     if (line == nullptr || !GetWindowRect(line, &area)) return;
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&area), 2);
-    RedrawWindow(dialog, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(dialog, &area, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 }  // namespace
 
-void set_status_line(HWND dialog, const char* text) { set_line(dialog, kStatusLineId, text); }
-void set_detail_line(HWND dialog, const char* text) { set_line(dialog, kDetailLineId, text); }
+void set_status_line(HWND dialog, const char* text) {
+    set_line(dialog, kStatusLineId, text);
+}
+void set_detail_line(HWND dialog, const char* text) {
+    set_line(dialog, kDetailLineId, text);
+}
 void set_button_text(HWND dialog, const char* text) {
     SetDlgItemTextA(dialog, kStatusButtonId, text);
 }

@@ -33,7 +33,7 @@ struct status_dialog_look {
 status_dialog_look kr2_look();
 
 class status_dialog_handler {
-public:
+  public:
     virtual ~status_dialog_handler() = default;
     // WM_INITDIALOG, after the icon and the caption are in place.
     virtual void on_init(HWND dialog) = 0;

@@ -42,7 +42,8 @@ struct enciphered_text {
     consteval enciphered_text(const char (&plain)[N]) : bytes{} {
         detail::stored_key key;
         for (std::size_t i = 0; i < N; ++i) {
-            bytes[i] = static_cast<unsigned char>(static_cast<unsigned char>(plain[i]) ^ key.next());
+            bytes[i] =
+                static_cast<unsigned char>(static_cast<unsigned char>(plain[i]) ^ key.next());
         }
     }
 

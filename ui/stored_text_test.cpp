@@ -46,7 +46,8 @@ TEST(StoredText, EncipheredBytesDoNotShowThePlainText) {
     ASSERT_EQ(t.size, std::strlen("second text %d"));
     const std::string plain = get_stored_text(kSecond);
     std::size_t same = 0;
-    for (std::size_t i = 0; i < t.size; ++i) same += (t.bytes[i] == static_cast<unsigned char>(plain[i]));
+    for (std::size_t i = 0; i < t.size; ++i)
+        same += (t.bytes[i] == static_cast<unsigned char>(plain[i]));
     EXPECT_LT(same, 3u);
 }
 

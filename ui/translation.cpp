@@ -7,7 +7,9 @@ namespace {
 translation g_translation = nullptr;
 }  // namespace
 
-void set_translation(translation t) { g_translation = t; }
+void set_translation(translation t) {
+    g_translation = t;
+}
 
 const char* localized(const char* japanese) {
     if (g_translation == nullptr || japanese == nullptr) return japanese;

@@ -23,7 +23,7 @@ std::function<void()> g_prologue;
 constexpr unsigned kStackIsReservation = 0x00010000;  // STACK_SIZE_PARAM_IS_A_RESERVATION
 
 class worker_handler : public status_dialog_handler {
-public:
+  public:
     worker_handler(const worker_dialog_setup& setup, worker_body body)
         : setup_(setup), body_(std::move(body)) {}
 
@@ -69,7 +69,7 @@ public:
     bool worker_ran() const { return worker_ran_; }
     int result() const { return result_; }
 
-private:
+  private:
     HANDLE start_thread() {
         if (std::exchange(g_fail_next_start, false)) return nullptr;
         const uintptr_t h = _beginthreadex(nullptr, setup_.stack_size, &worker_handler::thread_main,
@@ -107,7 +107,9 @@ int run_worker_dialog(HINSTANCE instance, HWND owner, const worker_dialog_setup&
     return handler.worker_ran() ? handler.result() : -1;
 }
 
-void fail_next_worker_start_for_tests() { g_fail_next_start = true; }
+void fail_next_worker_start_for_tests() {
+    g_fail_next_start = true;
+}
 void set_worker_prologue_for_tests(std::function<void()> prologue) {
     g_prologue = std::move(prologue);
 }

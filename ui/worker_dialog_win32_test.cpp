@@ -13,7 +13,9 @@ namespace {
 
 using namespace testing;
 
-HINSTANCE self() { return GetModuleHandleA(nullptr); }
+HINSTANCE self() {
+    return GetModuleHandleA(nullptr);
+}
 
 // Waits (at most ten seconds) until `done` holds.
 template <typename Done>
@@ -116,8 +118,8 @@ TEST_F(WorkerDialog, AStopPressedBeforeTheWorkerRunsIsNotLost) {
         }
         stop_handled = true;
     });
-    const int got = run_worker_dialog(self(), nullptr, setup(),
-                                      [&](HWND) { return flag.load() != 0 ? 1 : 0; });
+    const int got =
+        run_worker_dialog(self(), nullptr, setup(), [&](HWND) { return flag.load() != 0 ? 1 : 0; });
     script.join();
     EXPECT_EQ(got, 0);
 }
@@ -127,11 +129,11 @@ TEST_F(WorkerDialog, AWorkerThatCannotStartEndsTheDialogWithMinusOne) {
         recording_sink sink;
         bool body_ran = false;
         fail_next_worker_start_for_tests();
-        const int got = run_worker_dialog(self(), nullptr, setup(hatched ? "KR2" : "NP1", hatched),
-                                          [&](HWND) {
-                                              body_ran = true;
-                                              return 1;
-                                          });
+        const int got =
+            run_worker_dialog(self(), nullptr, setup(hatched ? "KR2" : "NP1", hatched), [&](HWND) {
+                body_ran = true;
+                return 1;
+            });
         EXPECT_EQ(got, -1);
         EXPECT_FALSE(body_ran);
         EXPECT_EQ(flag.load(), 0);

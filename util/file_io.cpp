@@ -8,7 +8,9 @@ namespace {
 std::atomic<std::int64_t> g_write_budget{-1};
 }  // namespace
 
-void set_write_budget_for_tests(std::int64_t bytes) { g_write_budget = bytes; }
+void set_write_budget_for_tests(std::int64_t bytes) {
+    g_write_budget = bytes;
+}
 
 // How many of `size` bytes the test budget lets through (all when unlimited).
 std::size_t take_write_budget(std::size_t size) {

@@ -9,7 +9,7 @@
 namespace kiroda {
 
 class unique_fd {
-public:
+  public:
     unique_fd() = default;
     explicit unique_fd(int fd) : fd_(fd) {}
     unique_fd(const unique_fd&) = delete;
@@ -32,7 +32,7 @@ public:
     // not have reached the volume).
     bool reset(int fd = -1);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -47,7 +47,8 @@ int open_to_continue(const char* path, std::int64_t keep_bytes) {
         return -1;
     }
     if (::ftruncate(fd.get(), static_cast<off_t>(keep_bytes)) != 0 ||
-        ::lseek(fd.get(), static_cast<off_t>(keep_bytes), SEEK_SET) != static_cast<off_t>(keep_bytes)) {
+        ::lseek(fd.get(), static_cast<off_t>(keep_bytes), SEEK_SET) !=
+            static_cast<off_t>(keep_bytes)) {
         note_system_error(errno);
         return -1;
     }
@@ -96,9 +97,13 @@ bool commit_file(int fd) {
     return false;
 }
 
-bool skip_forward(int fd, std::int64_t bytes) { return ::lseek(fd, static_cast<off_t>(bytes), SEEK_CUR) >= 0; }
+bool skip_forward(int fd, std::int64_t bytes) {
+    return ::lseek(fd, static_cast<off_t>(bytes), SEEK_CUR) >= 0;
+}
 
-std::int64_t file_position(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
+std::int64_t file_position(int fd) {
+    return ::lseek(fd, 0, SEEK_CUR);
+}
 
 int at_end_of_file(int fd) {
     if (io_census_fails()) return -1;
@@ -120,6 +125,8 @@ bool replace_file(const char* from, const char* to) {
     return ::fsync(dir.get()) == 0 || errno == EINVAL;
 }
 
-bool remove_file(const char* path) { return std::remove(path) == 0 || errno == ENOENT; }
+bool remove_file(const char* path) {
+    return std::remove(path) == 0 || errno == ENOENT;
+}
 
 }  // namespace kiroda

@@ -74,13 +74,21 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
     return static_cast<std::int64_t>(done);
 }
 
-bool commit_file(int fd) { return !io_census_fails() && _commit(fd) == 0; }
+bool commit_file(int fd) {
+    return !io_census_fails() && _commit(fd) == 0;
+}
 
-bool skip_forward(int fd, std::int64_t bytes) { return _lseeki64(fd, bytes, SEEK_CUR) >= 0; }
+bool skip_forward(int fd, std::int64_t bytes) {
+    return _lseeki64(fd, bytes, SEEK_CUR) >= 0;
+}
 
-std::int64_t file_position(int fd) { return _lseeki64(fd, 0, SEEK_CUR); }
+std::int64_t file_position(int fd) {
+    return _lseeki64(fd, 0, SEEK_CUR);
+}
 
-int at_end_of_file(int fd) { return io_census_fails() ? -1 : _eof(fd); }
+int at_end_of_file(int fd) {
+    return io_census_fails() ? -1 : _eof(fd);
+}
 
 bool replace_file(const char* from, const char* to) {
     if (io_census_fails()) return false;

@@ -7,8 +7,7 @@ namespace kiroda {
 
 namespace {
 
-using free_space_ex_proc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER,
-                                         PULARGE_INTEGER);
+using free_space_ex_proc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 
 // GetDiskFreeSpaceExA is looked up at run time: early systems lack it, and
 // the cluster-based query then serves (it cannot report more than 2 GiB there).

@@ -21,7 +21,9 @@ std::int64_t stop_io_census() {
     return g_count.load();
 }
 
-std::int64_t io_census_count() { return g_count.load(); }
+std::int64_t io_census_count() {
+    return g_count.load();
+}
 
 bool io_census_fails() {
     if (!g_active.load(std::memory_order_relaxed)) return false;

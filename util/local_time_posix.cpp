@@ -7,9 +7,9 @@
 namespace kiroda {
 
 system_time local_time_now() {
-    timeval now {};
+    timeval now{};
     ::gettimeofday(&now, nullptr);
-    std::tm parts {};
+    std::tm parts{};
     const std::time_t seconds = now.tv_sec;
     ::localtime_r(&seconds, &parts);
     system_time t;

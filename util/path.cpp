@@ -50,7 +50,9 @@ bool append_byte(char* path, std::size_t capacity, char byte) {
 
 }  // namespace
 
-const char* find_last_backslash(const char* text) { return find_last_separator(text, false); }
+const char* find_last_backslash(const char* text) {
+    return find_last_separator(text, false);
+}
 
 char* ensure_trailing_backslash(char* path, std::size_t capacity) {
     const std::size_t n = std::strlen(path);
@@ -120,8 +122,7 @@ bool join_path(const char* folder, const char* name, char* output, std::size_t c
     return true;
 }
 
-bool free_space_root(const char* folder, bool extended_query, char* output,
-                     std::size_t capacity) {
+bool free_space_root(const char* folder, bool extended_query, char* output, std::size_t capacity) {
     const std::size_t n = std::strlen(folder);
     if (n + 1 > capacity) return false;
     std::memcpy(output, folder, n + 1);

@@ -43,7 +43,6 @@ bool join_path(const char* folder, const char* name, char* output, std::size_t c
 // get_folder_free_bytes). With the extended query the folder itself, with a
 // trailing "\"; without it the root of its volume: "E:\" for "E:\BK", and
 // "\\server\share\" for a folder inside a share. False when it does not fit.
-bool free_space_root(const char* folder, bool extended_query, char* output,
-                     std::size_t capacity);
+bool free_space_root(const char* folder, bool extended_query, char* output, std::size_t capacity);
 
 }  // namespace kiroda

@@ -6,17 +6,20 @@
 
 namespace kiroda {
 
-bool write_side_file(const char* folder, const char* temp_name, const char* name, const std::string& text) {
+bool write_side_file(const char* folder, const char* temp_name, const char* name,
+                     const std::string& text) {
     char temp[kPathCapacity + 16];
     char final_path[kPathCapacity + 16];
-    if (!join_path(folder, temp_name, temp, sizeof temp) || !join_path(folder, name, final_path, sizeof final_path)) {
+    if (!join_path(folder, temp_name, temp, sizeof temp) ||
+        !join_path(folder, name, final_path, sizeof final_path)) {
         return false;
     }
     bool ok;
     {
         unique_fd fd(open_for_writing(temp));
         ok = fd.valid() &&
-             write_full(fd.get(), text.data(), text.size()) == static_cast<std::int64_t>(text.size()) &&
+             write_full(fd.get(), text.data(), text.size()) ==
+                 static_cast<std::int64_t>(text.size()) &&
              commit_file(fd.get());
         ok = fd.reset() && ok;
     }
@@ -25,7 +28,8 @@ bool write_side_file(const char* folder, const char* temp_name, const char* name
     return ok;
 }
 
-side_file_read read_side_file(const char* folder, const char* name, std::size_t limit, std::string* text) {
+side_file_read read_side_file(const char* folder, const char* name, std::size_t limit,
+                              std::string* text) {
     char path[kPathCapacity + 16];
     if (!join_path(folder, name, path, sizeof path)) return side_file_read::absent;
     unique_fd fd(open_for_reading(path));

@@ -12,12 +12,14 @@ namespace kiroda {
 // Writes `text` as `name` in `folder`: first as `temp_name`, committed to the
 // volume and closed, then renamed over `name`. False on any failure; the
 // temporary file is then removed and `name` stays as it was.
-bool write_side_file(const char* folder, const char* temp_name, const char* name, const std::string& text);
+bool write_side_file(const char* folder, const char* temp_name, const char* name,
+                     const std::string& text);
 
 enum class side_file_read { absent, read, unreadable };
 
 // Reads `name` of `folder` whole into `text`. A file that exists but cannot
 // be opened or read, or is longer than `limit`, is unreadable.
-side_file_read read_side_file(const char* folder, const char* name, std::size_t limit, std::string* text);
+side_file_read read_side_file(const char* folder, const char* name, std::size_t limit,
+                              std::string* text);
 
 }  // namespace kiroda

@@ -12,6 +12,8 @@ void note_system_error(int code) {
     if (code != 0) g_last.store(code);
 }
 
-int take_system_error() { return g_last.exchange(0); }
+int take_system_error() {
+    return g_last.exchange(0);
+}
 
 }  // namespace kiroda

@@ -13,8 +13,8 @@ temp_folder::temp_folder() {
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const auto base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "kiroda-test-" + std::to_string(stamp % 1000000007) + "-" +
-                                 std::to_string(counter++);
+        const std::string name =
+            "kiroda-test-" + std::to_string(stamp % 1000000007) + "-" + std::to_string(counter++);
         std::error_code error;
         if (std::filesystem::create_directory(base / name, error)) {
             path_ = base / name;
@@ -36,7 +36,8 @@ std::vector<unsigned char> read_file(const std::string& path) {
 
 void write_file(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::uint64_t fnv1a64(const unsigned char* data, std::size_t size) {

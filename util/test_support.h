@@ -10,7 +10,7 @@
 namespace kiroda::testing {
 
 class temp_folder {
-public:
+  public:
     temp_folder();
     ~temp_folder();
     temp_folder(const temp_folder&) = delete;
@@ -21,7 +21,7 @@ public:
     std::string text() const { return path_.string(); }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -11,8 +11,7 @@ namespace {
 // Written only by the zero fill's worker, one run at a time.
 char g_file_system_name[16] = "Error";
 
-using free_space_ex_proc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER,
-                                         PULARGE_INTEGER);
+using free_space_ex_proc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 bool g_looked_up = false;
 free_space_ex_proc g_free_space_ex = nullptr;
 
@@ -40,7 +39,9 @@ int get_file_system_kind(const char* root) {
     return file_system_kind_of_name(g_file_system_name);
 }
 
-const char* last_file_system_name() { return g_file_system_name; }
+const char* last_file_system_name() {
+    return g_file_system_name;
+}
 
 std::int64_t get_drive_free_bytes(const char* path) {
     char root[4] = {};

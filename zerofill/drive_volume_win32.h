@@ -21,13 +21,13 @@ const char* last_file_system_name();
 std::int64_t get_drive_free_bytes(const char* path);
 
 class drive_volume : public zero_fill_volume {
-public:
+  public:
     explicit drive_volume(std::string root) : root_(std::move(root)) {}
     int query_file_system_kind() override { return get_file_system_kind(root_.c_str()); }
     const char* file_system_name() const override { return last_file_system_name(); }
     std::int64_t free_bytes() override { return get_drive_free_bytes(root_.c_str()); }
 
-private:
+  private:
     std::string root_;
 };
 

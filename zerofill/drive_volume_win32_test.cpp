@@ -47,7 +47,8 @@ TEST(DriveVolume, FreeBytesOfADriveAndOfAnyPathOnIt) {
     for (const std::string& path : {root, std::string(windows), std::string(1, windows[0]) + ":"}) {
         const std::int64_t free = get_drive_free_bytes(path.c_str());
         EXPECT_GT(free, 0) << path;
-        EXPECT_LT(std::llabs(free - static_cast<std::int64_t>(available.QuadPart)), 1 << 20) << path;
+        EXPECT_LT(std::llabs(free - static_cast<std::int64_t>(available.QuadPart)), 1 << 20)
+            << path;
     }
     const char letter = missing_drive();
     ASSERT_NE(letter, 0);

@@ -17,8 +17,14 @@ std::FILE* create_new_file(const char* path) {
     return file;
 }
 
-bool make_folder(const char* path) { return ::mkdir(path, 0755) == 0; }
-bool delete_file(const char* path) { return ::unlink(path) == 0; }
-bool remove_empty_folder(const char* path) { return ::rmdir(path) == 0; }
+bool make_folder(const char* path) {
+    return ::mkdir(path, 0755) == 0;
+}
+bool delete_file(const char* path) {
+    return ::unlink(path) == 0;
+}
+bool remove_empty_folder(const char* path) {
+    return ::rmdir(path) == 0;
+}
 
 }  // namespace kiroda

@@ -21,8 +21,14 @@ std::FILE* create_new_file(const char* path) {
     return file;
 }
 
-bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
-bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
-bool remove_empty_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
+bool make_folder(const char* path) {
+    return CreateDirectoryA(path, nullptr) != 0;
+}
+bool delete_file(const char* path) {
+    return DeleteFileA(path) != 0;
+}
+bool remove_empty_folder(const char* path) {
+    return RemoveDirectoryA(path) != 0;
+}
 
 }  // namespace kiroda

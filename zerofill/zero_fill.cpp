@@ -21,10 +21,12 @@ char g_zeros[kZeroFillChunkLimit];
 
 constexpr std::int64_t kDisplayMegabyte = 1000000;
 
-bool is_fat(int kind) { return kind == kFileSystemFat || kind == kFileSystemFat32; }
+bool is_fat(int kind) {
+    return kind == kFileSystemFat || kind == kFileSystemFat32;
+}
 
 class stream_holder {
-public:
+  public:
     stream_holder() = default;
     stream_holder(const stream_holder&) = delete;
     stream_holder& operator=(const stream_holder&) = delete;
@@ -43,20 +45,20 @@ public:
         return flushed && closed;
     }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
 };
 
 // One run over one volume: what it has made, so it can remove exactly that.
 class fill_run {
-public:
+  public:
     fill_run(char letter, const std::string& root, zero_fill_volume& volume,
              zero_fill_screen& screen, const zero_fill_limits& limits)
         : letter_(letter), root_(root), volume_(volume), screen_(screen), limits_(limits) {}
 
     int run();
 
-private:
+  private:
     int prepare_folder();
     bool open_next_file();
     void show_left(std::int64_t free, const char* format);
@@ -65,7 +67,8 @@ private:
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
-    int message(const char* format, ...);
+    int
+    message(const char* format, ...);
 
     const char letter_;
     const std::string& root_;
@@ -126,9 +129,10 @@ int fill_run::run() {
 
     kind_ = volume_.query_file_system_kind();
     if (kind_ <= 0) {
-        message("ファイルシステムが異常です。\n本プログラムは、NTFS,FAT,FAT32 のみ対応です。\n"
-                "ファイルシステム = %s  (%s)",
-                volume_.file_system_name(), root_.c_str());
+        message(
+            "ファイルシステムが異常です。\n本プログラムは、NTFS,FAT,FAT32 のみ対応です。\n"
+            "ファイルシステム = %s  (%s)",
+            volume_.file_system_name(), root_.c_str());
         return kZeroFillFailed;
     }
     if (prepare_folder() != 0) return kZeroFillFailed;
@@ -203,7 +207,9 @@ int fill_run::remove_zero_files() {
 
 }  // namespace
 
-std::string zero_temp_folder(const std::string& root) { return root + "ZEROTEMP"; }
+std::string zero_temp_folder(const std::string& root) {
+    return root + "ZEROTEMP";
+}
 
 std::string zero_file_path(const std::string& root, int file_system_kind, int index) {
     char name[24];

@@ -41,7 +41,7 @@ constexpr std::int64_t kZeroFillChunkLimit = 4194304;
 // What the fill shows (the NULLPASS dialog's lines, or a test's record) and
 // the stop request it polls before every chunk.
 class zero_fill_screen {
-public:
+  public:
     virtual ~zero_fill_screen() = default;
     virtual void set_status(const char* text) = 0;
     virtual void set_detail(const char* text) = 0;

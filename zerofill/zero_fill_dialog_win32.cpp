@@ -18,14 +18,14 @@ std::atomic<int> g_zero_fill_run_flag{0};
 constexpr unsigned kZeroFillStackSize = 6194304;
 
 class dialog_screen : public zero_fill_screen {
-public:
+  public:
     explicit dialog_screen(HWND dialog) : dialog_(dialog) {}
     void set_status(const char* text) override { set_status_line(dialog_, text); }
     void set_detail(const char* text) override { set_detail_line(dialog_, text); }
     window_handle owner() const override { return dialog_; }
     bool running() const override { return g_zero_fill_run_flag.load() != 0; }
 
-private:
+  private:
     HWND dialog_;
 };
 

@@ -21,7 +21,9 @@ using namespace testing;
 
 constexpr zero_fill_limits kSmall{4096, 10000, 10000};
 
-HINSTANCE self() { return GetModuleHandleA(nullptr); }
+HINSTANCE self() {
+    return GetModuleHandleA(nullptr);
+}
 
 template <typename Done>
 bool wait_until(Done done) {
@@ -31,7 +33,7 @@ bool wait_until(Done done) {
 
 // A volume slow enough that a click lands while it is still filling.
 class slow_volume : public capped_volume {
-public:
+  public:
     using capped_volume::capped_volume;
     std::int64_t free_bytes() override {
         Sleep(2);

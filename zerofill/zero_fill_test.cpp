@@ -26,7 +26,9 @@ using testing::temp_folder;
 // FAT files closed once they hold more than 10,000 bytes (three chunks).
 constexpr zero_fill_limits kSmall{4096, 10000, 10000};
 
-std::string sep() { return std::string(1, static_cast<char>(std::filesystem::path::preferred_separator)); }
+std::string sep() {
+    return std::string(1, static_cast<char>(std::filesystem::path::preferred_separator));
+}
 
 bool contains(const std::vector<std::string>& lines, const std::string& line) {
     for (const auto& l : lines) {
@@ -86,13 +88,15 @@ TEST(ZeroFill, FatClosesEachFileOverTheCapAndRemovesFilesAndFolder) {
         recording_sink sink;
         EXPECT_EQ(zero_fill_drive('F', volume.root(), volume, screen, kSmall), kZeroFillFinished);
         const std::string dir = volume.root() + "ZEROTEMP" + sep();
-        EXPECT_EQ(volume.created, (std::vector<std::string>{dir + "Z_000000.TMP", dir + "Z_000001.TMP",
-                                                            dir + "Z_000002.TMP"}));
+        EXPECT_EQ(volume.created,
+                  (std::vector<std::string>{dir + "Z_000000.TMP", dir + "Z_000001.TMP",
+                                            dir + "Z_000002.TMP"}));
         EXPECT_EQ(volume.chunks.size(), 8u);
         EXPECT_TRUE(entries_in(folder.path()).empty()) << kind;  // the folder is gone too
         EXPECT_TRUE(sink.seen.empty());
         bool rotated = false;
-        for (const auto& d : screen.details) rotated |= d.find("(MB,バッファ書込中)") != std::string::npos;
+        for (const auto& d : screen.details)
+            rotated |= d.find("(MB,バッファ書込中)") != std::string::npos;
         EXPECT_TRUE(rotated);
     }
 }
@@ -106,7 +110,8 @@ TEST(ZeroFill, AnExistingZerotempFolderIsUsedAndKept) {
     recording_sink sink;
     EXPECT_EQ(zero_fill_drive('F', volume.root(), volume, screen, kSmall), kZeroFillFinished);
     EXPECT_EQ(volume.created.size(), 2u);
-    EXPECT_EQ(entries_in(folder.path()), (std::vector<std::string>{"ZEROTEMP", "ZEROTEMP/notes.txt"}));
+    EXPECT_EQ(entries_in(folder.path()),
+              (std::vector<std::string>{"ZEROTEMP", "ZEROTEMP/notes.txt"}));
 }
 
 TEST(ZeroFill, AUserFileWithATemporaryNameStopsTheRunUntouched) {
@@ -133,7 +138,8 @@ TEST(ZeroFill, AUserFileWithATemporaryNameStopsTheRunUntouched) {
         EXPECT_EQ(testing::read_file(folder.file(c.existing)), content) << c.existing;
         ASSERT_EQ(sink.seen.size(), 1u);
         EXPECT_EQ(sink.seen[0].caption, kNullpassCaption);
-        EXPECT_EQ(sink.seen[0].text, "一時ファイル「" + volume.root() + c.existing + "」の作成に失敗しました。");
+        EXPECT_EQ(sink.seen[0].text,
+                  "一時ファイル「" + volume.root() + c.existing + "」の作成に失敗しました。");
         // Only the user's file and the folder that was there before are left.
         std::vector<std::string> expected{"ZEROTEMP",
                                           std::filesystem::path(c.existing).generic_string()};
@@ -197,8 +203,8 @@ TEST(ZeroFill, UnsupportedOrUnreadableFileSystemsAreRefusedBeforeAnythingIsMade)
     const struct {
         int kind;
         const char* name;
-    } cases[] = {{kFileSystemOther, "exFAT"}, {kFileSystemOther, "CDFS"},
-                 {kFileSystemQueryFailed, "Error"}};
+    } cases[] = {
+        {kFileSystemOther, "exFAT"}, {kFileSystemOther, "CDFS"}, {kFileSystemQueryFailed, "Error"}};
     for (const auto& c : cases) {
         temp_folder folder;
         capped_volume volume(folder.path(), 10000 + 100 * 4096, c.kind, c.name);
@@ -208,7 +214,8 @@ TEST(ZeroFill, UnsupportedOrUnreadableFileSystemsAreRefusedBeforeAnythingIsMade)
         ASSERT_EQ(sink.seen.size(), 1u);
         EXPECT_EQ(sink.seen[0].text,
                   "ファイルシステムが異常です。\n本プログラムは、NTFS,FAT,FAT32 のみ対応です。\n"
-                  "ファイルシステム = " + std::string(c.name) + "  (" + volume.root() + ")");
+                  "ファイルシステム = " +
+                      std::string(c.name) + "  (" + volume.root() + ")");
         EXPECT_TRUE(volume.created.empty());
         EXPECT_TRUE(entries_in(folder.path()).empty());
     }
@@ -240,7 +247,9 @@ TEST(ZeroFill, AFolderMadeForAFileThatCannotBeCreatedIsRemovedAgain) {
     EXPECT_TRUE(entries_in(folder.path()).empty());
 }
 
-std::string stored(stored_text t) { return get_stored_text(t); }
+std::string stored(stored_text t) {
+    return get_stored_text(t);
+}
 
 TEST(ZeroFill, CleanUpFailuresAreReportedAndFailTheRun) {
     struct outcome {
@@ -250,7 +259,7 @@ TEST(ZeroFill, CleanUpFailuresAreReportedAndFailTheRun) {
         bool folder_stays;
     };
     const outcome cases[] = {
-        {kFileSystemNtfs, false, true, false}, {kFileSystemNtfs, true, true, false},
+        {kFileSystemNtfs, false, true, false},  {kFileSystemNtfs, true, true, false},
         {kFileSystemFat32, false, true, false}, {kFileSystemFat32, false, false, true},
         {kFileSystemFat, true, false, true},
     };
@@ -269,10 +278,12 @@ TEST(ZeroFill, CleanUpFailuresAreReportedAndFailTheRun) {
         std::string expected(256, '\0');
         if (c.kind == kFileSystemNtfs) {
             expected.resize(std::snprintf(expected.data(), expected.size(),
-                                          stored(zero_fill_texts::kFileNotDeleted).c_str(), first.c_str()));
+                                          stored(zero_fill_texts::kFileNotDeleted).c_str(),
+                                          first.c_str()));
         } else if (c.undeletable_first) {
             expected.resize(std::snprintf(expected.data(), expected.size(),
-                                          stored(zero_fill_texts::kFilesNotDeleted).c_str(), 'R', 1));
+                                          stored(zero_fill_texts::kFilesNotDeleted).c_str(), 'R',
+                                          1));
         } else {
             expected.resize(std::snprintf(expected.data(), expected.size(),
                                           stored(zero_fill_texts::kFolderNotRemoved).c_str(), 'R'));

@@ -15,7 +15,7 @@
 namespace kiroda::testing {
 
 class capped_volume : public zero_fill_volume {
-public:
+  public:
     capped_volume(std::filesystem::path folder, std::int64_t capacity, int kind = kFileSystemNtfs,
                   std::string name = "NTFS")
         : folder_(std::move(folder)), capacity_(capacity), kind_(kind), name_(std::move(name)) {}
@@ -74,7 +74,7 @@ public:
     std::vector<std::string> created;
     std::vector<std::int64_t> chunks;
 
-private:
+  private:
     std::filesystem::path folder_;
     std::int64_t capacity_;
     int kind_;
@@ -84,7 +84,7 @@ private:
 // Records the lines; asks to stop once `stop_after_details` detail lines
 // have been shown (or at once when it is 0).
 class recording_screen : public zero_fill_screen {
-public:
+  public:
     void set_status(const char* text) override { statuses.emplace_back(text); }
     void set_detail(const char* text) override {
         details.emplace_back(text);

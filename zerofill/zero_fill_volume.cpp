@@ -1,6 +1,5 @@
 #include "zerofill/zero_fill_volume.h"
 
-
 #include "util/path_query.h"
 #include "zerofill/temp_files.h"
 
@@ -25,8 +24,12 @@ int file_system_kind_of_name(const char* name) {
     return kFileSystemOther;
 }
 
-bool zero_fill_volume::is_folder(const char* path) { return is_directory(path) == 1; }
-bool zero_fill_volume::make_folder(const char* path) { return kiroda::make_folder(path); }
+bool zero_fill_volume::is_folder(const char* path) {
+    return is_directory(path) == 1;
+}
+bool zero_fill_volume::make_folder(const char* path) {
+    return kiroda::make_folder(path);
+}
 std::FILE* zero_fill_volume::create_new_file(const char* path) {
     return kiroda::create_new_file(path);
 }
@@ -39,7 +42,11 @@ std::size_t zero_fill_volume::write_chunk(std::FILE* file, const char* bytes, st
     return written;
 }
 
-bool zero_fill_volume::remove_file(const char* path) { return delete_file(path); }
-bool zero_fill_volume::remove_folder(const char* path) { return remove_empty_folder(path); }
+bool zero_fill_volume::remove_file(const char* path) {
+    return delete_file(path);
+}
+bool zero_fill_volume::remove_folder(const char* path) {
+    return remove_empty_folder(path);
+}
 
 }  // namespace kiroda

@@ -22,7 +22,7 @@ constexpr int kFileSystemFat32 = 3;
 int file_system_kind_of_name(const char* name);
 
 class zero_fill_volume {
-public:
+  public:
     virtual ~zero_fill_volume() = default;
 
     // kFileSystem*; the name read is kept for the message of an unsupported one.

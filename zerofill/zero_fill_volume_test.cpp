@@ -15,17 +15,17 @@ TEST(FileSystemKind, NamesComparedWithoutAsciiCase) {
         const char* name;
         int kind;
     } cases[] = {
-        {"NTFS", kFileSystemNtfs}, {"ntfs", kFileSystemNtfs},  {"Ntfs", kFileSystemNtfs},
-        {"FAT", kFileSystemFat},   {"fat", kFileSystemFat},    {"FAT32", kFileSystemFat32},
-        {"Fat32", kFileSystemFat32}, {"exFAT", kFileSystemOther}, {"CDFS", kFileSystemOther},
-        {"FAT3", kFileSystemOther}, {"FAT322", kFileSystemOther}, {"NTF", kFileSystemOther},
-        {"", kFileSystemOther},    {"Error", kFileSystemOther},
+        {"NTFS", kFileSystemNtfs},   {"ntfs", kFileSystemNtfs},    {"Ntfs", kFileSystemNtfs},
+        {"FAT", kFileSystemFat},     {"fat", kFileSystemFat},      {"FAT32", kFileSystemFat32},
+        {"Fat32", kFileSystemFat32}, {"exFAT", kFileSystemOther},  {"CDFS", kFileSystemOther},
+        {"FAT3", kFileSystemOther},  {"FAT322", kFileSystemOther}, {"NTF", kFileSystemOther},
+        {"", kFileSystemOther},      {"Error", kFileSystemOther},
     };
     for (const auto& c : cases) EXPECT_EQ(file_system_kind_of_name(c.name), c.kind) << c.name;
 }
 
 class plain_volume : public zero_fill_volume {
-public:
+  public:
     int query_file_system_kind() override { return kFileSystemNtfs; }
     const char* file_system_name() const override { return "NTFS"; }
     std::int64_t free_bytes() override { return 0; }
