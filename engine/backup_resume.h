@@ -16,6 +16,7 @@
 
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"
+#include "engine/backup_writer.h"
 #include "engine/progress.h"
 
 namespace kiroda {
@@ -41,13 +42,13 @@ struct resume_finding {
     bool cut = false;             // `file` ends in a partial block (block `block`)
 };
 
-// Examines the set in `folder` against the first `sectors` sectors of `disk`
-// (`disk_number` names it for careful re-reads). Changes nothing. When the
-// set can go on, `state` is where it stands: every kept block read and
-// unpacked for the digests (the set's medium is read, the source only for
-// the chunk of the last block).
-resume_finding examine_unfinished_set(progress& p, const char* folder, const disk_handle& disk,
-                                      int disk_number, std::uint64_t sectors, backup_state* state);
+// Examines the set in the folder of `writer` against the first sectors of
+// `disk` (`disk_number` names it for careful re-reads). Changes nothing on
+// the medium. When the set can go on, `writer` stands after its kept blocks
+// (every one read and unpacked for the digests; the source is read only for
+// the first and the last of them).
+resume_finding examine_unfinished_set(const disk_handle& disk, int disk_number,
+                                      backup_writer& writer);
 
 // The quick look the wizard takes before it offers to go on: the set in
 // `folder` records the size of `sectors` sectors, is not complete, and its
@@ -59,14 +60,5 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
 // for a stop, which is no failure of the set). `source_disk` names the disk.
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk,
                            const char* folder, std::uint64_t sectors);
-
-// Readies the set to go on from `state`: the last two data files are cut
-// to the blocks kept (a partial block at the end goes) and committed (an
-// interrupted run may have left them in a write cache), and what was left
-// under temporary names is removed. Writing the map as it stands at the
-// kept blocks is the caller's (the one on the volume may reach further,
-// over blocks read again now).
-// False on failure (after a message).
-bool prepare_unfinished_set(progress& p, const char* folder, const backup_state& state);
 
 }  // namespace kiroda

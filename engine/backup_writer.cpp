@@ -1,0 +1,296 @@
+#include "engine/backup_writer.h"
+
+#include <memory>
+#include <new>
+
+#include "engine/data_file.h"
+#include "engine/engine_message.h"
+#include "util/free_space.h"
+#include "util/number_format.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr enciphered_text kNoFreeSpace{
+    "バックアップ先の空き容量を調べられないか、空きがありません。\n\n%s"};
+constexpr enciphered_text kNotEnoughSpace{
+    "バックアップ先の空き容量が足りません。\n空き容量: %s バイト\n\n"
+    "空きのあるメディアに交換して、はじめからやり直して下さい。"};
+constexpr enciphered_text kCannotCreate{"バックアップファイルを作成できません。\n\n%s"};
+constexpr enciphered_text kWriteFailed{
+    "バックアップファイルへの書き込みに失敗しました。\n\n%s\n残りセクタ = %lld (コード %d)"};
+constexpr enciphered_text kCannotWriteMap{
+    "読めないセクタの記録(KRDMAP.TXT)を書き込めませんでした。\n\n%s"};
+constexpr enciphered_text kCannotWriteDigests{
+    "ダイジェストファイル(KRDHASH.TXT)を書き込めませんでした。\n\n%s"};
+constexpr enciphered_text kCannotComplete{
+    "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
+constexpr enciphered_text kCannotCommit{"バックアップファイルをディスクに書き出せません。\n\n%s"};
+
+// Counts the bytes of a data file as they go out or come in, into its digest.
+struct file_tally {
+    digest_stream* digest;
+    std::uint64_t* bytes;
+};
+
+byte_observer tally_observer(file_tally* tally) {
+    return {[](void* context, const void* data, std::size_t size) {
+                auto* t = static_cast<file_tally*>(context);
+                t->digest->add(data, size);
+                *t->bytes += size;
+            },
+            tally};
+}
+
+std::uint32_t chunk_sectors(std::uint64_t left) {
+    return static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
+}
+
+}  // namespace
+
+backup_writer::backup_writer(progress& p, const char* folder, std::uint64_t sectors,
+                             bool resumed)
+    : p_(p), folder_(folder), sectors_(sectors), resumed_(resumed) {}
+
+void backup_writer::fail(stored_text text, const char* value) { tell(p_, text, value); }
+
+kept_blocks backup_writer::walk_failed(kept_walk verdict, const char* file) {
+    kept_blocks found;
+    found.verdict = verdict;
+    found.file = file;
+    return found;
+}
+
+kept_blocks backup_writer::open_kept() {
+    kept_blocks found;
+    // Every data file in turn: all but the last hold 60 whole blocks; the
+    // last may end in the block that was in flight, which is cut off.
+    for (int number = 1;; ++number) {
+        if (!data_file_path(folder_, number, path_, sizeof path_)) {
+            return walk_failed(kept_walk::unreadable, folder_);
+        }
+        found.last_file = number;
+        unique_fd fd(open_for_reading(path_));
+        if (!fd.valid()) break;
+        file_number_ = number;
+        if (!walk_kept_file(fd.get(), found)) return found;
+        // A full file, or one that holds the disk's last block, is closed.
+        const bool closed = blocks_in_file_ == kBlocksPerDataFile ||
+                            (blocks_in_file_ > 0 && next_sector_ == sectors_);
+        if (closed) {
+            digests_.files.push_back({file_bytes_, file_digest_.value()});
+            file_digest_.reset();
+            file_number_ = number + 1;
+            blocks_in_file_ = 0;
+            file_bytes_ = 0;
+        }
+        if (!closed || found.cut || next_sector_ == sectors_) break;
+    }
+    return found;
+}
+
+// The blocks of one data file, from its start, as long as they read whole.
+// False (with `found` saying why) when the walk cannot go on at all.
+bool backup_writer::walk_kept_file(int fd, kept_blocks& found) {
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kChunkBytes]);
+    block_scratch scratch;
+    // The digest as it stood before each block, put back when the block
+    // does not read (the file is cut there).
+    digest_stream before_block;
+    if (buffer == nullptr || !before_block.ready()) {
+        found = walk_failed(kept_walk::unreadable, folder_);
+        return false;
+    }
+    file_digest_.reset();
+    std::uint64_t read_bytes = 0;
+    file_tally tally{&file_digest_, &read_bytes};
+    const byte_observer observer = tally_observer(&tally);
+    blocks_in_file_ = 0;
+    file_bytes_ = 0;
+    for (;;) {
+        const int end = at_end_of_file(fd);
+        if (end < 0) found = walk_failed(kept_walk::unreadable, path_);
+        if (end != 0) return end > 0;
+        if (!p_.running()) {
+            found = walk_failed(kept_walk::stopped, "");
+            return false;
+        }
+        char line[64];
+        format_bytes_left(line, sizeof line, sectors_left() * kSectorBytes);
+        p_.set_detail(line);
+        p_.set_bytes_left(sectors_left() * kSectorBytes);
+        const std::uint32_t count = chunk_sectors(sectors_left());
+        before_block.copy_from(file_digest_);
+        const std::int32_t result =
+            count == 0 || blocks_in_file_ == kBlocksPerDataFile
+                ? kBlockBadLength
+                : read_packed_block(fd, buffer.get(), kChunkBytes, scratch, &observer);
+        if (result != static_cast<std::int32_t>(count * kSectorBytes)) {
+            file_digest_.copy_from(before_block);
+            found.file = path_;
+            found.block = blocks_in_file_ + 1;
+            found.cut = true;
+            return true;
+        }
+        digests_.blocks.push_back(
+            {result, digest_bytes(buffer.get(), static_cast<std::size_t>(result))});
+        stream_digest_.add(buffer.get(), static_cast<std::size_t>(result));
+        found.last = {path_, static_cast<std::int64_t>(file_bytes_), next_sector_, count};
+        file_bytes_ = read_bytes;
+        next_sector_ += count;
+        ++blocks_in_file_;
+    }
+}
+
+void backup_writer::take_earlier_map(const bad_sector_map& earlier) {
+    for (const sector_run& r : earlier.runs()) {
+        if (r.first >= next_sector_) break;
+        const std::uint64_t room = next_sector_ - r.first;
+        map_.add(r.first, r.count < room ? r.count : room, r.state);
+    }
+    if (map_.end() < next_sector_) {
+        map_.add(map_.end(), next_sector_ - map_.end(), sector_state::read);
+    }
+}
+
+// Cuts data file `number` to the blocks kept in it and commits it (an
+// interrupted run may have left it in a write cache). A file that keeps
+// nothing is truncated when it is opened for writing.
+bool backup_writer::cut_to_kept(int number) {
+    std::uint64_t kept = 0;
+    if (number == file_number_) {
+        kept = file_bytes_;
+    } else if (number >= 1 && static_cast<std::size_t>(number) <= digests_.files.size()) {
+        kept = digests_.files[static_cast<std::size_t>(number) - 1].bytes;
+    }
+    char path[kPathCapacity + 16];
+    if (kept == 0 || !data_file_path(folder_, number, path, sizeof path)) return true;
+    unique_fd fd(open_to_continue(path, static_cast<std::int64_t>(kept)));
+    const bool committed = fd.valid() && commit_file(fd.get());
+    if (fd.reset() && committed) return true;
+    fail(kCannotCommit, path);
+    return false;
+}
+
+bool backup_writer::start() {
+    if (!resumed_) return true;
+    // The last two data files: the one written on and the one closed
+    // before it; a partial block lies at the end of one of them.
+    if (!cut_to_kept(file_number_ - 1) || !cut_to_kept(file_number_)) return false;
+    // Side files an interrupted run was writing under their temporary names.
+    for (const char* name : {kDigestTempName, kBadSectorMapTempName}) {
+        char path[kPathCapacity + 16];
+        if (join_path(folder_, name, path, sizeof path)) remove_file(path);
+    }
+    return !keeps_map_ || save_map();
+}
+
+void backup_writer::note_sectors(const bad_sector_map& chunk_map) {
+    for (const sector_run& r : chunk_map.runs()) map_.add(r.first, r.count, r.state);
+}
+
+bool backup_writer::save_map(bool finished) {
+    if (!keeps_map_ || write_bad_sector_map(folder_, map_, finished)) return true;
+    fail(kCannotWriteMap, folder_);
+    return false;
+}
+
+void backup_writer::add_to_stream(const unsigned char* chunk, std::size_t bytes) {
+    stream_digest_.add(chunk, bytes);
+}
+
+bool backup_writer::open_data_file() {
+    const double free_bytes = get_folder_free_bytes(folder_);
+    if (!(free_bytes >= 1.0)) {
+        fail(kNoFreeSpace, folder_);
+        return false;
+    }
+    // Room for the whole file, headers of its blocks included, so a full
+    // volume shows here and not as a write error halfway. A file an
+    // interrupted run began needs room for its blocks still to come.
+    const auto free_whole = static_cast<std::uint64_t>(free_bytes);
+    const std::uint64_t room_in_file =
+        static_cast<std::uint64_t>(kBlocksPerDataFile - blocks_in_file_) * kChunkSectors;
+    const std::uint64_t left = sectors_left();
+    if (free_whole < data_file_bytes_needed(left < room_in_file ? left : room_in_file)) {
+        char grouped[kGroupedTextSize];
+        format_uint64_grouped(grouped, free_whole);
+        fail(kNotEnoughSpace, grouped);
+        return false;
+    }
+    if (!data_file_path(folder_, file_number_, path_, sizeof path_)) {
+        fail(kCannotCreate, folder_);
+        return false;
+    }
+    // A new file is truncated on open: an older, longer file of the same
+    // name must not leave blocks behind that would be read as part of this
+    // set. A file an interrupted run began is cut after its last whole
+    // block and written on.
+    file_.reset(file_bytes_ > 0 ? open_to_continue(path_, static_cast<std::int64_t>(file_bytes_))
+                                : open_for_writing(path_));
+    if (file_.valid()) return true;
+    fail(kCannotCreate, path_);
+    return false;
+}
+
+// Writes the file's last bytes to the volume and closes it: a set that looks
+// complete but lost its tail in a write cache is worse than a failure.
+bool backup_writer::close_data_file() {
+    digests_.files.push_back({file_bytes_, file_digest_.value()});
+    file_digest_.reset();
+    file_bytes_ = 0;
+    blocks_in_file_ = 0;
+    ++file_number_;
+    const bool committed = commit_file(file_.get());
+    if (file_.reset() && committed) return true;
+    fail(kCannotComplete, path_);
+    return false;
+}
+
+bool backup_writer::add(const encoded_block& block, std::uint32_t count,
+                        const digest128& digest) {
+    if (!file_.valid() && !open_data_file()) return false;
+    file_tally tally{&file_digest_, &file_bytes_};
+    const byte_observer observer = tally_observer(&tally);
+    // Each block is committed before the next: after a power cut the blocks
+    // of a data file are on the volume as written, up to the one in flight,
+    // which a resume finds cut or damaged and drops. (Without it a file
+    // system may keep the file's length but not its data.)
+    const std::int32_t written = write_encoded_block(file_.get(), block, &observer);
+    if (written < 0) {
+        file_.reset();
+        tell(p_, kWriteFailed, path_, static_cast<long long>(sectors_left()),
+             static_cast<int>(written));
+        return false;
+    }
+    if (!commit_file(file_.get())) {
+        file_.reset();
+        fail(kCannotComplete, path_);
+        return false;
+    }
+    digests_.blocks.push_back({static_cast<std::int32_t>(count * kSectorBytes), digest});
+    next_sector_ += count;
+    if (++blocks_in_file_ < kBlocksPerDataFile) return true;
+    return close_data_file() && save_map();
+}
+
+bool backup_writer::finish() {
+    if (file_.valid() && !close_data_file()) return false;
+    if (!save_map(true)) return false;
+    if (keeps_map_) {
+        const std::string text = encode_bad_sector_map(map_, true);
+        digests_.sides.push_back(
+            {kBadSectorMapName, text.size(), digest_bytes(text.data(), text.size())});
+    }
+    digests_.stream_bytes = sectors_ * kSectorBytes;
+    digests_.stream = stream_digest_.value();
+    if (digest_header_file(folder_, &digests_.header_bytes, &digests_.header) &&
+        write_set_digests(folder_, digests_)) {
+        return true;
+    }
+    fail(kCannotWriteDigests, folder_);
+    return false;
+}
+
+}  // namespace kiroda
