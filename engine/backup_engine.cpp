@@ -221,8 +221,8 @@ bool copy_disk_to_data_files(progress& p, const disk_handle& disk, int disk_numb
     return true;
 }
 
-int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
-                const backup_options& options) {
+outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
+                    const backup_options& options) {
     disk_handle disk = open_physical_disk(source_disk, 'r');
     if (!disk.valid()) {
         tell(p, kCannotOpenSource, source_disk);

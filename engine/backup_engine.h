@@ -28,8 +28,8 @@ struct backup_options {
 // Backs up floor(backup_size / 512) sectors of disk `source_disk`, from
 // sector 0, into `folder`: the header file, then the data files. Returns
 // kEngineDone, or kEngineFailed after a failure message or a stop.
-int backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
-                const backup_options& options = {});
+outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
+                    const backup_options& options = {});
 
 // The data phase: the sectors of the disk from where `writer` stands
 // (sector 0 for a new backup) into its data files, and the digest file.

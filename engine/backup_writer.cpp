@@ -49,11 +49,12 @@ std::uint32_t chunk_sectors(std::uint64_t left) {
 
 }  // namespace
 
-backup_writer::backup_writer(progress& p, const char* folder, std::uint64_t sectors,
-                             bool resumed)
+backup_writer::backup_writer(progress& p, const char* folder, std::uint64_t sectors, bool resumed)
     : p_(p), folder_(folder), sectors_(sectors), resumed_(resumed) {}
 
-void backup_writer::fail(stored_text text, const char* value) { tell(p_, text, value); }
+void backup_writer::fail(stored_text text, const char* value) {
+    tell(p_, text, value);
+}
 
 kept_blocks backup_writer::walk_failed(kept_walk verdict, const char* file) {
     kept_blocks found;
@@ -248,8 +249,7 @@ bool backup_writer::close_data_file() {
     return false;
 }
 
-bool backup_writer::add(const encoded_block& block, std::uint32_t count,
-                        const digest128& digest) {
+bool backup_writer::add(const encoded_block& block, std::uint32_t count, const digest128& digest) {
     if (!file_.valid() && !open_data_file()) return false;
     file_tally tally{&file_digest_, &file_bytes_};
     const byte_observer observer = tally_observer(&tally);

@@ -42,9 +42,12 @@ class silent_progress : public progress {
     window_handle owner() const override { return nullptr; }
 };
 
-// Engine results.
-constexpr int kEngineDone = 1;
-constexpr int kEngineStopped = 0;  // verify and restore; the backup reports a stop as failed
-constexpr int kEngineFailed = -1;
+// How an engine or a flow of the wizard ended. The values are those the
+// dialogs return (EndDialog), so an outcome passes through a dialog as it is.
+enum outcome : int {
+    kEngineDone = 1,
+    kEngineStopped = 0,  // by the user: a stop, or a question not answered OK
+    kEngineFailed = -1,  // after a message; the backup reports a stop as failed too
+};
 
 }  // namespace kiroda

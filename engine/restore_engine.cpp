@@ -7,6 +7,7 @@
 #include "engine/background_writer.h"
 #include "engine/chunk_buffer.h"
 #include "engine/data_file.h"
+#include "engine/engine_message.h"
 #include "engine/restore_target.h"
 #include "engine/set_reader.h"
 #include "format/digest.h"
@@ -80,30 +81,24 @@ bool explain_changed_target(progress& p, const target_check& check, int target_d
         case target_verdict::ok:
             return true;
         case target_verdict::cannot_open:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenTarget),
-                         target_disk);
+            tell(p, kCannotOpenTarget, target_disk);
             break;
         case target_verdict::bad_sector_size:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedSectorSize),
-                         target_disk, static_cast<long long>(check.value));
+            tell(p, kChangedSectorSize, target_disk, static_cast<long long>(check.value));
             break;
         case target_verdict::bad_media:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedMedia),
-                         target_disk,
-                         localized(media_type_name(static_cast<std::uint8_t>(check.value))));
+            tell(p, kChangedMedia, target_disk,
+                 localized(media_type_name(static_cast<std::uint8_t>(check.value))));
             break;
         case target_verdict::too_small:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedTooSmall),
-                         target_disk);
+            tell(p, kChangedTooSmall, target_disk);
             break;
         case target_verdict::cannot_seek:
         case target_verdict::cannot_read:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedUnreadable),
-                         target_disk);
+            tell(p, kChangedUnreadable, target_disk);
             break;
         case target_verdict::has_partitions:
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kChangedPartitions),
-                         target_disk);
+            tell(p, kChangedPartitions, target_disk);
             break;
     }
     return false;
@@ -112,12 +107,11 @@ bool explain_changed_target(progress& p, const target_check& check, int target_d
 // Reads back every chunk written after sector 0 and compares it with the
 // set. `sector0` stands in for the sector not yet written. kEngineDone when
 // all match; otherwise the first differing range has been named.
-int read_back(progress& p, int target_disk, const std::vector<written_chunk>& chunks,
-              const unsigned char* sector0, unsigned char* buffer, std::uint64_t backup_bytes) {
+outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>& chunks,
+                  const unsigned char* sector0, unsigned char* buffer, std::uint64_t backup_bytes) {
     disk_handle disk = open_physical_disk(target_disk, 'v');
     if (!disk.valid()) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackFailed),
-                     target_disk, "1");
+        tell(p, kReadBackFailed, target_disk, "1");
         return kEngineFailed;
     }
     p.set_status("書き込み確認中");
@@ -140,16 +134,14 @@ int read_back(progress& p, int target_disk, const std::vector<written_chunk>& ch
         if (count > 0 && (!seek_sector(disk, first) || !read_sectors(disk, count, into))) {
             char where[kGroupedTextSize];
             format_uint64_grouped(where, first);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackFailed),
-                         target_disk, where);
+            tell(p, kReadBackFailed, target_disk, where);
             return kEngineFailed;
         }
         if (digest_bytes(buffer, std::size_t{chunk.sectors} * kSectorBytes) != chunk.digest) {
             char from[kGroupedTextSize], to[kGroupedTextSize];
             format_uint64_grouped(from, chunk.first_sector);
             format_uint64_grouped(to, chunk.first_sector + chunk.sectors - 1);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kReadBackDiffers),
-                         target_disk, from, to);
+            tell(p, kReadBackDiffers, target_disk, from, to);
             return kEngineFailed;
         }
         checked += std::uint64_t{chunk.sectors} * kSectorBytes;
@@ -164,134 +156,168 @@ bool sector0_reads_back(int target_disk, const unsigned char* sector0, unsigned 
            std::memcmp(buffer, sector0, kSectorBytes) == 0;
 }
 
-}  // namespace
+// One restore: the set's blocks onto the target after sector 0, then,
+// once they are on the device (and read back), sector 0.
+class disk_restore {
+  public:
+    disk_restore(progress& p, int target_disk, const char* folder, std::uint64_t backup_bytes,
+                 const restore_options& options)
+        : p_(p),
+          target_disk_(target_disk),
+          backup_bytes_(backup_bytes),
+          options_(options),
+          // Two block buffers: one is written to the disk while the next
+          // block is read and decoded into the other. The read-back reuses
+          // the first.
+          buffers_(2 * static_cast<std::size_t>(kChunkBytes)),
+          reader_(p, folder, backup_bytes, kRestoreTexts) {}
 
-int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t backup_bytes,
-                 const restore_options& options) {
+    bool open();
+    outcome write_blocks();
+    outcome write_sector0();
+
+  private:
+    outcome write_failed() const {
+        tell(p_, kWriteFailed, target_disk_);
+        return kEngineFailed;
+    }
+    // Every way out of the block loop waits for the write in flight; a
+    // failure it reports counts as the failure of the restore.
+    outcome end_blocks(background_writer& writer, outcome result) const {
+        return writer.finish() ? result : write_failed();
+    }
+    bool write_block(background_writer& writer, std::uint64_t restored, int* current);
+    void show_left(std::uint64_t restored) const;
+
+    progress& p_;
+    const int target_disk_;
+    const std::uint64_t backup_bytes_;
+    const restore_options& options_;
+    chunk_buffer buffers_;
+    set_reader reader_;
+    disk_handle disk_;
+    unsigned char sector0_[kSectorBytes] = {};
+    std::vector<written_chunk> written_;
+};
+
+bool disk_restore::open() {
     // Nothing to restore, or a count no set can have: never write a sector 0
     // that did not come from the set.
-    if (!backup_bytes_plausible(backup_bytes)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kImplausibleSize),
-                     static_cast<unsigned long long>(backup_bytes));
-        return kEngineFailed;
+    if (!backup_bytes_plausible(backup_bytes_)) {
+        tell(p_, kImplausibleSize, static_cast<unsigned long long>(backup_bytes_));
+        return false;
     }
     // The disk was checked before the user confirmed; the number may name
     // another disk by now.
-    if (!explain_changed_target(p, check_restore_target(target_disk, backup_bytes), target_disk)) {
-        return kEngineFailed;
+    const target_check check = check_restore_target(target_disk_, backup_bytes_);
+    if (!explain_changed_target(p_, check, target_disk_)) return false;
+    if (buffers_.data() == nullptr) {
+        tell(p_, kNoMemory);
+        return false;
     }
-    // Two block buffers: one is written to the disk while the next block is
-    // read and decoded into the other. The read-back reuses the first.
-    chunk_buffer buffers(2 * static_cast<std::size_t>(kChunkBytes));
-    if (buffers.data() == nullptr) {
-        show_message(p.owner(), kMbOk, program_caption(), "%s",
-                     localized(get_stored_text(kNoMemory)));
-        return kEngineFailed;
+    if (options_.read_back) reader_.keep_block_digests();
+    if (!reader_.open()) return false;
+    disk_ = open_physical_disk(target_disk_, 'w');
+    if (!disk_.valid()) {
+        tell(p_, kCannotOpenTarget, target_disk_);
+        return false;
     }
-    set_reader reader(p, folder, backup_bytes, kRestoreTexts);
-    if (options.read_back) reader.keep_block_digests();
-    if (!reader.open()) return kEngineFailed;
-    disk_handle disk = open_physical_disk(target_disk, 'w');
-    if (!disk.valid()) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenTarget),
-                     target_disk);
-        return kEngineFailed;
-    }
-    p.set_button("キャンセル");
-    p.set_status("ディスク復旧中");
-    if (!seek_sector(disk, 1)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekDataFailed),
-                     target_disk);
-        return kEngineFailed;
-    }
+    p_.set_button("キャンセル");
+    p_.set_status("ディスク復旧中");
+    if (seek_sector(disk_, 1)) return true;
+    tell(p_, kSeekDataFailed, target_disk_);
+    return false;
+}
 
-    unsigned char sector0[kSectorBytes];
-    std::vector<written_chunk> written;
-    const int result = [&] {
-        background_writer writer(disk);
-        // Every way out waits for the write in flight; a failure it reports
-        // counts as the failure of the restore.
-        auto write_failed = [&] {
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed),
-                         target_disk);
-            return kEngineFailed;
-        };
-        std::uint64_t restored = 0;
-        int current = 0;
-        while (restored < backup_bytes) {
-            char line[96];
-            format_bytes_left(line, sizeof line, backup_bytes - restored);
-            p.set_detail(line);
-            p.set_bytes_left(backup_bytes - restored);
-            if (!p.running()) return writer.finish() ? kEngineStopped : write_failed();
-            // The next block may need another medium: a write that failed
-            // is told first, not after a question about a file.
-            if (reader.at_file_boundary() && !writer.finish()) return write_failed();
-            unsigned char* buffer =
-                buffers.data() + static_cast<std::size_t>(current) * kChunkBytes;
-            const std::int64_t count = reader.next_block(buffer);
-            if (count < 0) return writer.finish() ? kEngineFailed : write_failed();
-            const unsigned char* data = buffer;
-            std::uint64_t to_write = static_cast<std::uint64_t>(count);
-            written.push_back({restored / kSectorBytes,
-                               static_cast<std::uint32_t>(to_write / kSectorBytes),
-                               reader.last_block_digest()});
-            if (restored == 0) {
-                std::memcpy(sector0, data, sizeof sector0);
-                data += sizeof sector0;
-                to_write -= sizeof sector0;
-            }
-            const std::uint64_t first_sector = restored == 0 ? 1 : restored / kSectorBytes;
-            restored += static_cast<std::uint64_t>(count);
-            // The block just read is not written.
-            if (!p.running()) return writer.finish() ? kEngineStopped : write_failed();
-            if (to_write > 0 && !(options.target_is_zeros && all_zero(data, to_write))) {
-                if (!writer.submit(first_sector, data,
-                                   static_cast<std::uint32_t>(to_write / kSectorBytes))) {
-                    return write_failed();
-                }
-                current ^= 1;
-            }
-        }
-        if (!writer.finish()) return write_failed();
-        // Nothing may follow the last block, and the set's digests must hold
-        // for the whole stream, before the partition table makes the disk
-        // look whole.
-        return reader.finish() ? kEngineDone : kEngineFailed;
-    }();
-    if (result != kEngineDone) return result;
+void disk_restore::show_left(std::uint64_t restored) const {
+    char line[96];
+    format_bytes_left(line, sizeof line, backup_bytes_ - restored);
+    p_.set_detail(line);
+    p_.set_bytes_left(backup_bytes_ - restored);
+}
 
+outcome disk_restore::write_blocks() {
+    background_writer writer(disk_);
+    std::uint64_t restored = 0;
+    int current = 0;
+    while (restored < backup_bytes_) {
+        show_left(restored);
+        if (!p_.running()) return end_blocks(writer, kEngineStopped);
+        // The next block may need another medium: a write that failed is
+        // told first, not after a question about a file.
+        if (reader_.at_file_boundary() && !writer.finish()) return write_failed();
+        unsigned char* buffer = buffers_.data() + static_cast<std::size_t>(current) * kChunkBytes;
+        const std::int64_t count = reader_.next_block(buffer);
+        if (count < 0) return end_blocks(writer, kEngineFailed);
+        written_.push_back({restored / kSectorBytes,
+                            static_cast<std::uint32_t>(count / kSectorBytes),
+                            reader_.last_block_digest()});
+        if (restored == 0) std::memcpy(sector0_, buffer, sizeof sector0_);
+        // The block just read is not written.
+        if (!p_.running()) return end_blocks(writer, kEngineStopped);
+        if (!write_block(writer, restored, &current)) return write_failed();
+        restored += static_cast<std::uint64_t>(count);
+    }
+    if (!writer.finish()) return write_failed();
+    // Nothing may follow the last block, and the set's digests must hold for
+    // the whole stream, before the partition table makes the disk look whole.
+    return reader_.finish() ? kEngineDone : kEngineFailed;
+}
+
+// Hands the block just read (at byte `restored` of the disk) to the writer,
+// without sector 0, and without the chunks a zero target holds already.
+bool disk_restore::write_block(background_writer& writer, std::uint64_t restored, int* current) {
+    const written_chunk& chunk = written_.back();
+    const unsigned char* data = buffers_.data() + static_cast<std::size_t>(*current) * kChunkBytes;
+    std::uint64_t first = chunk.first_sector;
+    std::uint32_t sectors = chunk.sectors;
+    if (restored == 0) {
+        data += kSectorBytes;
+        first = 1;
+        --sectors;
+    }
+    const std::uint64_t bytes = std::uint64_t{sectors} * kSectorBytes;
+    if (sectors == 0 || (options_.target_is_zeros && all_zero(data, bytes))) return true;
+    if (!writer.submit(first, data, sectors)) return false;
+    *current ^= 1;
+    return true;
+}
+
+outcome disk_restore::write_sector0() {
     // Everything else reaches the disk before the partition table that
     // describes it, and the partition table before success is reported.
-    if (!flush_disk(disk)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteFailed),
-                     target_disk);
-        return kEngineFailed;
-    }
-    if (options.read_back) {
-        const int checked =
-            read_back(p, target_disk, written, sector0, buffers.data(), backup_bytes);
+    if (!flush_disk(disk_)) return write_failed();
+    if (options_.read_back) {
+        const outcome checked =
+            read_back(p_, target_disk_, written_, sector0_, buffers_.data(), backup_bytes_);
         if (checked != kEngineDone) return checked;
-        p.set_status("ディスク復旧中");
+        p_.set_status("ディスク復旧中");
     }
-    p.set_detail("MBR 復旧中");
-    if (!seek_sector(disk, 0)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kSeekMbrFailed),
-                     target_disk);
+    p_.set_detail("MBR 復旧中");
+    if (!seek_sector(disk_, 0)) {
+        tell(p_, kSeekMbrFailed, target_disk_);
         return kEngineFailed;
     }
-    if (!write_sectors(disk, 1, sector0) || !flush_disk(disk)) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kWriteMbrFailed),
-                     target_disk);
+    if (!write_sectors(disk_, 1, sector0_) || !flush_disk(disk_)) {
+        tell(p_, kWriteMbrFailed, target_disk_);
         return kEngineFailed;
     }
-    if (options.read_back && !sector0_reads_back(target_disk, sector0, buffers.data())) {
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kMbrReadBackDiffers),
-                     target_disk);
+    if (options_.read_back && !sector0_reads_back(target_disk_, sector0_, buffers_.data())) {
+        tell(p_, kMbrReadBackDiffers, target_disk_);
         return kEngineFailed;
     }
-    p.set_status("復旧完了");
+    p_.set_status("復旧完了");
     return kEngineDone;
+}
+
+}  // namespace
+
+outcome restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t backup_bytes,
+                     const restore_options& options) {
+    disk_restore restore(p, target_disk, folder, backup_bytes, options);
+    if (!restore.open()) return kEngineFailed;
+    const outcome result = restore.write_blocks();
+    return result == kEngineDone ? restore.write_sector0() : result;
 }
 
 }  // namespace kiroda

@@ -24,7 +24,7 @@ struct restore_options {
 // Writes `backup_bytes` bytes of the set in `folder` onto disk `target_disk`.
 // kEngineDone after sector 0 was written; kEngineStopped on a stop;
 // kEngineFailed after a message.
-int restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t backup_bytes,
-                 const restore_options& options = {});
+outcome restore_disk(progress& p, int target_disk, const char* folder, std::uint64_t backup_bytes,
+                     const restore_options& options = {});
 
 }  // namespace kiroda

@@ -5,6 +5,7 @@
 #include "disk/physical_disk.h"
 #include "engine/chunk_buffer.h"
 #include "engine/data_file.h"
+#include "engine/engine_message.h"
 #include "engine/set_reader.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
@@ -49,56 +50,61 @@ bool first_difference(const unsigned char* a, const unsigned char* b, std::uint3
     return true;
 }
 
-// Compares one block with the same sectors of `disk`. False after a message.
-bool compare_with_disk(progress& p, int disk_number, const disk_handle& disk,
-                       std::uint64_t first_sector, const unsigned char* block,
-                       std::uint32_t sectors, unsigned char* scratch) {
-    if (!seek_sector(disk, first_sector) || !read_sectors(disk, sectors, scratch)) {
+// The disk a set is compared with, and memory for a chunk of it.
+struct disk_to_compare {
+    int number = kNoDisk;
+    disk_handle handle;
+    unsigned char* scratch = nullptr;  // kChunkBytes
+};
+
+// Compares one block with the same sectors of the disk. False after a message.
+bool compare_with_disk(progress& p, const disk_to_compare& disk, std::uint64_t first_sector,
+                       const unsigned char* block, std::uint32_t sectors) {
+    if (!seek_sector(disk.handle, first_sector) ||
+        !read_sectors(disk.handle, sectors, disk.scratch)) {
         char where[kGroupedTextSize];
         format_uint64_grouped(where, first_sector);
-        show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskUnreadable),
-                     disk_number, where);
+        tell(p, kDiskUnreadable, disk.number, where);
         return false;
     }
     std::uint32_t first = 0, last = 0;
-    if (!first_difference(block, scratch, sectors, &first, &last)) return true;
+    if (!first_difference(block, disk.scratch, sectors, &first, &last)) return true;
     char from[kGroupedTextSize], to[kGroupedTextSize];
     format_uint64_grouped(from, first_sector + first);
     format_uint64_grouped(to, first_sector + last);
-    show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskDiffers), disk_number,
-                 from, to);
+    tell(p, kDiskDiffers, disk.number, from, to);
+    return false;
+}
+
+// Opens the disk to compare with and checks it can hold the set. False
+// after a message.
+bool open_disk_to_compare(progress& p, std::uint64_t backup_bytes, disk_to_compare* disk) {
+    disk->handle = open_physical_disk(disk->number, 'r');
+    if (!disk->handle.valid()) {
+        tell(p, kCannotOpenDisk, disk->number);
+        return false;
+    }
+    const std::int64_t size = get_disk_size_bytes(disk->handle);
+    if (size < 0 || static_cast<std::uint64_t>(size) >= backup_bytes) return true;
+    char have[kGroupedTextSize], need[kGroupedTextSize];
+    format_int64_grouped(have, size);
+    format_uint64_grouped(need, backup_bytes);
+    tell(p, kDiskTooSmall, disk->number, have, need);
     return false;
 }
 
 }  // namespace
 
-int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes,
-                      const verify_options& options) {
+outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes,
+                          const verify_options& options) {
     const bool against = options.against_disk != kNoDisk;
     chunk_buffer buffer(static_cast<std::size_t>(kChunkBytes) * (against ? 2 : 1));
     if (buffer.data() == nullptr) {
-        show_message(p.owner(), kMbOk, program_caption(), "%s",
-                     localized(get_stored_text(kNoMemory)));
+        tell(p, kNoMemory);
         return kEngineFailed;
     }
-    disk_handle disk;
-    if (against) {
-        disk = open_physical_disk(options.against_disk, 'r');
-        if (!disk.valid()) {
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kCannotOpenDisk),
-                         options.against_disk);
-            return kEngineFailed;
-        }
-        const std::int64_t size = get_disk_size_bytes(disk);
-        if (size >= 0 && static_cast<std::uint64_t>(size) < backup_bytes) {
-            char have[kGroupedTextSize], need[kGroupedTextSize];
-            format_int64_grouped(have, size);
-            format_uint64_grouped(need, backup_bytes);
-            show_message(p.owner(), kMbOk, program_caption(), get_stored_text(kDiskTooSmall),
-                         options.against_disk, have, need);
-            return kEngineFailed;
-        }
-    }
+    disk_to_compare disk{options.against_disk, disk_handle(), buffer.data() + kChunkBytes};
+    if (against && !open_disk_to_compare(p, backup_bytes, &disk)) return kEngineFailed;
     p.set_button("キャンセル");
     p.set_status("データテスト中");
     set_reader reader(p, folder, backup_bytes, kVerifyTexts);
@@ -112,10 +118,8 @@ int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_byte
         if (!p.running()) return kEngineStopped;
         const std::int64_t count = reader.next_block(buffer.data());
         if (count < 0) return kEngineFailed;
-        if (against &&
-            !compare_with_disk(p, options.against_disk, disk, tested / kSectorBytes, buffer.data(),
-                               static_cast<std::uint32_t>(count / kSectorBytes),
-                               buffer.data() + kChunkBytes)) {
+        const auto sectors = static_cast<std::uint32_t>(count / kSectorBytes);
+        if (against && !compare_with_disk(p, disk, tested / kSectorBytes, buffer.data(), sectors)) {
             return kEngineFailed;
         }
         tested += static_cast<std::uint64_t>(count);

@@ -20,7 +20,7 @@ struct verify_options {
 // kEngineDone when blocks holding exactly `backup_bytes` bytes were read and
 // passed every check (and equal the disk's sectors); kEngineStopped on a
 // stop; kEngineFailed after a message.
-int verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes,
-                      const verify_options& options = {});
+outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes,
+                          const verify_options& options = {});
 
 }  // namespace kiroda

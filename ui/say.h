@@ -5,6 +5,7 @@
 #include "ui/message.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
+#include "ui/translation.h"
 
 namespace kiroda {
 
@@ -16,7 +17,9 @@ namespace kiroda {
 template <typename... Values>
 int say(window_handle owner, unsigned type, stored_text text, Values... values) {
     if constexpr (sizeof...(Values) == 0) {
-        return show_message(owner, type, program_caption(), "%s", get_stored_text(text));
+        // As a value the text is not looked up in a translation (krdtool's
+        // English): it is looked up here.
+        return show_message(owner, type, program_caption(), "%s", localized(get_stored_text(text)));
     } else {
         return show_message(owner, type, program_caption(), get_stored_text(text), values...);
     }
