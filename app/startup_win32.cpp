@@ -6,6 +6,7 @@
 #include "ui/message.h"
 #include "app/power_off.h"
 #include "ui/program.h"
+#include "ui/say.h"
 #include "app/startup.h"
 
 namespace kiroda {
@@ -39,12 +40,12 @@ class instance_mutex {
 constexpr unsigned kStartupMessageType = kMbOk | kMbSetForeground;
 
 void show_stored(HWND owner, unsigned type, stored_text text) {
-    show_message(owner, type, program_caption(), "%s", get_stored_text(text));
+    say(owner, type, text);
 }
 
 void warn_if_pc98() {
     if (is_pc98_keyboard(GetKeyboardType(0), GetKeyboardType(1))) {
-        show_message(nullptr, kStartupMessageType, program_caption(), "%s", kPc98Warning);
+        say_plain(nullptr, kStartupMessageType, "%s", kPc98Warning);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/data_file.h"
+#include "engine/engine_message.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "util/number_format.h"
@@ -64,8 +65,7 @@ bool set_reader::open() {
     int bad_line = 0;
     digests_state_ = read_set_digests(folder_, &digests_, &bad_line);
     if (digests_state_ == digests_read::unreadable) {
-        show_message(progress_.owner(), kMbOk, program_caption(),
-                     get_stored_text(kDigestsUnreadable), bad_line);
+        tell(progress_, kDigestsUnreadable, bad_line);
         return true;
     }
     if (digests_state_ != digests_read::read) return true;
@@ -93,14 +93,13 @@ bool set_reader::open_next_file() {
     file_digest_.reset();
     if (!data_file_path(folder_, file_number_, path_, sizeof path_)) {
         // A folder too long for a file name: no medium swap can mend it.
-        show_message(progress_.owner(), kMbOk, program_caption(), texts_.bad_block(), folder_, -1L);
+        say_plain(progress_.owner(), kMbOk, texts_.bad_block(), folder_, -1L);
         return false;
     }
     for (;;) {
         file_.reset(open_for_reading(path_));
         if (file_.valid()) return true;
-        if (show_message(progress_.owner(), kMbOkCancel, program_caption(), texts_.missing_file(),
-                         path_) != kIdOk) {
+        if (say_plain(progress_.owner(), kMbOkCancel, texts_.missing_file(), path_) != kIdOk) {
             return false;
         }
     }
