@@ -250,7 +250,7 @@ outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint6
     if (!writer.start()) return kEngineFailed;
     if (!header_written) {
         p.set_status("ヘッダファイル作成中");
-        if (write_header_file(p.owner(), source_disk, folder, sectors * 512) != 1) {
+        if (!write_header_file(p.owner(), source_disk, folder, sectors * 512)) {
             return kEngineFailed;
         }
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "ui/message.h"
+#include "ui/outcome.h"
 
 namespace kiroda {
 
@@ -40,14 +41,6 @@ class silent_progress : public progress {
     void set_detail(const char*) override {}
     void set_button(const char*) override {}
     window_handle owner() const override { return nullptr; }
-};
-
-// How an engine or a flow of the wizard ended. The values are those the
-// dialogs return (EndDialog), so an outcome passes through a dialog as it is.
-enum outcome : int {
-    kEngineDone = 1,
-    kEngineStopped = 0,  // by the user: a stop, or a question not answered OK
-    kEngineFailed = -1,  // after a message; the backup reports a stop as failed too
 };
 
 }  // namespace kiroda

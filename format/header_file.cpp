@@ -108,8 +108,8 @@ bool backup_bytes_plausible(std::uint64_t backup_bytes) {
            backup_bytes <= static_cast<std::uint64_t>(INT64_MAX);
 }
 
-int write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
-                      std::uint64_t backup_bytes) {
+bool write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
+                       std::uint64_t backup_bytes) {
     backup_header h{};
     copy_text(h.caption, sizeof h.caption, program_caption_sjis());
     copy_text(h.notice, sizeof h.notice, kNoticeSjis);
@@ -128,13 +128,13 @@ int write_header_file(window_handle owner, std::int32_t source_disk, const char*
                       join_path(h.folder, kHeaderFileName, path, sizeof path);
     if (!fits) {
         show_message(owner, kMbOk, program_caption(), get_stored_text(kCreateFailed), folder);
-        return 0;
+        return false;
     }
 
     unique_fd fd(open_for_writing(path));
     if (!fd.valid()) {
         show_message(owner, kMbOk, program_caption(), get_stored_text(kCreateFailed), path);
-        return 0;
+        return false;
     }
     unsigned char record[kHeaderFileSize];
     encode_header_record(h, record);
@@ -143,9 +143,9 @@ int write_header_file(window_handle owner, std::int32_t source_disk, const char*
     // Committed before close: the set must not claim a header the volume lacks.
     if (!written || !commit_file(fd.get()) || !fd.reset()) {
         show_message(owner, kMbOk, program_caption(), get_stored_text(kWriteFailed), path);
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 bool read_header_silently(const char* folder, backup_header* header) {

@@ -39,10 +39,10 @@ bool decode_header_record(const unsigned char* record, backup_header* header);
 // zero, not whole sectors, or too large for the signed sizes of the engines.
 bool backup_bytes_plausible(std::uint64_t backup_bytes);
 
-// Writes KRD00000.BIN into `folder` (no trailing separator needed). 1 on
-// success; 0 after a failure message owned by `owner`.
-int write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
-                      std::uint64_t backup_bytes);
+// Writes KRD00000.BIN into `folder` (no trailing separator needed). True on
+// success; false after a failure message owned by `owner`.
+bool write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
+                       std::uint64_t backup_bytes);
 
 enum class header_read { read, cannot_open, short_read, damaged };
 

@@ -5,12 +5,12 @@
 
 namespace kiroda {
 
-// 1 when `path` is a directory. A drive root ("E:\", fewer than 4 characters
+// True when `path` is a directory. A drive root ("E:\", fewer than 4 characters
 // in its full form) counts as a directory without being tested.
-int is_directory(const char* path);
+bool is_directory(const char* path);
 
-// 1 when a file or directory of that name exists.
-int path_exists(const char* path);
+// True when a file or directory of that name exists.
+bool path_exists(const char* path);
 
 // Looks up the first match of a file mask ("E:\BK\KRD*.BIN"): 0 nothing
 // matches, 1 a file, 2 a directory. With an output, it receives the folder of

@@ -11,14 +11,14 @@
 
 namespace kiroda {
 
-int is_directory(const char* path) {
+bool is_directory(const char* path) {
     struct stat st {};
-    return (::stat(path, &st) == 0 && S_ISDIR(st.st_mode)) ? 1 : 0;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int path_exists(const char* path) {
+bool path_exists(const char* path) {
     struct stat st {};
-    return ::stat(path, &st) == 0 ? 1 : 0;
+    return ::stat(path, &st) == 0;
 }
 
 int probe_path(const char* mask, char* output, std::size_t capacity) {

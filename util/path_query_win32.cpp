@@ -9,18 +9,18 @@
 
 namespace kiroda {
 
-int is_directory(const char* path) {
+bool is_directory(const char* path) {
     char full[260];
     char* file_part = nullptr;
     const DWORD n = GetFullPathNameA(path, sizeof full, full, &file_part);
     // A drive root ("E:\") is not tested: the drive may not even exist yet.
-    if (n > 0 && n < sizeof full && n < 4) return 1;
+    if (n > 0 && n < sizeof full && n < 4) return true;
     struct _stat st {};
-    return (_stat(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0) ? 1 : 0;
+    return _stat(path, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
 }
 
-int path_exists(const char* path) {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+bool path_exists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 int probe_path(const char* mask, char* output, std::size_t capacity) {

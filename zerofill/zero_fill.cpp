@@ -56,13 +56,13 @@ class fill_run {
              zero_fill_screen& screen, const zero_fill_limits& limits)
         : letter_(letter), root_(root), volume_(volume), screen_(screen), limits_(limits) {}
 
-    int run();
+    outcome run();
 
   private:
     int prepare_folder();
     bool open_next_file();
     void show_left(std::int64_t free, const char* format);
-    int close_and_clean(int result_if_clean);
+    outcome close_and_clean(outcome result_if_clean);
     int remove_zero_files();
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
@@ -121,7 +121,7 @@ bool fill_run::open_next_file() {
     return true;
 }
 
-int fill_run::run() {
+outcome fill_run::run() {
     char status[64];
     std::snprintf(status, sizeof status, "%c: ドライブにゼロを書込中", letter_);
     screen_.set_status(status);
@@ -171,7 +171,7 @@ int fill_run::run() {
 
 // Closes the open file and removes every file and the folder this run made.
 // A clean-up that leaves something behind turns any outcome into a failure.
-int fill_run::close_and_clean(int result_if_clean) {
+outcome fill_run::close_and_clean(outcome result_if_clean) {
     if (stream_.get() != nullptr) {
         screen_.set_detail("バッファ書込中。お待ち下さい。");
         stream_.close();
@@ -220,8 +220,8 @@ std::string zero_file_path(const std::string& root, int file_system_kind, int in
     return zero_temp_folder(root) + separator + name;
 }
 
-int zero_fill_drive(char letter, const std::string& root, zero_fill_volume& volume,
-                    zero_fill_screen& screen, const zero_fill_limits& limits) {
+outcome zero_fill_drive(char letter, const std::string& root, zero_fill_volume& volume,
+                        zero_fill_screen& screen, const zero_fill_limits& limits) {
     fill_run run(letter, root, volume, screen, limits);
     return run.run();
 }

@@ -17,13 +17,15 @@
 #include <string>
 
 #include "ui/message.h"
+#include "ui/outcome.h"
 #include "zerofill/zero_fill_volume.h"
 
 namespace kiroda {
 
-constexpr int kZeroFillFinished = 1;
-constexpr int kZeroFillStopped = 0;
-constexpr int kZeroFillFailed = -1;
+// The fill's outcomes, in the names of its own texts.
+constexpr outcome kZeroFillFinished = kEngineDone;
+constexpr outcome kZeroFillStopped = kEngineStopped;
+constexpr outcome kZeroFillFailed = kEngineFailed;
 
 // The caption of the zero fill's dialog and messages.
 extern const char kNullpassCaption[];  // "KIRODA(NULLPASS) Jun 10 2017"
@@ -54,8 +56,8 @@ class zero_fill_screen {
 // "E:\"); `letter` names it in texts. Returns kZeroFillFinished,
 // kZeroFillStopped, or kZeroFillFailed (a message or the detail line says why;
 // a clean-up that leaves files behind also makes the run fail).
-int zero_fill_drive(char letter, const std::string& root, zero_fill_volume& volume,
-                    zero_fill_screen& screen, const zero_fill_limits& limits = {});
+outcome zero_fill_drive(char letter, const std::string& root, zero_fill_volume& volume,
+                        zero_fill_screen& screen, const zero_fill_limits& limits = {});
 
 // Paths of the temporary files and folder under `root`.
 std::string zero_temp_folder(const std::string& root);
