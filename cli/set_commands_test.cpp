@@ -206,6 +206,24 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
              write_file(s + data1, data);
          },
          "1 番目のブロックがダイジェストファイルの記録と一致しません"},
+        // A digest file that does not read proves nothing: with the flips
+        // above the set would restore the wrong disk with success.
+        {"a digest file cut in half, and two flips",
+         [&](const std::string& s) {
+             std::vector<unsigned char> hashes = read_file(s + "/KRDHASH.TXT");
+             hashes.resize(hashes.size() / 2);
+             write_file(s + "/KRDHASH.TXT", hashes);
+             std::vector<unsigned char> data = read_file(s + data1);
+             data[32 + 1000] ^= 0x04;
+             data[32 + 1004] ^= 0x04;
+             write_file(s + data1, data);
+         },
+         "確かめられません"},
+        {"a digest file of binary bytes",
+         [&](const std::string& s) {
+             write_file(s + "/KRDHASH.TXT", std::vector<unsigned char>(300, 0xC3));
+         },
+         "確かめられません"},
         {"two words swapped",
          [&](const std::string& s) {
              std::vector<unsigned char> data = read_file(s + data1);

@@ -216,7 +216,7 @@ bool disk_restore::open() {
         return false;
     }
     if (options_.read_back) reader_.keep_block_digests();
-    if (!reader_.open()) return false;
+    if (!reader_.open(options_.digests)) return false;
     disk_ = open_physical_disk(target_disk_, 'w');
     if (!disk_.valid()) {
         tell(p_, kCannotOpenTarget, target_disk_);
@@ -302,7 +302,9 @@ outcome disk_restore::write_sector0() {
         tell(p_, kWriteMbrFailed, target_disk_);
         return kEngineFailed;
     }
-    if (options_.read_back && !sector0_reads_back(target_disk_, sector0_, buffers_.data())) {
+    // Sector 0 is read back in every case, the quick restore's too: one
+    // sector, and the one that makes the disk look whole.
+    if (!sector0_reads_back(target_disk_, sector0_, buffers_.data())) {
         tell(p_, kMbrReadBackDiffers, target_disk_);
         return kEngineFailed;
     }

@@ -8,17 +8,22 @@
 #include <cstdint>
 
 #include "engine/progress.h"
+#include "engine/set_reader.h"
 
 namespace kiroda {
 
 struct restore_options {
     // Read the written sectors back (bypassing the cache where the platform
     // allows) and compare them with the set before sector 0 is written.
+    // Sector 0 itself is read back after it is written either way.
     bool read_back = true;
     // The target is known to hold only zeros (an image file just created,
     // sparse): all-zero chunks are left unwritten, so the image keeps them
     // as holes and takes the space of its data only.
     bool target_is_zeros = false;
+    // A digest file that is there but does not read: the wizard asks,
+    // krdtool refuses unless --force.
+    damaged_digests digests = damaged_digests::ask;
 };
 
 // Writes `backup_bytes` bytes of the set in `folder` onto disk `target_disk`.

@@ -274,6 +274,40 @@ TEST_F(RestoreEngine, AMissingDataFileIsAskedForAgain) {
     EXPECT_EQ(read_file(target), expected);
 }
 
+// A digest file that does not read: the wizard's restore asks first (the
+// question says what is lost), krdtool's refuses or, with --force, says so
+// and goes on. Nothing is written before the answer.
+TEST_F(RestoreEngine, ADamagedDigestFileIsAskedAboutBeforeAnyWrite) {
+    const std::string source = back_up(40);
+    write_file(set.file("KRDHASH.TXT"), std::vector<unsigned char>(64, 'x'));
+    const struct {
+        damaged_digests policy;
+        int answer;
+        outcome expected;
+        unsigned type;
+    } cases[] = {
+        {damaged_digests::ask, kIdCancel, kEngineFailed, kMbOkCancel},
+        {damaged_digests::ask, kIdOk, kEngineDone, kMbOkCancel},
+        {damaged_digests::refuse, kIdOk, kEngineFailed, kMbOk},
+        {damaged_digests::go_on, kIdOk, kEngineDone, kMbOk},
+    };
+    for (const auto& c : cases) {
+        const std::string target = blank_target(40);
+        recording_sink sink({c.answer});
+        restore_options options;
+        options.digests = c.policy;
+        EXPECT_EQ(restore_disk(progress, kTarget, set.text().c_str(), 40 * 512, options),
+                  c.expected);
+        ASSERT_EQ(sink.seen.size(), 1u);
+        EXPECT_EQ(sink.seen[0].type, c.type);
+        EXPECT_NE(sink.seen[0].text.find("確かめられません"), std::string::npos);
+        EXPECT_EQ(same_file(source, target), c.expected == kEngineDone);
+        if (c.expected != kEngineDone) {
+            EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE));
+        }
+    }
+}
+
 TEST_F(RestoreEngine, AStopLeavesSectorZeroAsItWas) {
     back_up(4 * kChunk);
     for (int stop_at : {1, 2, 4}) {

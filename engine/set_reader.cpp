@@ -1,12 +1,14 @@
 #include "engine/set_reader.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <string>
 
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
+#include "ui/translation.h"
 #include "util/number_format.h"
 #include "util/path_query.h"
 
@@ -39,9 +41,16 @@ constexpr enciphered_text kSideDigest{
 constexpr enciphered_text kOtherSet{
     "ヘッダファイルがダイジェストファイル(KRDHASH.TXT)の記録と一致しません。\n"
     "データファイルとヘッダファイルは別のバックアップのものです。"};
+constexpr enciphered_text kDigestsDamagedAt{
+    "ダイジェストファイル(KRDHASH.TXT)が壊れています(%d 行目)。\n"
+    "バックアップデータが書き込まれたときのままか、確かめられません。"};
 constexpr enciphered_text kDigestsUnreadable{
-    "ダイジェストファイル(KRDHASH.TXT)を読めません(%d 行目)。\n"
-    "ダイジェストを使わずに続けます。"};
+    "ダイジェストファイル(KRDHASH.TXT)を読み込めません。\n"
+    "バックアップデータが書き込まれたときのままか、確かめられません。"};
+constexpr enciphered_text kGoOnWithoutDigests{
+    "ダイジェストを使わずに続けると、ブロックのチェックサムで見つからない誤りは見逃されます。\n\n"
+    "続ける: OK　　中止: キャンセル"};
+constexpr enciphered_text kGoingOnWithoutDigests{"ダイジェストを使わずに続けます。"};
 
 // A side file recorded in the digest file, read whole (side files are small
 // texts; anything larger than this is not one).
@@ -61,12 +70,11 @@ void set_reader::fail(const char* format, ...) {
     va_end(values);
 }
 
-bool set_reader::open() {
+bool set_reader::open(damaged_digests policy) {
     int bad_line = 0;
     digests_state_ = read_set_digests(folder_, &digests_, &bad_line);
     if (digests_state_ == digests_read::unreadable) {
-        tell(progress_, kDigestsUnreadable, bad_line);
-        return true;
+        return go_past_damaged_digests(policy, bad_line);
     }
     if (digests_state_ != digests_read::read) return true;
     if (!file_digest_.ready() || !stream_digest_.ready()) {
@@ -84,6 +92,32 @@ bool set_reader::open() {
         return false;
     }
     return true;
+}
+
+// The digest file is there but does not read: the reason (the line at
+// fault where it was read at all), then what the policy does with it.
+bool set_reader::go_past_damaged_digests(damaged_digests policy, int bad_line) {
+    char reason[512];
+    if (bad_line > 0) {
+        std::snprintf(reason, sizeof reason, localized(get_stored_text(kDigestsDamagedAt)),
+                      bad_line);
+    } else {
+        std::snprintf(reason, sizeof reason, "%s", localized(get_stored_text(kDigestsUnreadable)));
+    }
+    const window_handle owner = progress_.owner();
+    switch (policy) {
+        case damaged_digests::refuse:
+            say_plain(owner, kMbOk, "%s", reason);
+            return false;
+        case damaged_digests::ask:
+            return say_plain(owner, kMbOkCancel, "%s\n\n%s", reason,
+                             localized(get_stored_text(kGoOnWithoutDigests))) == kIdOk;
+        case damaged_digests::go_on:
+            say_plain(owner, kMbOk, "%s\n%s", reason,
+                      localized(get_stored_text(kGoingOnWithoutDigests)));
+            return true;
+    }
+    return false;
 }
 
 bool set_reader::open_next_file() {

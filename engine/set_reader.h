@@ -30,6 +30,16 @@ struct set_reader_texts {
     const char* (*empty_block)();   // %s path
 };
 
+// What a walk does with a digest file that is there but does not read (cut,
+// garbage, unreadable): the set can then not be proven to be the one that
+// was written, and two flips that cancel in one block's checksums would go
+// unseen.
+enum class damaged_digests {
+    refuse,  // fail with the reason (the data test: its verdict would be a lie)
+    ask,     // OK/Cancel, saying what is lost (the wizard's restore)
+    go_on,   // say so and walk on the structure checks alone (krdtool's --force)
+};
+
 class set_reader {
   public:
     set_reader(progress& p, const char* folder, std::uint64_t backup_bytes,
@@ -37,9 +47,9 @@ class set_reader {
 
     // Before the first block: reads the digest file when there is one and
     // checks the header file against it. False after a message (the data
-    // files belong to another set). A digest file that does not parse is
-    // reported, and the walk goes on with the structure checks alone.
-    bool open();
+    // files belong to another set, or a damaged digest file the policy does
+    // not let the walk go past).
+    bool open(damaged_digests policy = damaged_digests::refuse);
 
     // Reads the next block into `buffer` (kChunkBytes). Returns its length, a
     // positive whole number of sectors, or -1 after a message (a file the
@@ -70,6 +80,7 @@ class set_reader {
     bool file_ended();
     bool check_block(const unsigned char* buffer, std::int32_t count);
     bool check_sides();
+    bool go_past_damaged_digests(damaged_digests policy, int bad_line);
     void fail(const char* format, ...);
 
     progress& progress_;
