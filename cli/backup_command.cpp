@@ -93,10 +93,12 @@ bool source_usable(const source_check& c, const std::string& source, std::FILE* 
     return false;
 }
 
-// What the folder holds, in krdtool's words: neither a program copy nor any
-// file of a set (too long when the copy's path cannot be formed).
+// What the folder holds, in krdtool's words: a folder short enough for
+// every name of a set, with neither a program copy nor any file of a set.
 bool folder_is_usable(const std::string& folder, std::FILE* err) {
-    const folder_check held = check_folder_holds_no_set(folder.c_str());
+    folder_check held;
+    held.outcome = check_folder_length(folder.c_str());
+    if (held.outcome == folder_outcome::ok) held = check_folder_holds_no_set(folder.c_str());
     switch (held.outcome) {
         case folder_outcome::ok:
             return true;
@@ -246,8 +248,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     int files = 0;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() == kDataFileNameLength && name.compare(0, 3, "KRD") == 0 &&
-            name != kHeaderFileName) {
+        if (is_data_file_name(name.c_str()) && name != kHeaderFileName) {
             set_bytes += static_cast<std::uint64_t>(entry.file_size(error));
             ++files;
         }
