@@ -2,9 +2,8 @@
 
 #include <cstring>
 
-#include "ui/program.h"
+#include "ui/say.h"
 #include "ui/stored_text.h"
-#include "disk/mbr.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_resume.h"
 #include "engine/data_file.h"
@@ -72,93 +71,66 @@ constexpr const char* kBadMedia =
     "バックアップ元ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
     "のみに対応しています。\n　(%s)";
 
-// A stored text with no values is shown as a value of its own, so a "%" in
-// it could never be read as a conversion.
-template <typename... Values>
-int say(window_handle owner, unsigned type, stored_text text, Values... values) {
-    if constexpr (sizeof...(Values) == 0) {
-        return show_message(owner, type, program_caption(), "%s", get_stored_text(text));
-    } else {
-        return show_message(owner, type, program_caption(), get_stored_text(text), values...);
-    }
-}
-
 // The folder must exist and hold neither a program copy nor any file or
 // folder named like part of a set: a set is never written over another.
 bool folder_may_take_set(window_handle owner, const char* folder) {
-    if (is_directory(folder) != 1) {
+    if (check_folder_is_folder(folder) != folder_outcome::ok) {
         say(owner, kMbOk, kNotAFolder, folder);
         return false;
     }
-    char path[kPathCapacity];
-    join_path(folder, kProgramCopyName, path, sizeof path);
-    if (path_exists(path) == 1) {
-        say(owner, kMbOk, kProgramCopyThere, path);
-        return false;
-    }
-    char found[kPathCapacity];
-    if (find_set_file(folder, found, sizeof found)) {
-        say(owner, kMbOk, kSetThere, found);
-        return false;
-    }
-    return true;
-}
-
-// Opens the source disk, checks what kind of disk it is and works out the
-// bytes to back up. A size below one sector (a failed size query gives -1 or
-// -2) is refused here: taken as unsigned it would claim 16 EiB.
-bool measure_source(window_handle owner, const backup_request& r, std::uint64_t* backup_size) {
-    const disk_handle disk = open_physical_disk(r.source_disk, 'r');
-    if (!disk.valid()) {
-        say(owner, kMbOk, kCannotOpenSource, r.source_disk);
-        return false;
-    }
-    const int sector_size = get_bytes_per_sector(disk);
-    if (sector_size != static_cast<int>(kSectorBytes)) {
-        say(owner, kMbOk, kBadSectorSize, sector_size);
-        return false;
-    }
-    const std::uint8_t media = get_media_type(disk);
-    if (media != kMediaFixed && media != kMediaRemovable) {
-        show_message(owner, kMbOk, program_caption(), kBadMedia, media_type_name(media));
-        return false;
-    }
-    if (r.scope != kScopeValidPartitions) {
-        const std::int64_t size = get_disk_size_bytes(disk);
-        if (size < static_cast<std::int64_t>(kSectorBytes)) {
-            say(owner, kMbOk, kSizeUnknown, r.source_disk);
+    // The folder is bounded already, so the program copy's path always forms.
+    const folder_check held = check_folder_holds_no_set(folder);
+    switch (held.outcome) {
+        case folder_outcome::ok:
+            return true;
+        case folder_outcome::program_copy_there:
+            say(owner, kMbOk, kProgramCopyThere, held.path);
             return false;
-        }
-        *backup_size = static_cast<std::uint64_t>(size);
-        return true;
+        case folder_outcome::set_there:
+            say(owner, kMbOk, kSetThere, held.path);
+            return false;
+        default:
+            say(owner, kMbOk, kFolderTooLong, static_cast<int>(kLongestBackupFolder), folder);
+            return false;
     }
-    if (!seek_sector(disk, 0)) {
-        say(owner, kMbOk, kSeekFailed);
-        return false;
-    }
-    unsigned char sector[kSectorBytes];
-    if (!read_sectors(disk, 1, sector)) {
-        say(owner, kMbOk, kReadFailed);
-        return false;
-    }
-    if (!has_boot_signature(sector)) {
-        say(owner, kMbOk, kNoSignature);
-        return false;
-    }
-    // In 64 bits: a partition that ends at the 2 TiB mark ends at sector 2^32.
-    const std::uint64_t end = mbr_partitions_end(sector);
-    if (end == 0) {
-        say(owner, kMbOk, kNoPartition);
-        return false;
-    }
-    *backup_size = end * kSectorBytes;
-    return true;
 }
 
-std::uint64_t whole_bytes(double bytes) {
-    if (!(bytes >= 0)) return 0;
-    if (bytes >= 18446744073709551615.0) return UINT64_MAX;
-    return static_cast<std::uint64_t>(bytes);
+// Checks the source disk and works out the bytes to back up; false after
+// the outcome's message.
+bool measure_source(window_handle owner, const backup_request& r, std::uint64_t* backup_size) {
+    const source_check c = check_source(r.source_disk, r.scope == kScopeValidPartitions
+                                                           ? backup_extent::valid_partitions
+                                                           : backup_extent::whole_disk);
+    switch (c.outcome) {
+        case source_outcome::ok:
+            *backup_size = c.backup_bytes;
+            return true;
+        case source_outcome::cannot_open:
+            say(owner, kMbOk, kCannotOpenSource, r.source_disk);
+            break;
+        case source_outcome::bad_sector_size:
+            say(owner, kMbOk, kBadSectorSize, c.sector_size);
+            break;
+        case source_outcome::bad_media:
+            say_plain(owner, kMbOk, kBadMedia, media_type_name(c.media));
+            break;
+        case source_outcome::size_unknown:
+            say(owner, kMbOk, kSizeUnknown, r.source_disk);
+            break;
+        case source_outcome::cannot_seek:
+            say(owner, kMbOk, kSeekFailed);
+            break;
+        case source_outcome::cannot_read:
+            say(owner, kMbOk, kReadFailed);
+            break;
+        case source_outcome::no_signature:
+            say(owner, kMbOk, kNoSignature);
+            break;
+        case source_outcome::no_partition:
+            say(owner, kMbOk, kNoPartition);
+            break;
+    }
+    return false;
 }
 
 int ask_to_start(window_handle owner, const backup_request& r, const char* folder,
@@ -167,8 +139,8 @@ int ask_to_start(window_handle owner, const backup_request& r, const char* folde
     char size_text[kGroupedTextSize];
     char free_text[kGroupedTextSize];
     format_uint64_grouped(size_text, backup_size);
-    format_uint64_grouped(free_text, whole_bytes(free_bytes));
-    if (free_space_short(backup_size, free_bytes)) {
+    format_uint64_grouped(free_text, whole_free_bytes(free_bytes));
+    if (check_folder_space(backup_size, free_bytes) != space_outcome::enough) {
         return say(owner, kMbOkCancel, kSpaceMayBeShort, r.source_disk, size_text, folder,
                    free_text, backup_scope_text(r.scope), program, program_copy);
     }
@@ -191,12 +163,6 @@ int path_disk_number(const char* path) {
     return drive_letter_to_disk_number(path[0]);
 }
 
-bool free_space_short(std::uint64_t backup_size, double free_bytes) {
-    if (!(free_bytes >= 1.0)) return true;
-    const std::uint64_t free_whole = whole_bytes(free_bytes);
-    return free_whole < backup_size || free_whole - backup_size < kDataFileRoom;
-}
-
 bool normalise_folder(const char* folder, char* output, std::size_t capacity) {
     const std::size_t n = std::strlen(folder);
     if (n + 1 > capacity) return false;
@@ -216,7 +182,7 @@ const char* zero_fill_text(int zero_fill) {
 }
 
 int run_backup_flow(window_handle owner, const backup_request& r, const backup_flow_steps& steps) {
-    if (path_on_disk(r.folder, r.source_disk)) {
+    if (check_folder_off_source(path_on_disk(r.folder, r.source_disk)) != folder_outcome::ok) {
         say(owner, kMbOk, kFolderOnSource, r.source_disk, path_disk_number(r.folder), r.folder);
         return -1;
     }
@@ -224,7 +190,7 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
     // still fit behind the folder.
     char folder[kPathCapacity];
     if (!normalise_folder(r.folder, folder, sizeof folder) ||
-        std::strlen(folder) > kLongestBackupFolder) {
+        check_folder_length(folder) != folder_outcome::ok) {
         say(owner, kMbOk, kFolderTooLong, static_cast<int>(kLongestBackupFolder), r.folder);
         return -1;
     }
@@ -240,7 +206,7 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
     if (backup_size == 0 && !measure_source(owner, r, &backup_size)) return -1;
 
     const double free_bytes = get_folder_free_bytes(folder);
-    if (!(free_bytes >= 1.0)) {
+    if (check_folder_space(backup_size, free_bytes) == space_outcome::none) {
         say(owner, kMbOk, kNoFreeSpace, folder);
         return -1;
     }
@@ -250,7 +216,7 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
         char size_text[kGroupedTextSize];
         char free_text[kGroupedTextSize];
         format_uint64_grouped(size_text, backup_size);
-        format_uint64_grouped(free_text, whole_bytes(free_bytes));
+        format_uint64_grouped(free_text, whole_free_bytes(free_bytes));
         if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder,
                 free_text) != kIdOk) {
             return 0;

@@ -13,24 +13,15 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/backup_rules.h"
 #include "ui/message.h"
 #include "util/path.h"
 
 namespace kiroda {
 
-// What part of the disk a backup covers.
+// What part of the disk a backup covers (see backup_extent).
 constexpr int kScopeValidPartitions = 1;  // sector 0 to the end of the partition that ends last
 constexpr int kScopeWholeDisk = 2;        // every sector of the disk
-
-// The longest backup folder (bytes, without the NUL): "\KRD00000.BIN" and
-// the NUL must still fit the program's 2,048-byte paths.
-constexpr std::size_t kLongestBackupFolder = kPathCapacity - 14;
-
-// Free space the flow wants on top of the disk size before it asks without a
-// warning: one data file of 60 blocks of 16 MiB.
-constexpr std::uint64_t kDataFileRoom = 1006632960;
-
-constexpr const char* kProgramCopyName = "KIRODA.EXE";
 
 struct backup_request {
     int source_disk = -1;
@@ -73,11 +64,6 @@ bool path_on_disk(const char* path, int disk);
 // The disk that holds the volume of `path` (its first extent), for the
 // messages that name it; negative when the volume cannot be asked.
 int path_disk_number(const char* path);
-
-// True when `free_bytes` is less than `backup_size` plus kDataFileRoom, the
-// case in which the flow warns instead of confirming. Never wraps; a failed
-// query (negative) is short of everything.
-bool free_space_short(std::uint64_t backup_size, double free_bytes);
 
 // `folder` with one trailing separator dropped ("D:\BK\" gives "D:\BK",
 // "D:\" gives "D:"), into `output`. False when it does not fit `capacity`.

@@ -293,16 +293,6 @@ TEST_F(BackupFlow, TheWarningReplacesTheConfirmationWhenTheSpaceMayBeShort) {
     EXPECT_TRUE(folder_untouched());
 }
 
-TEST(FreeSpaceShort, NeverWraps) {
-    EXPECT_TRUE(free_space_short(0, -1));
-    EXPECT_TRUE(free_space_short(0, 0.99));
-    EXPECT_TRUE(free_space_short(UINT64_MAX, 1e30));
-    EXPECT_TRUE(free_space_short(UINT64_MAX - kDataFileRoom + 1, 1.9e19));
-    EXPECT_FALSE(free_space_short(1000, 1e30));
-    EXPECT_FALSE(free_space_short(0, static_cast<double>(kDataFileRoom)));
-    EXPECT_TRUE(free_space_short(0, static_cast<double>(kDataFileRoom) - 1));
-}
-
 TEST_F(BackupFlow, AFailedProgramCopyIsReportedAndTheBackupStillRuns) {
     copy_works = false;
     recording_sink sink({kIdOk});

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ui/program.h"
+#include "ui/say.h"
 #include "ui/stored_text.h"
 #include "disk/physical_disk.h"
 #include "engine/restore_target.h"
@@ -60,17 +61,6 @@ constexpr const char* kBadTargetMedia =
     "復旧ディスクのメディアタイプが異常です。\n本プログラムは、固定ディスクとリムーバブルディスク\n"
     "のみに対応しています。\n　(%s)";
 
-// A stored text with no values is shown as a value of its own, so a "%" in
-// it could never be read as a conversion.
-template <typename... Values>
-int say(const wizard_ui& ui, unsigned type, stored_text text, Values... values) {
-    if constexpr (sizeof...(Values) == 0) {
-        return show_message(ui.owner(), type, program_caption(), "%s", get_stored_text(text));
-    } else {
-        return show_message(ui.owner(), type, program_caption(), get_stored_text(text), values...);
-    }
-}
-
 // The chosen set folder without a trailing backslash ("E:\" gives "E:").
 void drop_trailing_separator(char* folder) {
     char normal[kPathCapacity];
@@ -100,31 +90,30 @@ bool refuse_target(const wizard_ui& ui, const wizard_state& s, const target_chec
         case target_verdict::ok:
             return false;
         case target_verdict::cannot_open:
-            say(ui, kMbOk, kCannotOpenTarget, s.target_disk);
+            say(ui.owner(), kMbOk, kCannotOpenTarget, s.target_disk);
             break;
         case target_verdict::bad_sector_size:
-            show_message(ui.owner(), kMbOk, program_caption(), kBadTargetSectorSize,
-                         static_cast<int>(c.value));
+            say_plain(ui.owner(), kMbOk, kBadTargetSectorSize, static_cast<int>(c.value));
             break;
         case target_verdict::bad_media:
-            show_message(ui.owner(), kMbOk, program_caption(), kBadTargetMedia,
-                         media_type_name(static_cast<std::uint8_t>(c.value)));
+            say_plain(ui.owner(), kMbOk, kBadTargetMedia,
+                      media_type_name(static_cast<std::uint8_t>(c.value)));
             break;
         case target_verdict::too_small:
             format_int64_grouped(have, c.value);
             format_uint64_grouped(need, s.header.backup_bytes);
-            say(ui, kMbOk, kTargetTooSmall, have, need);
+            say(ui.owner(), kMbOk, kTargetTooSmall, have, need);
             break;
         case target_verdict::cannot_seek:
-            say(ui, kMbOk, kCannotSeekTarget, s.target_disk);
+            say(ui.owner(), kMbOk, kCannotSeekTarget, s.target_disk);
             break;
         case target_verdict::cannot_read:
-            say(ui, kMbOk, kCannotReadTarget);
+            say(ui.owner(), kMbOk, kCannotReadTarget);
             break;
         case target_verdict::has_partitions:
             for (int i = 0; i < 4; ++i) format_uint64_grouped(parts[i], c.partition_bytes[i]);
-            say(ui, kMbOk, kTargetHasPartitions, s.target_disk, parts[0], parts[1], parts[2],
-                parts[3]);
+            say(ui.owner(), kMbOk, kTargetHasPartitions, s.target_disk, parts[0], parts[1],
+                parts[2], parts[3]);
             break;
     }
     return true;
@@ -140,7 +129,7 @@ std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& s) {
         if (ui.choose_backup_folder(s.backup_folder) != 1) return 0;
         // Any extent: a spanned volume may lie partly on the disk being read.
         if (!path_on_disk(s.backup_folder, s.source_disk)) break;
-        say(ui, kMbOk, kFolderOnSource, s.source_disk, path_disk_number(s.backup_folder),
+        say(ui.owner(), kMbOk, kFolderOnSource, s.source_disk, path_disk_number(s.backup_folder),
             s.backup_folder);
     }
     backup_request request;
@@ -149,7 +138,7 @@ std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& s) {
     request.scope = kScopeWholeDisk;
     request.zero_fill = 0;
     // Only an explicit Cancel stops here; the flow asks its own last question.
-    if (say(ui, kMbOkCancel, kConfirmBackup, s.source_disk, s.backup_folder,
+    if (say(ui.owner(), kMbOkCancel, kConfirmBackup, s.source_disk, s.backup_folder,
             backup_scope_text(request.scope), zero_fill_text(request.zero_fill)) == kIdCancel) {
         return 0;
     }
@@ -164,7 +153,7 @@ std::optional<int> run_verify_path(wizard_ui& ui, wizard_state& s) {
     if (confirm_header_version(ui.owner(), s.header) != kIdOk) return 0;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, s.header.backup_bytes);
-    if (say(ui, kMbOkCancel, kConfirmVerify, s.header.version, int{s.header.created.year},
+    if (say(ui.owner(), kMbOkCancel, kConfirmVerify, s.header.version, int{s.header.created.year},
             int{s.header.created.month}, int{s.header.created.day}, int{s.header.source_disk},
             bytes, s.set_folder) != kIdOk) {
         return 0;
@@ -181,12 +170,13 @@ std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
 
     char full[kFullPathCapacity];
     if (!ui.full_path(s.set_folder, full, sizeof full)) {
-        say(ui, kMbOk, kNoFullPath, s.set_folder);
+        say(ui.owner(), kMbOk, kNoFullPath, s.set_folder);
         return -1;
     }
     // Any extent, as for a backup folder: the set must survive the restore.
     if (path_on_disk(full, s.target_disk)) {
-        say(ui, kMbOk, kSetOnTarget, s.target_disk, path_disk_number(s.set_folder), s.set_folder);
+        say(ui.owner(), kMbOk, kSetOnTarget, s.target_disk, path_disk_number(s.set_folder),
+            s.set_folder);
         return -1;
     }
     const std::optional<int> read = read_set_header(ui, s);
@@ -203,12 +193,13 @@ std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
     const char* found = find_target_signature(s.target_disk);
     const int answer =
         found == nullptr
-            ? say(ui, kMbOkCancel, kConfirmRestore, s.target_disk, target_bytes, s.header.version,
-                  int{s.header.created.year}, int{s.header.created.month},
+            ? say(ui.owner(), kMbOkCancel, kConfirmRestore, s.target_disk, target_bytes,
+                  s.header.version, int{s.header.created.year}, int{s.header.created.month},
                   int{s.header.created.day}, int{s.header.source_disk}, bytes, s.set_folder)
-            : say(ui, kMbOkCancel, kConfirmRestoreOverFileSystem, s.target_disk, target_bytes,
-                  found, s.header.version, int{s.header.created.year}, int{s.header.created.month},
-                  int{s.header.created.day}, int{s.header.source_disk}, bytes, s.set_folder);
+            : say(ui.owner(), kMbOkCancel, kConfirmRestoreOverFileSystem, s.target_disk,
+                  target_bytes, found, s.header.version, int{s.header.created.year},
+                  int{s.header.created.month}, int{s.header.created.day}, int{s.header.source_disk},
+                  bytes, s.set_folder);
     if (answer != kIdOk) return 0;
     // A confirmed restore always ends in the shutdown countdown when it completes.
     g_shutdown_at_end = 1;

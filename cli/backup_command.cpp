@@ -18,7 +18,9 @@
 #include "disk/disk_survey.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"
+#include "engine/backup_rules.h"
 #include "engine/data_file.h"
+#include "format/header_file.h"
 #include "ui/translation.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
@@ -40,44 +42,84 @@ namespace fs = std::filesystem;
 void copy_program(const std::string& folder, std::FILE* err) {
     std::error_code error;
     // A resumed set keeps the copy its first run made.
-    if (fs::exists(fs::path(folder) / "KIRODA.EXE", error)) return;
+    if (fs::exists(fs::path(folder) / kProgramCopyName, error)) return;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (error) return;
     std::string program;
     constexpr std::size_t kProgramLimit = std::size_t{64} << 20;
     const side_file_read read =
-        read_side_file(self.parent_path().c_str(), "KIRODA.EXE", kProgramLimit, &program);
+        read_side_file(self.parent_path().c_str(), kProgramCopyName, kProgramLimit, &program);
     if (read == side_file_read::absent) return;
     if (read != side_file_read::read ||
-        !write_side_file(folder.c_str(), "KIRODA.TMP", "KIRODA.EXE", program)) {
+        !write_side_file(folder.c_str(), kProgramCopyTempName, kProgramCopyName, program)) {
         const int reason = take_system_error();
         say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s",
             reason != 0 ? std::strerror(reason) : folder.c_str());
     }
 }
 
-// The checks the wizard's backup flow makes on the folder: it must be a
-// folder, and hold neither a program copy nor any file of a set.
+// The source rules (engine/backup_rules.h) in krdtool's words; false after
+// the message of a refusal.
+bool source_usable(const source_check& c, const std::string& source, std::FILE* err) {
+    switch (c.outcome) {
+        case source_outcome::ok:
+            return true;
+        case source_outcome::cannot_open:
+            say(err, "元ディスクを開けません: %s (%s)", source.c_str(),
+                c.error == ENOTBLK ? localized("ブロックデバイスでもイメージファイルでもありません")
+                                   : std::strerror(c.error));
+            return false;
+        case source_outcome::bad_sector_size:
+            say(err, "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。",
+                c.sector_size);
+            return false;
+        case source_outcome::bad_media:
+            say(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)",
+                localized(media_type_name(c.media)));
+            return false;
+        case source_outcome::size_unknown:
+            say(err, "元ディスクの大きさを調べられないか、1 セクタに足りません: %s",
+                source.c_str());
+            return false;
+        case source_outcome::cannot_seek:
+        case source_outcome::cannot_read:
+        case source_outcome::no_signature:
+        case source_outcome::no_partition:
+            // Outcomes of the partition extent, which krdtool never asks
+            // for (the partition layout is source_acceptable's); refused
+            // all the same, never taken for a usable disk.
+            return false;
+    }
+    return false;
+}
+
+// What the folder holds, in krdtool's words: a folder short enough for
+// every name of a set, with neither a program copy nor any file of a set.
 bool folder_is_usable(const std::string& folder, std::FILE* err) {
-    char path[kPathCapacity + 16];
-    if (!join_path(folder.c_str(), "KIRODA.EXE", path, sizeof path)) {
-        say(err, "バックアップ先のフォルダ名が長すぎます: %s", folder.c_str());
-        return false;
+    folder_check held;
+    held.outcome = check_folder_length(folder.c_str());
+    if (held.outcome == folder_outcome::ok) held = check_folder_holds_no_set(folder.c_str());
+    switch (held.outcome) {
+        case folder_outcome::ok:
+            return true;
+        case folder_outcome::too_long:
+            say(err, "バックアップ先のフォルダ名が長すぎます: %s", folder.c_str());
+            return false;
+        case folder_outcome::on_source:     // asked before the folder is locked
+        case folder_outcome::not_a_folder:  // and when it is made
+            return false;
+        case folder_outcome::program_copy_there:
+            say(err,
+                "バックアップ先には既にプログラムのコピーがあります。別のフォルダを指定して下さい。\n%s",
+                held.path);
+            return false;
+        case folder_outcome::set_there:
+            say(err,
+                "バックアップ先には既にバックアップデータがあります。別のフォルダを指定して下さい。\n%s",
+                held.path);
+            return false;
     }
-    if (path_exists(path)) {
-        say(err,
-            "バックアップ先には既にプログラムのコピーがあります。別のフォルダを指定して下さい。\n%s",
-            path);
-        return false;
-    }
-    char found[kPathCapacity + 16];
-    if (find_set_file(folder.c_str(), found, sizeof found)) {
-        say(err,
-            "バックアップ先には既にバックアップデータがあります。別のフォルダを指定して下さい。\n%s",
-            found);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace
@@ -97,36 +139,9 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     const std::string& folder = options.operands[1];
 
     register_disk_path(kSourceDiskNumber, source);
-    std::int64_t size = 0;
-    {
-        const disk_handle disk = open_physical_disk(kSourceDiskNumber, 'r');
-        if (!disk.valid()) {
-            const int error = errno;
-            say(err, "元ディスクを開けません: %s (%s)", source.c_str(),
-                error == ENOTBLK ? localized("ブロックデバイスでもイメージファイルでもありません")
-                                 : std::strerror(error));
-            return kExitFailed;
-        }
-        const int sector_size = get_bytes_per_sector(disk);
-        if (sector_size != 512) {
-            say(err, "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。",
-                sector_size);
-            return kExitFailed;
-        }
-        const std::uint8_t media = get_media_type(disk);
-        if (media != kMediaFixed && media != kMediaRemovable) {
-            say(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)",
-                localized(media_type_name(media)));
-            return kExitFailed;
-        }
-        size = get_disk_size_bytes(disk);
-        // A failed size query (-1, -2) is never a size.
-        if (size < 512) {
-            say(err, "元ディスクの大きさを調べられないか、1 セクタに足りません: %s",
-                source.c_str());
-            return kExitFailed;
-        }
-    }
+    const source_check checked = check_source(kSourceDiskNumber, backup_extent::whole_disk);
+    if (!source_usable(checked, source, err)) return kExitFailed;
+    const auto size = static_cast<std::int64_t>(checked.backup_bytes);
     disk_record record;
     if (!survey_disk(kSourceDiskNumber, &record) ||
         !source_acceptable(record, source, force, err)) {
@@ -146,16 +161,16 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     }
 
     std::error_code error;
-    if (resume && !is_directory(folder.c_str())) {
+    if (resume && check_folder_is_folder(folder.c_str()) != folder_outcome::ok) {
         say(err, "続けるバックアップデータのフォルダがありません: %s", folder.c_str());
         return kExitFailed;
     }
     if (!fs::exists(folder, error)) fs::create_directories(folder, error);
-    if (error || !is_directory(folder.c_str())) {
+    if (error || check_folder_is_folder(folder.c_str()) != folder_outcome::ok) {
         say(err, "バックアップ先のフォルダを作れません: %s", folder.c_str());
         return kExitFailed;
     }
-    if (folder_depends_on(folder, source)) {
+    if (check_folder_off_source(folder_depends_on(folder, source)) != folder_outcome::ok) {
         say(err,
             "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s",
             folder.c_str());
@@ -174,8 +189,10 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     // never what --resume is to go on with.
     if (force && !resume && !empty_set_folder(folder, err)) return kExitFailed;
     if (resume) {
-        if (!fs::exists(fs::path(folder) / "KRD00000.BIN", error) &&
-            !fs::exists(fs::path(folder) / "KRD00001.BIN", error)) {
+        char first_data_file[kPathCapacity + 16];
+        if (!fs::exists(fs::path(folder) / kHeaderFileName, error) &&
+            !(data_file_path(folder.c_str(), 1, first_data_file, sizeof first_data_file) &&
+              fs::exists(first_data_file, error))) {
             say(err, "続けるバックアップデータがないため、はじめからバックアップします: %s",
                 folder.c_str());
         }
@@ -187,9 +204,11 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
 
     const auto backup_size = static_cast<std::uint64_t>(size);
     const double free_bytes = get_folder_free_bytes(folder.c_str());
-    if (free_bytes >= 0 && free_bytes < static_cast<double>(backup_size) + 1006632960.0) {
+    // A failed query (negative) says nothing here; the engine asks again
+    // before each data file and stops then.
+    if (free_bytes >= 0 && check_folder_space(backup_size, free_bytes) != space_outcome::enough) {
         char grouped[kGroupedTextSize];
-        format_uint64_grouped(grouped, static_cast<std::uint64_t>(free_bytes));
+        format_uint64_grouped(grouped, whole_free_bytes(free_bytes));
         say(err,
             "注意: 空き容量 %s バイトはバックアップに足りないかもしれません(データがあまり圧縮できない場合)。",
             grouped);
@@ -229,7 +248,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     int files = 0;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() == 12 && name.compare(0, 3, "KRD") == 0 && name != "KRD00000.BIN") {
+        if (is_data_file_name(name.c_str()) && name != kHeaderFileName) {
             set_bytes += static_cast<std::uint64_t>(entry.file_size(error));
             ++files;
         }

@@ -134,8 +134,8 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
                              f.digests.stream_bytes == header.backup_bytes;
     }
     char program[kPathCapacity + 16];
-    f.has_program =
-        join_path(folder.c_str(), "KIRODA.EXE", program, sizeof program) && path_exists(program);
+    f.has_program = join_path(folder.c_str(), kProgramCopyName, program, sizeof program) &&
+                    path_exists(program);
     return f;
 }
 
@@ -195,7 +195,7 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     json.begin_array("data_files");
     for (const data_file_facts& file : f.files) {
         char name[16];
-        std::snprintf(name, sizeof name, "KRD%05d.BIN", file.number);
+        std::snprintf(name, sizeof name, kDataFileNameFormat, file.number);
         json.begin_object();
         json.text("name", name);
         json.number("blocks", static_cast<std::uint64_t>(file.blocks));

@@ -110,6 +110,40 @@ TEST_F(SetCommands, BackupRefusesAFolderThatHoldsASetOrAProgramCopy) {
     }
 }
 
+// Past 2,034 bytes the lookup of a set's data files in the folder sees
+// none of them: such a folder is refused, never written over.
+TEST_F(SetCommands, BackupRefusesAFolderTooLongForTheSetsNames) {
+    std::string longest = dir.text();
+    while (longest.size() < 2034) {
+        longest += "/" + std::string(std::min<std::size_t>(200, 2034 - longest.size() - 1), 'a');
+    }
+    // At the limit the set there is seen; past it the folder is too long.
+    const struct {
+        std::string folder;
+        const char* refusal;
+    } cases[] = {{longest, "既にバックアップデータ"},
+                 {longest + "b", "長すぎます"},
+                 {longest + "bbbbbbbbbbbbbbbb", "長すぎます"}};
+    for (const auto& c : cases) {
+        fs::create_directories(c.folder);
+        write_file(c.folder + "/KRD00001.BIN", {3});
+        const run_result r = run_command(run_backup_command, {disk, c.folder});
+        EXPECT_EQ(r.status, kExitFailed) << c.folder.size() << "\n" << r.err;
+        EXPECT_TRUE(contains(r.err, c.refusal)) << c.folder.size() << "\n" << r.err;
+        EXPECT_EQ(read_file(c.folder + "/KRD00001.BIN"), std::vector<unsigned char>{3});
+    }
+}
+
+// The closing line counts the set's data files only, not a file of the
+// user's whose name merely begins like theirs.
+TEST_F(SetCommands, TheBackupSummaryCountsOnlyTheSetsDataFiles) {
+    fs::create_directories(set);
+    write_file(set + "/KRDNOTES.TXT", std::vector<unsigned char>(5000, 1));
+    const run_result r = run_command(run_backup_command, {disk, set});
+    ASSERT_EQ(r.status, kExitDone) << r.err;
+    EXPECT_TRUE(contains(r.out, "データファイル 1 個")) << r.out;
+}
+
 TEST_F(SetCommands, BackupRefusesWhatIsNoDisk) {
     const run_result missing = run_command(run_backup_command, {dir.file("absent.img"), set});
     EXPECT_EQ(missing.status, kExitFailed);

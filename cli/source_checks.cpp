@@ -36,20 +36,12 @@ bool one_line(const char* text, std::string* line) {
     return true;
 }
 
-// Side files a set may carry besides its data files.
+// The files of a set: its header and data files, the program copy and the
+// side files, each under its own or its temporary name.
 bool is_set_file(const std::string& name) {
-    if (name == "KIRODA.EXE" || name == "KIRODA.TMP" || name == kDigestFileName ||
-        name == kDigestTempName || name == kBadSectorMapName || name == kBadSectorMapTempName) {
-        return true;
-    }
-    if (name.size() == 12 && name.compare(0, 3, "KRD") == 0 && name.compare(8, 4, ".BIN") == 0) {
-        for (int i = 3; i < 8; ++i) {
-            if (name[static_cast<std::size_t>(i)] < '0' || name[static_cast<std::size_t>(i)] > '9')
-                return false;
-        }
-        return true;
-    }
-    return false;
+    return name == kProgramCopyName || name == kProgramCopyTempName || name == kDigestFileName ||
+           name == kDigestTempName || name == kBadSectorMapName || name == kBadSectorMapTempName ||
+           is_data_file_name(name.c_str());
 }
 
 }  // namespace

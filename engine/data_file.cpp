@@ -10,15 +10,26 @@
 
 namespace kiroda {
 
+bool is_data_file_name(const char* name) {
+    // The mask's "?" stand for the digits of the number.
+    std::size_t i = 0;
+    for (; kDataFileNameMask[i] != '\0'; ++i) {
+        const char c = name[i];
+        if (kDataFileNameMask[i] == '?' ? (c < '0' || c > '9') : c != kDataFileNameMask[i])
+            return false;
+    }
+    return name[i] == '\0';
+}
+
 bool data_file_path(const char* folder, int number, char* path, std::size_t capacity) {
     char name[32];
-    std::snprintf(name, sizeof name, "KRD%5.5d.BIN", number);
+    std::snprintf(name, sizeof name, kDataFileNameFormat, number);
     return join_path(folder, name, path, capacity);
 }
 
 bool find_set_file(const char* folder, char* found, std::size_t capacity) {
     char mask[kPathCapacity + 16];
-    if (join_path(folder, "KRD?????.BIN", mask, sizeof mask) &&
+    if (join_path(folder, kDataFileNameMask, mask, sizeof mask) &&
         probe_path(mask, found, capacity) != 0) {
         // A match too long for `found` still counts; the mask names it then.
         if (found[0] == '\0') std::snprintf(found, capacity, "%s", mask);

@@ -14,6 +14,21 @@ namespace kiroda {
 constexpr std::uint64_t kDataFileMaxBytes =
     static_cast<std::uint64_t>(kBlocksPerDataFile) * (kBlockHeaderSize + kChunkBytes);
 
+// Room one data file's blocks may take before packing: 60 chunks of 16 MiB.
+// The backup flows want this much free space on top of the disk's size
+// before they start without a warning.
+constexpr std::uint64_t kDataFileRoom =
+    static_cast<std::uint64_t>(kBlocksPerDataFile) * static_cast<std::uint64_t>(kChunkBytes);
+static_assert(kDataFileRoom == 1006632960);
+
+// The program copied beside a set, so the set can be restored from the
+// medium that holds it, and the name it is written under until it is whole.
+constexpr char kProgramCopyName[] = "KIRODA.EXE";
+constexpr char kProgramCopyTempName[] = "KIRODA.TMP";
+
+// True for the name of a header or data file: "KRD", five digits, ".BIN".
+bool is_data_file_name(const char* name);
+
 // Path of data file `number` (1, 2, ...) of the set in `folder`. False when
 // it does not fit `capacity`.
 bool data_file_path(const char* folder, int number, char* path, std::size_t capacity);

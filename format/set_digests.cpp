@@ -24,7 +24,7 @@ constexpr std::size_t kMaxDigestFileBytes = 64 << 20;
 
 std::string data_file_name(std::size_t number) {
     char name[32];
-    std::snprintf(name, sizeof name, "KRD%05u.BIN", static_cast<unsigned>(number));
+    std::snprintf(name, sizeof name, kDataFileNameFormat, static_cast<int>(number));
     return name;
 }
 
