@@ -229,11 +229,12 @@ int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buff
     std::uint64_t first = 0;
     const path_disk::transfer_check check = path_disk::check_transfer(d, count, true, &first);
     // A write the handle may not make is no event of the disk.
-    if (!o || check == path_disk::transfer_check::refused) return path_disk::write(d, count, buffer);
+    if (!o || check == path_disk::transfer_check::refused)
+        return path_disk::write(d, count, buffer);
     disk_event event{disk_event::kWrite, 0, first, count, false};
     if (check == path_disk::transfer_check::outside || io_census_fails()) {
-        event.ok = check == path_disk::transfer_check::outside &&
-                   path_disk::write(d, count, buffer) == 1;
+        event.ok =
+            check == path_disk::transfer_check::outside && path_disk::write(d, count, buffer) == 1;
         report_disk_event(o->number, event);
         return event.ok ? 1 : 0;
     }
@@ -279,8 +280,10 @@ int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
     const faulty_open* o = as_open(disk);
     path_file::facts facts;
     if (!o || !path_disk::device_facts(o->disk, &facts)) return 0;
-    if (o->bytes_per_sector > 0) facts.bytes_per_sector = static_cast<std::uint32_t>(o->bytes_per_sector);
-    if (o->media_type != kNoMediaOverride) facts.media_type = static_cast<std::uint8_t>(o->media_type);
+    if (o->bytes_per_sector > 0)
+        facts.bytes_per_sector = static_cast<std::uint32_t>(o->bytes_per_sector);
+    if (o->media_type != kNoMediaOverride)
+        facts.media_type = static_cast<std::uint8_t>(o->media_type);
     return path_disk::geometry_of(facts, geometry);
 }
 
@@ -299,8 +302,7 @@ std::uint8_t get_media_type(const disk_handle& disk) {
 int get_partition_count(const disk_handle& disk) {
     const faulty_open* o = as_open(disk);
     const native_disk d = inner(disk);
-    if (o && !path_disk::writable(d) &&
-        (faults_now(*o).layout_query_fails || io_census_fails())) {
+    if (o && !path_disk::writable(d) && (faults_now(*o).layout_query_fails || io_census_fails())) {
         return kLayoutQueryFailed;
     }
     return path_disk::partition_count(d);
