@@ -10,6 +10,7 @@
 // call, no load, no branch.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kiroda {
@@ -25,14 +26,20 @@ std::int64_t io_census_count();
 
 // Called by each operation of the seams before it acts: counts it, and
 // true when it is the one that must fail.
+// And by write_full: how many of `size` bytes the write budget lets through
+// (set_write_budget_for_tests in util/file_io.h; all when there is none).
 #if defined(KIRODA_IO_CENSUS)
 bool io_census_fails();
+std::size_t io_census_write_allowance(std::size_t size);
 #else
 namespace {
-// Internal linkage: no program ever holds this and the function above as
+// Internal linkage: no program ever holds these and the functions above as
 // one entity.
 constexpr bool io_census_fails() {
     return false;
+}
+constexpr std::size_t io_census_write_allowance(std::size_t size) {
+    return size;
 }
 }  // namespace
 #endif
