@@ -10,7 +10,7 @@
 
 #include "ui/program.h"
 #include "ui/recording_sink.h"
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "disk/disk_test_image.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"

@@ -17,7 +17,7 @@
 #include "app/wizard_script_win32.h"
 #include "ui/worker_dialog_win32.h"
 #include "app/disk_dialog_win32.h"
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "disk/disk_test_image.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"

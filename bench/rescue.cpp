@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "engine/backup_engine.h"
 #include "format/bad_sector_map.h"
 

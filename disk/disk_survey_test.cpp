@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "disk/disk_rules.h"
 #include "disk/disk_test_image.h"
 #include "disk/physical_disk.h"

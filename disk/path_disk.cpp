@@ -1,6 +1,6 @@
-// Disk operations over registered paths. A handle points to an open_disk; the
-// checks that make a transfer either whole or a failure live here, so every
-// platform behaves alike.
+// Disk operations over registered paths. A native handle points to an
+// open_disk; the checks that make a transfer either whole or a failure live
+// here, so every platform behaves alike.
 #include "disk/path_disk.h"
 
 #include <cerrno>
@@ -10,9 +10,8 @@
 #include "disk/disk_registry.h"
 #include "disk/mbr.h"
 #include "disk/physical_disk.h"
-#include "util/io_census.h"
 
-namespace kiroda {
+namespace kiroda::path_disk {
 
 namespace {
 
@@ -29,8 +28,8 @@ struct open_disk {
     std::uint64_t position;  // bytes
 };
 
-open_disk* as_disk(const disk_handle& disk) {
-    return disk.valid() ? reinterpret_cast<open_disk*>(disk.get()) : nullptr;
+open_disk* as_disk(native_disk disk) {
+    return disk != kInvalidDisk ? reinterpret_cast<open_disk*>(disk) : nullptr;
 }
 
 // Whether `bytes` from the current position lie wholly inside the disk.
@@ -41,165 +40,121 @@ bool inside(const open_disk& d, std::uint64_t bytes) {
 
 }  // namespace
 
-void disk_handle::reset(native_disk native) {
-    if (auto* d = native_ != kInvalidDisk ? reinterpret_cast<open_disk*>(native_) : nullptr) {
-        path_file::close(d->file);
-        delete d;
-    }
-    native_ = native;
+bool known_mode(char mode) {
+    return mode == 'r' || mode == 'R' || mode == 'w' || mode == 'W' || mode == 'v';
 }
 
-disk_handle open_physical_disk(int number, char mode) {
-    bool writable = false;
+native_disk open(int number, char mode) {
+    if (!known_mode(mode)) return kInvalidDisk;
+    const bool writable = mode == 'w' || mode == 'W';
     const bool uncached = mode == 'v';
-    if (mode == 'w' || mode == 'W') {
-        writable = true;
-    } else if (mode != 'r' && mode != 'R' && !uncached) {
-        return disk_handle();
-    }
     registered_disk reg;
     if (!find_registered_disk(number, &reg)) {
         errno = ENODEV;
-        return disk_handle();
-    }
-    if (io_census_fails() || (uncached && reg.uncached_open_fails)) {
-        errno = uncached ? EBUSY : EIO;
-        return disk_handle();
-    }
-    if (reg.on_open) {
-        reg.on_open(number, mode);
-        // The hook may have put another image in place of this number.
-        if (!find_registered_disk(number, &reg)) {
-            errno = ENODEV;
-            return disk_handle();
-        }
+        return kInvalidDisk;
     }
     path_file::facts facts;
     const path_file::handle file = path_file::open(reg.path, writable, &facts, uncached);
-    if (file == path_file::kNone) return disk_handle();
-    if (reg.bytes_per_sector > 0)
-        facts.bytes_per_sector = static_cast<std::uint32_t>(reg.bytes_per_sector);
-    if (reg.media_type != kNoMediaOverride)
-        facts.media_type = static_cast<std::uint8_t>(reg.media_type);
-    auto* d = new open_disk{number, writable, file, facts, 0};
-    report_disk_event(number, disk_event{disk_event::kOpen, mode, 0, 0, true});
-    return disk_handle(reinterpret_cast<native_disk>(d));
+    if (file == path_file::kNone) return kInvalidDisk;
+    return reinterpret_cast<native_disk>(new open_disk{number, writable, file, facts, 0});
 }
 
-int seek_sector(const disk_handle& disk, std::uint64_t sector) {
+void close(native_disk disk) {
+    if (open_disk* d = as_disk(disk)) {
+        path_file::close(d->file);
+        delete d;
+    }
+}
+
+int seek(native_disk disk, std::uint64_t sector) {
     open_disk* d = as_disk(disk);
-    if (!d || sector > UINT64_MAX / kSectorBytes || io_census_fails()) return 0;
+    if (!d || sector > UINT64_MAX / kSectorBytes) return 0;
     d->position = sector * kSectorBytes;
     return 1;
 }
 
-int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
-    open_disk* d = as_disk(disk);
-    if (!d || d->writable || count > kMaxTransferSectors) return 0;
-    const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
-    if (!inside(*d, bytes)) return 0;
+transfer_check check_transfer(native_disk disk, std::uint32_t count, bool write,
+                              std::uint64_t* first_sector) {
+    const open_disk* d = as_disk(disk);
+    if (!d) return transfer_check::refused;
+    *first_sector = d->position / kSectorBytes;
+    if (d->writable != write || count > kMaxTransferSectors) return transfer_check::refused;
+    if (!inside(*d, std::uint64_t{count} * kSectorBytes)) return transfer_check::outside;
+    return transfer_check::whole;
+}
+
+int read(native_disk disk, std::uint32_t count, void* buffer) {
+    std::uint64_t first = 0;
+    if (check_transfer(disk, count, false, &first) != transfer_check::whole) return 0;
     if (count == 0) return 1;
-    const std::uint64_t first = d->position / kSectorBytes;
-    if (read_fault_hits(d->number, first, count) || io_census_fails()) return 0;
+    open_disk* d = as_disk(disk);
+    const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
     if (!path_file::read_at(d->file, d->position, buffer, bytes)) return 0;
     d->position += bytes;
     return 1;
 }
 
-int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
+int write(native_disk disk, std::uint32_t count, const void* buffer) {
+    std::uint64_t first = 0;
+    if (check_transfer(disk, count, true, &first) != transfer_check::whole) return 0;
+    if (count == 0) return 1;
     open_disk* d = as_disk(disk);
-    if (!d || !d->writable || count > kMaxTransferSectors) return 0;
-    const std::uint64_t first = d->position / kSectorBytes;
-    disk_event event{disk_event::kWrite, 0, first, count, false};
     const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
-    if (!inside(*d, bytes)) {
-        report_disk_event(d->number, event);
-        return 0;
-    }
-    if (io_census_fails()) {
-        report_disk_event(d->number, event);
-        return 0;
-    }
-    const std::uint32_t allowed = count == 0 ? 0 : take_write_allowance(d->number, first, count);
-    const std::uint64_t allowed_bytes = std::uint64_t{allowed} * kSectorBytes;
-    std::uint64_t altered = 0;
-    const write_fate fate =
-        allowed == 0 ? write_fate::stored : lying_write_fate(d->number, first, allowed, &altered);
-    bool ok = true;
-    if (fate == write_fate::altered) {
-        std::vector<unsigned char> copy(static_cast<const unsigned char*>(buffer),
-                                        static_cast<const unsigned char*>(buffer) + allowed_bytes);
-        copy[(altered - first) * kSectorBytes + 7] ^= 0x20;
-        ok = path_file::write_at(d->file, d->position, copy.data(), allowed_bytes);
-    } else if (fate == write_fate::stored && allowed > 0) {
-        ok = path_file::write_at(d->file, d->position, buffer, allowed_bytes);
-    }
-    if (ok) d->position += allowed_bytes;
-    event.ok = ok && allowed == count;
-    report_disk_event(d->number, event);
-    return event.ok ? 1 : 0;
+    if (!path_file::write_at(d->file, d->position, buffer, bytes)) return 0;
+    d->position += bytes;
+    return 1;
 }
 
-int flush_disk(const disk_handle& disk) {
-    open_disk* d = as_disk(disk);
+bool writable(native_disk disk) {
+    const open_disk* d = as_disk(disk);
+    return d && d->writable;
+}
+
+int flush(native_disk disk) {
     // Only a handle that may write can flush, as on Windows.
-    if (!d || !d->writable) return 0;
-    registered_disk reg;
-    const bool fault =
-        (find_registered_disk(d->number, &reg) && reg.flush_fails) || io_census_fails();
-    const bool ok = !fault && path_file::flush(d->file);
-    report_disk_event(d->number, disk_event{disk_event::kFlush, 0, 0, 0, ok});
-    return ok ? 1 : 0;
+    if (!writable(disk)) return 0;
+    return path_file::flush(as_disk(disk)->file) ? 1 : 0;
 }
 
-std::int64_t get_disk_size_bytes(const disk_handle& disk) {
-    open_disk* d = as_disk(disk);
+std::int64_t size_bytes(native_disk disk) {
+    const open_disk* d = as_disk(disk);
     if (!d) return kDiskSizeInvalidHandle;
-    registered_disk reg;
-    if ((find_registered_disk(d->number, &reg) && reg.size_query_fails) || io_census_fails()) {
-        return kDiskSizeQueryFailed;
-    }
     if (!d->facts.size_known || d->facts.size_bytes > static_cast<std::uint64_t>(INT64_MAX)) {
         return kDiskSizeQueryFailed;
     }
     return static_cast<std::int64_t>(d->facts.size_bytes);
 }
 
-int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
-    open_disk* d = as_disk(disk);
-    if (!d || d->facts.bytes_per_sector == 0) return 0;
+bool device_facts(native_disk disk, path_file::facts* facts) {
+    const open_disk* d = as_disk(disk);
+    if (!d) return false;
+    *facts = d->facts;
+    return true;
+}
+
+int geometry_of(const path_file::facts& facts, disk_geometry* geometry) {
+    if (facts.bytes_per_sector == 0) return 0;
     const std::uint64_t cylinder_bytes =
-        std::uint64_t{kTracksPerCylinder} * kSectorsPerTrack * d->facts.bytes_per_sector;
+        std::uint64_t{kTracksPerCylinder} * kSectorsPerTrack * facts.bytes_per_sector;
     disk_geometry g;
-    g.cylinders = static_cast<std::int64_t>(d->facts.size_bytes / cylinder_bytes);
-    g.media_type = d->facts.media_type;
+    g.cylinders = static_cast<std::int64_t>(facts.size_bytes / cylinder_bytes);
+    g.media_type = facts.media_type;
     g.tracks_per_cylinder = kTracksPerCylinder;
     g.sectors_per_track = kSectorsPerTrack;
-    g.bytes_per_sector = d->facts.bytes_per_sector;
+    g.bytes_per_sector = facts.bytes_per_sector;
     *geometry = g;
     return 1;
 }
 
-int get_bytes_per_sector(const disk_handle& disk) {
-    disk_geometry g;
-    if (!get_disk_geometry(disk, &g)) return kSectorSizeQueryFailed;
-    return static_cast<int>(g.bytes_per_sector);
+int geometry(native_disk disk, disk_geometry* geometry) {
+    path_file::facts facts;
+    return device_facts(disk, &facts) ? geometry_of(facts, geometry) : 0;
 }
 
-std::uint8_t get_media_type(const disk_handle& disk) {
-    disk_geometry g;
-    if (!get_disk_geometry(disk, &g)) return kMediaUnknown;
-    return static_cast<std::uint8_t>(g.media_type & 0xFF);
-}
-
-int get_partition_count(const disk_handle& disk) {
-    open_disk* d = as_disk(disk);
+int partition_count(native_disk disk) {
+    const open_disk* d = as_disk(disk);
     // Like the Windows layout query, this needs read access.
     if (!d || d->writable) return kLayoutQueryFailed;
-    registered_disk reg;
-    if ((find_registered_disk(d->number, &reg) && reg.layout_query_fails) || io_census_fails()) {
-        return kLayoutQueryFailed;
-    }
     // Read sector 0 without moving the handle's position. An MBR has four
     // primary slots and the Windows layout lists each of them, used or not;
     // reporting the same keeps krdtool's verdicts equal to the wizard's.
@@ -209,6 +164,12 @@ int get_partition_count(const disk_handle& disk) {
     return has_boot_signature(sector) ? kMbrEntryCount : 0;
 }
 
+}  // namespace kiroda::path_disk
+
+namespace kiroda {
+
+// No disk layer alters the drive letters, so every program that serves
+// disks from paths shares these two.
 int drive_letter_to_disk_number(char letter) {
     std::vector<int> numbers;
     if (!find_drive_extents(letter, &numbers)) return kVolumeNotOpened;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ui/recording_sink.h"
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "engine/data_file.h"
 #include "engine/engine_test_support.h"
 #include "format/header_file.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "format/bad_sector_map.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ui/recording_sink.h"
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "disk/disk_test_image.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"

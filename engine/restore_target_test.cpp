@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "disk/disk_test_image.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"

@@ -71,6 +71,7 @@ bool remove_file(const char* path);
 
 // Test seam: after `bytes` more bytes have been written through write_full,
 // every write fails as on a full volume. A negative value removes the limit.
+// Test programs only: it lives with the I/O census (util/io_census.cpp).
 void set_write_budget_for_tests(std::int64_t bytes);
 
 }  // namespace kiroda

@@ -12,8 +12,6 @@
 
 namespace kiroda {
 
-std::size_t take_write_budget(std::size_t size);
-
 bool unique_fd::reset(int fd) {
     bool ok = true;
     if (fd_ >= 0) ok = ::close(fd_) == 0;
@@ -75,7 +73,7 @@ std::int64_t read_full(int fd, void* buffer, std::size_t size) {
 std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
     if (io_census_fails()) return (errno = EIO, 0);
     const auto* p = static_cast<const unsigned char*>(buffer);
-    const std::size_t allowed = take_write_budget(size);
+    const std::size_t allowed = io_census_write_allowance(size);
     std::size_t done = 0;
     while (done < allowed) {
         const ssize_t n = ::write(fd, p + done, allowed - done);

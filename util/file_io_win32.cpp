@@ -8,8 +8,6 @@
 
 namespace kiroda {
 
-std::size_t take_write_budget(std::size_t size);
-
 namespace {
 // _read and _write take an unsigned int count; stay well below it.
 constexpr std::size_t kMaxTransfer = 1u << 30;
@@ -63,7 +61,7 @@ std::int64_t read_full(int fd, void* buffer, std::size_t size) {
 std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
     if (io_census_fails()) return 0;
     const auto* p = static_cast<const unsigned char*>(buffer);
-    const std::size_t allowed = take_write_budget(size);
+    const std::size_t allowed = io_census_write_allowance(size);
     std::size_t done = 0;
     while (done < allowed) {
         const std::size_t want = allowed - done < kMaxTransfer ? allowed - done : kMaxTransfer;

@@ -1,5 +1,7 @@
 #include "util/io_census.h"
 
+#include "util/file_io.h"
+
 #include <atomic>
 
 namespace kiroda {
@@ -8,7 +10,24 @@ namespace {
 std::atomic<bool> g_active{false};
 std::atomic<std::int64_t> g_count{0};
 std::atomic<std::int64_t> g_fail_at{0};
+std::atomic<std::int64_t> g_write_budget{-1};
 }  // namespace
+
+void set_write_budget_for_tests(std::int64_t bytes) {
+    g_write_budget = bytes;
+}
+
+std::size_t io_census_write_allowance(std::size_t size) {
+    std::int64_t budget = g_write_budget.load();
+    while (budget >= 0) {
+        const auto allowed =
+            static_cast<std::int64_t>(size) < budget ? static_cast<std::int64_t>(size) : budget;
+        if (g_write_budget.compare_exchange_weak(budget, budget - allowed)) {
+            return static_cast<std::size_t>(allowed);
+        }
+    }
+    return size;
+}
 
 void start_io_census(std::int64_t fail_at) {
     g_count = 0;

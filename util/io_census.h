@@ -2,8 +2,15 @@
 // free-space seams. A test counts the operations of a whole run, then runs
 // again once per operation with that one failing, to prove that no failure
 // anywhere is reported as success. Off unless a test starts it.
+//
+// Only test programs have a census. They link the file and free-space seams
+// compiled a second time with KIRODA_IO_CENSUS (util/CMakeLists.txt), along
+// with io_census.cpp; every other program's seams are compiled without it,
+// where the hook is a constant false and each check of it folds away: no
+// call, no load, no branch.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kiroda {
@@ -19,6 +26,22 @@ std::int64_t io_census_count();
 
 // Called by each operation of the seams before it acts: counts it, and
 // true when it is the one that must fail.
+// And by write_full: how many of `size` bytes the write budget lets through
+// (set_write_budget_for_tests in util/file_io.h; all when there is none).
+#if defined(KIRODA_IO_CENSUS)
 bool io_census_fails();
+std::size_t io_census_write_allowance(std::size_t size);
+#else
+namespace {
+// Internal linkage: no program ever holds these and the functions above as
+// one entity.
+constexpr bool io_census_fails() {
+    return false;
+}
+constexpr std::size_t io_census_write_allowance(std::size_t size) {
+    return size;
+}
+}  // namespace
+#endif
 
 }  // namespace kiroda
