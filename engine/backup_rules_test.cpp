@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "disk/disk_test_image.h"
 #include "disk/physical_disk.h"
 #include "engine/engine_test_support.h"
