@@ -181,10 +181,11 @@ const char* zero_fill_text(int zero_fill) {
     return zero_fill == 1 ? "実施する" : "実施しない";
 }
 
-int run_backup_flow(window_handle owner, const backup_request& r, const backup_flow_steps& steps) {
+outcome run_backup_flow(window_handle owner, const backup_request& r,
+                        const backup_flow_steps& steps) {
     if (check_folder_off_source(path_on_disk(r.folder, r.source_disk)) != folder_outcome::ok) {
         say(owner, kMbOk, kFolderOnSource, r.source_disk, path_disk_number(r.folder), r.folder);
-        return -1;
+        return kEngineFailed;
     }
     // Bounded before anything else touches it: every name of the set must
     // still fit behind the folder.
@@ -192,23 +193,23 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
     if (!normalise_folder(r.folder, folder, sizeof folder) ||
         check_folder_length(folder) != folder_outcome::ok) {
         say(owner, kMbOk, kFolderTooLong, static_cast<int>(kLongestBackupFolder), r.folder);
-        return -1;
+        return kEngineFailed;
     }
     std::uint64_t backup_size = 0;
     bool resume = false;
     if (char found[kPathCapacity];
         is_directory(folder) == 1 && find_set_file(folder, found, sizeof found)) {
-        if (!measure_source(owner, r, &backup_size)) return -1;
+        if (!measure_source(owner, r, &backup_size)) return kEngineFailed;
         resume = unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
                  say(owner, kMbYesNo, kOfferResume, r.source_disk, folder) == kIdYes;
     }
-    if (!resume && !folder_may_take_set(owner, folder)) return -1;
-    if (backup_size == 0 && !measure_source(owner, r, &backup_size)) return -1;
+    if (!resume && !folder_may_take_set(owner, folder)) return kEngineFailed;
+    if (backup_size == 0 && !measure_source(owner, r, &backup_size)) return kEngineFailed;
 
     const double free_bytes = get_folder_free_bytes(folder);
     if (check_folder_space(backup_size, free_bytes) == space_outcome::none) {
         say(owner, kMbOk, kNoFreeSpace, folder);
-        return -1;
+        return kEngineFailed;
     }
     char program_copy[kPathCapacity];
     join_path(folder, kProgramCopyName, program_copy, sizeof program_copy);
@@ -219,7 +220,7 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
         format_uint64_grouped(free_text, whole_free_bytes(free_bytes));
         if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder,
                 free_text) != kIdOk) {
-            return 0;
+            return kEngineStopped;
         }
         // The set keeps the copy its first run made; one is added only where
         // none is.
@@ -231,7 +232,7 @@ int run_backup_flow(window_handle owner, const backup_request& r, const backup_f
     }
     if (ask_to_start(owner, r, folder, backup_size, free_bytes, steps.program_path, program_copy) !=
         kIdOk) {
-        return 0;
+        return kEngineStopped;
     }
 
     if (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy)) {

@@ -15,6 +15,7 @@
 
 #include "engine/backup_rules.h"
 #include "ui/message.h"
+#include "ui/outcome.h"
 #include "util/path.h"
 
 namespace kiroda {
@@ -40,7 +41,7 @@ struct backup_flow_steps {
     std::function<void(char drive_letter)> zero_fill;
     // The backup under its progress dialog: 1 done, -1 failed or stopped.
     // `resume`: go on with the unfinished set in the folder.
-    std::function<int(const char* folder, std::uint64_t backup_size, bool resume)> run_backup;
+    std::function<outcome(const char* folder, std::uint64_t backup_size, bool resume)> run_backup;
 };
 
 // A folder that holds an unfinished set of the chosen disk (its size, its
@@ -48,12 +49,12 @@ struct backup_flow_steps {
 // on with it (without a zero fill, which would change the disk under the
 // half-made set), No is today's refusal of a folder that holds a set.
 //
-// Runs the flow. -1 when it refused (after its message) or the backup failed
-// or was stopped; 0 when the user did not answer OK to the last question;
-// 1 when the backup completed. Nothing is written into the folder before the
+// Runs the flow. kEngineFailed when it refused (after its message) or the
+// backup failed or was stopped; kEngineStopped when the user did not answer
+// OK to the last question; kEngineDone when the backup completed. Nothing is written into the folder before the
 // user has answered OK.
-int run_backup_flow(window_handle owner, const backup_request& request,
-                    const backup_flow_steps& steps);
+outcome run_backup_flow(window_handle owner, const backup_request& request,
+                        const backup_flow_steps& steps);
 
 // True when the volume of the path's drive (its first character) lies on
 // `disk`, on any of its extents: a spanned volume may put the set on the

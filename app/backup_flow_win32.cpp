@@ -6,7 +6,7 @@
 
 namespace kiroda {
 
-int run_backup_with_dialogs(HINSTANCE instance, HWND owner, const backup_request& request) {
+outcome run_backup_with_dialogs(HINSTANCE instance, HWND owner, const backup_request& request) {
     backup_flow_steps steps;
     steps.program_path = program_file_path();
     steps.program_folder = program_folder();
@@ -20,8 +20,8 @@ int run_backup_with_dialogs(HINSTANCE instance, HWND owner, const backup_request
                                                    bool resume) {
         // The progress dialog releases the shared background brush when it
         // closes; the command dialog behind it makes a new one when it repaints.
-        return run_backup_progress_dialog(instance, owner, request.source_disk, folder, backup_size,
-                                          resume);
+        return outcome_of_dialog(run_backup_progress_dialog(instance, owner, request.source_disk,
+                                                            folder, backup_size, resume));
     };
     return run_backup_flow(owner, request, steps);
 }

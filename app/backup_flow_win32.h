@@ -11,6 +11,6 @@ namespace kiroda {
 
 // 1 backed up; 0 the user did not confirm; -1 refused, failed or stopped.
 // Every message box and dialog is owned by `owner`.
-int run_backup_with_dialogs(HINSTANCE instance, HWND owner, const backup_request& request);
+outcome run_backup_with_dialogs(HINSTANCE instance, HWND owner, const backup_request& request);
 
 }  // namespace kiroda

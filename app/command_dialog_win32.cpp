@@ -40,14 +40,16 @@ class dialog_ui : public wizard_ui {
         // A result as long as the buffer or longer did not fit: nothing was written.
         return n > 0 && n < capacity;
     }
-    int run_backup(const backup_request& request) override {
+    outcome run_backup(const backup_request& request) override {
         return run_backup_with_dialogs(instance_, dialog_, request);
     }
-    int run_verify(const char* set_folder, std::uint64_t backup_bytes) override {
-        return run_verify_dialog(instance_, dialog_, set_folder, backup_bytes);
+    outcome run_verify(const char* set_folder, std::uint64_t backup_bytes) override {
+        return outcome_of_dialog(run_verify_dialog(instance_, dialog_, set_folder, backup_bytes));
     }
-    int run_restore(int target_disk, const char* set_folder, std::uint64_t backup_bytes) override {
-        return run_restore_dialog(instance_, dialog_, target_disk, set_folder, backup_bytes);
+    outcome run_restore(int target_disk, const char* set_folder,
+                        std::uint64_t backup_bytes) override {
+        return outcome_of_dialog(
+            run_restore_dialog(instance_, dialog_, target_disk, set_folder, backup_bytes));
     }
 
   private:
@@ -66,7 +68,7 @@ bool checked(HWND dialog, int id) {
 
 // The path of the first checked button; nothing when none is checked or
 // the dialog is to stay open.
-std::optional<int> run_checked_path(HWND dialog, command_dialog& c) {
+std::optional<outcome> run_checked_path(HWND dialog, command_dialog& c) {
     dialog_ui ui(c.instance, dialog);
     if (checked(dialog, kCommandBackupRadio)) return run_backup_path(ui, c.state);
     if (checked(dialog, kCommandVerifyRadio)) return run_verify_path(ui, c.state);
@@ -94,7 +96,7 @@ INT_PTR CALLBACK command_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
                     auto* c =
                         reinterpret_cast<command_dialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
                     if (c == nullptr) return FALSE;
-                    if (const std::optional<int> result = run_checked_path(dialog, *c)) {
+                    if (const std::optional<outcome> result = run_checked_path(dialog, *c)) {
                         EndDialog(dialog, *result);
                     }
                     return FALSE;

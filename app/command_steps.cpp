@@ -69,17 +69,17 @@ void drop_trailing_separator(char* folder) {
 
 // Reads the header of the set folder: 1 read, nothing when the dialog stays
 // open (damaged), -1 otherwise. Every failure has shown its message.
-std::optional<int> read_set_header(const wizard_ui& ui, wizard_state& s) {
+std::optional<outcome> read_set_header(const wizard_ui& ui, wizard_state& s) {
     switch (read_header_file(ui.owner(), s.set_folder, &s.header)) {
         case header_read::read:
-            return 1;
+            return kEngineDone;
         case header_read::damaged:
             return std::nullopt;
         case header_read::cannot_open:
         case header_read::short_read:
             break;
     }
-    return -1;
+    return kEngineFailed;
 }
 
 // Shows why the target disk cannot take the set; false for a usable disk.
@@ -121,12 +121,12 @@ bool refuse_target(const wizard_ui& ui, const wizard_state& s, const target_chec
 
 }  // namespace
 
-std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& s) {
+std::optional<outcome> run_backup_path(wizard_ui& ui, wizard_state& s) {
     enumerate_disks(s.disks);
     const int chosen = ui.choose_disk(disk_role::source, s.disks, &s.source_disk);
-    if (chosen != 1) return chosen == 0 ? 0 : -1;
+    if (chosen != 1) return chosen == 0 ? kEngineStopped : kEngineFailed;
     for (;;) {
-        if (ui.choose_backup_folder(s.backup_folder) != 1) return 0;
+        if (ui.choose_backup_folder(s.backup_folder) != 1) return kEngineStopped;
         // Any extent: a spanned volume may lie partly on the disk being read.
         if (!path_on_disk(s.backup_folder, s.source_disk)) break;
         say(ui.owner(), kMbOk, kFolderOnSource, s.source_disk, path_disk_number(s.backup_folder),
@@ -140,52 +140,52 @@ std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& s) {
     // Only an explicit Cancel stops here; the flow asks its own last question.
     if (say(ui.owner(), kMbOkCancel, kConfirmBackup, s.source_disk, s.backup_folder,
             backup_scope_text(request.scope), zero_fill_text(request.zero_fill)) == kIdCancel) {
-        return 0;
+        return kEngineStopped;
     }
     return ui.run_backup(request);
 }
 
-std::optional<int> run_verify_path(wizard_ui& ui, wizard_state& s) {
-    if (ui.choose_header_file(s.set_folder) != 1) return 0;
+std::optional<outcome> run_verify_path(wizard_ui& ui, wizard_state& s) {
+    if (ui.choose_header_file(s.set_folder) != 1) return kEngineStopped;
     drop_trailing_separator(s.set_folder);
-    const std::optional<int> read = read_set_header(ui, s);
-    if (read != 1) return read;
-    if (confirm_header_version(ui.owner(), s.header) != kIdOk) return 0;
+    const std::optional<outcome> read = read_set_header(ui, s);
+    if (read != kEngineDone) return read;
+    if (confirm_header_version(ui.owner(), s.header) != kIdOk) return kEngineStopped;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, s.header.backup_bytes);
     if (say(ui.owner(), kMbOkCancel, kConfirmVerify, s.header.version, int{s.header.created.year},
             int{s.header.created.month}, int{s.header.created.day}, int{s.header.source_disk},
             bytes, s.set_folder) != kIdOk) {
-        return 0;
+        return kEngineStopped;
     }
     return ui.run_verify(s.set_folder, s.header.backup_bytes);
 }
 
-std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
-    if (ui.choose_header_file(s.set_folder) != 1) return 0;
+std::optional<outcome> run_restore_path(wizard_ui& ui, wizard_state& s) {
+    if (ui.choose_header_file(s.set_folder) != 1) return kEngineStopped;
     drop_trailing_separator(s.set_folder);
     enumerate_disks(s.disks);
     const int chosen = ui.choose_disk(disk_role::target, s.disks, &s.target_disk);
-    if (chosen != 1) return chosen == 0 ? 0 : -1;
+    if (chosen != 1) return chosen == 0 ? kEngineStopped : kEngineFailed;
 
     char full[kFullPathCapacity];
     if (!ui.full_path(s.set_folder, full, sizeof full)) {
         say(ui.owner(), kMbOk, kNoFullPath, s.set_folder);
-        return -1;
+        return kEngineFailed;
     }
     // Any extent, as for a backup folder: the set must survive the restore.
     if (path_on_disk(full, s.target_disk)) {
         say(ui.owner(), kMbOk, kSetOnTarget, s.target_disk, path_disk_number(s.set_folder),
             s.set_folder);
-        return -1;
+        return kEngineFailed;
     }
-    const std::optional<int> read = read_set_header(ui, s);
-    if (read != 1) return read;
-    if (confirm_header_version(ui.owner(), s.header) != kIdOk) return 0;
+    const std::optional<outcome> read = read_set_header(ui, s);
+    if (read != kEngineDone) return read;
+    if (confirm_header_version(ui.owner(), s.header) != kIdOk) return kEngineStopped;
 
     // The restore engine repeats these checks just before it writes.
     const target_check check = check_restore_target(s.target_disk, s.header.backup_bytes);
-    if (refuse_target(ui, s, check)) return -1;
+    if (refuse_target(ui, s, check)) return kEngineFailed;
 
     char target_bytes[kGroupedTextSize], bytes[kGroupedTextSize];
     format_int64_grouped(target_bytes, check.disk_bytes);
@@ -200,7 +200,7 @@ std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& s) {
                   target_bytes, found, s.header.version, int{s.header.created.year},
                   int{s.header.created.month}, int{s.header.created.day}, int{s.header.source_disk},
                   bytes, s.set_folder);
-    if (answer != kIdOk) return 0;
+    if (answer != kIdOk) return kEngineStopped;
     // A confirmed restore always ends in the shutdown countdown when it completes.
     g_shutdown_at_end = 1;
     return ui.run_restore(s.target_disk, s.set_folder, s.header.backup_bytes);

@@ -35,10 +35,10 @@ class wizard_ui {
     // The full form of `path`; false when there is none or it does not fit
     // `capacity` (a cut path names another folder).
     virtual bool full_path(const char* path, char* output, std::size_t capacity) = 0;
-    virtual int run_backup(const backup_request& request) = 0;
-    virtual int run_verify(const char* set_folder, std::uint64_t backup_bytes) = 0;
-    virtual int run_restore(int target_disk, const char* set_folder,
-                            std::uint64_t backup_bytes) = 0;
+    virtual outcome run_backup(const backup_request& request) = 0;
+    virtual outcome run_verify(const char* set_folder, std::uint64_t backup_bytes) = 0;
+    virtual outcome run_restore(int target_disk, const char* set_folder,
+                                std::uint64_t backup_bytes) = 0;
 };
 
 // The choices of one run of the wizard.
@@ -54,10 +54,10 @@ struct wizard_state {
 // Capacity GetFullPathNameA is given for the set folder.
 constexpr std::size_t kFullPathCapacity = 4096;
 
-// Each returns the command result (1, 0 or -1), or nothing when the command
+// Each returns the command's outcome, or nothing when the command
 // dialog is to stay open (a damaged header file: the user may choose again).
-std::optional<int> run_backup_path(wizard_ui& ui, wizard_state& state);
-std::optional<int> run_verify_path(wizard_ui& ui, wizard_state& state);
-std::optional<int> run_restore_path(wizard_ui& ui, wizard_state& state);
+std::optional<outcome> run_backup_path(wizard_ui& ui, wizard_state& state);
+std::optional<outcome> run_verify_path(wizard_ui& ui, wizard_state& state);
+std::optional<outcome> run_restore_path(wizard_ui& ui, wizard_state& state);
 
 }  // namespace kiroda

@@ -78,7 +78,7 @@ class scripted_ui : public wizard_ui {
         return true;
     }
     // The portable flow, with a program copy that always works.
-    int run_backup(const backup_request& r) override {
+    outcome run_backup(const backup_request& r) override {
         calls.push_back("backup");
         requests.push_back(r);
         backup_flow_steps steps;
@@ -90,12 +90,12 @@ class scripted_ui : public wizard_ui {
         };
         return run_backup_flow(nullptr, r, steps);
     }
-    int run_verify(const char* folder, std::uint64_t bytes) override {
+    outcome run_verify(const char* folder, std::uint64_t bytes) override {
         calls.push_back(std::string("verify ") + folder);
         recording_progress p;
         return verify_backup_set(p, folder, bytes);
     }
-    int run_restore(int disk, const char* folder, std::uint64_t bytes) override {
+    outcome run_restore(int disk, const char* folder, std::uint64_t bytes) override {
         calls.push_back(std::string("restore ") + folder);
         shutdown_when_restoring = g_shutdown_at_end;
         if (before_restore) before_restore();

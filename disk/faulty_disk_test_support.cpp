@@ -205,13 +205,13 @@ disk_handle open_physical_disk(int number, char mode) {
     return disk_handle(reinterpret_cast<native_disk>(o));
 }
 
-int seek_sector(const disk_handle& disk, std::uint64_t sector) {
+bool seek_sector(const disk_handle& disk, std::uint64_t sector) {
     const native_disk d = inner(disk);
     if (d != kInvalidDisk && sector <= UINT64_MAX / kSectorBytes && io_census_fails()) return 0;
     return path_disk::seek(d, sector);
 }
 
-int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
+bool read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
     const faulty_open* o = as_open(disk);
     const native_disk d = inner(disk);
     std::uint64_t first = 0;
@@ -223,7 +223,7 @@ int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
     return path_disk::read(d, count, buffer);
 }
 
-int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
+bool write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
     const faulty_open* o = as_open(disk);
     const native_disk d = inner(disk);
     std::uint64_t first = 0;
@@ -260,7 +260,7 @@ int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buff
     return event.ok ? 1 : 0;
 }
 
-int flush_disk(const disk_handle& disk) {
+bool flush_disk(const disk_handle& disk) {
     const faulty_open* o = as_open(disk);
     const native_disk d = inner(disk);
     if (!o || !path_disk::writable(d)) return path_disk::flush(d);
@@ -276,7 +276,7 @@ std::int64_t get_disk_size_bytes(const disk_handle& disk) {
     return path_disk::size_bytes(inner(disk));
 }
 
-int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
+bool get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
     const faulty_open* o = as_open(disk);
     path_file::facts facts;
     if (!o || !path_disk::device_facts(o->disk, &facts)) return 0;

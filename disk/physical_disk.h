@@ -95,17 +95,17 @@ struct disk_geometry {
 // bytes. Any other mode gives an invalid handle without asking the system.
 disk_handle open_physical_disk(int number, char mode);
 
-// 1 on success, 0 on failure (an invalid handle fails at once). Transfers
+// True on success, false on failure (an invalid handle fails at once). Transfers
 // continue at the current position; a transfer that moves fewer than
 // count x 512 bytes, or more than kMaxTransferSectors sectors, fails.
-int seek_sector(const disk_handle& disk, std::uint64_t sector);
-int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer);
-int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer);
+bool seek_sector(const disk_handle& disk, std::uint64_t sector);
+bool read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer);
+bool write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer);
 
-// Forces written sectors to the device; 1 on success. A restore flushes
+// Forces written sectors to the device; true on success. A restore flushes
 // before and after it writes sector 0, so the MBR never reaches the disk
 // ahead of the data it describes.
-int flush_disk(const disk_handle& disk);
+bool flush_disk(const disk_handle& disk);
 
 // Size in bytes; kDiskSizeInvalidHandle or kDiskSizeQueryFailed on failure.
 std::int64_t get_disk_size_bytes(const disk_handle& disk);
@@ -113,8 +113,8 @@ std::int64_t get_disk_size_bytes(const disk_handle& disk);
 int get_bytes_per_sector(const disk_handle& disk);
 // Media type code; kMediaUnknown when the query fails.
 std::uint8_t get_media_type(const disk_handle& disk);
-// 1 with `geometry` filled, else 0.
-int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry);
+// True with `geometry` filled.
+bool get_disk_geometry(const disk_handle& disk, disk_geometry* geometry);
 
 // Number of partition table entries the device's layout reports (an MBR disk
 // reports its four primary slots, used or not, plus four per extended boot

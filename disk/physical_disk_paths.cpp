@@ -16,19 +16,19 @@ disk_handle open_physical_disk(int number, char mode) {
     return disk_handle(path_disk::open(number, mode));
 }
 
-int seek_sector(const disk_handle& disk, std::uint64_t sector) {
+bool seek_sector(const disk_handle& disk, std::uint64_t sector) {
     return path_disk::seek(disk.get(), sector);
 }
 
-int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
+bool read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
     return path_disk::read(disk.get(), count, buffer);
 }
 
-int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
+bool write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
     return path_disk::write(disk.get(), count, buffer);
 }
 
-int flush_disk(const disk_handle& disk) {
+bool flush_disk(const disk_handle& disk) {
     return path_disk::flush(disk.get());
 }
 
@@ -36,7 +36,7 @@ std::int64_t get_disk_size_bytes(const disk_handle& disk) {
     return path_disk::size_bytes(disk.get());
 }
 
-int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
+bool get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
     return path_disk::geometry(disk.get(), geometry);
 }
 

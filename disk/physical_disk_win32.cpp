@@ -102,26 +102,26 @@ disk_handle open_physical_disk(int number, char mode) {
     return disk_handle(reinterpret_cast<native_disk>(h));
 }
 
-int seek_sector(const disk_handle& disk, std::uint64_t sector) {
+bool seek_sector(const disk_handle& disk, std::uint64_t sector) {
     if (!disk.valid() || sector > UINT64_MAX / kSectorBytes) return 0;
     return set_position(as_win(disk), sector * kSectorBytes) ? 1 : 0;
 }
 
-int read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
+bool read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
     if (!disk.valid() || count > kMaxTransferSectors) return 0;
     const DWORD bytes = count * kSectorBytes;
     DWORD got = 0;
     return ReadFile(as_win(disk), buffer, bytes, &got, nullptr) && got == bytes ? 1 : 0;
 }
 
-int write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
+bool write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
     if (!disk.valid() || count > kMaxTransferSectors) return 0;
     const DWORD bytes = count * kSectorBytes;
     DWORD put = 0;
     return WriteFile(as_win(disk), buffer, bytes, &put, nullptr) && put == bytes ? 1 : 0;
 }
 
-int flush_disk(const disk_handle& disk) {
+bool flush_disk(const disk_handle& disk) {
     if (!disk.valid()) return 0;
     return FlushFileBuffers(as_win(disk)) ? 1 : 0;
 }
@@ -177,7 +177,7 @@ std::uint8_t get_media_type(const disk_handle& disk) {
     return static_cast<std::uint8_t>(g.media_type & 0xFF);
 }
 
-int get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
+bool get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
     disk_geometry g;
     if (query_geometry(as_win(disk), &g) != kQueryOk) return 0;
     *geometry = g;

@@ -11,4 +11,12 @@ enum outcome : int {
     kEngineFailed = -1,  // after a message; the backup reports a stop as failed too
 };
 
+// What a dialog that ran an engine or a flow ended with. Anything but the
+// three values (a dialog that could not be shown gives -1 too) is a failure.
+inline outcome outcome_of_dialog(int result) {
+    return result == kEngineDone      ? kEngineDone
+           : result == kEngineStopped ? kEngineStopped
+                                      : kEngineFailed;
+}
+
 }  // namespace kiroda
