@@ -13,7 +13,8 @@ double get_folder_free_bytes(const char* folder);
 // The platform's own query (GetDiskFreeSpaceExA / statvfs).
 double platform_folder_free_bytes(const char* folder);
 
-// Test seam: while set, get_folder_free_bytes answers with `query` instead of
+// Test programs only (their build of the file seams): while set,
+// get_folder_free_bytes answers with `query` instead of
 // asking the volume (a nearly full disk without filling one). Empty restores.
 void set_free_space_for_tests(std::function<double(const char*)> query);
 
