@@ -17,6 +17,7 @@
 #include "format/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
+#include "engine/backup_resume.h"
 #include "engine/data_file.h"
 #include "ui/translation.h"
 #include "util/file_io.h"
@@ -109,25 +110,7 @@ std::vector<std::string> set_files_in(const std::string& folder, std::vector<std
 }
 
 bool holds_finished_set(const std::string& folder) {
-    std::error_code error;
-    if (fs::exists(fs::path(folder) / kDigestFileName, error)) return true;
-    // Without digests (an older program's set): the header's byte count
-    // against the blocks' unpacked lengths, payloads stepped over.
-    char path[kPathCapacity + 16];
-    backup_header header{};
-    if (!read_header_silently(folder.c_str(), &header)) return false;
-    std::uint64_t total = 0;
-    for (int number = 1; total < header.backup_bytes; ++number) {
-        if (!data_file_path(folder.c_str(), number, path, sizeof path)) return false;
-        unique_fd fd(open_for_reading(path));
-        if (!fd.valid()) return false;
-        while (at_end_of_file(fd.get()) == 0) {
-            const std::int32_t unpacked = skip_packed_block(fd.get());
-            if (unpacked < 0) return false;
-            total += static_cast<std::uint64_t>(unpacked);
-        }
-    }
-    return total >= header.backup_bytes;
+    return set_is_finished(folder.c_str());
 }
 
 bool empty_set_folder(const std::string& folder, std::FILE* err) {

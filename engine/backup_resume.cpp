@@ -33,8 +33,9 @@ constexpr enciphered_text kDamaged{
 constexpr enciphered_text kUnreadable{
     "バックアップ先のバックアップデータを読めないため、続けられません。\n\n%s"};
 constexpr enciphered_text kDifferentData{
-    "バックアップ先のバックアップデータの最後のブロックが元ディスク(ディスク %d)の内容と一致しません。"
-    "(セクタ %s から)\n別のディスクのバックアップデータは続けられません。"};
+    "バックアップ先のバックアップデータが元ディスク(ディスク %d)の内容と一致しません。"
+    "(セクタ %s から %s まで)\n"
+    "別のディスクのバックアップデータか、中断の後にディスクが書き換えられたため、続けられません。"};
 constexpr enciphered_text kUnconfirmed{
     "バックアップ先のバックアップデータが元ディスク(ディスク %d)のものか確かめられません。\n"
     "(比べられるセクタがありません) 続けられません。"};
@@ -88,8 +89,9 @@ class block_comparer {
     bool ready() const { return buffer_ != nullptr && source_.data() != nullptr; }
     comparison compare(const block_place& block);
 
-    std::uint64_t differs = 0;   // the first sector that differs
-    std::uint64_t compared = 0;  // sectors compared, over every block
+    std::uint64_t differs = 0;       // the first sector that differs...
+    std::uint64_t last_differs = 0;  // ...and the last in its block
+    std::uint64_t compared = 0;      // sectors compared, over every block
 
   private:
     disk_to_compare disk_;
@@ -115,16 +117,18 @@ comparison block_comparer::compare(const block_place& block) {
     }
     const std::vector<bool> read_then = sectors_read(disk_.map, block.first, block.count);
     const std::vector<bool> read_now = sectors_read(now, block.first, block.count);
+    // The block is compared to its end, so the range that differs is named whole.
+    bool same = true;
     for (std::uint32_t s = 0; s < block.count; ++s) {
         if (!read_then[s] || !read_now[s]) continue;
         ++compared;
         const std::size_t at = std::size_t{s} * kSectorBytes;
-        if (std::memcmp(buffer_.get() + at, source_.data() + at, kSectorBytes) != 0) {
-            differs = block.first + s;
-            return comparison::differs;
-        }
+        if (std::memcmp(buffer_.get() + at, source_.data() + at, kSectorBytes) == 0) continue;
+        if (same) differs = block.first + s;
+        same = false;
+        last_differs = block.first + s;
     }
-    return comparison::same;
+    return same ? comparison::same : comparison::differs;
 }
 
 // The set's first block: the MBR, with the disk's signature, tells disks of
@@ -187,8 +191,22 @@ resume_finding examine_what_follows(const char* folder, const kept_blocks& kept,
     return refused(f, unfinished_set::damaged, next, 1);
 }
 
-// The disk must be the set's: its first block and its last whole block,
-// sector by sector, and at least one sector compared.
+// The kept blocks compared with the disk: the first (the MBR, with the
+// disk's signature, tells disks of the same size apart), eight spread over
+// the set, and the last, each once.
+std::vector<block_place> blocks_to_compare(const block_place& first, const kept_blocks& kept) {
+    std::vector<block_place> chosen{first};
+    constexpr std::size_t kSpread = 8;
+    const std::size_t n = kept.kept.size();
+    for (std::size_t i = 1; i <= kSpread + 1 && n > 0; ++i) {
+        const std::size_t at = i * (n - 1) / (kSpread + 1);
+        if (kept.kept[at].first > chosen.back().first) chosen.push_back(kept.kept[at]);
+    }
+    return chosen;
+}
+
+// The disk must be the set's: every block chosen, sector by sector, and at
+// least one sector compared.
 resume_finding compare_kept_with_disk(const char* folder, const kept_blocks& kept,
                                       const disk_to_compare& disk, std::uint64_t sectors,
                                       resume_finding f) {
@@ -198,16 +216,16 @@ resume_finding compare_kept_with_disk(const char* folder, const kept_blocks& kep
     if (!first_block_place(folder, sectors, &first) || !comparer.ready()) {
         return refused(f, unfinished_set::unreadable, folder);
     }
-    for (const block_place* block : {static_cast<const block_place*>(&first), &kept.last}) {
-        if (block == &kept.last && kept.last.first == 0) break;  // one block: compared already
-        switch (comparer.compare(*block)) {
+    for (const block_place& block : blocks_to_compare(first, kept)) {
+        switch (comparer.compare(block)) {
             case comparison::same:
                 break;
             case comparison::differs:
                 f.sector = comparer.differs;
-                return refused(f, unfinished_set::different_data, block->path.c_str());
+                f.last_sector = comparer.last_differs;
+                return refused(f, unfinished_set::different_data, block.path.c_str());
             case comparison::set_unreadable:
-                return refused(f, unfinished_set::unreadable, block->path.c_str());
+                return refused(f, unfinished_set::unreadable, block.path.c_str());
             case comparison::disk_unreadable:
                 return refused(f, unfinished_set::unreadable, folder);
         }
@@ -311,6 +329,11 @@ resume_finding examine_unfinished_set(const disk_handle& disk, int disk_number,
     if (f.verdict != unfinished_set::resumable) return f;
     f = examine_what_follows(folder, kept, f);
     if (f.verdict != unfinished_set::resumable) return f;
+    // Every block is there: a set finished without a digest file, unless
+    // this program was cut while it wrote one.
+    if (writer.next_sector() == writer.sectors() && set_is_finished(folder)) {
+        return refused(f, unfinished_set::complete, kDigestFileName);
+    }
     // The set went past unreadable sectors: its map goes on (whether new
     // ones are asked about is the caller's --rescue, not the set's).
     writer.take_earlier_map(earlier);
@@ -319,11 +342,31 @@ resume_finding examine_unfinished_set(const disk_handle& disk, int disk_number,
                                   writer.sectors(), f);
 }
 
+bool set_is_finished(const char* folder) {
+    char path[kPathCapacity + 16];
+    if (join_path(folder, kDigestFileName, path, sizeof path) && path_exists(path)) return true;
+    // A run cut while it wrote its digest file: the one thing left to do.
+    if (join_path(folder, kDigestTempName, path, sizeof path) && path_exists(path)) return false;
+    backup_header header{};
+    if (!read_header_silently(folder, &header)) return false;
+    std::uint64_t total = 0;
+    for (int number = 1; total < header.backup_bytes; ++number) {
+        if (!data_file_path(folder, number, path, sizeof path)) return false;
+        unique_fd fd(open_for_reading(path));
+        if (!fd.valid()) return false;
+        while (at_end_of_file(fd.get()) == 0) {
+            const std::int32_t unpacked = skip_packed_block(fd.get());
+            if (unpacked < 0) return false;
+            total += static_cast<std::uint64_t>(unpacked);
+        }
+    }
+    return total >= header.backup_bytes;
+}
+
 bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t sectors) {
     backup_header header{};
-    char path[kPathCapacity + 16];
     if (!read_header_silently(folder, &header) || header.backup_bytes != sectors * kSectorBytes ||
-        !join_path(folder, kDigestFileName, path, sizeof path) || path_exists(path)) {
+        set_is_finished(folder)) {
         return false;
     }
     const int number = last_data_file(folder);
@@ -370,7 +413,8 @@ void report_unfinished_set(progress& p, const resume_finding& finding, int sourc
             return;
         case unfinished_set::different_data:
             format_uint64_grouped(have, finding.sector);
-            tell(p, kDifferentData, source_disk, have);
+            format_uint64_grouped(want, finding.last_sector);
+            tell(p, kDifferentData, source_disk, have, want);
             return;
         case unfinished_set::unconfirmed:
             tell(p, kUnconfirmed, source_disk);

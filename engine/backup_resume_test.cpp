@@ -245,6 +245,16 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
         image.write(std::string(512, '\x77').data(), 512);
         ASSERT_TRUE(image.good());
     }
+    // A sector of the 33rd block, one of those compared between the first
+    // and the last of 60.
+    const std::string changed_later = dir.file("changed-later.img");
+    fs::copy_file(source(), changed_later);
+    {
+        std::fstream image(changed_later, std::ios::binary | std::ios::in | std::ios::out);
+        image.seekp(static_cast<std::streamoff>((32 * kChunk + 5) * 512));
+        image.write(std::string(512, '\x77').data(), 512);
+        ASSERT_TRUE(image.good());
+    }
     const std::string other_mbr = dir.file("other-mbr.img");
     {
         std::vector<unsigned char> sector0(512, 0x3C);
@@ -265,6 +275,11 @@ TEST_F(ResumeBackup, ASetThatCannotGoOnSaysWhyAndStaysAsItWas) {
         std::string said;  // part of the one message
     } cases[] = {
         {"complete", [](ResumeBackup&) {}, "", "完成しています"},
+        // Every block there and no digest file: an older writer's finished set.
+        {"complete without a digest file",
+         [](ResumeBackup& t) { fs::remove(t.work + "/" + kDigestFileName); }, "", "完成しています"},
+        {"a block between the first and the last changed on the disk since",
+         [&](ResumeBackup& t) { keep_blocks(t, 60); }, changed_later, "セクタ 1,048,581 から"},
         {"another disk's size", [](ResumeBackup& t) { fs::remove(t.work + "/" + kDigestFileName); },
          other,
          "バックアップデータ 1,023,461,376 バイト、元ディスク(ディスク 0) 1,023,461,888 バイト"},

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "disk/physical_disk.h"
 #include "engine/progress.h"
@@ -39,11 +40,12 @@ enum class kept_walk { kept, damaged, unreadable, stopped };
 
 struct kept_blocks {
     kept_walk verdict = kept_walk::kept;
-    std::string file;   // the file at fault, or the one cut
-    int block = 0;      // the block at fault or cut off, 1-based in `file`
-    bool cut = false;   // `file` ends in a partial block (block `block`)
-    int last_file = 0;  // the last data file walked: the next must hold nothing
-    block_place last;   // the last whole block kept (offset < 0: none)
+    std::string file;               // the file at fault, or the one cut
+    int block = 0;                  // the block at fault or cut off, 1-based in `file`
+    bool cut = false;               // `file` ends in a partial block (block `block`)
+    int last_file = 0;              // the last data file walked: the next must hold nothing
+    block_place last;               // the last whole block kept (offset < 0: none)
+    std::vector<block_place> kept;  // every whole block kept, in disk order
 };
 
 class backup_writer {
