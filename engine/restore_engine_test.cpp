@@ -134,19 +134,55 @@ TEST_F(RestoreEngine, ASetOfOneSectorWritesOnlySectorZero) {
 // A last block longer than the header's byte count means the header and
 // the data files do not belong together: nothing past the target's end is
 // written, and sector 0 stays as it was.
-TEST_F(RestoreEngine, AnOverlongLastBlockIsRefusedBeforeSectorZero) {
+// What the block headers tell is decided before the first write: a restore
+// that would fail after hours of writing fails before it writes anything.
+// A data file after the last is not the set's: named, and the restore goes on.
+TEST_F(RestoreEngine, TheSetsShapeIsDecidedBeforeTheFirstWrite) {
     std::vector<unsigned char> block(2048);
     for (std::size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<unsigned char>(i / 512 + 1);
-    write_data_file(set.file("KRD00001.BIN"), {block});
-    const std::string target = blank_target(2);
-    record_target();
-    recording_sink sink;
-    ASSERT_EQ(restore(1024), kEngineFailed);
-    ASSERT_EQ(sink.seen.size(), 1u);
-    EXPECT_NE(sink.seen[0].text.find("超えています"), std::string::npos) << sink.seen[0].text;
-    EXPECT_TRUE(events.empty());
-    EXPECT_EQ(read_file(target), std::vector<unsigned char>(1024, 0xEE));
+    const std::vector<unsigned char> whole(kChunk * 512, 0x42);
+    const struct {
+        const char* what;
+        std::vector<std::vector<unsigned char>> blocks;
+        std::size_t trailing;  // bytes after the last block
+        bool further_file;     // a KRD00002.BIN after the last
+        std::uint64_t bytes;   // the header's count
+        const char* said;
+        outcome result;
+    } cases[] = {
+        {"an overlong last block", {block}, 0, false, 1024, "超えています", kEngineFailed},
+        {"bytes after the second block",
+         {whole, block},
+         40,
+         false,
+         kChunk * 512 + 2048,
+         "余分なデータ",
+         kEngineFailed},
+        {"a data file after the last",
+         {whole, block},
+         0,
+         true,
+         kChunk * 512 + 2048,
+         "KRD00002.BIN",
+         kEngineDone},
+    };
+    for (const auto& c : cases) {
+        write_data_file(set.file("KRD00001.BIN"), c.blocks);
+        std::vector<unsigned char> file = read_file(set.file("KRD00001.BIN"));
+        file.insert(file.end(), c.trailing, 0);
+        write_file(set.file("KRD00001.BIN"), file);
+        std::filesystem::remove(set.file("KRD00002.BIN"));
+        if (c.further_file) write_data_file(set.file("KRD00002.BIN"), {block});
+        blank_target(c.bytes / 512);
+        events.clear();
+        record_target();
+        recording_sink sink;
+        ASSERT_EQ(restore(c.bytes), c.result) << c.what;
+        ASSERT_EQ(sink.seen.size(), 1u) << c.what;
+        EXPECT_NE(sink.seen[0].text.find(c.said), std::string::npos) << sink.seen[0].text;
+        EXPECT_EQ(events.empty(), c.result != kEngineDone) << c.what;
+    }
 }
 
 TEST_F(RestoreEngine, ImplausibleByteCountsWriteNothing) {

@@ -1,5 +1,6 @@
 #include "engine/set_reader.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -29,7 +30,8 @@ constexpr enciphered_text kTooMuchData{
 constexpr enciphered_text kTrailingData{
     "バックアップデータの構成が正しくありません。\n%s\nの最後のブロックの後に余分なデータがあります。"};
 constexpr enciphered_text kExtraFile{
-    "バックアップデータの構成が正しくありません。\n最後のデータファイルの後にも\n%s\nがあります。"};
+    "最後のデータファイルの後にも\n%s\nがあります。\n"
+    "このバックアップのデータではないため、使わずに続けます。"};
 constexpr enciphered_text kBlockDigest{
     "バックアップファイルが壊れています。\n%s\nの %d 番目のブロックがダイジェストファイルの記録と一致しません。"};
 constexpr enciphered_text kFileDigest{
@@ -37,7 +39,8 @@ constexpr enciphered_text kFileDigest{
 constexpr enciphered_text kStreamDigest{
     "バックアップデータが壊れています。\nディスク全体のデータがダイジェストファイルの記録と一致しません。"};
 constexpr enciphered_text kSideDigest{
-    "バックアップデータが壊れています。\n%s\nがダイジェストファイルの記録と一致しません。"};
+    "%s がダイジェストファイルの記録と一致しないか、ありません。\n"
+    "復旧するデータには使われないため、このまま続けます。"};
 constexpr enciphered_text kOtherSet{
     "ヘッダファイルがダイジェストファイル(KRDHASH.TXT)の記録と一致しません。\n"
     "データファイルとヘッダファイルは別のバックアップのものです。"};
@@ -74,14 +77,14 @@ bool set_reader::open(damaged_digests policy) {
     int bad_line = 0;
     digests_state_ = read_set_digests(folder_, &digests_, &bad_line);
     if (digests_state_ == digests_read::unreadable) {
-        return go_past_damaged_digests(policy, bad_line);
+        return go_past_damaged_digests(policy, bad_line) && check_ahead();
     }
-    if (digests_state_ != digests_read::read) return true;
+    if (digests_state_ != digests_read::read) return check_ahead();
     if (!file_digest_.ready() || !stream_digest_.ready()) {
         // Without hash state the digests cannot be used; the structure
         // checks still run.
         digests_state_ = digests_read::absent;
-        return true;
+        return check_ahead();
     }
     std::uint64_t header_bytes = 0;
     digest128 header;
@@ -91,7 +94,7 @@ bool set_reader::open(damaged_digests policy) {
         fail(get_stored_text(kOtherSet));
         return false;
     }
-    return true;
+    return check_ahead();
 }
 
 // The digest file is there but does not read: the reason (the line at
@@ -222,7 +225,7 @@ std::int64_t set_reader::next_block(unsigned char* buffer) {
     return count;
 }
 
-bool set_reader::check_sides() {
+void set_reader::check_sides() {
     for (const side_record& side : digests_.sides) {
         char side_path[kPathCapacity + 16];
         bool same = false;
@@ -234,12 +237,8 @@ bool set_reader::check_sides() {
                        static_cast<std::int64_t>(side.bytes) &&
                    digest.value() == side.digest;
         }
-        if (!same) {
-            fail(get_stored_text(kSideDigest), side.name.c_str());
-            return false;
-        }
+        if (!same) tell(progress_, kSideDigest, side.name.c_str());
     }
-    return true;
 }
 
 bool set_reader::finish() {
@@ -251,17 +250,103 @@ bool set_reader::finish() {
         }
         if (!file_ended()) return false;
     }
-    char next[kPathCapacity + 16];
-    if (data_file_path(folder_, file_number_ + 1, next, sizeof next) && path_exists(next)) {
-        fail(get_stored_text(kExtraFile), next);
+    if (!extra_file_checked_) warn_of_unread_files();
+    if (has_digests() && stream_digest_.value() != digests_.stream) {
+        fail(get_stored_text(kStreamDigest));
         return false;
     }
-    if (has_digests()) {
-        if (stream_digest_.value() != digests_.stream) {
-            fail(get_stored_text(kStreamDigest));
+    return true;
+}
+
+// Files the walk never reads — a data file after the last, a side file that
+// is missing or changed (the map of a rescue: one spread over several media
+// keeps it on the first) — change no byte that is restored: each is named,
+// and the walk goes on.
+void set_reader::warn_of_unread_files() {
+    extra_file_checked_ = true;
+    const std::uint64_t chunks = (backup_bytes_ + kChunkBytes - 1) / kChunkBytes;
+    const auto last = static_cast<int>((chunks + kBlocksPerDataFile - 1) / kBlocksPerDataFile);
+    char next[kPathCapacity + 16];
+    if (data_file_path(folder_, last + 1, next, sizeof next) && path_exists(next)) {
+        tell(progress_, kExtraFile, next);
+    }
+    if (has_digests()) check_sides();
+}
+
+// Before the first block: the set's shape from its block headers, stepped
+// over (payloads are not read), as far as its data files are at hand. What
+// would fail the walk after hours of writing fails here, before anything is
+// written: a file short of 60 blocks, a block that is not a whole chunk, more
+// data than the header holds, bytes after the last block. A file that is
+// not there (on another medium) ends the look; the walk asks for it.
+bool set_reader::check_ahead() {
+    std::uint64_t total = 0;
+    for (int number = 1; total < backup_bytes_; ++number) {
+        char path[kPathCapacity + 16];
+        if (!data_file_path(folder_, number, path, sizeof path)) break;
+        errno = 0;
+        unique_fd fd(open_for_reading(path));
+        if (!fd.valid()) {
+            if (errno == ENOENT) break;
+            std::snprintf(path_, sizeof path_, "%s", path);
+            fail(texts_.bad_block(), path_, -1L);
             return false;
         }
-        if (!check_sides()) return false;
+        std::snprintf(path_, sizeof path_, "%s", path);
+        if (!step_over_file(fd.get(), &total)) return false;
+    }
+    path_[0] = '\0';
+    warn_of_unread_files();
+    return true;
+}
+
+// Steps over the blocks of the data file at path_, adding their lengths to
+// `total`. False after a message.
+bool set_reader::step_over_file(int fd, std::uint64_t* total) {
+    int blocks = 0;
+    for (;;) {
+        const int end = at_end_of_file(fd);
+        if (end < 0) {
+            fail(texts_.bad_block(), path_, -1L);
+            return false;
+        }
+        if (end == 1) break;
+        if (*total >= backup_bytes_) {
+            fail(get_stored_text(kTrailingData), path_);
+            return false;
+        }
+        if (blocks == kBlocksPerDataFile) {
+            fail(get_stored_text(kTooManyBlocks), path_, kBlocksPerDataFile);
+            return false;
+        }
+        const std::int32_t count = skip_packed_block(fd);
+        if (count < 0 || count % 512 != 0) {
+            fail(texts_.bad_block(), path_, static_cast<long>(count));
+            return false;
+        }
+        if (count == 0) {
+            fail(texts_.empty_block(), path_);
+            return false;
+        }
+        ++blocks;
+        const auto bytes = static_cast<std::uint64_t>(count);
+        if (bytes > backup_bytes_ - *total) {
+            char grouped[kGroupedTextSize];
+            format_uint64_grouped(grouped, backup_bytes_);
+            fail(get_stored_text(kTooMuchData), path_, grouped);
+            return false;
+        }
+        if (count != kChunkBytes && *total + bytes < backup_bytes_) {
+            char grouped[kGroupedTextSize];
+            format_uint64_grouped(grouped, bytes);
+            fail(get_stored_text(kShortBlock), path_, blocks, grouped);
+            return false;
+        }
+        *total += bytes;
+    }
+    if (blocks < kBlocksPerDataFile && *total < backup_bytes_) {
+        fail(get_stored_text(kIncompleteFile), path_, blocks, kBlocksPerDataFile);
+        return false;
     }
     return true;
 }

@@ -6,7 +6,11 @@
 // The walk also checks the set's structure, which the blocks' own checksums
 // cannot see: every data file but the last holds exactly 60 blocks, every
 // block but the last is a whole 16 MiB chunk, the blocks add up to exactly
-// the header's byte count, and nothing follows the last block. Where the set
+// the header's byte count, and nothing follows the last block in its file.
+// open() decides as much of it as the block headers tell, before the first
+// block is read (a restore then fails before its first write). Files the
+// walk never reads (a data file after the last, a changed or missing side
+// file) are named as warnings and fail nothing. Where the set
 // has a digest file (KRDHASH.TXT), the header, every block, every data file
 // and the whole stream are checked against it as well.
 #pragma once
@@ -79,8 +83,11 @@ class set_reader {
     bool open_next_file();
     bool file_ended();
     bool check_block(const unsigned char* buffer, std::int32_t count);
-    bool check_sides();
+    void check_sides();
     bool go_past_damaged_digests(damaged_digests policy, int bad_line);
+    bool check_ahead();
+    bool step_over_file(int fd, std::uint64_t* total);
+    void warn_of_unread_files();
     void fail(const char* format, ...);
 
     progress& progress_;
@@ -102,6 +109,7 @@ class set_reader {
     digest_stream stream_digest_;
     digest128 last_digest_;
     bool keep_block_digests_ = false;
+    bool extra_file_checked_ = false;
 };
 
 }  // namespace kiroda

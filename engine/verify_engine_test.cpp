@@ -130,6 +130,7 @@ TEST_F(VerifyEngine, StructureThatDoesNotFitTheHeader) {
         std::vector<unsigned char> appended;
         bool next_file;
         const char* expected;
+        outcome result = kEngineFailed;
     } cases[] = {
         {"header claims more: a short block that is not the last",
          kSetBytes + 512,
@@ -161,12 +162,14 @@ TEST_F(VerifyEngine, StructureThatDoesNotFitTheHeader) {
          std::vector<unsigned char>(40, 0),
          false,
          "余分なデータ"},
+        // Not part of the set and never read: named, and the test passes.
         {"a data file after the last",
          kSetBytes,
          {chunk(kChunkSectors, 1), chunk(3, 3)},
          {},
          true,
-         "KRD00002.BIN"},
+         "KRD00002.BIN",
+         kEngineDone},
     };
     for (const auto& c : cases) {
         std::filesystem::remove(set.file("KRD00002.BIN"));
@@ -178,7 +181,7 @@ TEST_F(VerifyEngine, StructureThatDoesNotFitTheHeader) {
         }
         if (c.next_file) write_data_file(set.file("KRD00002.BIN"), {chunk(1, 1)});
         recording_sink sink({kIdCancel});
-        EXPECT_EQ(verify(c.header_bytes), kEngineFailed) << c.what;
+        EXPECT_EQ(verify(c.header_bytes), c.result) << c.what;
         ASSERT_EQ(sink.seen.size(), 1u) << c.what;
         EXPECT_EQ(sink.seen[0].type, kMbOk) << c.what;
         EXPECT_NE(sink.seen[0].text.find(c.expected), std::string::npos) << c.what << "\n"
