@@ -32,6 +32,11 @@ int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE
         return kExitDone;
     }
     if (std::strcmp(name, "--version") == 0) {
+        if (argc > 2) {
+            print(err, "krdtool: --version には引数を付けません: %s\n", argv[2]);
+            print_usage(commands, err);
+            return kExitUsage;
+        }
         std::fputs("krdtool " KIRODA_CLI_VERSION "\n", out);
         return kExitDone;
     }

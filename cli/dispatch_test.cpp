@@ -40,8 +40,10 @@ TEST(Dispatch, RunsTheNamedCommandWithTheWordsAfterIt) {
 }
 
 TEST(Dispatch, NoCommandOrAnUnknownOneIsAUsageError) {
-    for (const auto& words : std::vector<std::vector<std::string>>{
-             {"krdtool"}, {"krdtool", "thrid"}, {"krdtool", "First"}}) {
+    for (const auto& words : std::vector<std::vector<std::string>>{{"krdtool"},
+                                                                   {"krdtool", "thrid"},
+                                                                   {"krdtool", "First"},
+                                                                   {"krdtool", "--version", "x"}}) {
         captured_stream out, err;
         EXPECT_EQ(run(words, out, err), kExitUsage);
         const std::string text = err.text();

@@ -11,6 +11,16 @@
 
 namespace kiroda::cli {
 
+// The width of the terminal `to` writes to, in columns; 80 when it cannot be
+// asked (not a terminal, no size).
+int terminal_columns(std::FILE* to);
+
+// The bar's line as it fits `columns` (a column left free): the bar, the
+// numbers and the status; without the bar when that is too long, and the
+// numbers and status cut at the edge when even they are.
+std::string fit_progress_line(int columns, const std::string& bar, const std::string& numbers,
+                              const std::string& status);
+
 class terminal_progress : public progress {
   public:
     // `total_bytes`: the size of the job, for the bar. `bar`: draw a bar

@@ -36,7 +36,8 @@ class unique_fd {
     int fd_ = -1;
 };
 
-// Read only; -1 on failure.
+// Read only, and only a regular file (a FIFO or a device gives EINVAL, at
+// once: a FIFO is opened without waiting for a writer); -1 on failure.
 int open_for_reading(const char* path);
 // Write only, created or truncated to zero length: an older, longer file of
 // the same name must not leave its tail behind. -1 on failure.

@@ -21,7 +21,17 @@ bool unique_fd::reset(int fd) {
 
 int open_for_reading(const char* path) {
     if (io_census_fails()) return (errno = EIO, -1);
-    return ::open(path, O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO put in place of a set's file would otherwise
+    // hold open() until a writer comes, forever. Only a regular file is one
+    // of ours (a device or a FIFO is refused with EINVAL).
+    unique_fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.valid()) return -1;
+    if (::fstat(fd.get(), &st) != 0) return -1;
+    if (!S_ISREG(st.st_mode)) return (errno = EINVAL, -1);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
+    return fd.release();
 }
 
 int open_for_writing(const char* path) {

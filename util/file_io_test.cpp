@@ -4,6 +4,12 @@
 
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+
+#include <cerrno>
+#endif
+
 #include "util/test_support.h"
 
 namespace kiroda {
@@ -47,6 +53,20 @@ TEST(FileIo, OpeningAMissingFileFails) {
     EXPECT_LT(open_for_reading(dir.file("absent").c_str()), 0);
     EXPECT_LT(open_for_writing(dir.file("no/such/folder").c_str()), 0);
 }
+
+#if !defined(_WIN32)
+// What stands in place of a set's file and is no regular file is refused at
+// once: a FIFO would otherwise hold the open until a writer comes.
+TEST(FileIo, OnlyARegularFileOpensForReading) {
+    temp_folder dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    for (const std::string& path : {dir.file("fifo"), dir.text(), std::string("/dev/null")}) {
+        errno = 0;
+        EXPECT_LT(open_for_reading(path.c_str()), 0) << path;
+        EXPECT_EQ(errno, EINVAL) << path;
+    }
+}
+#endif
 
 TEST(FileIo, WriteBudgetCutsWritesLikeAFullVolume) {
     temp_folder dir;
