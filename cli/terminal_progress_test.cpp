@@ -18,7 +18,8 @@ TEST(TerminalProgress, TheLineFitsTheTerminal) {
         bool bar;
         bool numbers;
     } cases[] = {
-        {200, true, true}, {120, true, true}, {80, false, true}, {40, false, false}, {1, false, false},
+        {200, true, true},  {120, true, true}, {80, false, true},
+        {40, false, false}, {1, false, false},
     };
     for (const auto& c : cases) {
         const std::string line = fit_progress_line(c.columns, bar, numbers, status);
