@@ -320,14 +320,7 @@ bool set_reader::step_over_file(int fd, std::uint64_t* total) {
             return false;
         }
         const std::int32_t count = skip_packed_block(fd);
-        // A header that does not read (or a payload cut short, which a seek
-        // past the end may hide until the next header) is the walk's to
-        // report, with what it reads: the look ahead ends here.
-        if (count < 0) {
-            *total = backup_bytes_;
-            return true;
-        }
-        if (count % 512 != 0) {
+        if (count < 0 || count % 512 != 0) {
             fail(texts_.bad_block(), path_, static_cast<long>(count));
             return false;
         }

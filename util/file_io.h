@@ -56,7 +56,7 @@ std::int64_t read_full(int fd, void* buffer, std::size_t size);
 std::int64_t write_full(int fd, const void* buffer, std::size_t size);
 // Forces written data to the volume; false on failure.
 bool commit_file(int fd);
-// 1 at the end of the file, 0 before it, -1 on error.
+// 1 at the end of the file (or past it), 0 before it, -1 on error.
 int at_end_of_file(int fd);
 // Moves `bytes` forward from the current position; false on error.
 bool skip_forward(int fd, std::int64_t bytes);

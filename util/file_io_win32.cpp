@@ -85,7 +85,13 @@ std::int64_t file_position(int fd) {
 }
 
 int at_end_of_file(int fd) {
-    return io_census_fails() ? -1 : _eof(fd);
+    if (io_census_fails()) return -1;
+    // At or past the end, as on POSIX: a seek may step past the end of a
+    // file cut short, where _eof() would say "not at the end".
+    const __int64 position = _lseeki64(fd, 0, SEEK_CUR);
+    const __int64 size = _filelengthi64(fd);
+    if (position < 0 || size < 0) return -1;
+    return position >= size ? 1 : 0;
 }
 
 bool replace_file(const char* from, const char* to) {
