@@ -120,19 +120,28 @@ TEST(LoopDevices, AnImageWhoseFileSystemHoldsTheSetIsNoTarget) {
                                      kiroda::testing::make_mbr_one_partition(63, 1900));
     ASSERT_EQ(run(run_backup_command, {source, set}).status, kExitDone);
     const auto before = kiroda::testing::read_file(set + "/KRD00001.BIN");
-    for (const bool force : {false, true}) {
-        std::vector<std::string> args = {set, image};
-        if (force) args.push_back("--force");
-        const run_result r = run(run_restore_command, args);
-        EXPECT_EQ(r.status, kExitFailed) << r.err;
-        EXPECT_NE(r.err.find("バックアップデータが復旧先の上にあります"), std::string::npos)
-            << r.err;
+    // The image under every name it has: itself, and a second loop device.
+    loop_device second(image);
+    ASSERT_FALSE(second.path().empty());
+    for (const std::string& target : {image, second.path()}) {
+        for (const bool force : {false, true}) {
+            std::vector<std::string> args = {set, target};
+            if (force) args.push_back("--force");
+            const run_result r = run(run_restore_command, args);
+            EXPECT_EQ(r.status, kExitFailed) << target << r.err;
+            EXPECT_NE(r.err.find("バックアップデータが復旧先の上にあります"), std::string::npos)
+                << target << r.err;
+        }
     }
     EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"), before);
-    // Nor may the image be backed up into a folder that lives on it.
-    const run_result backup = run(run_backup_command, {"--force", image, mounted_at + "/set2"});
-    EXPECT_EQ(backup.status, kExitFailed);
-    EXPECT_NE(backup.err.find("元ディスクの上にあります"), std::string::npos) << backup.err;
+    // Nor may the image, under either name, be backed up into a folder that
+    // lives on it; and its file system, mounted for writing, is named.
+    for (const std::string& name : {image, second.path()}) {
+        const run_result backup = run(run_backup_command, {"--force", name, mounted_at + "/set2"});
+        EXPECT_EQ(backup.status, kExitFailed) << name;
+        EXPECT_NE(backup.err.find("元ディスクの上にあります"), std::string::npos) << backup.err;
+        EXPECT_NE(backup.err.find("書き込みできる状態でマウント"), std::string::npos) << backup.err;
+    }
 }
 
 }  // namespace

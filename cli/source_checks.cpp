@@ -90,7 +90,8 @@ bool mounted_writable(const std::string& source, const std::string& mountinfo,
         std::istringstream dev_text(numbers);
         if (!rw || !(dev_text >> maj >> colon >> min) || colon != ':' || maj == 0) continue;
         // The source itself, a partition of it, or an image it is.
-        if (stack_rests_on(stack_under(makedev(maj, min), sys_root), src)) return true;
+        if (lies_within(storage_under(makedev(maj, min), sys_root), storage_of(src, sys_root)))
+            return true;
     }
     return false;
 }
