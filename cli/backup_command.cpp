@@ -27,6 +27,7 @@
 #include "util/path.h"
 #include "util/path_query.h"
 #include "util/side_file.h"
+#include "cli/terminal_messages.h"
 #include "util/system_error.h"
 
 namespace kiroda::cli {
@@ -166,8 +167,11 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         return kExitFailed;
     }
     if (!fs::exists(folder, error)) fs::create_directories(folder, error);
-    if (error || check_folder_is_folder(folder.c_str()) != folder_outcome::ok) {
-        say(err, "バックアップ先のフォルダを作れません: %s", folder.c_str());
+    if (!error && check_folder_is_folder(folder.c_str()) != folder_outcome::ok)
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error) {
+        say(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
+            system_reason(error.value()).c_str());
         return kExitFailed;
     }
     if (check_folder_off_source(folder_depends_on(folder, source)) != folder_outcome::ok) {

@@ -1,5 +1,7 @@
 #include "cli/disks_command.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -9,6 +11,7 @@
 #include "cli/json_writer.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/target_guard.h"
 #include "disk/block_devices_posix.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_rules.h"
@@ -40,7 +43,12 @@ void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
 // itself also wants 512-byte sectors, some size, and (in krdtool, without
 // --force) no file system written straight onto the disk. The verdict shown
 // is the one restore will act on.
-disk_verdict restore_target_verdict(const disk_record& r, const char* signature) {
+disk_verdict restore_target_verdict(const disk_record& r, const std::string& path,
+                                    const char* signature) {
+    if (r.sector0_unreadable) {
+        return {kVerdictUnusable, "×",
+                "復旧先ディスクとして利用できません。\n先頭セクタを読めません。", false};
+    }
     disk_verdict v = target_disk_verdict(r);
     if (v.verdict == kVerdictUnusable) return v;
     if (r.bytes_per_sector != 512) {
@@ -62,18 +70,56 @@ disk_verdict restore_target_verdict(const disk_record& r, const char* signature)
         text = line;
         return {kVerdictWithReservation, "△", text.c_str(), false};
     }
+    // An image file is restored over only when it holds nothing but zeros.
+    struct stat st {};
+    int reason = 0;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        switch (scan_file(path, &reason)) {
+            case file_contents::zeros:
+                break;
+            case file_contents::data:
+                return {kVerdictWithReservation, "△",
+                        "復旧先ディスクとして利用できますが、\nイメージファイルにデータがあります。"
+                        "(--force で上書き)",
+                        false};
+            case file_contents::unreadable:
+                return {kVerdictUnusable, "×",
+                        "復旧先ディスクとして利用できません。\nイメージファイルを読めません。",
+                        false};
+        }
+    }
     return v;
+}
+
+// The wizard's source rule, but a sector 0 that cannot be read is named as
+// such, not as a disk without a signature.
+disk_verdict source_verdict(const disk_record& r) {
+    if (r.sector0_unreadable) {
+        return {kVerdictUnusable, "×", "元ディスクとして利用できません。\n先頭セクタを読めません。",
+                false};
+    }
+    return source_disk_verdict(r);
+}
+
+// The partition entries count the disk's own sectors; the wizard's fields
+// count 512 bytes a sector, so a 4,096-byte-sector disk's are scaled.
+disk_record in_512_byte_units(disk_record r) {
+    if (r.bytes_per_sector > 512 && r.bytes_per_sector % 512 == 0) {
+        for (std::uint64_t& sectors : r.partition_sectors)
+            sectors *= static_cast<std::uint64_t>(r.bytes_per_sector / 512);
+    }
+    return r;
 }
 
 }  // namespace
 
 void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out,
                        const char* signature) {
-    const disk_verdict source = source_disk_verdict(r);
-    const disk_verdict target = restore_target_verdict(r, signature);
+    const disk_verdict source = source_verdict(r);
+    const disk_verdict target = restore_target_verdict(r, path, signature);
     // The partition sizes are shown as the source dialog shows them; both
     // verdicts hide them alike (a GPT disk).
-    const disk_field_texts f = format_disk_fields(r, source);
+    const disk_field_texts f = format_disk_fields(in_512_byte_units(r), source);
     // In the device's own sectors (a 4,096-byte-sector disk has an eighth as
     // many as its size / 512).
     char sectors[kGroupedTextSize];
@@ -128,15 +174,16 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
     json.text("media", localized(media_type_name(r.media_type)));
     json.boolean("gpt", r.gpt != 0);
     json.begin_array("partition_bytes");
-    for (const std::uint64_t sectors : r.partition_sectors) json.number(nullptr, sectors * 512);
+    for (const std::uint64_t sectors : in_512_byte_units(r).partition_sectors)
+        json.number(nullptr, sectors * 512);
     json.end_array();
     if (signature != nullptr) {
         json.text("signature", signature);
     } else {
         json.null("signature");
     }
-    write_verdict_json(json, "source", source_disk_verdict(r));
-    write_verdict_json(json, "target", restore_target_verdict(r, signature));
+    write_verdict_json(json, "source", source_verdict(r));
+    write_verdict_json(json, "target", restore_target_verdict(r, path, signature));
     json.end_object();
 }
 

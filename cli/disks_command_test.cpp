@@ -30,7 +30,7 @@ TEST(DisksCommand, ReportsEachImageWithBothVerdicts) {
     const std::string used = dir.file("used.img");
     const std::string blank = dir.file("blank.img");
     write_image(used, 4096, make_mbr_one_partition(2048, 2000));
-    write_image(blank, 4096, make_mbr({}, false));
+    kiroda::testing::write_file(blank, std::vector<unsigned char>(4096 * 512, 0));
     captured_stream out, err;
     EXPECT_EQ(run_disks_command({used, blank}, out.get(), err.get()), kExitDone);
     const std::string text = out.text();
@@ -91,18 +91,21 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
     const std::string used = dir.file("used.img");
     const std::string blank = dir.file("blank.img");
     const std::string missing = dir.file("missing.img");
+    // Data after an empty table: a restore takes it only with --force.
+    const std::string data = dir.file("data.img");
     write_image(used, 4096, make_mbr_one_partition(2048, 2000));
-    write_image(blank, 4096, make_mbr({}, false));
+    kiroda::testing::write_file(blank, std::vector<unsigned char>(4096 * 512, 0));
+    write_image(data, 4096, make_mbr({}, false));
     captured_stream out, err;
     // A path that does not open is said on stderr; the JSON stays whole.
-    EXPECT_EQ(run_disks_command({"--json", used, missing, blank}, out.get(), err.get()),
+    EXPECT_EQ(run_disks_command({"--json", used, missing, blank, data}, out.get(), err.get()),
               kExitFailed);
     EXPECT_TRUE(contains(err.text(), missing)) << err.text();
     testing::json_value v;
     std::string error;
     ASSERT_TRUE(testing::parse_json(out.text(), &v, &error)) << error << "\n" << out.text();
     const auto& disks = v["disks"].items;
-    ASSERT_EQ(disks.size(), 2u) << out.text();
+    ASSERT_EQ(disks.size(), 3u) << out.text();
     const struct {
         std::string path;
         const char* source;
@@ -111,8 +114,9 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
     } expected[] = {
         {used, "usable", "unusable", 2000 * 512},
         {blank, "unusable", "usable", 0},
+        {data, "unusable", "reservation", 0},
     };
-    for (std::size_t i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < 3; ++i) {
         const auto& d = disks[i];
         EXPECT_EQ(d["path"].text, expected[i].path);
         EXPECT_EQ(d["bytes"].unsigned_number(), 4096u * 512);

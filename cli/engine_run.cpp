@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/output.h"
 #include "cli/terminal_messages.h"
+#include "util/system_error.h"
 #include "cli/terminal_progress.h"
 
 namespace kiroda::cli {
@@ -19,6 +20,7 @@ engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
     terminal_messages messages(
         err, answers_for(err, yes),
         [](void* p) { static_cast<terminal_progress*>(p)->finish_line(); }, &progress);
+    take_system_error();  // a reason noted before the engine is none of its failures
     const auto start = std::chrono::steady_clock::now();
     const int result = engine(progress);
     if (result == kEngineDone) progress.complete();

@@ -23,6 +23,7 @@
 #include "format/header_file.h"
 #include "ui/translation.h"
 #include "util/number_format.h"
+#include "util/system_error.h"
 
 namespace kiroda::cli {
 
@@ -98,7 +99,8 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
         case target_verdict::ok:
             return true;
         case target_verdict::cannot_open:
-            say(err, "復旧先ディスクを開けません: %s", target.c_str());
+            say(err, "復旧先ディスクを開けません: %s%s", target.c_str(),
+                system_reason(take_system_error()).c_str());
             break;
         case target_verdict::bad_sector_size:
             say(err, "復旧先ディスクのセクタサイズ(%lld)には対応していません。",
@@ -116,7 +118,8 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
             break;
         case target_verdict::cannot_seek:
         case target_verdict::cannot_read:
-            say(err, "復旧先ディスクの先頭セクタを読めません: %s", target.c_str());
+            say(err, "復旧先ディスクの先頭セクタを読めません: %s%s", target.c_str(),
+                system_reason(take_system_error()).c_str());
             break;
         case target_verdict::has_partitions:
             say(err,
@@ -150,7 +153,8 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
     const bool force = options.has("--force");
-    switch (check_target_path(folder, target, force)) {
+    int reason = 0;
+    switch (check_target_path(folder, target, force, &reason)) {
         case target_refusal::none:
             break;
         case target_refusal::not_a_disk:
@@ -173,6 +177,10 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
                 "復旧先のイメージファイルには既にデータがあります: %s\n"
                 "上書きしてよい場合は --force を付けて下さい。",
                 target.c_str());
+            return kExitFailed;
+        case target_refusal::unreadable:
+            say(err, "復旧先のイメージファイルを読めません: %s%s", target.c_str(),
+                system_reason(reason).c_str());
             return kExitFailed;
     }
     bool created = false;

@@ -173,7 +173,7 @@ TEST_F(SetCommands, DamagedSetsFail) {
     write_file(set + "/KRD00001.BIN", data);
     const run_result verify = run_command(run_verify_command, {set});
     EXPECT_EQ(verify.status, kExitFailed);
-    EXPECT_TRUE(contains(verify.err, "MeltReadSize = -"));
+    EXPECT_FALSE(contains(verify.err, "MeltReadSize")) << verify.err;
     const run_result info = run_command(run_info_command, {set});
     EXPECT_EQ(info.status, kExitFailed);
     // Restore stops on the damaged block: the new image's sector 0 stays blank.
@@ -429,13 +429,35 @@ TEST_F(SetCommands, DisksShowsWhatRestoreWillAccept) {
     EXPECT_TRUE(contains(ext4.text(), "ext2/ext3/ext4")) << ext4.text();
 }
 
-TEST(TerminalMessages, ReasonsComeBeforeCodesAndTheSystemSaysWhy) {
-    EXPECT_EQ(with_reasons("エラー。\n\"x\"\nMeltReadSize = -9", 0),
-              "エラー。\n\"x\"\nブロックのチェックサムが一致しません (MeltReadSize = -9)");
-    EXPECT_EQ(with_reasons("MeltReadSize = 700", 0), "MeltReadSize = 700");
-    const std::string full = with_reasons("書き込みに失敗しました。", ENOSPC);
-    EXPECT_EQ(full, std::string("書き込みに失敗しました。\n(システムのエラー: ") +
-                        std::strerror(ENOSPC) + ")");
+TEST(TerminalMessages, CodesBecomeWhatTheyMeanAndTheSystemSaysWhy) {
+    const struct {
+        const char* engine_said;
+        int system_error;
+        const char* krdtool_says;  // before the system's reason
+    } cases[] = {
+        {"エラー。\n\"x\"\nMeltReadSize = -9", 0,
+         "エラー。\n\"x\"\nブロックのチェックサムが一致しません"},
+        {"MeltReadSize = 700", 0, "ブロックの大きさ (700 バイト) がセクタの倍数ではありません"},
+        {"壊れています。\nx\n(読み込み結果 -6)", 0,
+         "壊れています。\nx\nブロックのデータが途中で切れています"},
+        {"(読み込み結果 -99)", 0, "ブロックを読めません (-99)"},
+        {"DiskRead(元ディスク読込み中) Error\n残りｾｸﾀ      = 65536(Sect)", EIO,
+         "元ディスクを読めません (残り 65536 セクタ)"},
+        {"書き込みに失敗しました。", ENOSPC, "書き込みに失敗しました。"},
+        {"MeltReadSize = x", 0, "MeltReadSize = x"},  // no number: left as it is
+    };
+    for (const auto& c : cases) {
+        std::string expected = c.krdtool_says;
+        expected += system_reason(c.system_error);
+        EXPECT_EQ(with_reasons(c.engine_said, c.system_error), expected) << c.engine_said;
+    }
+    std::string asked = "セクタ 5 を読めません。";
+    asked.append(system_reason(EIO)).append("\n\n続けますか?");
+    EXPECT_EQ(with_reasons("セクタ 5 を読めません。\n\n続けますか?", EIO, true), asked);
+    EXPECT_EQ(system_reason(0), "");
+    const std::string reason = system_reason(ENOSPC);
+    EXPECT_EQ(reason.rfind("\n(システムのエラー: ", 0), 0u) << reason;
+    EXPECT_TRUE(contains(reason, std::strerror(ENOSPC))) << reason;
 }
 
 TEST(TerminalMessages, DisksAreNamedByTheirPaths) {
@@ -444,6 +466,37 @@ TEST(TerminalMessages, DisksAreNamedByTheirPaths) {
               "復旧先ディスク(/tmp/t.img)を開けません。(/tmp/t.img)");
     EXPECT_EQ(name_disks_by_path("(ディスク 2)"), "(ディスク 2)");
     clear_disk_paths();
+}
+
+// Every failed system call in a message carries the system's reason: a
+// missing set, a folder that cannot be made, a missing disk to compare, and
+// behind FUSE a disk whose sector 0 fails with EIO (as a source, and as a
+// target image, which is then no "data").
+TEST_F(SetCommands, FailuresSayTheSystemsReason) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    write_file(dir.file("plain.txt"), {1});
+    kiroda::testing::fault_fs_mount mount(disk, dir.file("mnt"), {"--eio", "0"});
+    const struct {
+        command_function command;
+        std::vector<std::string> args;
+        const char* said;
+        int reason;
+    } cases[] = {
+        {run_verify_command, {dir.file("nothere")}, "KRD00000.BIN", ENOENT},
+        {run_backup_command, {disk, dir.file("plain.txt/set")}, "フォルダを作れません", ENOTDIR},
+        {run_verify_command, {"--against", dir.file("nodisk.img"), set}, "開けません", ENOENT},
+        {run_backup_command, {mount.image(), dir.file("s2")}, "先頭セクタ (MBR) を読めません", EIO},
+        {run_restore_command, {set, mount.image()}, "イメージファイルを読めません", EIO},
+    };
+    for (const auto& c : cases) {
+        if (c.args.front() == mount.image() || c.args.back() == mount.image()) {
+            if (!mount.mounted()) continue;  // no FUSE here: the other cases still count
+        }
+        const run_result r = run_command(c.command, c.args);
+        EXPECT_EQ(r.status, kExitFailed) << c.said;
+        EXPECT_TRUE(contains(r.err, c.said)) << r.err;
+        EXPECT_TRUE(contains(r.err, std::strerror(c.reason))) << c.said << "\n" << r.err;
+    }
 }
 
 // A real I/O error under krdtool: an image behind FUSE whose chosen sectors
@@ -459,13 +512,15 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     const run_result plain = run_command(run_backup_command, {mount.image(), dir.file("plain")});
     EXPECT_EQ(plain.status, kExitFailed);
     EXPECT_TRUE(contains(plain.err, "セクタ 5 を読めません")) << plain.err;
+    EXPECT_TRUE(contains(plain.err, std::strerror(EIO))) << plain.err;
     // --yes answers questions, but never trades sectors for zeros: that
     // takes --rescue.
     const run_result yes =
         run_command(run_backup_command, {"--yes", mount.image(), dir.file("yes")});
     EXPECT_EQ(yes.status, kExitFailed);
     EXPECT_FALSE(contains(yes.err, "(--yes: はい)")) << yes.err;
-    EXPECT_TRUE(contains(yes.err, "DiskRead")) << yes.err;
+    EXPECT_TRUE(contains(yes.err, "元ディスクを読めません")) << yes.err;
+    EXPECT_FALSE(contains(yes.err, "DiskRead")) << yes.err;
 
     const run_result r = run_command(run_backup_command, {"--rescue", mount.image(), set});
     ASSERT_EQ(r.status, kExitDone) << r.err;

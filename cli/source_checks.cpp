@@ -10,6 +10,7 @@
 
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
+#include "cli/terminal_messages.h"
 #include "cli/output.h"
 #include "disk/disk_rules.h"
 #include "disk/physical_disk.h"
@@ -22,6 +23,7 @@
 #include "ui/translation.h"
 #include "util/file_io.h"
 #include "util/path.h"
+#include "util/system_error.h"
 
 namespace kiroda::cli {
 
@@ -49,10 +51,20 @@ bool is_set_file(const std::string& name) {
 
 bool source_acceptable(const disk_record& record, const std::string& source, bool force,
                        std::FILE* err) {
+    if (record.sector0_unreadable) {
+        say(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
+            system_reason(take_system_error()).c_str());
+        return false;
+    }
     const disk_verdict verdict = source_disk_verdict(record);
-    if (verdict.verdict != kVerdictUnusable) return true;
     std::string reason;
     one_line(localized(verdict.message), &reason);
+    if (verdict.verdict == kVerdictWithReservation) {
+        // Usable with a warning: the wizard shows the warning, so does krdtool.
+        say(err, "注意: %s: %s", reason.c_str(), source.c_str());
+        return true;
+    }
+    if (verdict.verdict != kVerdictUnusable) return true;
     const bool media_ok = record.media_type == kMediaFixed || record.media_type == kMediaRemovable;
     if (record.bytes_per_sector != static_cast<int>(kSectorBytes) || !media_ok) {
         say(err, "%s: %s", reason.c_str(), source.c_str());

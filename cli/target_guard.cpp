@@ -41,14 +41,19 @@ bool same_inode_as_a_file_in(const fs::path& folder, const struct stat& target) 
 
 }  // namespace
 
-bool file_is_all_zeros(const std::string& path) {
+file_contents scan_file(const std::string& path, int* system_error) {
+    *system_error = 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) return (*system_error = errno, file_contents::unreadable);
     struct stat st {};
-    bool zeros = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    file_contents found = file_contents::zeros;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *system_error = errno != 0 ? errno : EINVAL;
+        found = file_contents::unreadable;
+    }
     std::vector<unsigned char> piece(1 << 20);
     off_t at = 0;
-    while (zeros && at < st.st_size) {
+    while (found == file_contents::zeros && at < st.st_size) {
         // Skip holes: they read as zeros without being stored.
         off_t data = ::lseek(fd, at, SEEK_DATA);
         if (data < 0) {
@@ -56,18 +61,23 @@ bool file_is_all_zeros(const std::string& path) {
             data = at;                  // no hole search here: read on
         }
         const ssize_t n = ::pread(fd, piece.data(), piece.size(), data);
-        if (n <= 0) {
-            zeros = n == 0;
+        if (n < 0) {
+            *system_error = errno;
+            found = file_contents::unreadable;
+        } else if (n == 0) {
             break;
+        } else if (!all_zero(piece.data(), static_cast<std::size_t>(n))) {
+            found = file_contents::data;
         }
-        zeros = all_zero(piece.data(), static_cast<std::size_t>(n));
         at = data + n;
     }
     ::close(fd);
-    return zeros;
+    return found;
 }
 
-target_refusal check_target_path(const std::string& folder, const std::string& target, bool force) {
+target_refusal check_target_path(const std::string& folder, const std::string& target, bool force,
+                                 int* system_error) {
+    *system_error = 0;
     std::error_code error;
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
@@ -79,8 +89,11 @@ target_refusal check_target_path(const std::string& folder, const std::string& t
     if (within(where, set) || (exists && same_inode_as_a_file_in(set, st)))
         return target_refusal::inside_the_set;
     if (exists && folder_depends_on(folder, target)) return target_refusal::holds_the_set;
-    if (exists && S_ISREG(st.st_mode) && !force && !file_is_all_zeros(target))
-        return target_refusal::holds_data;
+    if (exists && S_ISREG(st.st_mode) && !force) {
+        const file_contents contents = scan_file(target, system_error);
+        if (contents == file_contents::data) return target_refusal::holds_data;
+        if (contents == file_contents::unreadable) return target_refusal::unreadable;
+    }
     return target_refusal::none;
 }
 

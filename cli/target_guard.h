@@ -13,14 +13,19 @@ enum class target_refusal {
     inside_the_set,  // a file of the set or in its folder
     holds_the_set,   // the set's file system rests on it (device, loop image)
     holds_data,      // an existing image file that is not all zeros (--force)
+    unreadable,      // an existing image file that cannot be read through
 };
 
 // Checks `target` against the set in `folder`. `force` lets an image file
-// with data through, nothing else.
-target_refusal check_target_path(const std::string& folder, const std::string& target, bool force);
+// with data through (it is then not read), nothing else. `system_error`
+// gets the reason an image could not be read.
+target_refusal check_target_path(const std::string& folder, const std::string& target, bool force,
+                                 int* system_error);
 
-// True when every byte of the regular file at `path` is zero (holes count
-// as zeros and are not read). False when it cannot be read.
-bool file_is_all_zeros(const std::string& path);
+// What a regular file holds: only zeros (holes count as zeros and are not
+// read), some data, or a read failure (the system's reason in
+// `system_error`: a failing disk under the image is no "data").
+enum class file_contents { zeros, data, unreadable };
+file_contents scan_file(const std::string& path, int* system_error);
 
 }  // namespace kiroda::cli

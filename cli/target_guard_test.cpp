@@ -1,6 +1,8 @@
 #include "cli/target_guard.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,8 +58,9 @@ TEST(TargetGuard, WhatARestoreMustNotWriteOver) {
         {"a character device", "/dev/null", true, target_refusal::not_a_disk},
         {"a folder", dir.text(), true, target_refusal::not_a_disk},
     };
+    int reason = 0;
     for (const auto& c : cases) {
-        EXPECT_EQ(check_target_path(set, c.target, c.force), c.expected) << c.what;
+        EXPECT_EQ(check_target_path(set, c.target, c.force, &reason), c.expected) << c.what;
     }
     EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"),
               (std::vector<unsigned char>{4, 5, 6}));
@@ -65,8 +68,8 @@ TEST(TargetGuard, WhatARestoreMustNotWriteOver) {
     // Standing in the set's folder: "restore . disk.img" names a new file in it.
     const fs::path before = fs::current_path();
     fs::current_path(set);
-    EXPECT_EQ(check_target_path(".", "disk.img", true), target_refusal::inside_the_set);
-    EXPECT_EQ(check_target_path(".", "../elsewhere.img", true), target_refusal::none);
+    EXPECT_EQ(check_target_path(".", "disk.img", true, &reason), target_refusal::inside_the_set);
+    EXPECT_EQ(check_target_path(".", "../elsewhere.img", true, &reason), target_refusal::none);
     fs::current_path(before);
 }
 
@@ -75,11 +78,14 @@ TEST(TargetGuard, ZerosAreFoundPastHolesAndData) {
     const std::string path = dir.file("f.img");
     std::vector<unsigned char> bytes(3 << 20, 0);
     write_file(path, bytes);
-    EXPECT_TRUE(file_is_all_zeros(path));
+    int reason = -1;
+    EXPECT_EQ(scan_file(path, &reason), file_contents::zeros);
+    EXPECT_EQ(reason, 0);
     bytes.back() = 1;  // the very last byte, past the first read piece
     write_file(path, bytes);
-    EXPECT_FALSE(file_is_all_zeros(path));
-    EXPECT_FALSE(file_is_all_zeros(dir.file("absent.img")));
+    EXPECT_EQ(scan_file(path, &reason), file_contents::data);
+    EXPECT_EQ(scan_file(dir.file("absent.img"), &reason), file_contents::unreadable);
+    EXPECT_EQ(reason, ENOENT);
 }
 
 }  // namespace

@@ -33,29 +33,75 @@ std::string name_disks_by_path(const std::string& text) {
     return named;
 }
 
-std::string with_reasons(const std::string& text, int system_error) {
+namespace {
+
+// Labels the engines (and the wizard, whose texts stay as they are) put
+// before a number that only a developer can read; krdtool says what the
+// number means in their place. The labels are looked up in the messages'
+// language, as the texts that hold them were.
+struct coded_label {
+    const char* label;
+    const char* closing;  // what ends the coded part after the number
+    bool sectors_left;    // the number counts sectors, else it is a block code
+};
+constexpr coded_label kCodedLabels[] = {
+    {"MeltReadSize = ", "", false},
+    {"(読み込み結果 ", ")", false},
+    {"DiskRead(元ディスク読込み中) Error\n残りｾｸﾀ      = ", "(Sect)", true},
+};
+
+// What a block's read result means: a failure code, or the size of a block
+// that holds no whole number of sectors.
+std::string block_code_meaning(long long code) {
+    if (const char* reason = block_result_reason(static_cast<std::int32_t>(code)))
+        return localized(reason);
+    char text[160];
+    if (code >= 0) {
+        std::snprintf(text, sizeof text,
+                      localized("ブロックの大きさ (%lld バイト) がセクタの倍数ではありません"),
+                      code);
+    } else {
+        std::snprintf(text, sizeof text, localized("ブロックを読めません (%lld)"), code);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string with_reasons(const std::string& text, int system_error, bool question) {
     std::string said = text;
-    // A block's failure code is shown after what it means.
-    const std::string code_label = "MeltReadSize = ";
-    const std::size_t at = said.find(code_label);
-    if (at != std::string::npos) {
-        const long code = std::strtol(said.c_str() + at + code_label.size(), nullptr, 10);
-        if (const char* reason = block_result_reason(static_cast<std::int32_t>(code))) {
-            std::size_t end = at + code_label.size();
-            while (end < said.size() &&
-                   (said[end] == '-' || (said[end] >= '0' && said[end] <= '9')))
-                ++end;
-            said.replace(at, end - at,
-                         std::string(localized(reason)) + " (" + said.substr(at, end - at) + ")");
+    for (const coded_label& c : kCodedLabels) {
+        const char* label = localized(c.label);
+        const std::size_t at = said.find(label);
+        if (at == std::string::npos) continue;
+        const char* number = said.c_str() + at + std::strlen(label);
+        char* after = nullptr;
+        const long long value = std::strtoll(number, &after, 10);
+        if (after == number || std::strncmp(after, c.closing, std::strlen(c.closing)) != 0)
+            continue;
+        const std::size_t end =
+            static_cast<std::size_t>(after - said.c_str()) + std::strlen(c.closing);
+        std::string meaning = block_code_meaning(value);
+        if (c.sectors_left) {
+            char line[160];
+            std::snprintf(line, sizeof line, localized("元ディスクを読めません (残り %lld セクタ)"),
+                          value);
+            meaning = line;
         }
+        said.replace(at, end - at, meaning);
     }
-    if (system_error != 0) {
-        char reason[512];
-        std::snprintf(reason, sizeof reason, localized("\n(システムのエラー: %s)"),
-                      std::strerror(system_error));
-        said += reason;
-    }
-    return said;
+    // A question's reason belongs to what failed, before what is asked.
+    const std::size_t asked = question ? said.find("\n\n") : std::string::npos;
+    if (asked != std::string::npos) return said.insert(asked, system_reason(system_error));
+    return said + system_reason(system_error);
+}
+
+std::string system_reason(int system_error) {
+    if (system_error == 0) return "";
+    char reason[512];
+    std::snprintf(reason, sizeof reason, localized("\n(システムのエラー: %s)"),
+                  std::strerror(system_error));
+    return reason;
 }
 
 bool terminal_can_ask() {
@@ -72,7 +118,9 @@ terminal_messages::terminal_messages(std::FILE* err, question_answer answer,
     previous_ = set_message_sink([=, last_yes = std::string()](const message& m) mutable {
         if (before_message != nullptr) before_message(context);
         std::string text = name_disks_by_path(m.text);
-        if ((m.type & 0xF) == kMbOk) text = with_reasons(text, take_system_error());
+        const unsigned buttons = m.type & 0xF;
+        if (buttons == kMbOk || buttons == kMbOkCancel)
+            text = with_reasons(text, take_system_error(), buttons == kMbOkCancel);
         print(err, "%s\n", text.c_str());
         if ((m.type & 0xF) != kMbOkCancel) {
             std::fflush(err);

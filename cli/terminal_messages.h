@@ -38,9 +38,15 @@ class terminal_messages {
 // disks are the paths it was given, so each such name becomes its path.
 std::string name_disks_by_path(const std::string& text);
 
-// A failed block's code (MeltReadSize = -9) follows what it means, and the
-// system's reason (`system_error`, 0 for none) follows the message.
-std::string with_reasons(const std::string& text, int system_error);
+// A failed block's code ("MeltReadSize = -9", "(read result -9)") and a
+// source read's sector count become what they mean, and the system's reason
+// (`system_error`, 0 for none) follows the message, or in a question
+// (`question`) the paragraph before what is asked.
+std::string with_reasons(const std::string& text, int system_error, bool question = false);
+
+// "\n(システムのエラー: <the system's reason>)", in the language of the
+// messages; "" for 0.
+std::string system_reason(int system_error);
 
 // True when questions can be asked: standard input and error are terminals.
 bool terminal_can_ask();

@@ -44,7 +44,11 @@ bool survey_disk(int number, disk_record* record) {
         r.media_type = static_cast<std::uint8_t>(geometry.media_type & 0xFF);
     }
     unsigned char sector[kSectorBytes];
-    if (seek_sector(disk, 0) && read_sectors(disk, 1, sector)) apply_sector0(r, sector);
+    if (seek_sector(disk, 0) && read_sectors(disk, 1, sector)) {
+        apply_sector0(r, sector);
+    } else {
+        r.sector0_unreadable = true;
+    }
     *record = r;
     return true;
 }

@@ -25,6 +25,9 @@ struct disk_record {
     // One past the last sector of the entries taken, in 64 bits (0 when none):
     // lets a report point out a table that claims more than the disk holds.
     std::uint64_t partitions_end = 0;
+    // Sector 0 could not be read: the fields it gives are zeros, which must
+    // not be taken for a disk without a signature.
+    bool sector0_unreadable = false;
 };
 
 using disk_table = std::array<disk_record, kDiskTableSize>;

@@ -70,12 +70,15 @@ bool drop_direct_io(int fd) {
 
 handle open(const std::string& path, bool writable, facts* f, bool uncached) {
     const int fd = open_device(path.c_str(), writable, uncached);
-    if (fd < 0) return kNone;
+    if (fd < 0) {
+        note_system_error(errno);
+        return kNone;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
-        errno = error;
+        note_system_error(errno = error);
         return kNone;
     }
     *f = facts{};
@@ -89,7 +92,7 @@ handle open(const std::string& path, bool writable, facts* f, bool uncached) {
     } else {
         // A folder, a pipe or a character device holds no sectors.
         ::close(fd);
-        errno = ENOTBLK;
+        note_system_error(errno = ENOTBLK);
         return kNone;
     }
     return fd;

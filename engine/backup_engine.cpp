@@ -18,6 +18,7 @@
 #include "engine/rescue_read.h"
 #include "format/bad_sector_map.h"
 #include "engine/side_task.h"
+#include "util/system_error.h"
 #include "format/digest.h"
 #include "format/header_file.h"
 #include "format/packed_block.h"
@@ -163,6 +164,7 @@ bool disk_copy::go_past_lost_sectors(std::uint64_t first) {
     const std::vector<sector_run> lost = ahead_.map.bad_runs();
     char where[kGroupedTextSize];
     format_uint64_grouped(where, lost.empty() ? first : lost.front().first);
+    note_system_error(reader_.chunk_error());  // the reason, said with the question
     if (!options_.ask_to_go_past || say(p_.owner(), kMbOkCancel, kRescueQuestion, where) != kIdOk) {
         read_error();
         return false;

@@ -97,6 +97,7 @@ bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigne
         skipping_ = false;
         return true;
     }
+    chunk_error_ = take_system_error();
     failed_read();
     if (careful_ == nullptr) {
         careful_handle_ = open_physical_disk(disk_number_, 'v');

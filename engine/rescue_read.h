@@ -39,6 +39,9 @@ class rescue_reader {
 
     // Sectors found unreadable or not tried so far.
     std::uint64_t lost_sectors() const { return lost_; }
+    // The system's reason the last chunk that lost sectors failed to read
+    // (0 when unknown), for the message that asks what to do about it.
+    int chunk_error() const { return chunk_error_; }
 
   private:
     bool read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count,
@@ -59,6 +62,7 @@ class rescue_reader {
     int streak_ = 0;
     bool skipping_ = false;
     std::uint64_t lost_ = 0;
+    int chunk_error_ = 0;
 };
 
 }  // namespace kiroda

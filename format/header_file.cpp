@@ -1,5 +1,6 @@
 #include "format/header_file.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "ui/program.h"
@@ -9,6 +10,7 @@
 #include "util/file_io.h"
 #include "util/le.h"
 #include "util/path.h"
+#include "util/system_error.h"
 
 namespace kiroda {
 
@@ -168,6 +170,7 @@ header_read read_header_file(window_handle owner, const char* folder, backup_hea
     }
     unique_fd fd(open_for_reading(path));
     if (!fd.valid()) {
+        note_system_error(errno);
         show_message(owner, kMbOk, program_caption(), get_stored_text(kOpenFailed), path);
         return header_read::cannot_open;
     }
