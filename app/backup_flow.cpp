@@ -56,7 +56,8 @@ constexpr enciphered_text kLastQuestion{
 constexpr enciphered_text kOfferResume{
     "バックアップ先のフォルダには、このディスク(ディスク %d)の未完成のバックアップデータがあります。\n\n%s\n\n"
     "このバックアップデータを続けますか?\n"
-    "(はい: 最後のブロックの次から続けます。いいえ: 別のフォルダを指定します)"};
+    "(最後のブロックの次から続けます。中止すると、何も書き込まずに終わります)\n\n"
+    "続ける: OK　　中止: キャンセル"};
 constexpr enciphered_text kLastQuestionResume{
     "次の内容でバックアップを続けます。\n\n"
     "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
@@ -200,8 +201,11 @@ outcome run_backup_flow(window_handle owner, const backup_request& r,
     if (char found[kPathCapacity];
         is_directory(folder) == 1 && find_set_file(folder, found, sizeof found)) {
         if (!measure_source(owner, r, &backup_size)) return kEngineFailed;
-        resume = unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
-                 say(owner, kMbYesNo, kOfferResume, r.source_disk, folder) == kIdYes;
+        if (unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes)) {
+            if (say(owner, kMbOkCancel, kOfferResume, r.source_disk, folder) != kIdOk)
+                return kEngineStopped;
+            resume = true;
+        }
     }
     if (!resume && !folder_may_take_set(owner, folder)) return kEngineFailed;
     if (backup_size == 0 && !measure_source(owner, r, &backup_size)) return kEngineFailed;

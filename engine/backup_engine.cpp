@@ -37,9 +37,10 @@ constexpr enciphered_text kSeekFailed{"元ディスク(ディスク %d)の先頭
 constexpr enciphered_text kNothingToBackUp{
     "元ディスク(ディスク %d)の大きさが 512 バイトに足りないため、バックアップできません。"};
 constexpr enciphered_text kRescueQuestion{
-    "元ディスクのセクタ %s を読めません。\n\n"
+    "元ディスクのセクタ %s から %s までの間に、読めないセクタがあります。\n\n"
     "読めないセクタを 0 で埋めてバックアップを続けますか?\n"
-    "(読めなかったセクタはバックアップデータの KRDMAP.TXT に記録されます)\n\n"
+    "(この範囲をセクタごとに読み直すため、時間がかかることがあります。"
+    "読めなかったセクタはバックアップデータの KRDMAP.TXT に記録されます)\n\n"
     "続ける: OK　　中止: キャンセル"};
 constexpr enciphered_text kRescueDone{
     "バックアップが終わりました。\n\n元ディスクの読めなかったセクタ %s 個は 0 で埋めてあります。\n"
@@ -76,7 +77,7 @@ class disk_copy {
   private:
     void show_left() const;
     bool take_chunk(std::uint32_t count);
-    bool go_past_lost_sectors(std::uint64_t first);
+    bool go_past_lost_sectors(std::uint64_t first, std::uint32_t count);
     bool write_chunk(std::uint32_t count);
     void read_error() const {
         say_plain(p_.owner(), kMbOk, kDiskReadError,
@@ -144,28 +145,32 @@ bool disk_copy::take_chunk(std::uint32_t count) {
     if (!ahead_.done) {
         ahead_.map = bad_sector_map();
         ahead_.lost_before = reader_.lost_sectors();
-        ahead_.ok = reader_.read_chunk(first, count, chunk_.data(), ahead_.map);
+        ahead_.ok = reader_.read_chunk(first, count, chunk_.data(), ahead_.map, rescuing_);
     }
     ahead_.done = false;
     if (!ahead_.ok) {
-        read_error();
-        return false;
+        // The chunk did not read and going past was not agreed yet: asked
+        // before the slow sector-by-sector re-read, not after it.
+        if (!go_past_lost_sectors(first, count)) return false;
+        ahead_.map = bad_sector_map();
+        ahead_.lost_before = reader_.lost_sectors();
+        reader_.read_chunk(first, count, chunk_.data(), ahead_.map, true);
     }
     writer_.note_sectors(ahead_.map);
     const bool lost = reader_.lost_sectors() > ahead_.lost_before;
-    if (lost && !rescuing_ && !go_past_lost_sectors(first)) return false;
     if (!p_.running()) return false;
     return !lost || writer_.save_map();
 }
 
-// The first unreadable sector: go on past such sectors, or stop as a read
-// error always has.
-bool disk_copy::go_past_lost_sectors(std::uint64_t first) {
-    const std::vector<sector_run> lost = ahead_.map.bad_runs();
-    char where[kGroupedTextSize];
-    format_uint64_grouped(where, lost.empty() ? first : lost.front().first);
+// A chunk of `count` sectors from `first` that did not read: go on past
+// its unreadable sectors, or stop as a read error always has.
+bool disk_copy::go_past_lost_sectors(std::uint64_t first, std::uint32_t count) {
+    char from[kGroupedTextSize], to[kGroupedTextSize];
+    format_uint64_grouped(from, first);
+    format_uint64_grouped(to, first + count - 1);
     note_system_error(reader_.chunk_error());  // the reason, said with the question
-    if (!options_.ask_to_go_past || say(p_.owner(), kMbOkCancel, kRescueQuestion, where) != kIdOk) {
+    if (!options_.ask_to_go_past ||
+        say(p_.owner(), kMbOkCancel, kRescueQuestion, from, to) != kIdOk) {
         read_error();
         return false;
     }
@@ -198,8 +203,8 @@ bool disk_copy::write_chunk(std::uint32_t count) {
         const std::uint32_t next_count = chunk_sectors(left - count);
         ahead_.map = bad_sector_map();
         ahead_.lost_before = reader_.lost_sectors();
-        read_next.emplace([this, next, next_count] {
-            ahead_.ok = reader_.read_chunk(next, next_count, chunk_.data(), ahead_.map);
+        read_next.emplace([this, next, next_count, rescue = rescuing_] {
+            ahead_.ok = reader_.read_chunk(next, next_count, chunk_.data(), ahead_.map, rescue);
         });
         ahead_.done = true;
     }

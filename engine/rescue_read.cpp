@@ -90,7 +90,7 @@ void rescue_reader::skip_piece(std::uint64_t first, std::uint32_t count, unsigne
 }
 
 bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer,
-                               bad_sector_map& map) {
+                               bad_sector_map& map, bool rescue) {
     if (read_at(disk_, first, count, buffer)) {
         map.add(first, count, sector_state::read);
         streak_ = 0;
@@ -98,6 +98,13 @@ bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigne
         return true;
     }
     chunk_error_ = take_system_error();
+    if (!rescue) {
+        // One more try in one go: a read that failed once and not again
+        // (a cable, a bus reset) is no reason to ask.
+        if (!read_at(disk_, first, count, buffer)) return (take_system_error(), false);
+        map.add(first, count, sector_state::read);
+        return true;
+    }
     failed_read();
     if (careful_ == nullptr) {
         careful_handle_ = open_physical_disk(disk_number_, 'v');

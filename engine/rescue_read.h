@@ -31,11 +31,14 @@ class rescue_reader {
         : disk_(disk), disk_number_(disk_number) {}
 
     // Reads `count` sectors from sector `first` into `buffer` (aligned for
-    // direct I/O). The chunk's runs are added to `map`. Sectors that cannot
-    // be read are zeros in `buffer` and runs of `map`, not a failure; true
-    // always, the result kept for callers that check it.
+    // direct I/O). The chunk's runs are added to `map`. With `rescue`,
+    // sectors that cannot be read are zeros in `buffer` and runs of `map`,
+    // not a failure: true always. Without it, a chunk that does not read in
+    // one go, twice, is not re-read sector by sector (that takes minutes on a
+    // dying disk): false, and the caller asks before trying again with
+    // `rescue`.
     bool read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer,
-                    bad_sector_map& map);
+                    bad_sector_map& map, bool rescue = true);
 
     // Sectors found unreadable or not tried so far.
     std::uint64_t lost_sectors() const { return lost_; }
