@@ -432,7 +432,9 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
         ASSERT_FALSE(sink.seen.empty()) << c.what;
         const bool offer = contains(sink.seen[0].text, "未完成のバックアップデータがあります");
         EXPECT_EQ(offer, c.offered) << c.what << ": " << sink.seen[0].text;
-        if (offer) EXPECT_EQ(sink.seen[0].type, kMbOkCancel) << c.what;
+        if (offer) {
+            EXPECT_EQ(sink.seen[0].type, kMbOkCancel) << c.what;
+        }
         EXPECT_TRUE(zero_filled.empty()) << c.what;
         if (c.result == 1) {
             EXPECT_TRUE(resumed) << c.what;
