@@ -7,6 +7,7 @@
 #include "disk/physical_disk.h"
 #include "engine/backup_resume.h"
 #include "engine/data_file.h"
+#include "format/header_file.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
 #include "util/path_query.h"
@@ -54,7 +55,8 @@ constexpr enciphered_text kLastQuestion{
     "空き容量: %s バイト\nバックアップ範囲: %s\nNULLPASS(空き領域のゼロ埋め): %s\n\n"
     "プログラム: %s\nコピー先: %s\n\nよろしいですか?"};
 constexpr enciphered_text kOfferResume{
-    "バックアップ先のフォルダには、このディスク(ディスク %d)の未完成のバックアップデータがあります。\n\n%s\n\n"
+    "バックアップ先のフォルダには、このディスク(ディスク %d)の未完成のバックアップデータがあります。\n\n%s\n"
+    "作成日時: %d/%d/%d %02d:%02d:%02d\n\n"
     "このバックアップデータを続けますか?\n"
     "(最後のブロックの次から続けます。中止すると、何も書き込まずに終わります)\n\n"
     "続ける: OK　　中止: キャンセル"};
@@ -201,8 +203,12 @@ outcome run_backup_flow(window_handle owner, const backup_request& r,
     if (char found[kPathCapacity];
         is_directory(folder) == 1 && find_set_file(folder, found, sizeof found)) {
         if (!measure_source(owner, r, &backup_size)) return kEngineFailed;
-        if (unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes)) {
-            if (say(owner, kMbOkCancel, kOfferResume, r.source_disk, folder) != kIdOk)
+        backup_header kept{};
+        if (unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
+            read_header_silently(folder, &kept)) {
+            const system_time& t = kept.created;
+            if (say(owner, kMbOkCancel, kOfferResume, r.source_disk, folder, int{t.year},
+                    int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second}) != kIdOk)
                 return kEngineStopped;
             resume = true;
         }

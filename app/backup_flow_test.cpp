@@ -434,6 +434,7 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
         EXPECT_EQ(offer, c.offered) << c.what << ": " << sink.seen[0].text;
         if (offer) {
             EXPECT_EQ(sink.seen[0].type, kMbOkCancel) << c.what;
+            EXPECT_TRUE(contains(sink.seen[0].text, "作成日時: ")) << sink.seen[0].text;
         }
         EXPECT_TRUE(zero_filled.empty()) << c.what;
         if (c.result == 1) {

@@ -199,6 +199,11 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
               fs::exists(first_data_file, error))) {
             say(err, "続けるバックアップデータがないため、はじめからバックアップします: %s",
                 folder.c_str());
+        } else if (backup_header kept{}; read_header_silently(folder.c_str(), &kept)) {
+            const system_time& t = kept.created;
+            say(err, "%04d-%02d-%02d %02d:%02d:%02d に始めたバックアップを続けます: %s",
+                int{t.year}, int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second},
+                folder.c_str());
         }
     } else if (!folder_is_usable(folder, err)) {
         say(err,

@@ -22,6 +22,7 @@
 #include "cli/disks_command.h"
 #include "cli/json_test_reader.h"
 #include "format/digest.h"
+#include "format/packed_block.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "disk/disk_test_image.h"
@@ -610,6 +611,24 @@ TEST_F(SetCommands, ASecondWriterOfASetIsRefused) {
         }
     }
     EXPECT_EQ(run_command(run_backup_command, {"--resume", disk, set}).status, kExitDone);
+}
+
+// A resume names the set it goes on with by the moment it was begun, and
+// ends with the set one run would have written.
+TEST_F(SetCommands, AResumeNamesTheSetItGoesOnWith) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    const std::vector<unsigned char> whole = read_file(set + "/KRD00001.BIN");
+    fs::remove(set + "/KRDHASH.TXT");
+    {
+        unique_fd fd(open_for_reading((set + "/KRD00001.BIN").c_str()));
+        ASSERT_GT(skip_packed_block(fd.get()), 0);
+        const off_t first_block = ::lseek(fd.get(), 0, SEEK_CUR);
+        fs::resize_file(set + "/KRD00001.BIN", static_cast<std::uintmax_t>(first_block) + 10);
+    }
+    const run_result r = run_command(run_backup_command, {"--resume", disk, set});
+    EXPECT_EQ(r.status, kExitDone) << r.err;
+    EXPECT_TRUE(contains(r.err, "に始めたバックアップを続けます")) << r.err;
+    EXPECT_EQ(read_file(set + "/KRD00001.BIN"), whole);
 }
 
 TEST_F(SetCommands, YesAnswersAQuestionOnceButNeverForever) {
