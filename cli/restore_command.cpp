@@ -31,6 +31,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A missing path on the device file system (an unplugged disk) must not
+// become a file there, but a file system of its own mounted below /dev (a
+// memory file system on /dev/shm) is as good a place for an image as any.
+bool may_create_at(const std::string& target) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(target, error);
+    if (error || absolute.string().rfind("/dev/", 0) != 0) return !error;
+    struct stat parent {};
+    struct stat devices {};
+    return ::stat(absolute.parent_path().c_str(), &parent) == 0 && ::stat("/dev", &devices) == 0 &&
+           parent.st_dev != devices.st_dev;
+}
+
 // A target image that does not exist yet is made at the set's size (sparse).
 // `created` tells whether this call made it.
 bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std::FILE* err,
@@ -38,9 +51,7 @@ bool create_image_if_missing(const std::string& target, std::uint64_t bytes, std
     std::error_code error;
     *created = false;
     if (fs::exists(target, error)) return true;
-    // A device that is not there (unplugged) must not become a file on /dev.
-    const fs::path absolute = fs::absolute(target, error);
-    if (absolute.string().rfind("/dev/", 0) == 0) {
+    if (!may_create_at(target)) {
         say(err, "復旧先のデバイスがありません: %s", target.c_str());
         return false;
     }

@@ -631,6 +631,28 @@ TEST_F(SetCommands, AResumeNamesTheSetItGoesOnWith) {
     EXPECT_EQ(read_file(set + "/KRD00001.BIN"), whole);
 }
 
+// Under /dev a missing name is an unplugged disk and is never made a file;
+// a memory file system mounted there (/dev/shm) takes an image as any does.
+TEST_F(SetCommands, ImagesAreMadeUnderDevOnlyOnAFileSystemOfTheirOwn) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    const std::string unplugged = "/dev/kiroda-test-unplugged-" + std::to_string(::getpid());
+    const run_result refused = run_command(run_restore_command, {set, unplugged});
+    EXPECT_EQ(refused.status, kExitFailed);
+    EXPECT_TRUE(contains(refused.err, "復旧先のデバイスがありません")) << refused.err;
+    EXPECT_FALSE(fs::exists(unplugged));
+
+    struct stat shm {
+    }, devices{};
+    if (::stat("/dev/shm", &shm) != 0 || ::stat("/dev", &devices) != 0 ||
+        shm.st_dev == devices.st_dev)
+        GTEST_SKIP() << "no file system of its own on /dev/shm here";
+    const std::string image = "/dev/shm/kiroda-test-" + std::to_string(::getpid()) + ".img";
+    const run_result made = run_command(run_restore_command, {set, image});
+    EXPECT_EQ(made.status, kExitDone) << made.err;
+    EXPECT_TRUE(same_file(disk, image));
+    fs::remove(image);
+}
+
 TEST_F(SetCommands, YesAnswersAQuestionOnceButNeverForever) {
     ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     fs::remove(set + "/KRD00001.BIN");
