@@ -26,17 +26,32 @@ namespace {
 
 constexpr const char* kUsage = "使い方: krdtool disks [--json] [PATH...]\n";
 
-// A verdict line: the mark, then the message, its further lines indented.
-void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
-    print(out, "  %s %s ", localized(label), localized(v.mark));
-    for (const char* p = localized(v.message); *p; ++p) {
-        if (*p == '\n') {
-            print(out, "\n      ");
-        } else {
-            std::fputc(*p, out);
+// The dialog's mark as a word that says what it means.
+const char* verdict_word(int verdict) {
+    return verdict == kVerdictUsable            ? "使用可"
+           : verdict == kVerdictWithReservation ? "使用可 (注意あり)"
+                                                : "使用不可";
+}
+
+// A dialog's verdict as one sentence: its line breaks (placed for the
+// dialog's width) joined, with a space where the language puts one.
+std::string verdict_sentence(const char* message) {
+    std::string sentence;
+    for (const char* p = message; *p; ++p) {
+        if (*p != '\n') {
+            sentence += *p;
+        } else if (!sentence.empty() && static_cast<unsigned char>(sentence.back()) < 0x80 &&
+                   sentence.back() != ' ') {
+            sentence += ' ';
         }
     }
-    std::fputc('\n', out);
+    return sentence;
+}
+
+// A verdict line: the word, then the sentence.
+void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
+    print(out, "  %s %s - %s\n", localized(label), localized(verdict_word(v.verdict)),
+          verdict_sentence(localized(v.message)).c_str());
 }
 
 // The wizard's target rule offers any disk without an MBR signature; restore
@@ -154,9 +169,7 @@ const char* verdict_name(int verdict) {
 void write_verdict_json(json_writer& json, const char* key, const disk_verdict& v) {
     json.begin_object(key);
     json.text("verdict", verdict_name(v.verdict));
-    std::string message;
-    for (const char* p = localized(v.message); *p; ++p) message += *p == '\n' ? ' ' : *p;
-    json.text("message", message);
+    json.text("message", verdict_sentence(localized(v.message)));
     json.end_object();
 }
 

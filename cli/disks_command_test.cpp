@@ -46,11 +46,13 @@ TEST(DisksCommand, ReportsEachImageWithBothVerdicts) {
     EXPECT_TRUE(contains(first_part, "メディア: 固定ﾃﾞｨｽｸ")) << text;
     EXPECT_TRUE(contains(first_part, "1: 1  2: 0  3: 0  4: 0")) << text;
     EXPECT_TRUE(contains(first_part,
-                         "元ディスク: ○ 指定のディスクは、\n      元ディスクとして利用可能です。"))
+                         "元ディスク: 使用可 - 指定のディスクは、元ディスクとして利用可能です。\n"))
         << text;
-    EXPECT_TRUE(contains(first_part, "復旧先ディスク: × 復旧先ディスクとして利用できません。"))
+    EXPECT_TRUE(
+        contains(first_part, "復旧先ディスク: 使用不可 - 復旧先ディスクとして利用できません。"))
         << text;
-    EXPECT_TRUE(contains(second_part, "元ディスク: × 元ディスクとして利用できません。")) << text;
+    EXPECT_TRUE(contains(second_part, "元ディスク: 使用不可 - 元ディスクとして利用できません。"))
+        << text;
     EXPECT_TRUE(contains(second_part, "未使用ディスクです。(xAA55)")) << text;
     // The command leaves no disk registered behind it.
     registered_disk d;

@@ -119,5 +119,25 @@ TEST(Language, DisksAreNamedByPathInEnglishToo) {
     EXPECT_EQ(r.text.find("(disk 2)"), std::string::npos) << r.text;
 }
 
+// A verdict is one sentence after a word that says what it means, in both
+// languages (the dialog's line breaks joined, with a space in English).
+TEST(Language, VerdictsAreSentences) {
+    temp_folder dir;
+    const std::string disk = dir.file("disk.img");
+    make_disk_image(disk, 4096, make_mbr_one_partition(2048, 2000));
+    const struct {
+        bool english;
+        const char* line;
+    } cases[] = {
+        {false, "元ディスク: 使用可 - 指定のディスクは、元ディスクとして利用可能です。\n"},
+        {true, "Source disk: usable - The selected disk can be used as a source disk.\n"},
+        {true, "Target disk: not usable - "},
+    };
+    for (const auto& c : cases) {
+        const run_result r = krdtool(c.english, {"disks", disk});
+        EXPECT_NE(r.text.find(c.line), std::string::npos) << r.text;
+    }
+}
+
 }  // namespace
 }  // namespace kiroda::cli

@@ -91,7 +91,7 @@ TEST(LoopDevices, FourKiBSectorsAreNoTarget) {
     const run_result disks = run(run_disks_command, {loop.path()});
     EXPECT_EQ(disks.status, kExitDone) << disks.err;
     EXPECT_NE(disks.out.find("(16,384 セクタ)"), std::string::npos) << disks.out;
-    EXPECT_NE(disks.out.find("復旧先ディスク: ×"), std::string::npos) << disks.out;
+    EXPECT_NE(disks.out.find("復旧先ディスク: 使用不可"), std::string::npos) << disks.out;
 
     const std::string source = dir.file("small.img");
     kiroda::testing::make_disk_image(source, 2000,

@@ -422,11 +422,11 @@ TEST_F(SetCommands, DisksShowsWhatRestoreWillAccept) {
     captured_stream out;
     print_disk_report(r, "/dev/fake", out.get());
     EXPECT_TRUE(contains(out.text(), "(1,000 セクタ)")) << out.text();
-    EXPECT_TRUE(contains(out.text(), "復旧先ディスク: ×")) << out.text();
+    EXPECT_TRUE(contains(out.text(), "復旧先ディスク: 使用不可")) << out.text();
     r.bytes_per_sector = 512;
     captured_stream ext4;
     print_disk_report(r, "/dev/fake", ext4.get(), "ext2/ext3/ext4");
-    EXPECT_TRUE(contains(ext4.text(), "復旧先ディスク: △")) << ext4.text();
+    EXPECT_TRUE(contains(ext4.text(), "復旧先ディスク: 使用可 (注意あり)")) << ext4.text();
     EXPECT_TRUE(contains(ext4.text(), "ext2/ext3/ext4")) << ext4.text();
 }
 
