@@ -1,6 +1,7 @@
 #include "cli/disks_command.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 #include <cstring>
@@ -128,6 +129,30 @@ disk_record in_512_byte_units(disk_record r) {
 
 }  // namespace
 
+disk_identity identity_of(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
+    const unsigned maj = major(st.st_rdev), min = minor(st.st_rdev);
+    return read_disk_identity(sysfs_device_dir(maj, min),
+                              "/run/udev/data/b" + std::to_string(maj) + ":" + std::to_string(min));
+}
+
+std::string describe_identity(const disk_identity& id) {
+    std::string name = id.vendor;
+    // A model often begins with its maker's name already.
+    if (!id.model.empty())
+        name = id.model.rfind(id.vendor, 0) == 0 ? id.model : name + " " + id.model;
+    if (!name.empty() && name.front() == ' ') name.erase(0, 1);
+    if (!id.serial.empty()) {
+        char serial[160];
+        std::snprintf(serial, sizeof serial, localized("(シリアル番号 %s)"), id.serial.c_str());
+        name += (name.empty() ? "" : " ") + std::string(serial);
+    }
+    if (!id.transport.empty()) name += (name.empty() ? "" : ", ") + id.transport;
+    if (id.removable == 1) name += localized(", 取り外し可能");
+    return name;
+}
+
 void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out,
                        const char* signature) {
     const disk_verdict source = source_verdict(r);
@@ -143,6 +168,8 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
                                       : r.total_sectors);
 
     print(out, "ディスク %d: %s\n", r.number, path.c_str());
+    if (const std::string who = describe_identity(identity_of(path)); !who.empty())
+        print(out, "  機種: %s\n", who.c_str());
     print(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
     print(out, "  セクタサイズ: %s バイト\n", f.bytes_per_sector);
     print(out, "  メディア: %s\n", localized(f.media_name));
@@ -186,6 +213,18 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
     json.number("media_type", r.media_type);
     json.text("media", localized(media_type_name(r.media_type)));
     json.boolean("gpt", r.gpt != 0);
+    const disk_identity id = identity_of(path);
+    json.begin_object("identity");
+    const std::pair<const char*, const std::string*> fields[] = {{"vendor", &id.vendor},
+                                                                 {"model", &id.model},
+                                                                 {"serial", &id.serial},
+                                                                 {"transport", &id.transport}};
+    for (const auto& [key, value] : fields) {
+        if (!value->empty()) json.text(key, *value);
+    }
+    if (id.removable >= 0) json.boolean("removable", id.removable == 1);
+    if (id.rotational >= 0) json.boolean("rotational", id.rotational == 1);
+    json.end_object();
     json.begin_array("partition_bytes");
     for (const std::uint64_t sectors : in_512_byte_units(r).partition_sectors)
         json.number(nullptr, sectors * 512);

@@ -7,11 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "disk/block_devices_posix.h"
 #include "disk/disk_survey.h"
 
 namespace kiroda::cli {
 
 int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+// Who a block device is (vendor, model, serial, transport) from sysfs and
+// udev; nothing for an image file.
+disk_identity identity_of(const std::string& path);
+// The identity in words, the fields there are: "SanDisk Ultra (シリアル番号
+// 4C530001), usb"; "" when there are none.
+std::string describe_identity(const disk_identity& identity);
 
 // Prints one surveyed disk found at `path`.
 // `signature`: a file system found at the start of the disk (nullptr: none).

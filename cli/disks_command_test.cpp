@@ -134,5 +134,19 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
     }
 }
 
+TEST(DisksCommand, AnIdentityIsNamedByTheFieldsThereAre) {
+    const struct {
+        disk_identity id;
+        const char* said;
+    } cases[] = {
+        {{"SanDisk", "Ultra", "4C530001", "usb", 1, -1},
+         "SanDisk Ultra (シリアル番号 4C530001), usb, 取り外し可能"},
+        {{"ATA", "ATA Samsung", "", "sata", 0, 0}, "ATA Samsung, sata"},
+        {{"", "", "", "", -1, -1}, ""},
+        {{"", "", "X1", "", -1, -1}, "(シリアル番号 X1)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(describe_identity(c.id), c.said);
+}
+
 }  // namespace
 }  // namespace kiroda::cli

@@ -18,7 +18,60 @@ bool read_number(const std::string& path, unsigned long long* value) {
     return true;
 }
 
+// The first line of a small sysfs file, its padding (ATA fields are padded
+// with spaces) trimmed; "" when absent.
+std::string read_field(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    const auto first = line.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string udev_property(const std::string& udev_data, const std::string& key) {
+    std::ifstream in(udev_data);
+    const std::string prefix = "E:" + key + "=";
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+    }
+    return "";
+}
+
+// The bus a disk hangs on, from where the kernel put it and what it is.
+std::string transport_of(const std::filesystem::path& real, const std::string& name) {
+    const std::string path = real.string();
+    if (path.find("/usb") != std::string::npos) return "usb";
+    if (name.rfind("nvme", 0) == 0) return "nvme";
+    if (name.rfind("mmcblk", 0) == 0) return "mmc";
+    if (path.find("/virtio") != std::string::npos) return "virtio";
+    if (path.find("/ata") != std::string::npos) return "sata";
+    if (name.rfind("sd", 0) == 0) return "scsi";
+    return "";
+}
+
 }  // namespace
+
+disk_identity read_disk_identity(const std::string& device_dir, const std::string& udev_data) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path disk = fs::canonical(device_dir, error);
+    if (error) return {};
+    if (fs::exists(disk / "partition", error)) disk = disk.parent_path();
+    disk_identity id;
+    const fs::path device = disk / "device";
+    id.vendor = read_field((device / "vendor").string());
+    id.model = read_field((device / "model").string());
+    id.serial = read_field((device / "serial").string());
+    if (id.serial.empty()) id.serial = udev_property(udev_data, "ID_SERIAL_SHORT");
+    // A hexadecimal PCI vendor number (virtio, NVMe) is no name.
+    if (id.vendor.rfind("0x", 0) == 0) id.vendor.clear();
+    id.transport = transport_of(disk, disk.filename().string());
+    unsigned long long flag = 0;
+    if (read_number((disk / "removable").string(), &flag)) id.removable = flag != 0;
+    if (read_number((disk / "queue" / "rotational").string(), &flag)) id.rotational = flag != 0;
+    return id;
+}
 
 int read_removable_flag(const std::string& device_dir) {
     unsigned long long flag = 0;

@@ -11,6 +11,21 @@ namespace kiroda {
 // ("<dir>/../removable"). 1 removable, 0 fixed, -1 unknown.
 int read_removable_flag(const std::string& device_dir);
 
+// What tells one disk from another that looks like it: the fields sysfs
+// (or, for a serial number it lacks, udev's record of the device) gives.
+// Empty or -1 where nothing says; never guessed.
+struct disk_identity {
+    std::string vendor, model, serial;
+    std::string transport;  // "sata", "nvme", "usb", "mmc", "virtio", "scsi" …
+    int removable = -1;     // 1, 0, or -1 unknown
+    int rotational = -1;
+};
+
+// The identity of the disk whose sysfs folder is `device_dir` (for a
+// partition, of its disk); `udev_data` is udev's file for its number
+// ("/run/udev/data/b<major>:<minor>"), read for ID_SERIAL_SHORT.
+disk_identity read_disk_identity(const std::string& device_dir, const std::string& udev_data);
+
 // "/sys/dev/block/<major>:<minor>", the sysfs folder of a device number.
 std::string sysfs_device_dir(unsigned major, unsigned minor);
 
