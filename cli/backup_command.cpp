@@ -7,6 +7,7 @@
 
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
+#include "cli/disks_command.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/source_checks.h"
@@ -140,6 +141,9 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     const std::string& folder = options.operands[1];
 
     register_disk_path(kSourceDiskNumber, source);
+    // Which disk this is, where two look alike: before anything is read.
+    if (const std::string who = describe_identity(identity_of(source)); !who.empty())
+        say(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
     const source_check checked = check_source(kSourceDiskNumber, backup_extent::whole_disk);
     if (!source_usable(checked, source, err)) return kExitFailed;
     const auto size = static_cast<std::int64_t>(checked.backup_bytes);

@@ -9,6 +9,7 @@
 
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
+#include "cli/disks_command.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/target_guard.h"
@@ -198,6 +199,9 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     if (!create_image_if_missing(target, header.backup_bytes, err, &created)) return kExitFailed;
     made_image image(target, created, err);
     register_disk_path(kTargetDiskNumber, target);
+    // Which disk is about to be overwritten, where two look alike.
+    if (const std::string who = describe_identity(identity_of(target)); !who.empty())
+        say(err, "復旧先: %s - %s", target.c_str(), who.c_str());
     if (!explain(check_restore_target(kTargetDiskNumber, header.backup_bytes), target,
                  header.backup_bytes, err)) {
         clear_disk_paths();
