@@ -55,7 +55,9 @@ class set_image {
     static constexpr std::size_t kDefaultCachedBlocks = 6;
 
     // The set in `folder` whose header holds `backup_bytes`; at most
-    // `cached_blocks` unpacked blocks kept (16 MiB each).
+    // `cached_blocks` unpacked blocks kept (16 MiB each), and as many
+    // buffers kept for reuse, besides one for each read unpacking a block
+    // at that moment.
     set_image(const std::string& folder, std::uint64_t backup_bytes,
               std::size_t cached_blocks = kDefaultCachedBlocks);
     set_image(const set_image&) = delete;
