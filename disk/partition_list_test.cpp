@@ -118,12 +118,5 @@ TEST(PartitionList, ALongChainIsCutAtItsBound) {
     EXPECT_EQ(text.substr(text.size() - 4), " cut");
 }
 
-TEST(PartitionList, AnUnreadableSectorZeroListsNothing) {
-    const partition_list list =
-        list_partitions(100, [](std::uint64_t, unsigned char*) { return false; });
-    EXPECT_TRUE(list.partitions.empty());
-    EXPECT_FALSE(list.chain_cut);
-}
-
 }  // namespace
 }  // namespace kiroda
