@@ -48,6 +48,19 @@ constexpr command kCommands[] = {
      "  --no-readback  MBR を書く前の読み戻し確認をしません\n"
      "  --yes          質問にはすべて「はい」と答えます\n"
      "例: krdtool restore /mnt/usb/pc1 /dev/sdc\n"},
+    {"mount", "[--foreground] SETDIR MOUNTPOINT",
+     "バックアップデータを読み取り専用のファイルシステムとして MOUNTPOINT にマウントします。"
+     "disk.img はディスク全体、partN.img は各パーテーションです。",
+     run_mount_command,
+     "復旧しなくても、ファイルを一つだけ取り出せます:\n"
+     "  mount -o ro,loop MOUNTPOINT/part1.img /mnt\n"
+     "読むブロックはどれも、データテストと同じく検査してから渡します。壊れたブロックを読むと\n"
+     "入出力エラー (EIO) になります。読めなかったセクタ (KRDMAP.TXT) は 0 です。\n"
+     "マウントし終えると戻ります。終えるには fusermount3 -u MOUNTPOINT\n"
+     "オプション:\n"
+     "  --foreground  マウントしている間は戻りません (Ctrl-C で終えます)。\n"
+     "                読めないブロックを標準エラーに表示します\n"
+     "例: krdtool mount /mnt/usb/pc1 /tmp/pc1\n"},
     {"info", "[--json] SETDIR",
      "ヘッダファイルの内容、データファイルとブロック、プログラムのコピーの有無を表示します。",
      run_info_command,

@@ -1,4 +1,4 @@
-// krdtool's commands over backup sets: backup, verify, restore, info.
+// krdtool's commands over backup sets: backup, verify, restore, mount, info.
 #pragma once
 
 #include <cstdio>
@@ -10,6 +10,7 @@ namespace kiroda::cli {
 int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 // Disk numbers krdtool gives the devices and images it is handed.

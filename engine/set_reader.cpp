@@ -281,6 +281,7 @@ void set_reader::warn_of_unread_files() {
 // not there (on another medium) ends the look; the walk asks for it.
 bool set_reader::check_ahead() {
     std::uint64_t total = 0;
+    blocks_at_hand_.clear();
     for (int number = 1; total < backup_bytes_; ++number) {
         char path[kPathCapacity + 16];
         if (!data_file_path(folder_, number, path, sizeof path)) break;
@@ -293,16 +294,16 @@ bool set_reader::check_ahead() {
             return false;
         }
         std::snprintf(path_, sizeof path_, "%s", path);
-        if (!step_over_file(fd.get(), &total)) return false;
+        if (!step_over_file(fd.get(), number, &total)) return false;
     }
     path_[0] = '\0';
     warn_of_unread_files();
     return true;
 }
 
-// Steps over the blocks of the data file at path_, adding their lengths to
-// `total`. False after a message.
-bool set_reader::step_over_file(int fd, std::uint64_t* total) {
+// Steps over the blocks of data file `number` (at path_), adding their
+// lengths to `total` and their places to the blocks at hand. False after a message.
+bool set_reader::step_over_file(int fd, int number, std::uint64_t* total) {
     int blocks = 0;
     for (;;) {
         const int end = at_end_of_file(fd);
@@ -319,7 +320,8 @@ bool set_reader::step_over_file(int fd, std::uint64_t* total) {
             fail(get_stored_text(kTooManyBlocks), path_, kBlocksPerDataFile);
             return false;
         }
-        const std::int32_t count = skip_packed_block(fd);
+        const std::int64_t offset = file_position(fd);
+        const std::int32_t count = offset < 0 ? kBlockHeaderShort : skip_packed_block(fd);
         if (count < 0 || count % 512 != 0) {
             fail(texts_.bad_block(), path_, static_cast<long>(count));
             return false;
@@ -343,6 +345,7 @@ bool set_reader::step_over_file(int fd, std::uint64_t* total) {
             return false;
         }
         *total += bytes;
+        blocks_at_hand_.push_back(block_location{number, offset, count});
     }
     if (blocks < kBlocksPerDataFile && *total < backup_bytes_) {
         fail(get_stored_text(kIncompleteFile), path_, blocks, kBlocksPerDataFile);

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/progress.h"
 #include "format/digest.h"
@@ -25,6 +26,13 @@
 #include "util/path.h"
 
 namespace kiroda {
+
+// Where one block of a set lies, as the look ahead of open() found it.
+struct block_location {
+    int file_number = 0;      // KRD<file_number>.BIN
+    std::int64_t offset = 0;  // of its header in that file
+    std::int32_t bytes = 0;   // unpacked length
+};
 
 // The messages of a walk that differ between the engines, as printf formats
 // (fetched when shown).
@@ -78,6 +86,12 @@ class set_reader {
     // The digest of the last block's unpacked bytes, when the set has a
     // digest file or keep_block_digests() was called.
     const digest128& last_block_digest() const { return last_digest_; }
+    // After open(): the blocks of the data files at hand, in disk order,
+    // found by stepping over their headers (a set that spans media has
+    // fewer than it needs: the walk would ask for the next file).
+    const std::vector<block_location>& blocks_at_hand() const { return blocks_at_hand_; }
+    // The digest file's records, when has_digests().
+    const set_digests& digests() const { return digests_; }
 
   private:
     bool open_next_file();
@@ -86,7 +100,7 @@ class set_reader {
     void check_sides();
     bool go_past_damaged_digests(damaged_digests policy, int bad_line);
     bool check_ahead();
-    bool step_over_file(int fd, std::uint64_t* total);
+    bool step_over_file(int fd, int number, std::uint64_t* total);
     void warn_of_unread_files();
     void fail(const char* format, ...);
 
@@ -110,6 +124,7 @@ class set_reader {
     digest128 last_digest_;
     bool keep_block_digests_ = false;
     bool extra_file_checked_ = false;
+    std::vector<block_location> blocks_at_hand_;
 };
 
 }  // namespace kiroda

@@ -35,7 +35,7 @@ cd "$work" || exit 1
 # included. Where bash splits a word at ':', '=' or '@', it replaces only
 # the end of it: the words expected are that end.
 cases='
-first word, nothing typed|krdtool ^|-|backup disks info restore verify --help --version
+first word, nothing typed|krdtool ^|-|backup disks info mount restore verify --help --version
 first word, a prefix|krdtool re^|-|restore
 first word, an option|krdtool --^|-|--help --version
 nothing after --version|krdtool --version ^|-|
@@ -77,6 +77,10 @@ restore TARGET|krdtool restore sets/pc1 ^|filenames|{devices} {files}
 restore TARGET in /dev|krdtool restore --yes sets/pc1 /dev/l^|filenames|/dev/loop3 {dirs:/dev/l}
 restore TARGET after --|krdtool restore -- sets/pc1 -^|filenames|-odd.img
 restore takes two operands|krdtool restore sets/pc1 disk.img ^|-|
+mount options|krdtool mount --^|-|--foreground --help
+mount SETDIR|krdtool mount ^|filenames|{dirs:}
+mount MOUNTPOINT is a folder|krdtool mount --foreground sets/pc1 ^|filenames|{dirs:}
+mount takes two operands|krdtool mount sets/pc1 /tmp ^|-|
 disks PATH|krdtool disks ^|filenames|{devices} {files}
 disks, more PATHs|krdtool disks /dev/sda /dev/sd^|filenames|/dev/sda /dev/sdb {dirs:/dev/sd}
 disks PATH after --json|krdtool disks --json /dev/n^|filenames|/dev/nvme0n1 {dirs:/dev/n}

@@ -1,0 +1,53 @@
+#include "cli/set_view.h"
+
+#include <cstring>
+
+#include "cli/output.h"
+#include "disk/partition_list.h"
+#include "util/number_format.h"
+
+namespace kiroda::cli {
+
+namespace {
+
+constexpr std::uint64_t kSector = 512;
+
+}  // namespace
+
+std::vector<view_file> view_files(set_image& image, std::FILE* err) {
+    std::vector<view_file> files{{"disk.img", 0, image.size()}};
+    const partition_list list = list_partitions(image.size() / kSector, [&](std::uint64_t sector,
+                                                                            unsigned char* bytes) {
+        return image.read(sector * kSector, kSector, bytes) == static_cast<std::int64_t>(kSector);
+    });
+    for (const disk_partition& p : list.partitions) {
+        files.push_back(view_file{"part" + std::to_string(p.number) + ".img",
+                                  p.first_sector * kSector, p.sector_count * kSector});
+    }
+    char disk_end[kGroupedTextSize];
+    format_uint64_grouped(disk_end, image.size() / kSector);
+    for (const disk_partition& p : list.past_end) {
+        char first[kGroupedTextSize], end[kGroupedTextSize];
+        format_uint64_grouped(first, p.first_sector);
+        format_uint64_grouped(end, p.end_sector());
+        say(err,
+            "警告: パーテーション %d (セクタ %s から %s の手前まで) はディスクの終わり (セクタ %s) "
+            "を越えているため、part%d.img はありません",
+            p.number, first, end, disk_end, p.number);
+    }
+    if (list.chain_cut) {
+        say(err,
+            "警告: 拡張パーテーションの論理パーテーションの連なりが途中で切れています。"
+            "それより後の論理パーテーションはありません");
+    }
+    return files;
+}
+
+const view_file* find_view_file(const std::vector<view_file>& files, const char* name) {
+    for (const view_file& f : files) {
+        if (std::strcmp(f.name.c_str(), name) == 0) return &f;
+    }
+    return nullptr;
+}
+
+}  // namespace kiroda::cli

@@ -1,0 +1,29 @@
+// What krdtool mount shows of a set: the files of its view, each a range of
+// the set's disk. disk.img is the whole disk; partN.img is partition N of
+// the set's own MBR (primary 1-4, logical 5 on), exactly its sectors.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/set_image.h"
+
+namespace kiroda::cli {
+
+struct view_file {
+    std::string name;          // "disk.img", "part1.img", ...
+    std::uint64_t offset = 0;  // on the set's disk, bytes
+    std::uint64_t size = 0;
+};
+
+// The files of the view of an opened set, disk.img first. Partitions that
+// run past the end of the disk are left out, and named on `err`, as is a
+// chain of logical partitions that breaks off.
+std::vector<view_file> view_files(set_image& image, std::FILE* err);
+
+// The file named `name` ("disk.img", without the leading '/'), or nullptr.
+const view_file* find_view_file(const std::vector<view_file>& files, const char* name);
+
+}  // namespace kiroda::cli

@@ -1,0 +1,124 @@
+// A backup set read as the disk it holds: any bytes at any offset, for a
+// view of the set that is no restore (krdtool mount serves it as a file).
+//
+// open() checks the set as the data test does before its first block (the
+// header against the digest file, the set's shape from its block headers)
+// and keeps where every block lies. A read then finds the blocks it touches
+// by that index, unpacks each into a small cache of recent blocks and copies
+// out of it. A block is checked as the data test checks it (its checksums,
+// and its digest where the set has KRDHASH.TXT) before any byte of it is
+// served; a read that touches a block that is missing, damaged or unlike its
+// digest fails whole. Sectors the set's rescue map lists as lost are zeros,
+// as in a restore.
+//
+// Reads may come from many threads at once: the cache is shared, and a
+// block wanted by several readers is unpacked once. Nothing is written.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/progress.h"
+#include "engine/set_reader.h"
+#include "format/bad_sector_map.h"
+#include "format/set_digests.h"
+
+namespace kiroda {
+
+// A read that touches a block that cannot be served.
+constexpr std::int64_t kImageReadFailed = -1;
+
+// Why a block cannot be served: a result of read_packed_block, or one of these.
+constexpr std::int32_t kBlockFileMissing = -100;    // its data file does not open
+constexpr std::int32_t kBlockNotAsIndexed = -101;   // not where, or not as long as, open() found it
+constexpr std::int32_t kBlockDigestDiffers = -102;  // unlike its record in KRDHASH.TXT
+constexpr std::int32_t kBlockNoMemory = -103;       // no memory to unpack it into
+
+// In words (the program's text encoding); nullptr for no such code.
+const char* block_failure_reason(std::int32_t code);
+
+struct block_failure {
+    std::size_t block = 0;  // 1, 2, ... in disk order, as KRDHASH.TXT numbers them
+    int file_number = 0;    // KRD<file_number>.BIN
+    std::int32_t code = 0;
+};
+
+class set_image {
+  public:
+    static constexpr std::size_t kDefaultCachedBlocks = 6;
+
+    // The set in `folder` whose header holds `backup_bytes`; at most
+    // `cached_blocks` unpacked blocks kept (16 MiB each), and as many
+    // buffers kept for reuse, besides one for each read unpacking a block
+    // at that moment.
+    set_image(const std::string& folder, std::uint64_t backup_bytes,
+              std::size_t cached_blocks = kDefaultCachedBlocks);
+    set_image(const set_image&) = delete;
+    set_image& operator=(const set_image&) = delete;
+
+    // Checks the set and indexes its blocks. False after a message owned by
+    // `p`: the data test's refusals, and a set whose data files are not all
+    // in the folder (one that spans media), with the first missing file.
+    // Warnings (a data file after the last, a changed side file) are told
+    // and fail nothing. Call once, before any read.
+    bool open(progress& p);
+
+    // The disk's size: the header's byte count.
+    std::uint64_t size() const { return backup_bytes_; }
+    const std::vector<block_location>& blocks() const { return blocks_; }
+    // Sectors the rescue map lists as not read (0 without a map).
+    std::uint64_t lost_sectors() const { return lost_sectors_; }
+
+    // Copies the `length` bytes from `offset` (cut at the disk's end) into
+    // `buffer`. Returns the bytes copied, 0 at or past the end, or
+    // kImageReadFailed when a block they touch cannot be served (nothing
+    // is then valid in `buffer`). Thread-safe.
+    std::int64_t read(std::uint64_t offset, std::size_t length, void* buffer);
+
+    // Called on the reading thread whenever a block fails to load (set
+    // before the first read).
+    void on_block_failure(std::function<void(const block_failure&)> f) {
+        on_failure_ = std::move(f);
+    }
+    // Blocks unpacked so far (a measure of the cache).
+    std::uint64_t blocks_unpacked() const;
+
+  private:
+    using block_data = std::shared_ptr<unsigned char[]>;
+    struct entry {
+        std::size_t block = 0;
+        block_data data;  // null while it is being unpacked
+    };
+
+    block_data get(std::size_t block);
+    std::int32_t load(std::size_t block, unsigned char* into, block_scratch& scratch) const;
+    block_data take_buffer();
+    void trim();
+    void zero_lost_sectors(std::uint64_t offset, std::size_t length, unsigned char* bytes) const;
+
+    std::string folder_;
+    std::uint64_t backup_bytes_;
+    std::size_t capacity_;
+    std::vector<block_location> blocks_;
+    bool has_digests_ = false;
+    std::vector<block_record> block_digests_;
+    std::vector<sector_run> lost_runs_;
+    std::uint64_t lost_sectors_ = 0;
+    std::function<void(const block_failure&)> on_failure_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable loaded_;
+    std::list<entry> recent_;  // most recently used first
+    std::vector<block_data> spare_buffers_;
+    std::vector<std::unique_ptr<block_scratch>> spare_scratch_;
+    std::uint64_t unpacked_ = 0;
+};
+
+}  // namespace kiroda
