@@ -128,13 +128,14 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
 
 int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const parsed_options options =
-        parse_options(args, {"--force", "--rescue", "--resume", "--yes"});
+        parse_options(args, {"--force", "--no-readback", "--rescue", "--resume", "--yes"});
     const bool force = options.has("--force");
     const bool resume = options.has("--resume");
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
         print(err,
-              "使い方: krdtool backup [--force] [--rescue] [--resume] [--yes] SOURCE SETDIR\n");
+              "使い方: krdtool backup [--force] [--no-readback] [--rescue] [--resume] [--yes] "
+              "SOURCE SETDIR\n");
         return kExitUsage;
     }
     const std::string& source = options.operands[0];
@@ -230,11 +231,14 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     // that is refused is left exactly as it was.
     if (!resume) copy_program(folder, err);
 
+    backup_options backup{options.has("--rescue"), resume, !options.has("--yes")};
+    bool medium_failed = false;
+    backup.medium_failed = &medium_failed;
+    // Unsafe: a medium that does not keep what was written goes unseen.
+    backup.read_back = !options.has("--no-readback");
     const engine_outcome outcome =
         run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
-            return backup_disk(
-                p, kSourceDiskNumber, folder.c_str(), backup_size,
-                backup_options{options.has("--rescue"), resume, !options.has("--yes")});
+            return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size, backup);
         });
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) {
@@ -243,7 +247,9 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         // After a refused --resume the engine has said why and the set is
         // as it was; after a stop, running the same command goes on.
         const std::vector<std::string> left = set_files_in(folder, nullptr);
-        if (resume) {
+        if (medium_failed) {
+            // The engine said it: the set is of no use, on this medium.
+        } else if (resume) {
             if (outcome.exit_status == kExitStopped)
                 say(err, "続けるには同じコマンドをもう一度実行して下さい。");
         } else if (!left.empty()) {
@@ -269,12 +275,15 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     char disk_text[kGroupedTextSize], set_text[kGroupedTextSize];
     format_uint64_grouped(disk_text, backup_size / 512 * 512);
     format_uint64_grouped(set_text, set_bytes);
-    print(out,
-          "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s%s\n",
-          disk_text, files, set_text,
-          100.0 * static_cast<double>(set_bytes) / static_cast<double>(backup_size),
-          static_cast<double>(backup_size) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
-          bad_sector_summary(folder).c_str());
+    print(
+        out,
+        "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s、%s%s\n",
+        disk_text, files, set_text,
+        100.0 * static_cast<double>(set_bytes) / static_cast<double>(backup_size),
+        static_cast<double>(backup_size) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
+        backup.read_back ? localized("メディアから読み戻して確認済み")
+                         : localized("読み戻し確認なし (--no-readback)"),
+        bad_sector_summary(folder).c_str());
     report_bad_sectors(folder, out, "  ");
     return kExitDone;
 }

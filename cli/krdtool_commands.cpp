@@ -17,19 +17,24 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool disks /dev/sdb disk.img\n"},
-    {"backup", "[--force] [--rescue] [--resume] [--yes] SOURCE SETDIR",
+    {"backup", "[--force] [--no-readback] [--rescue] [--resume] [--yes] SOURCE SETDIR",
      "ディスク (ブロックデバイスまたはイメージファイル) を新しいバックアップデータ SETDIR "
      "にバックアップします (SETDIR がなければ作ります)。",
      run_backup_command,
      "オプション:\n"
-     "  --rescue  読めないセクタを 0 で埋めて続けます (KRDMAP.TXT に記録)\n"
-     "  --force   GPT や MBR のないディスクもディスク全体をバックアップします。\n"
-     "            SETDIR に未完成のバックアップの残りがあれば削除してから始めます\n"
-     "            (--resume と一緒のときは何も削除しません)\n"
-     "  --resume  SETDIR の未完成のバックアップを続けます (同じディスクで、最後のブロックが\n"
-     "            ディスクと一致するとき)。途中までのブロックは切り取って次のチャンクから続けます\n"
-     "  --yes     質問にはすべて「はい」と答えます (端末がなく --yes もなければキャンセル)。\n"
-     "            ただし読めないセクタを 0 で埋めて続けるのは --rescue を付けたときだけです\n"
+     "  --rescue       読めないセクタを 0 で埋めて続けます (KRDMAP.TXT に記録)\n"
+     "  --force        GPT や MBR のないディスクもディスク全体をバックアップします。\n"
+     "                 SETDIR に未完成のバックアップの残りがあれば削除してから始めます\n"
+     "                 (--resume と一緒のときは何も削除しません)\n"
+     "  --resume       SETDIR の未完成のバックアップを続けます (同じディスクで、最後の\n"
+     "                 ブロックがディスクと一致するとき)。途中までのブロックは切り取って\n"
+     "                 次のチャンクから続けます\n"
+     "  --no-readback  書き込んだファイルをメディアから読み戻して確認しません。危険です:\n"
+     "                 書き込んだ内容を保てないメディア (偽容量のカードや壊れかけの\n"
+     "                 USB メモリ) でも「完了」になります\n"
+     "  --yes          質問にはすべて「はい」と答えます (端末がなく --yes もなければ\n"
+     "                 キャンセル)。ただし読めないセクタを 0 で埋めて続けるのは --rescue を\n"
+     "                 付けたときだけです\n"
      "例: krdtool backup --rescue /dev/sdb /mnt/usb/pc1\n"
      "    krdtool backup --resume --rescue /dev/sdb /mnt/usb/pc1\n"},
     {"verify", "[--against DISK] [--yes] SETDIR",

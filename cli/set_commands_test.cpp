@@ -706,6 +706,29 @@ TEST(TerminalProgress, PlainLinesEveryTenPercent) {
     EXPECT_TRUE(contains(text, "100%  536 MB 済 / 残り 0 MB")) << text;
 }
 
+// The backup's check of each data file comes and goes under the same
+// figure: each status is printed once and the 10% steps run on.
+TEST(TerminalProgress, TheChecksOfABackupAreOneStage) {
+    captured_stream err;
+    {
+        const std::uint64_t total = 512ULL << 20;
+        terminal_progress p(err.get(), total, false);
+        for (std::uint64_t left = total; left > 0; left -= 16ULL << 20) {
+            p.set_status("ディスクバックアップ中");
+            p.set_bytes_left(left);
+            p.set_status("書き込み確認中");
+        }
+        p.complete();
+    }
+    const std::string text = err.text();
+    int percent_lines = 0;
+    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1))
+        ++percent_lines;
+    EXPECT_EQ(percent_lines, 10) << text;
+    EXPECT_EQ(text.find("書き込み確認中"), text.rfind("書き込み確認中")) << text;
+    EXPECT_EQ(text.find("ディスクバックアップ中"), text.rfind("ディスクバックアップ中")) << text;
+}
+
 TEST(TerminalProgress, BarShowsDoneAndLeft) {
     captured_stream err;
     {

@@ -89,8 +89,16 @@ void terminal_progress::set_status(const char* japanese) {
     const char* text = localized(japanese);
     if (status_ == text) return;
     status_ = text;
-    // A new stage (the restore's read-back) counts its own 10% steps.
-    deciles_shown_ = 0;
+    // A status seen before (the backup going on after the check of a data
+    // file, 書き込み確認中, which comes and goes) is the stage it was.
+    for (const std::string& seen : statuses_seen_) {
+        if (seen == status_) {
+            if (bar_) draw();
+            return;
+        }
+    }
+    statuses_seen_.push_back(status_);
+    // A new stage measures its own rate.
     stage_starting_ = true;
     if (!bar_) {
         print(to_, "%s\n", text);
@@ -105,6 +113,12 @@ void terminal_progress::set_detail(const char*) {
 }
 
 void terminal_progress::set_bytes_left(std::uint64_t bytes) {
+    // A figure that goes back up (the restore's read-back starts over)
+    // counts its own 10% steps, and its own rate.
+    if (bytes > left_) {
+        deciles_shown_ = 0;
+        stage_starting_ = true;
+    }
     left_ = bytes;
     if (stage_starting_) {
         stage_starting_ = false;

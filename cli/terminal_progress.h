@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/progress.h"
 
@@ -53,11 +54,13 @@ class terminal_progress : public progress {
     std::uint64_t total_;
     bool bar_;
     bool line_open_ = false;
-    int deciles_shown_ = 0;  // plain lines: the 10% steps printed so far in this stage
+    int deciles_shown_ = 0;  // plain lines: the 10% steps printed since the figure last rose
     std::string status_;
+    std::vector<std::string> statuses_seen_;  // each begins a stage, and is printed, once
     std::uint64_t left_;
     // The rate is the current stage's: from its first figure of bytes left
-    // (a resumed backup starts far from 0, a read-back starts over).
+    // (a resumed backup starts far from 0, a read-back starts over). A stage
+    // begins with a status not seen before, or where the figure goes up.
     bool stage_starting_ = true;
     std::uint64_t stage_left_ = 0;
     std::chrono::steady_clock::time_point start_;

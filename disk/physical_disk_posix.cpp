@@ -13,6 +13,7 @@
 #include "disk/path_disk.h"
 #include "disk/physical_disk.h"
 #include "util/system_error.h"
+#include "util/uncached_posix.h"
 
 namespace kiroda::path_file {
 
@@ -28,19 +29,11 @@ int open_device(const char* path, bool writable, bool uncached) {
     // a writer or reader that never comes; it is refused just after.
     const int flags =
         (writable ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
+    if (uncached && !writable) return open_uncached(path, flags);
     int fd = -1;
-    if (uncached && !writable) {
-        do {
-            fd = ::open(path, flags | O_DIRECT);
-        } while (fd < 0 && errno == EINTR);
-        if (fd >= 0 || errno != EINVAL) return fd;
-        // The file system takes no direct I/O (tmpfs): read through the
-        // cache after dropping what it holds of the file.
-    }
     do {
         fd = ::open(path, flags);
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0 && uncached) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     return fd;
 }
 
@@ -54,16 +47,6 @@ void block_device_facts(int fd, const struct stat& st, facts* f) {
     const int removable =
         read_removable_flag(sysfs_device_dir(major(st.st_rdev), minor(st.st_rdev)));
     f->media_type = removable == 1 ? kMediaRemovable : kMediaFixed;
-}
-
-// A direct read the device refuses for its alignment (a sector size larger
-// than ours) is retried through the cache, emptied of the file first.
-bool drop_direct_io(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || (flags & O_DIRECT) == 0) return false;
-    if (::fcntl(fd, F_SETFL, flags & ~O_DIRECT) != 0) return false;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    return true;
 }
 
 }  // namespace
@@ -109,6 +92,8 @@ bool read_at(handle file, std::uint64_t offset, void* buffer, std::size_t bytes)
         const ssize_t n = ::pread(static_cast<int>(file), p + done, bytes - done,
                                   static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
+        // A direct read the device refuses for its alignment (a sector
+        // size larger than ours) is retried through the emptied cache.
         if (n < 0 && errno == EINVAL && drop_direct_io(static_cast<int>(file))) continue;
         if (n < 0) note_system_error(errno);
         if (n <= 0) return false;

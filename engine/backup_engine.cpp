@@ -230,6 +230,7 @@ bool copy_disk_to_data_files(progress& p, const disk_handle& disk, int disk_numb
 
 outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
                     const backup_options& options) {
+    if (options.medium_failed != nullptr) *options.medium_failed = false;
     disk_handle disk = open_physical_disk(source_disk, 'r');
     if (!disk.valid()) {
         tell(p, kCannotOpenSource, source_disk);
@@ -243,7 +244,15 @@ outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint6
         return kEngineFailed;
     }
     p.set_button("キャンセル");
-    backup_writer writer(p, folder, sectors, options.resume);
+    backup_writer writer(p, folder, sectors, options.resume, options.read_back);
+    // Said on every way out; the writer is the one that knows.
+    struct medium_report {
+        const backup_writer& writer;
+        bool* failed;
+        ~medium_report() {
+            if (failed != nullptr) *failed = writer.medium_failed();
+        }
+    } report{writer, options.medium_failed};
     bool header_written = false;
     if (options.resume) {
         p.set_status("バックアップデータ確認中");
@@ -257,9 +266,13 @@ outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint6
     if (!writer.start()) return kEngineFailed;
     if (!header_written) {
         p.set_status("ヘッダファイル作成中");
-        if (!write_header_file(p.owner(), source_disk, folder, sectors * 512)) {
+        digest128 header;
+        if (!write_header_file(p.owner(), source_disk, folder, sectors * 512, &header) ||
+            !writer.header_written(header)) {
             return kEngineFailed;
         }
+    } else if (!writer.keep_header()) {
+        return kEngineFailed;
     }
     p.set_status("ディスクバックアップ中");
     if (!seek_sector(disk, 0)) {

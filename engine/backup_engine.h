@@ -23,6 +23,13 @@ struct backup_options {
     // with the read error, as a Cancel would; for a caller answering every
     // question yes, which must not go past lost sectors unasked for).
     bool ask_to_go_past = true;
+    // Read every file of the set back from the medium once it is written
+    // (backup_writer.h): a medium that does not keep what was written fails
+    // the backup. Only krdtool's --no-readback turns it off.
+    bool read_back = true;
+    // When given: set to true when the backup failed because the medium did
+    // not keep a file of the set (the files left are of no use to a resume).
+    bool* medium_failed = nullptr;
 };
 
 // Backs up floor(backup_size / 512) sectors of disk `source_disk`, from

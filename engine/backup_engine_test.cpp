@@ -74,11 +74,12 @@ TEST_F(BackupEngine, SmallDiskGivesOneDataFileWithOneBlock) {
     ASSERT_EQ(read_header_file(nullptr, set.text().c_str(), &h), header_read::read);
     EXPECT_EQ(h.backup_bytes, 81920u);
     EXPECT_EQ(h.source_disk, 0);
+    // The data file is read back once it is closed (set_read_back.h).
     EXPECT_EQ(progress.statuses,
               (std::vector<std::string>{"ヘッダファイル作成中", "ディスクバックアップ中",
-                                        "バックアップ完了"}));
+                                        "書き込み確認中", "バックアップ完了"}));
     EXPECT_EQ(progress.buttons, std::vector<std::string>{"キャンセル"});
-    EXPECT_EQ(progress.details, std::vector<std::string>{"残り 0(MB)"});
+    EXPECT_EQ(progress.details, (std::vector<std::string>{"残り 0(MB)", "残り 0(MB)"}));
 }
 
 TEST_F(BackupEngine, BlocksAndFilesAtTheEdges) {

@@ -5,6 +5,8 @@
 
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
+#include "engine/set_read_back.h"
+#include "format/header_file.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
 
@@ -49,11 +51,79 @@ std::uint32_t chunk_sectors(std::uint64_t left) {
 
 }  // namespace
 
-backup_writer::backup_writer(progress& p, const char* folder, std::uint64_t sectors, bool resumed)
-    : p_(p), folder_(folder), sectors_(sectors), resumed_(resumed) {}
+backup_writer::backup_writer(progress& p, const char* folder, std::uint64_t sectors, bool resumed,
+                             bool read_back)
+    : p_(p), folder_(folder), sectors_(sectors), resumed_(resumed), read_back_(read_back) {}
 
 void backup_writer::fail(stored_text text, const char* value) {
     tell(p_, text, value);
+}
+
+void backup_writer::medium_failed(const char* path) {
+    medium_failed_ = true;
+    report_not_kept(p_, path);
+}
+
+// The file of `path` read back from the medium: it must be the `bytes` of
+// `digest` that were written. True without the read-back; false after a
+// message or a stop.
+bool backup_writer::check_file(const char* path, std::uint64_t bytes, const digest128& digest,
+                               bool shown) {
+    if (!read_back_) return true;
+    switch (read_back_file(p_, path, bytes, digest, shown)) {
+        case read_back_result::same:
+            return true;
+        case read_back_result::stopped:
+            return false;
+        case read_back_result::not_kept:
+            break;
+    }
+    medium_failed(path);
+    return false;
+}
+
+// The read-back of a side file under its temporary name, before the rename
+// (none without the read-back); `not_kept` says afterwards whether it is
+// what failed the write.
+side_file_check backup_writer::side_file_read_back(bool* not_kept) {
+    *not_kept = false;
+    if (!read_back_) return {};
+    return [this, not_kept](const char* temp_path, const std::string& text) {
+        const digest128 digest = digest_bytes(text.data(), text.size());
+        *not_kept =
+            read_back_file(p_, temp_path, text.size(), digest, false) != read_back_result::same;
+        return !*not_kept;
+    };
+}
+
+// The header file read back: the bytes of digests_.header. False after a
+// message or a stop.
+bool backup_writer::check_header() {
+    char path[kPathCapacity + 16];
+    if (!join_path(folder_, kHeaderFileName, path, sizeof path)) {
+        medium_failed(folder_);
+        return false;
+    }
+    return check_file(path, digests_.header_bytes, digests_.header, false);
+}
+
+bool backup_writer::header_written(const digest128& digest) {
+    digests_.header_bytes = kHeaderFileSize;
+    digests_.header = digest;
+    header_known_ = true;
+    return check_header();
+}
+
+bool backup_writer::keep_header() {
+    if (!read_back_) return true;
+    // What the examination read, through the cache.
+    if (!digest_header_file(folder_, &digests_.header_bytes, &digests_.header)) {
+        char path[kPathCapacity + 16];
+        medium_failed(join_path(folder_, kHeaderFileName, path, sizeof path) ? path : folder_);
+        return false;
+    }
+    header_known_ = true;
+    return check_header();
 }
 
 kept_blocks backup_writer::walk_failed(kept_walk verdict, const char* file) {
@@ -72,6 +142,9 @@ kept_blocks backup_writer::open_kept() {
             return walk_failed(kept_walk::unreadable, folder_);
         }
         found.last_file = number;
+        // Its blocks come from the medium, not from the cache: the walk is
+        // the read-back of the files kept.
+        if (read_back_) forget_cached_pages(path_);
         unique_fd fd(open_for_reading(path_));
         if (!fd.valid()) break;
         file_number_ = number;
@@ -193,8 +266,17 @@ void backup_writer::note_sectors(const bad_sector_map& chunk_map) {
 }
 
 bool backup_writer::save_map(bool finished) {
-    if (!keeps_map_ || write_bad_sector_map(folder_, map_, finished)) return true;
-    fail(kCannotWriteMap, folder_);
+    if (!keeps_map_) return true;
+    // The finished map is read back; one written on the way is replaced.
+    bool not_kept = false;
+    const side_file_check check = finished ? side_file_read_back(&not_kept) : side_file_check{};
+    if (write_bad_sector_map(folder_, map_, finished, check)) return true;
+    char path[kPathCapacity + 16];
+    if (not_kept && join_path(folder_, kBadSectorMapName, path, sizeof path)) {
+        medium_failed(path);
+    } else {
+        fail(kCannotWriteMap, folder_);
+    }
     return false;
 }
 
@@ -238,16 +320,22 @@ bool backup_writer::open_data_file() {
 
 // Writes the file's last bytes to the volume and closes it: a set that looks
 // complete but lost its tail in a write cache is worse than a failure.
+// Then it is read back from the medium.
 bool backup_writer::close_data_file() {
-    digests_.files.push_back({file_bytes_, file_digest_.value()});
+    const file_record closed{file_bytes_, file_digest_.value()};
+    digests_.files.push_back(closed);
     file_digest_.reset();
     file_bytes_ = 0;
     blocks_in_file_ = 0;
     ++file_number_;
     const bool committed = commit_file(file_.get());
-    if (file_.reset() && committed) return true;
-    fail(kCannotComplete, path_);
-    return false;
+    if (!file_.reset() || !committed) {
+        fail(kCannotComplete, path_);
+        return false;
+    }
+    if (!check_file(path_, closed.bytes, closed.digest, true)) return false;
+    if (read_back_ && sectors_left() > 0) p_.set_status("ディスクバックアップ中");
+    return true;
 }
 
 bool backup_writer::add(const encoded_block& block, std::uint32_t count, const digest128& digest) {
@@ -286,11 +374,23 @@ bool backup_writer::finish() {
     }
     digests_.stream_bytes = sectors_ * kSectorBytes;
     digests_.stream = stream_digest_.value();
-    if (digest_header_file(folder_, &digests_.header_bytes, &digests_.header) &&
-        write_set_digests(folder_, digests_)) {
-        return true;
+    // The header once more: it was written first, so it lies lowest on a
+    // medium filled from its start, where a card whose addresses wrap
+    // around writes its last files over its first.
+    if (header_known_) {
+        if (!check_header()) return false;
+    } else if (!digest_header_file(folder_, &digests_.header_bytes, &digests_.header)) {
+        fail(kCannotWriteDigests, folder_);
+        return false;
     }
-    fail(kCannotWriteDigests, folder_);
+    bool not_kept = false;
+    if (write_set_digests(folder_, digests_, side_file_read_back(&not_kept))) return true;
+    char path[kPathCapacity + 16];
+    if (not_kept && join_path(folder_, kDigestFileName, path, sizeof path)) {
+        medium_failed(path);
+    } else {
+        fail(kCannotWriteDigests, folder_);
+    }
     return false;
 }
 

@@ -9,6 +9,15 @@
 // files and takes their digests as they are read; start() cuts off what
 // follows the kept blocks. From there on both are written the same way, so
 // a resumed set ends as the set one run would have written.
+//
+// With the read-back on (the default), every file of the set is read back
+// from the medium, past the system's cache, once it is written: each data
+// file after it is closed, the header after it is written and once more at
+// the end, the map and the digest file before they take their names
+// (set_read_back.h). A file the medium does not keep fails the backup
+// before any digest file calls the set whole. The kept files of a resumed
+// set are read from the medium by open_kept() itself: its walk is their
+// check, and the digests it takes are of what the medium holds.
 #pragma once
 
 #include <cstdint>
@@ -51,8 +60,10 @@ struct kept_blocks {
 class backup_writer {
   public:
     // The set of the first `sectors` sectors of a disk in `folder`; `resumed`
-    // when an unfinished set there goes on (open_kept() then says where).
-    backup_writer(progress& p, const char* folder, std::uint64_t sectors, bool resumed);
+    // when an unfinished set there goes on (open_kept() then says where);
+    // `read_back` when the files are read back from the medium.
+    backup_writer(progress& p, const char* folder, std::uint64_t sectors, bool resumed,
+                  bool read_back = true);
 
     // False when the digests' state could not be allocated.
     bool ready() const { return file_digest_.ready() && stream_digest_.ready(); }
@@ -72,6 +83,18 @@ class backup_writer {
     // temporary names go, and a kept map is written as it stands. False
     // after a message.
     bool start();
+
+    // The header file was written, the bytes of digest `digest`: read back.
+    // False after a message.
+    bool header_written(const digest128& digest);
+    // The header an earlier run wrote stays (a resumed set): read back, it
+    // must be what the examination read through the cache. False after a
+    // message.
+    bool keep_header();
+
+    // The backup failed because the medium did not keep a file (its
+    // message said so): going on with the set on the same medium is no use.
+    bool medium_failed() const { return medium_failed_; }
 
     const char* folder() const { return folder_; }
     std::uint64_t sectors() const { return sectors_; }
@@ -112,6 +135,10 @@ class backup_writer {
     bool walk_kept_file(int fd, kept_blocks& found);
     kept_blocks walk_failed(kept_walk verdict, const char* file);
     bool cut_to_kept(int number);
+    bool check_file(const char* path, std::uint64_t bytes, const digest128& digest, bool shown);
+    side_file_check side_file_read_back(bool* not_kept);
+    bool check_header();
+    void medium_failed(const char* path);
     void fail(stored_text text, const char* value);
 
     progress& p_;
@@ -122,6 +149,9 @@ class backup_writer {
     int blocks_in_file_ = 0;         // whole blocks that file holds...
     std::uint64_t file_bytes_ = 0;   // ...in its first bytes (the rest is cut off)
     bool resumed_;
+    bool read_back_;
+    bool header_known_ = false;  // digests_.header is of the bytes written
+    bool medium_failed_ = false;
     bool keeps_map_ = false;
     unique_fd file_;
     char path_[kPathCapacity + 16] = "";

@@ -166,9 +166,10 @@ bool parse_bad_sector_map(const std::string& text, bad_sector_map* out, int* bad
     return true;
 }
 
-bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished) {
+bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished,
+                          const side_file_check& check) {
     return write_side_file(folder, kBadSectorMapTempName, kBadSectorMapName,
-                           encode_bad_sector_map(map, finished));
+                           encode_bad_sector_map(map, finished), check);
 }
 
 map_read read_bad_sector_map(const char* folder, bad_sector_map* map, int* bad_line) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "util/side_file.h"
+
 namespace kiroda {
 
 constexpr const char* kBadSectorMapName = "KRDMAP.TXT";
@@ -53,8 +55,10 @@ std::string encode_bad_sector_map(const bad_sector_map& map, bool finished);
 // gets the first line at fault. True on success.
 bool parse_bad_sector_map(const std::string& text, bad_sector_map* map, int* bad_line);
 
-// KRDMAP.TXT of `folder`, through its temporary name. False on failure.
-bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished);
+// KRDMAP.TXT of `folder`, through its temporary name (looked at by `check`
+// before the rename, when given). False on failure.
+bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished,
+                          const side_file_check& check = {});
 
 enum class map_read { absent, read, unreadable };
 map_read read_bad_sector_map(const char* folder, bad_sector_map* map, int* bad_line);

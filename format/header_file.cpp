@@ -111,7 +111,7 @@ bool backup_bytes_plausible(std::uint64_t backup_bytes) {
 }
 
 bool write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
-                       std::uint64_t backup_bytes) {
+                       std::uint64_t backup_bytes, digest128* written) {
     backup_header h{};
     copy_text(h.caption, sizeof h.caption, program_caption_sjis());
     copy_text(h.notice, sizeof h.notice, kNoticeSjis);
@@ -140,13 +140,14 @@ bool write_header_file(window_handle owner, std::int32_t source_disk, const char
     }
     unsigned char record[kHeaderFileSize];
     encode_header_record(h, record);
-    const bool written =
+    const bool whole =
         write_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record);
     // Committed before close: the set must not claim a header the volume lacks.
-    if (!written || !commit_file(fd.get()) || !fd.reset()) {
+    if (!whole || !commit_file(fd.get()) || !fd.reset()) {
         show_message(owner, kMbOk, program_caption(), get_stored_text(kWriteFailed), path);
         return false;
     }
+    if (written != nullptr) *written = digest_bytes(record, sizeof record);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/digest.h"
 #include "ui/message.h"
 #include "util/local_time.h"
 
@@ -40,9 +41,10 @@ bool decode_header_record(const unsigned char* record, backup_header* header);
 bool backup_bytes_plausible(std::uint64_t backup_bytes);
 
 // Writes KRD00000.BIN into `folder` (no trailing separator needed). True on
-// success; false after a failure message owned by `owner`.
+// success, with the digest of the bytes written in `written` (when given),
+// for the read-back; false after a failure message owned by `owner`.
 bool write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
-                       std::uint64_t backup_bytes);
+                       std::uint64_t backup_bytes, digest128* written = nullptr);
 
 enum class header_read { read, cannot_open, short_read, damaged };
 

@@ -212,8 +212,10 @@ digests_read read_set_digests(const char* folder, set_digests* digests, int* bad
     return *bad_line == 0 ? digests_read::read : digests_read::unreadable;
 }
 
-bool write_set_digests(const char* folder, const set_digests& digests) {
-    return write_side_file(folder, kDigestTempName, kDigestFileName, encode_set_digests(digests));
+bool write_set_digests(const char* folder, const set_digests& digests,
+                       const side_file_check& check) {
+    return write_side_file(folder, kDigestTempName, kDigestFileName, encode_set_digests(digests),
+                           check);
 }
 
 bool digest_header_file(const char* folder, std::uint64_t* bytes, digest128* digest) {

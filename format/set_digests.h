@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "format/digest.h"
+#include "util/side_file.h"
 
 namespace kiroda {
 
@@ -69,9 +70,11 @@ enum class digests_read { absent, read, unreadable };
 digests_read read_set_digests(const char* folder, set_digests* digests, int* bad_line);
 
 // Writes KRDHASH.TXT into `folder` through its temporary name: written,
-// committed, closed, then renamed over the final name. False on any failure;
-// the temporary file is removed and no final file appears.
-bool write_set_digests(const char* folder, const set_digests& digests);
+// committed, closed, looked at by `check` (when given), then renamed over the
+// final name. False on any failure; the temporary file is removed and no
+// final file appears.
+bool write_set_digests(const char* folder, const set_digests& digests,
+                       const side_file_check& check = {});
 
 // The digest of the header file of `folder` as it is on disk. False when it
 // cannot be read whole.

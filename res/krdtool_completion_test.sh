@@ -42,7 +42,7 @@ nothing after --version|krdtool --version ^|-|
 nothing after an unknown command|krdtool frob ^|-|
 backup options from --r|krdtool backup --r^|-|--rescue --resume
 backup options not given yet|krdtool backup --rescue --r^|-|--resume
-backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--force --rescue --resume --yes --help
+backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--force --no-readback --rescue --resume --yes --help
 restore options|krdtool restore --^|-|--force --no-readback --yes --help
 disks options from a dash|krdtool disks -^|-|--json --help
 info options|krdtool info --^|-|--json --help

@@ -33,6 +33,7 @@ fault_fs_mount::fault_fs_mount(const std::string& backing, const std::string& mo
         return;
     }
     std::filesystem::create_directories(mount_point);
+    const bool folder = std::filesystem::is_directory(backing);
     std::vector<std::string> args = {KIRODA_FAULT_FS, backing, mount_point};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
@@ -44,7 +45,7 @@ fault_fs_mount::fault_fs_mount(const std::string& backing, const std::string& mo
         return;
     }
     for (int i = 0; i < 500 && !mounted_; ++i) {
-        if (is_mount_point(mount_point) && std::filesystem::exists(image())) {
+        if (is_mount_point(mount_point) && (folder || std::filesystem::exists(image()))) {
             mounted_ = true;
             break;
         }

@@ -11,9 +11,10 @@ namespace kiroda::testing {
 
 class fault_fs_mount {
   public:
-    // Serves `backing` as `mount_point`/disk.img with `options` (see
-    // fault_fs.cpp). mounted() is false when FUSE is not available here or
-    // the mount did not appear; why() then says why.
+    // Serves `backing` with `options` (see fault_fs.cpp): a file as
+    // `mount_point`/disk.img, a folder as `mount_point` itself. mounted() is
+    // false when FUSE is not available here or the mount did not appear;
+    // why() then says why.
     fault_fs_mount(const std::string& backing, const std::string& mount_point,
                    const std::vector<std::string>& options);
     ~fault_fs_mount();
@@ -23,6 +24,7 @@ class fault_fs_mount {
     bool mounted() const { return mounted_; }
     const std::string& why() const { return why_; }
     std::string image() const { return mount_point_ + "/disk.img"; }
+    const std::string& folder() const { return mount_point_; }
 
   private:
     std::string mount_point_;

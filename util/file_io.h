@@ -39,6 +39,25 @@ class unique_fd {
 // Read only, and only a regular file (a FIFO or a device gives EINVAL, at
 // once: a FIFO is opened without waiting for a writer); -1 on failure.
 int open_for_reading(const char* path);
+// Read only, for reading back what was written to a medium: reads bypass
+// the system's cache where the file system allows it (O_DIRECT on Linux,
+// FILE_FLAG_NO_BUFFERING on Windows); otherwise the file's cached pages are
+// dropped first, so its data must have been committed. Read it with
+// read_back only. -1 on failure.
+int open_for_reading_back(const char* path);
+// The alignment read_back needs of its buffer and of its sizes.
+constexpr std::size_t kReadBackAlignment = 4096;
+// Reads `size` bytes (a multiple of kReadBackAlignment, into a buffer
+// aligned to it) from a descriptor of open_for_reading_back. Returns the
+// bytes read, fewer than `size` only at the end of the file, or -1 on a
+// read error.
+std::int64_t read_back(int fd, void* buffer, std::size_t size);
+// Drops what the system's cache holds of the committed file `path`, so that
+// the next reads of it through a descriptor of open_for_reading come from
+// the medium. Best effort: a file system may keep its pages (tmpfs is its
+// pages).
+void forget_cached_pages(const char* path);
+
 // Write only, created or truncated to zero length: an older, longer file of
 // the same name must not leave its tail behind. -1 on failure.
 int open_for_writing(const char* path);
@@ -74,5 +93,11 @@ bool remove_file(const char* path);
 // every write fails as on a full volume. A negative value removes the limit.
 // Test programs only: it lives with the I/O census (util/io_census.cpp).
 void set_write_budget_for_tests(std::int64_t bytes);
+
+// Test seam: what the medium gives a read-back (read_back) of a file named
+// `name` (the last part of its path): the byte at `offset` flipped, or, with
+// `fail`, an I/O error for the read that reaches it. An empty name takes the
+// fault away. Test programs only, like the write budget.
+void set_read_back_fault_for_tests(const char* name, std::int64_t offset, bool fail);
 
 }  // namespace kiroda

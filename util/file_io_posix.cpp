@@ -9,6 +9,7 @@
 #include "util/io_census.h"
 #include "util/path.h"
 #include "util/system_error.h"
+#include "util/uncached_posix.h"
 
 namespace kiroda {
 
@@ -32,6 +33,59 @@ int open_for_reading(const char* path) {
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
     return fd.release();
+}
+
+int open_for_reading_back(const char* path) {
+    if (io_census_fails()) return (errno = EIO, -1);
+    unique_fd fd(open_uncached(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        note_system_error(errno);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) return (errno = EINVAL, -1);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
+    io_census_opened_for_read_back(fd.get(), path);
+    return fd.release();
+}
+
+std::int64_t read_back(int fd, void* buffer, std::size_t size) {
+    if (io_census_fails()) return (errno = EIO, -1);
+    const off_t start = ::lseek(fd, 0, SEEK_CUR);
+    if (start < 0) return -1;
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, p + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        // A direct read the file system refuses for its alignment (a
+        // device whose sectors are larger than 4 KiB) goes on through the
+        // emptied cache.
+        if (n < 0 && errno == EINVAL && drop_direct_io(fd)) continue;
+        if (n < 0) {
+            note_system_error(errno);
+            return -1;
+        }
+        if (n == 0) break;
+        const bool short_read = static_cast<std::size_t>(n) < size - done;
+        done += static_cast<std::size_t>(n);
+        // Short at the end of the file: a read from there would start off
+        // the alignment a direct read needs.
+        struct stat st {};
+        if (short_read && ::fstat(fd, &st) == 0 && start + static_cast<off_t>(done) >= st.st_size) {
+            break;
+        }
+    }
+    const std::int64_t got =
+        io_census_read_back(fd, buffer, static_cast<std::int64_t>(done), start);
+    if (got < 0) note_system_error(errno);
+    return got;
+}
+
+void forget_cached_pages(const char* path) {
+    const unique_fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.valid()) ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
 }
 
 int open_for_writing(const char* path) {

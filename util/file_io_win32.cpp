@@ -25,6 +25,51 @@ int open_for_reading(const char* path) {
     return _open(path, _O_RDONLY | _O_BINARY);
 }
 
+int open_for_reading_back(const char* path) {
+    if (io_census_fails()) return -1;
+    // Uncached: the reads come from the volume, in whole sectors into
+    // aligned memory (read_back's rules).
+    const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        return -1;
+    }
+    io_census_opened_for_read_back(fd, path);
+    return fd;
+}
+
+std::int64_t read_back(int fd, void* buffer, std::size_t size) {
+    if (io_census_fails()) return -1;
+    // The handle itself, not _read: an uncached handle takes the caller's
+    // aligned buffer as it is.
+    const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    const __int64 start = _lseeki64(fd, 0, SEEK_CUR);
+    if (h == INVALID_HANDLE_VALUE || start < 0) return -1;
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const std::size_t want = size - done < kMaxTransfer ? size - done : kMaxTransfer;
+        DWORD got = 0;
+        if (ReadFile(h, p + done, static_cast<DWORD>(want), &got, nullptr) == 0) return -1;
+        done += got;
+        // Short only at the end of the file; a read from there would start
+        // off a sector boundary, which an uncached handle refuses.
+        if (got < want) break;
+    }
+    return io_census_read_back(fd, buffer, static_cast<std::int64_t>(done), start);
+}
+
+void forget_cached_pages(const char* path) {
+    // The FAT and NTFS drivers flush and purge what the cache holds of a
+    // file when it is opened uncached while no cached handle is open.
+    const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
 int open_for_writing(const char* path) {
     if (io_census_fails()) return -1;
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);

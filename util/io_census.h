@@ -28,9 +28,15 @@ std::int64_t io_census_count();
 // true when it is the one that must fail.
 // And by write_full: how many of `size` bytes the write budget lets through
 // (set_write_budget_for_tests in util/file_io.h; all when there is none).
+// And by open_for_reading_back and read_back: the fault a test set for the
+// read-backs of a file (set_read_back_fault_for_tests) follows the
+// descriptor opened for it, and read_back hands every read to the census,
+// which may flip a byte of it or turn it into a failure (-1).
 #if defined(KIRODA_IO_CENSUS)
 bool io_census_fails();
 std::size_t io_census_write_allowance(std::size_t size);
+void io_census_opened_for_read_back(int fd, const char* path);
+std::int64_t io_census_read_back(int fd, void* data, std::int64_t got, std::int64_t offset);
 #else
 namespace {
 // Internal linkage: no program ever holds these and the functions above as
@@ -40,6 +46,10 @@ constexpr bool io_census_fails() {
 }
 constexpr std::size_t io_census_write_allowance(std::size_t size) {
     return size;
+}
+constexpr void io_census_opened_for_read_back(int, const char*) {}
+constexpr std::int64_t io_census_read_back(int, void*, std::int64_t got, std::int64_t) {
+    return got;
 }
 }  // namespace
 #endif

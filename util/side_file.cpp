@@ -7,7 +7,7 @@
 namespace kiroda {
 
 bool write_side_file(const char* folder, const char* temp_name, const char* name,
-                     const std::string& text) {
+                     const std::string& text, const side_file_check& check) {
     char temp[kPathCapacity + 16];
     char final_path[kPathCapacity + 16];
     if (!join_path(folder, temp_name, temp, sizeof temp) ||
@@ -23,7 +23,7 @@ bool write_side_file(const char* folder, const char* temp_name, const char* name
              commit_file(fd.get());
         ok = fd.reset() && ok;
     }
-    ok = ok && replace_file(temp, final_path);
+    ok = ok && (!check || check(temp, text)) && replace_file(temp, final_path);
     if (!ok) remove_file(temp);
     return ok;
 }

@@ -5,15 +5,23 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace kiroda {
 
+// A look at the temporary file (its path) once it is committed and closed,
+// before it is renamed: the backup reads it back from the medium there, so
+// a side file that is not kept never takes its final name. False stops the
+// write.
+using side_file_check = std::function<bool(const char* temp_path, const std::string& text)>;
+
 // Writes `text` as `name` in `folder`: first as `temp_name`, committed to the
-// volume and closed, then renamed over `name`. False on any failure; the
-// temporary file is then removed and `name` stays as it was.
+// volume and closed, looked at by `check` (when given), then renamed over
+// `name`. False on any failure; the temporary file is then removed and
+// `name` stays as it was.
 bool write_side_file(const char* folder, const char* temp_name, const char* name,
-                     const std::string& text);
+                     const std::string& text, const side_file_check& check = {});
 
 enum class side_file_read { absent, read, unreadable };
 
