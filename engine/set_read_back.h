@@ -1,4 +1,4 @@
-// The backup's proof that its medium keeps what was written (issue 23): a
+// The backup's proof that its medium keeps what was written: a
 // fake-capacity card accepts every write and hands back other data later, a
 // tired stick flips a byte. Each file of the set is read back from the
 // medium once it is committed, past the system's cache
