@@ -37,19 +37,23 @@ constexpr command kCommands[] = {
      "                 付けたときだけです\n"
      "例: krdtool backup --rescue /dev/sdb /mnt/usb/pc1\n"
      "    krdtool backup --resume --rescue /dev/sdb /mnt/usb/pc1\n"},
-    {"verify", "[--against DISK] [--yes] SETDIR",
+    {"verify", "[--against DISK [--fit]] [--yes] SETDIR",
      "バックアップデータのデータテスト: すべてのブロックを読み込み、展開し、検査します。",
      run_verify_command,
      "オプション:\n"
      "  --against DISK  ディスクまたはイメージファイルとも比べ、最初に異なるセクタを示します\n"
+     "  --fit           --against のディスクが小さければ、その大きさまで比べます\n"
+     "                  (その後ろのバックアップデータはすべて 0 でなければなりません)\n"
      "  --yes           質問にはすべて「はい」と答えます\n"
      "例: krdtool verify --against /dev/sdb /mnt/usb/pc1\n"},
-    {"restore", "[--force] [--no-readback] [--yes] SETDIR TARGET",
+    {"restore", "[--force] [--fit] [--no-readback] [--yes] SETDIR TARGET",
      "バックアップデータを空のディスクまたはイメージファイルに復旧します "
      "(イメージファイルがなければデータの大きさで作ります)。MBR は最後に書き込みます。",
      run_restore_command,
      "オプション:\n"
      "  --force        データのあるイメージファイルや、ファイルシステムのあるディスクにも復旧します\n"
+     "  --fit          バックアップデータより小さいディスクにも、すべてのパーテーションがその中で\n"
+     "                 終わり、その後ろのデータがすべて 0 なら復旧します\n"
      "  --no-readback  MBR を書く前の読み戻し確認をしません\n"
      "  --yes          質問にはすべて「はい」と答えます\n"
      "例: krdtool restore /mnt/usb/pc1 /dev/sdc\n"},

@@ -20,6 +20,7 @@
 #include "disk/disk_registry.h"
 #include "disk/physical_disk.h"
 #include "engine/restore_engine.h"
+#include "engine/restore_fit.h"
 #include "engine/restore_target.h"
 #include "format/header_file.h"
 #include "ui/translation.h"
@@ -142,13 +143,59 @@ bool explain(const target_check& check, const std::string& target, std::uint64_t
     return false;
 }
 
+// --fit onto a target of `target_bytes`, smaller than the set: reads the
+// set for its partitions' reach and the data past the target's end, and says
+// what keeps it from fitting. kExitDone when it fits.
+int check_set_fits(const std::string& folder, std::uint64_t backup_bytes,
+                   std::uint64_t target_bytes, bool yes, std::FILE* err) {
+    fit_check check;
+    const engine_outcome outcome =
+        run_engine(err, backup_bytes - target_bytes, yes, [&](progress& p) {
+            return check_fit(p, folder.c_str(), backup_bytes, target_bytes, &check);
+        });
+    if (outcome.exit_status != kExitDone) return outcome.exit_status;
+    char target[kGroupedTextSize], reach[kGroupedTextSize], sector[kGroupedTextSize];
+    format_uint64_grouped(target, target_bytes);
+    format_uint64_grouped(reach, check.partitions_end);
+    format_uint64_grouped(sector, check.partitions_end / 512);
+    if (check.fits(target_bytes)) {
+        say(err,
+            "復旧先ディスクはバックアップデータより小さいため、先頭の %s バイトだけを書き込みます"
+            " (パーテーションは %s バイトまでで、その後ろはすべて 0 です)。",
+            target, reach);
+        return kExitDone;
+    }
+    if (check.chain_cut) {
+        say(err,
+            "バックアップデータの拡張パーテーションの連鎖が途切れているため、"
+            "復旧先に収まるかどうか分かりません。");
+    }
+    if (check.partitions_end > target_bytes) {
+        say(err,
+            "復旧先ディスクに収まりません: パーテーションはセクタ %s (%s バイト) まで使いますが、"
+            "復旧先ディスクは %s バイトです。",
+            sector, reach, target);
+    }
+    if (check.nonzero_past_end > 0) {
+        char nonzero[kGroupedTextSize];
+        format_uint64_grouped(nonzero, check.nonzero_past_end);
+        say(err,
+            "復旧先ディスクに収まりません: 復旧先ディスクの終わり (%s バイト) より後ろに、"
+            "0 でないデータが %s バイトあります。",
+            target, nonzero);
+    }
+    return kExitFailed;
+}
+
 }  // namespace
 
 int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--no-readback", "--force", "--yes"});
+    const parsed_options options =
+        parse_options(args, {"--fit", "--no-readback", "--force", "--yes"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool restore: %s\n", options.error.c_str());
-        print(err, "使い方: krdtool restore [--force] [--no-readback] [--yes] SETDIR TARGET\n");
+        print(err,
+              "使い方: krdtool restore [--force] [--fit] [--no-readback] [--yes] SETDIR TARGET\n");
         return kExitUsage;
     }
     const std::string& folder = options.operands[0];
@@ -202,8 +249,23 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     // Which disk is about to be overwritten, where two look alike.
     if (const std::string who = describe_identity(identity_of(target)); !who.empty())
         say(err, "復旧先: %s - %s", target.c_str(), who.c_str());
-    if (!explain(check_restore_target(kTargetDiskNumber, header.backup_bytes), target,
-                 header.backup_bytes, err)) {
+    // --fit: a smaller target takes the set's first bytes when all that
+    // matters lies there.
+    const target_check sized = check_restore_target(kTargetDiskNumber, header.backup_bytes);
+    if (options.has("--fit") && sized.verdict == target_verdict::too_small && sized.value >= 512) {
+        restore.fit_bytes = static_cast<std::uint64_t>(sized.value) / 512 * 512;
+        const int fits = check_set_fits(folder, header.backup_bytes, restore.fit_bytes,
+                                        options.has("--yes"), err);
+        if (fits != kExitDone) {
+            clear_disk_paths();
+            return fits;
+        }
+    }
+    const std::uint64_t write_bytes =
+        restore.fit_bytes != 0 ? restore.fit_bytes : header.backup_bytes;
+    if (!explain(
+            restore.fit_bytes != 0 ? check_restore_target(kTargetDiskNumber, write_bytes) : sized,
+            target, write_bytes, err)) {
         clear_disk_paths();
         return kExitFailed;
     }
@@ -228,11 +290,10 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     image.keep();
     char bytes[kGroupedTextSize];
-    format_uint64_grouped(bytes, header.backup_bytes);
+    format_uint64_grouped(bytes, write_bytes);
     print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes, target.c_str(),
           restore.read_back ? localized("、読み戻して確認し") : "",
-          static_cast<double>(header.backup_bytes) / 1e6 /
-              (outcome.seconds > 0 ? outcome.seconds : 1e-9),
+          static_cast<double>(write_bytes) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
           bad_sector_summary(folder).c_str());
     return kExitDone;
 }

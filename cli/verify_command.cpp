@@ -3,6 +3,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "disk/disk_registry.h"
+#include "disk/physical_disk.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
@@ -13,10 +14,10 @@
 namespace kiroda::cli {
 
 int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--yes"}, {"--against"});
+    const parsed_options options = parse_options(args, {"--fit", "--yes"}, {"--against"});
     if (!options.error.empty() || options.operands.size() != 1) {
         if (!options.error.empty()) print(err, "krdtool verify: %s\n", options.error.c_str());
-        print(err, "使い方: krdtool verify [--against DISK] [--yes] SETDIR\n");
+        print(err, "使い方: krdtool verify [--against DISK [--fit]] [--yes] SETDIR\n");
         return kExitUsage;
     }
     const std::string& folder = options.operands[0];
@@ -25,6 +26,7 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     if (against != options.values.end()) {
         register_disk_path(kCompareDiskNumber, against->second);
         verify.against_disk = kCompareDiskNumber;
+        verify.against_fit = options.has("--fit");
     }
     backup_header header{};
     {
@@ -37,13 +39,25 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
         run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
             return verify_backup_set(p, folder.c_str(), header.backup_bytes, verify);
         });
+    // --fit against a smaller disk: what was compared is the disk's size.
+    const std::int64_t disk_bytes =
+        verify.against_fit ? get_disk_size_bytes(open_physical_disk(kCompareDiskNumber, 'r')) : -1;
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
     if (against != options.values.end()) {
-        print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n",
-              against->second.c_str(), bytes);
+        if (disk_bytes >= 0 && static_cast<std::uint64_t>(disk_bytes) < header.backup_bytes) {
+            char compared[kGroupedTextSize];
+            format_int64_grouped(compared, disk_bytes / 512 * 512);
+            print(out,
+                  "比較完了: バックアップデータと %s の %s バイトは同じです"
+                  " (その後ろのバックアップデータはすべて 0 です)\n",
+                  against->second.c_str(), compared);
+        } else {
+            print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n",
+                  against->second.c_str(), bytes);
+        }
     }
     report_bad_sectors(folder, out, "");
     print(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,

@@ -1,5 +1,6 @@
 #include "engine/restore_engine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -59,6 +60,9 @@ constexpr enciphered_text kReadBackFailed{
 constexpr enciphered_text kReadBackDiffers{
     "復旧先ディスク(ディスク %d)に書き込んだデータが、読み戻すと異なっています。\n"
     "セクタ %s から %s まで\n先頭セクタ(MBR)は書き込んでいません。ディスクの故障が考えられます。"};
+constexpr enciphered_text kDataPastTheEnd{
+    "バックアップデータには、復旧先ディスク(ディスク %d)の終わりより後ろにもデータがあります。\n"
+    "(セクタ %s から)\n先頭セクタ(MBR)は書き込んでいません。"};
 constexpr enciphered_text kMbrReadBackDiffers{
     "復旧先ディスク(ディスク %d)の先頭セクタ(MBR)が、読み戻すと書き込んだ内容と異なっています。"};
 
@@ -165,6 +169,9 @@ class disk_restore {
         : p_(p),
           target_disk_(target_disk),
           backup_bytes_(backup_bytes),
+          write_bytes_(options.fit_bytes != 0 && options.fit_bytes < backup_bytes
+                           ? options.fit_bytes
+                           : backup_bytes),
           options_(options),
           // Two block buffers: one is written to the disk while the next
           // block is read and decoded into the other. The read-back reuses
@@ -187,11 +194,13 @@ class disk_restore {
         return writer.finish() ? result : write_failed();
     }
     bool write_block(background_writer& writer, std::uint64_t restored, int* current);
+    bool keep_in_fit(const unsigned char* block, std::uint64_t restored, std::int64_t count);
     void show_left(std::uint64_t restored) const;
 
     progress& p_;
     const int target_disk_;
     const std::uint64_t backup_bytes_;
+    const std::uint64_t write_bytes_;  // backup_bytes_, or the part of it that fits the target
     const restore_options& options_;
     chunk_buffer buffers_;
     set_reader reader_;
@@ -209,7 +218,7 @@ bool disk_restore::open() {
     }
     // The disk was checked before the user confirmed; the number may name
     // another disk by now.
-    const target_check check = check_restore_target(target_disk_, backup_bytes_);
+    const target_check check = check_restore_target(target_disk_, write_bytes_);
     if (!explain_changed_target(p_, check, target_disk_)) return false;
     if (buffers_.data() == nullptr) {
         tell(p_, kNoMemory);
@@ -249,19 +258,49 @@ outcome disk_restore::write_blocks() {
         unsigned char* buffer = buffers_.data() + static_cast<std::size_t>(current) * kChunkBytes;
         const std::int64_t count = reader_.next_block(buffer);
         if (count < 0) return end_blocks(writer, kEngineFailed);
-        written_.push_back({restored / kSectorBytes,
-                            static_cast<std::uint32_t>(count / kSectorBytes),
-                            reader_.last_block_digest()});
+        if (!keep_in_fit(buffer, restored, count)) return end_blocks(writer, kEngineFailed);
         if (restored == 0) std::memcpy(sector0_, buffer, sizeof sector0_);
         // The block just read is not written.
         if (!p_.running()) return end_blocks(writer, kEngineStopped);
-        if (!write_block(writer, restored, &current)) return write_failed();
+        if (restored < write_bytes_ && !write_block(writer, restored, &current))
+            return write_failed();
         restored += static_cast<std::uint64_t>(count);
     }
     if (!writer.finish()) return write_failed();
     // Nothing may follow the last block, and the set's digests must hold for
     // the whole stream, before the partition table makes the disk look whole.
     return reader_.finish() ? kEngineDone : kEngineFailed;
+}
+
+// Notes what of the block just read (at byte `restored` of the disk) goes
+// onto the target, for the read-back. The part past the end of a smaller
+// target is not written and must be zeros; false after a message when it
+// is not.
+bool disk_restore::keep_in_fit(const unsigned char* block, std::uint64_t restored,
+                               std::int64_t count) {
+    const auto bytes = static_cast<std::uint64_t>(count);
+    const std::uint64_t kept =
+        restored >= write_bytes_ ? 0 : std::min(bytes, write_bytes_ - restored);
+    if (kept < bytes) {
+        const unsigned char* past = block + kept;
+        const std::size_t left = static_cast<std::size_t>(bytes - kept);
+        const unsigned char* data =
+            std::find_if(past, past + left, [](unsigned char c) { return c != 0; });
+        if (data != past + left) {
+            const auto at = static_cast<std::uint64_t>(data - past);
+            char where[kGroupedTextSize];
+            format_uint64_grouped(where, (restored + kept + at) / kSectorBytes);
+            tell(p_, kDataPastTheEnd, target_disk_, where);
+            return false;
+        }
+    }
+    if (kept == 0) return true;
+    // A block cut at the target's end has no digest of its own.
+    written_.push_back({restored / kSectorBytes, static_cast<std::uint32_t>(kept / kSectorBytes),
+                        kept == bytes || !options_.read_back
+                            ? reader_.last_block_digest()
+                            : digest_bytes(block, static_cast<std::size_t>(kept))});
+    return true;
 }
 
 // Hands the block just read (at byte `restored` of the disk) to the writer,
@@ -289,7 +328,7 @@ outcome disk_restore::write_sector0() {
     if (!flush_disk(disk_)) return write_failed();
     if (options_.read_back) {
         const outcome checked =
-            read_back(p_, target_disk_, written_, sector0_, buffers_.data(), backup_bytes_);
+            read_back(p_, target_disk_, written_, sector0_, buffers_.data(), write_bytes_);
         if (checked != kEngineDone) return checked;
         p_.set_status("ディスク復旧中");
     }

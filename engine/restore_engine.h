@@ -24,6 +24,11 @@ struct restore_options {
     // A digest file that is there but does not read: the wizard asks,
     // krdtool refuses unless --force.
     damaged_digests digests = damaged_digests::ask;
+    // A target smaller than the set (krdtool's --fit): only its first
+    // `fit_bytes` bytes are written, and every byte of the set past them
+    // must be zero (check_fit in restore_fit.h says so before); 0 writes the
+    // whole set.
+    std::uint64_t fit_bytes = 0;
 };
 
 // Writes `backup_bytes` bytes of the set in `folder` onto disk `target_disk`.

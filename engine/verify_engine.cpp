@@ -1,5 +1,6 @@
 #include "engine/verify_engine.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "disk/physical_disk.h"
@@ -29,6 +30,9 @@ constexpr enciphered_text kDiskTooSmall{
     "ディスク %s バイト、バックアップデータ %s バイト"};
 constexpr enciphered_text kDiskUnreadable{
     "比較するディスク(ディスク %d)を読めません。(セクタ %s から)"};
+constexpr enciphered_text kDataPastDisk{
+    "バックアップデータには、比較するディスク(ディスク %d)の終わりより後ろにもデータがあります。\n"
+    "(セクタ %s から)"};
 constexpr enciphered_text kDiskDiffers{
     "バックアップデータと比較するディスク(ディスク %d)の内容が異なります。\n"
     "最初に異なるのはセクタ %s から %s までです。"};
@@ -55,11 +59,36 @@ struct disk_to_compare {
     int number = kNoDisk;
     disk_handle handle;
     unsigned char* scratch = nullptr;  // kChunkBytes
+    bool fit = false;
+    std::uint64_t sectors = 0;  // of the disk, when `fit`
 };
+
+// Cuts a block at the end of a smaller disk: the sectors past it must be
+// zeros in the set. False after a message.
+bool cut_at_disk_end(progress& p, const disk_to_compare& disk, std::uint64_t first_sector,
+                     const unsigned char* block, std::uint32_t* sectors) {
+    if (!disk.fit || first_sector + *sectors <= disk.sectors) return true;
+    const std::uint32_t kept =
+        first_sector >= disk.sectors ? 0 : static_cast<std::uint32_t>(disk.sectors - first_sector);
+    const unsigned char* past = block + std::size_t{kept} * kSectorBytes;
+    const unsigned char* end = block + std::size_t{*sectors} * kSectorBytes;
+    const unsigned char* data = std::find_if(past, end, [](unsigned char c) { return c != 0; });
+    if (data != end) {
+        char where[kGroupedTextSize];
+        format_uint64_grouped(
+            where, first_sector + static_cast<std::uint64_t>(data - block) / kSectorBytes);
+        tell(p, kDataPastDisk, disk.number, where);
+        return false;
+    }
+    *sectors = kept;
+    return true;
+}
 
 // Compares one block with the same sectors of the disk. False after a message.
 bool compare_with_disk(progress& p, const disk_to_compare& disk, std::uint64_t first_sector,
                        const unsigned char* block, std::uint32_t sectors) {
+    if (!cut_at_disk_end(p, disk, first_sector, block, &sectors)) return false;
+    if (sectors == 0) return true;
     if (!seek_sector(disk.handle, first_sector) ||
         !read_sectors(disk.handle, sectors, disk.scratch)) {
         char where[kGroupedTextSize];
@@ -85,7 +114,14 @@ bool open_disk_to_compare(progress& p, std::uint64_t backup_bytes, disk_to_compa
         return false;
     }
     const std::int64_t size = get_disk_size_bytes(disk->handle);
-    if (size < 0 || static_cast<std::uint64_t>(size) >= backup_bytes) return true;
+    if (size < 0 || static_cast<std::uint64_t>(size) >= backup_bytes) {
+        disk->fit = false;
+        return true;
+    }
+    if (disk->fit) {
+        disk->sectors = static_cast<std::uint64_t>(size) / kSectorBytes;
+        return true;
+    }
     char have[kGroupedTextSize], need[kGroupedTextSize];
     format_int64_grouped(have, size);
     format_uint64_grouped(need, backup_bytes);
@@ -103,7 +139,8 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
         tell(p, kNoMemory);
         return kEngineFailed;
     }
-    disk_to_compare disk{options.against_disk, disk_handle(), buffer.data() + kChunkBytes};
+    disk_to_compare disk{options.against_disk, disk_handle(), buffer.data() + kChunkBytes,
+                         options.against_fit};
     if (against && !open_disk_to_compare(p, backup_bytes, &disk)) return kEngineFailed;
     p.set_button("キャンセル");
     p.set_status("データテスト中");

@@ -15,6 +15,9 @@ namespace kiroda {
 struct verify_options {
     // A disk to compare every block with (read only), or kNoDisk.
     int against_disk = kNoDisk;
+    // A disk smaller than the set (a restore with --fit) is compared where
+    // it reaches, and the set must be zeros past its end.
+    bool against_fit = false;
 };
 
 // kEngineDone when blocks holding exactly `backup_bytes` bytes were read and

@@ -43,10 +43,10 @@ nothing after an unknown command|krdtool frob ^|-|
 backup options from --r|krdtool backup --r^|-|--rescue --resume
 backup options not given yet|krdtool backup --rescue --r^|-|--resume
 backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--force --no-readback --rescue --resume --yes --help
-restore options|krdtool restore --^|-|--force --no-readback --yes --help
+restore options|krdtool restore --^|-|--fit --force --no-readback --yes --help
 disks options from a dash|krdtool disks -^|-|--json --help
 info options|krdtool info --^|-|--json --help
-verify options|krdtool verify --^|-|--against --help --yes
+verify options|krdtool verify --^|-|--against --fit --help --yes
 verify --against given once|krdtool verify --against /dev/sda --a^|-|
 verify --against in /dev|krdtool verify --against /dev/^|filenames|{devices} {dirs:/dev/}
 verify --against in /dev, a prefix|krdtool verify --against /dev/nv^|filenames|/dev/nvme0n1 {dirs:/dev/nv}

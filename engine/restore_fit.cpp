@@ -1,0 +1,100 @@
+#include "engine/restore_fit.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "disk/mbr.h"
+#include "disk/partition_list.h"
+#include "engine/data_file.h"
+#include "engine/set_image.h"
+#include "engine/engine_message.h"
+#include "format/packed_block.h"
+#include "ui/stored_text.h"
+#include "ui/translation.h"
+
+namespace kiroda {
+
+namespace {
+
+constexpr std::uint64_t kSector = 512;
+
+constexpr enciphered_text kNoMemory{"メモリが足りないため、復旧を始められません。"};
+constexpr enciphered_text kUnreadableBlock{
+    "読めないブロックがあります: %zu 番目のブロック (KRD%05d.BIN): %s"};
+
+// The furthest sector the set's partition table claims: any entry of sector
+// 0 (the extended container too, which a partitioning tool would find
+// running off the disk) and every logical partition of the chain.
+std::uint64_t partitions_end_sector(set_image& image, std::uint64_t disk_sectors, bool* chain_cut) {
+    unsigned char sector0[kSector];
+    if (image.read(0, kSector, sector0) != static_cast<std::int64_t>(kSector) ||
+        !has_boot_signature(sector0)) {
+        return 0;
+    }
+    std::uint64_t end = mbr_partitions_end(sector0);
+    const partition_list list = list_partitions(disk_sectors, [&](std::uint64_t sector,
+                                                                  unsigned char* bytes) {
+        return image.read(sector * kSector, kSector, bytes) == static_cast<std::int64_t>(kSector);
+    });
+    for (const auto* partitions : {&list.partitions, &list.past_end}) {
+        for (const disk_partition& partition : *partitions)
+            end = std::max(end, partition.end_sector());
+    }
+    *chain_cut = list.chain_cut;
+    return end;
+}
+
+}  // namespace
+
+std::uint64_t count_nonzero(const unsigned char* data, std::size_t size) {
+    std::uint64_t count = 0;
+    std::size_t i = 0;
+    // Whole words first: the tail of a disk is mostly zeros, and a zero word
+    // is one test.
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, sizeof word);
+        if (word == 0) continue;
+        for (std::size_t b = 0; b < 8; ++b) count += data[i + b] != 0;
+    }
+    for (; i < size; ++i) count += data[i] != 0;
+    return count;
+}
+
+outcome check_fit(progress& p, const char* folder, std::uint64_t backup_bytes,
+                  std::uint64_t target_bytes, fit_check* check) {
+    *check = {};
+    set_image image(folder, backup_bytes, 1);
+    if (!image.open(p)) return kEngineFailed;
+    image.on_block_failure([&p](const block_failure& f) {
+        const char* reason = block_failure_reason(f.code);
+        tell(p, kUnreadableBlock, f.block, f.file_number,
+             reason != nullptr ? localized(reason) : "");
+    });
+    check->partitions_end =
+        partitions_end_sector(image, backup_bytes / kSector, &check->chain_cut) * kSector;
+    const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
+    if (!chunk) {
+        tell(p, kNoMemory);
+        return kEngineFailed;
+    }
+    p.set_status("復旧先に収まるか確認中");
+    for (std::uint64_t at = target_bytes; at < backup_bytes;) {
+        char line[96];
+        format_bytes_left(line, sizeof line, backup_bytes - at);
+        p.set_detail(line);
+        p.set_bytes_left(backup_bytes - at);
+        if (!p.running()) return kEngineStopped;
+        // To the end of the block `at` lies in: each block is unpacked once.
+        const std::uint64_t next = std::min(backup_bytes, (at / kChunkBytes + 1) * kChunkBytes);
+        const std::int64_t got = image.read(at, static_cast<std::size_t>(next - at), chunk.get());
+        if (got != static_cast<std::int64_t>(next - at)) return kEngineFailed;
+        check->nonzero_past_end += count_nonzero(chunk.get(), static_cast<std::size_t>(got));
+        at = next;
+    }
+    return kEngineDone;
+}
+
+}  // namespace kiroda
