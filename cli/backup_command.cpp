@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/source_checks.h"
+#include "cli/source_record.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
 #include "cli/folder_lock.h"
@@ -236,6 +237,9 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     backup.medium_failed = &medium_failed;
     // Unsafe: a medium that does not keep what was written goes unseen.
     backup.read_back = !options.has("--no-readback");
+    // Which disk the set is of, for a restore to name it.
+    backup.source_disk_record =
+        encode_source_disk(record_of_source(source, backup_size / 512 * 512));
     const engine_outcome outcome =
         run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
             return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size, backup);

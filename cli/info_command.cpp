@@ -9,12 +9,14 @@
 #include "cli/json_writer.h"
 #include "cli/output.h"
 #include "cli/set_commands.h"
+#include "cli/source_record.h"
 #include "cli/terminal_messages.h"
 #include "engine/data_file.h"
 #include "format/bad_sector_map.h"
 #include "format/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
+#include "format/source_disk.h"
 #include "ui/translation.h"
 #include "util/file_io.h"
 #include "util/number_format.h"
@@ -173,6 +175,45 @@ bool write_map_json(const std::string& folder, json_writer& json) {
     return state != map_read::unreadable;
 }
 
+// The source's record (KRDDISK.TXT); a set without one is no worse for it.
+void write_source_json(const std::string& folder, json_writer& json) {
+    source_disk disk;
+    const source_disk_read state = read_source_disk(folder.c_str(), &disk);
+    json.begin_object("source");
+    json.text("file", state == source_disk_read::read     ? "read"
+                      : state == source_disk_read::absent ? "absent"
+                                                          : "unreadable");
+    if (state == source_disk_read::read) {
+        json.text("path", disk.path);
+        json.number("bytes", disk.bytes);
+        const std::pair<const char*, const std::string*> fields[] = {
+            {"vendor", &disk.vendor},
+            {"model", &disk.model},
+            {"serial", &disk.serial},
+            {"transport", &disk.transport}};
+        for (const auto& [key, value] : fields) {
+            if (!value->empty()) json.text(key, *value);
+        }
+        if (disk.removable >= 0) json.boolean("removable", disk.removable == 1);
+        if (disk.rotational >= 0) json.boolean("rotational", disk.rotational == 1);
+    }
+    json.end_object();
+}
+
+void write_source_text(const std::string& folder, std::FILE* out) {
+    source_disk disk;
+    switch (read_source_disk(folder.c_str(), &disk)) {
+        case source_disk_read::read:
+            print(out, "  元ディスクの記録: %s\n", describe_source(disk).c_str());
+            break;
+        case source_disk_read::unreadable:
+            print(out, "  元ディスクの記録: %s を読めません\n", kSourceDiskFileName);
+            break;
+        case source_disk_read::absent:
+            break;
+    }
+}
+
 int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     const backup_header& h = f.header;
     json_writer json(out);
@@ -192,6 +233,7 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     json.number("backup_bytes", h.backup_bytes);
     json.number("sectors", h.backup_bytes / 512);
     json.end_object();
+    write_source_json(folder, json);
     json.begin_array("data_files");
     for (const data_file_facts& file : f.files) {
         char name[16];
@@ -248,6 +290,7 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     print(out, "  バージョン: %.2f\n", h.version);
     print(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
     print(out, "  元ディスク: %d\n", h.source_disk);
+    write_source_text(folder, out);
     char sectors[kGroupedTextSize];
     format_uint64_grouped(sectors, h.backup_bytes / 512);
     print(out, "  データの大きさ: %s バイト (%s セクタ)\n", bytes, sectors);

@@ -16,6 +16,7 @@
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
+#include "cli/source_record.h"
 #include "cli/terminal_messages.h"
 #include "disk/disk_registry.h"
 #include "disk/physical_disk.h"
@@ -246,7 +247,11 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     if (!create_image_if_missing(target, header.backup_bytes, err, &created)) return kExitFailed;
     made_image image(target, created, err);
     register_disk_path(kTargetDiskNumber, target);
-    // Which disk is about to be overwritten, where two look alike.
+    // Which disk the set was made from, and which is about to be
+    // overwritten, where two look alike.
+    if (source_disk made_from;
+        read_source_disk(folder.c_str(), &made_from) == source_disk_read::read)
+        say(err, "バックアップ元: %s", describe_source(made_from).c_str());
     if (const std::string who = describe_identity(identity_of(target)); !who.empty())
         say(err, "復旧先: %s - %s", target.c_str(), who.c_str());
     // --fit: a smaller target takes the set's first bytes when all that

@@ -77,10 +77,19 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     EXPECT_TRUE(contains(info.out, "33,559,040 バイト"));  // (2 x 32,768 + 9) sectors
     EXPECT_TRUE(contains(info.out, "KRD00001.BIN: ブロック 3 個"));
     EXPECT_TRUE(contains(info.out, "1.14"));
+    // The source is recorded by its path; an image file has no identity.
+    const std::string source_line = "元ディスクの記録: " + fs::absolute(disk).string() + ", 0.0 GB";
+    EXPECT_TRUE(contains(info.out, source_line)) << info.out;
+    const run_result json = run_command(run_info_command, {"--json", set});
+    EXPECT_TRUE(contains(json.out, "\"source\":{\"file\":\"read\",\"path\":\"" +
+                                       fs::absolute(disk).string() + "\",\"bytes\":33559040}"))
+        << json.out;
 
     // The target image does not exist: it is made at the set's size.
     const run_result restore = run_command(run_restore_command, {set, restored});
     ASSERT_EQ(restore.status, kExitDone) << restore.err;
+    EXPECT_TRUE(contains(restore.err, "バックアップ元: " + fs::absolute(disk).string()))
+        << restore.err;
     EXPECT_TRUE(same_file(disk, restored));
 }
 

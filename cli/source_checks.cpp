@@ -18,6 +18,7 @@
 #include "format/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
+#include "format/source_disk.h"
 #include "engine/backup_resume.h"
 #include "engine/data_file.h"
 #include "ui/translation.h"
@@ -44,6 +45,7 @@ bool one_line(const char* text, std::string* line) {
 bool is_set_file(const std::string& name) {
     return name == kProgramCopyName || name == kProgramCopyTempName || name == kDigestFileName ||
            name == kDigestTempName || name == kBadSectorMapName || name == kBadSectorMapTempName ||
+           name == kSourceDiskFileName || name == kSourceDiskTempName ||
            is_data_file_name(name.c_str());
 }
 

@@ -23,6 +23,7 @@
 #include "format/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
+#include "format/source_disk.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
@@ -245,6 +246,8 @@ outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint6
     }
     p.set_button("キャンセル");
     backup_writer writer(p, folder, sectors, options.resume, options.read_back);
+    if (!options.source_disk_record.empty())
+        writer.add_side_file(kSourceDiskFileName, kSourceDiskTempName, options.source_disk_record);
     // Said on every way out; the writer is the one that knows.
     struct medium_report {
         const backup_writer& writer;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "disk/physical_disk.h"
 #include "engine/progress.h"
@@ -30,6 +31,9 @@ struct backup_options {
     // When given: set to true when the backup failed because the medium did
     // not keep a file of the set (the files left are of no use to a resume).
     bool* medium_failed = nullptr;
+    // The source's identity as the set's KRDDISK.TXT records it
+    // (format/source_disk.h), written with the digest file; empty for none.
+    std::string source_disk_record;
 };
 
 // Backs up floor(backup_size / 512) sectors of disk `source_disk`, from

@@ -7,6 +7,7 @@
 #include "engine/engine_message.h"
 #include "engine/set_read_back.h"
 #include "format/header_file.h"
+#include "format/source_disk.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
 
@@ -24,6 +25,7 @@ constexpr enciphered_text kWriteFailed{
     "バックアップファイルへの書き込みに失敗しました。\n\n%s\n残りセクタ = %lld (コード %d)"};
 constexpr enciphered_text kCannotWriteMap{
     "読めないセクタの記録(KRDMAP.TXT)を書き込めませんでした。\n\n%s"};
+constexpr enciphered_text kCannotWriteSide{"%s を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotWriteDigests{
     "ダイジェストファイル(KRDHASH.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotComplete{
@@ -254,7 +256,7 @@ bool backup_writer::start() {
     // before it; a partial block lies at the end of one of them.
     if (!cut_to_kept(file_number_ - 1) || !cut_to_kept(file_number_)) return false;
     // Side files an interrupted run was writing under their temporary names.
-    for (const char* name : {kDigestTempName, kBadSectorMapTempName}) {
+    for (const char* name : {kDigestTempName, kBadSectorMapTempName, kSourceDiskTempName}) {
         char path[kPathCapacity + 16];
         if (join_path(folder_, name, path, sizeof path)) remove_file(path);
     }
@@ -371,6 +373,21 @@ bool backup_writer::finish() {
         const std::string text = encode_bad_sector_map(map_, true);
         digests_.sides.push_back(
             {kBadSectorMapName, text.size(), digest_bytes(text.data(), text.size())});
+    }
+    for (const side_text& side : extra_sides_) {
+        bool side_not_kept = false;
+        if (!write_side_file(folder_, side.temp_name, side.name, side.text,
+                             side_file_read_back(&side_not_kept))) {
+            char path[kPathCapacity + 16];
+            if (side_not_kept && join_path(folder_, side.name, path, sizeof path)) {
+                medium_failed(path);
+            } else {
+                tell(p_, kCannotWriteSide, side.name, folder_);
+            }
+            return false;
+        }
+        digests_.sides.push_back(
+            {side.name, side.text.size(), digest_bytes(side.text.data(), side.text.size())});
     }
     digests_.stream_bytes = sectors_ * kSectorBytes;
     digests_.stream = stream_digest_.value();

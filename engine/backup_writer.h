@@ -129,6 +129,12 @@ class backup_writer {
     // whole. False after a message.
     bool finish();
 
+    // A side file written by finish(), before the digest file that records
+    // it, and read back from the medium like the set's other files.
+    void add_side_file(const char* name, const char* temp_name, std::string text) {
+        extra_sides_.push_back({name, temp_name, std::move(text)});
+    }
+
   private:
     bool open_data_file();
     bool close_data_file();
@@ -159,6 +165,12 @@ class backup_writer {
     digest_stream file_digest_;    // the bytes of the open data file so far
     digest_stream stream_digest_;  // the sectors so far
     bad_sector_map map_;           // the sectors so far, read or not
+    struct side_text {
+        const char* name;
+        const char* temp_name;
+        std::string text;
+    };
+    std::vector<side_text> extra_sides_;
 };
 
 }  // namespace kiroda

@@ -4,6 +4,7 @@
 
 #include "format/bad_sector_map.h"
 #include "format/set_digests.h"
+#include "format/source_disk.h"
 #include "util/number_format.h"
 #include "util/path.h"
 #include "util/path_query.h"
@@ -35,8 +36,8 @@ bool find_set_file(const char* folder, char* found, std::size_t capacity) {
         if (found[0] == '\0') std::snprintf(found, capacity, "%s", mask);
         return true;
     }
-    for (const char* side :
-         {kDigestFileName, kDigestTempName, kBadSectorMapName, kBadSectorMapTempName}) {
+    for (const char* side : {kDigestFileName, kDigestTempName, kBadSectorMapName,
+                             kBadSectorMapTempName, kSourceDiskFileName, kSourceDiskTempName}) {
         if (join_path(folder, side, found, capacity) && path_exists(found) == 1) return true;
     }
     if (capacity > 0) found[0] = '\0';

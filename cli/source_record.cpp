@@ -1,0 +1,42 @@
+#include "cli/source_record.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/disks_command.h"
+
+namespace kiroda::cli {
+
+source_disk record_of_source(const std::string& path, std::uint64_t bytes) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    const disk_identity id = identity_of(path);
+    source_disk disk;
+    disk.path = error ? path : absolute.lexically_normal().string();
+    disk.bytes = bytes;
+    disk.vendor = id.vendor;
+    disk.model = id.model;
+    disk.serial = id.serial;
+    disk.transport = id.transport;
+    disk.removable = id.removable;
+    disk.rotational = id.rotational;
+    return disk;
+}
+
+std::string describe_source(const source_disk& disk) {
+    disk_identity id;
+    id.vendor = disk.vendor;
+    id.model = disk.model;
+    id.serial = disk.serial;
+    id.transport = disk.transport;
+    id.removable = disk.removable;
+    id.rotational = disk.rotational;
+    std::string text = disk.path;
+    const std::string who = describe_identity(id);
+    if (!who.empty()) text += (text.empty() ? "" : " - ") + who;
+    char size[48];
+    std::snprintf(size, sizeof size, "%.1f GB", static_cast<double>(disk.bytes) / 1e9);
+    return text + (text.empty() ? "" : ", ") + size;
+}
+
+}  // namespace kiroda::cli

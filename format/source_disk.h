@@ -1,0 +1,52 @@
+// The disk a set was made from, KRDDISK.TXT: a side file that names the
+// source by what its maker and its bus say of it (model, serial number,
+// transport), so that a restore can say which disk the set is of, where two
+// look alike. Readers of the set format ignore it; a set without one (the
+// wizard's, an older program's) simply does not say.
+//
+// Plain UTF-8 text, one field a line, its name, one space and its value:
+//   KIRODA source 1
+//   path /dev/sdb
+//   bytes 32017047552
+//   vendor SanDisk            each of these only when the system told it
+//   model Ultra
+//   serial 4C530001
+//   transport usb
+//   removable yes|no
+//   rotational yes|no
+//   end
+// Fields a reader does not know are skipped: later programs may add some.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "util/side_file.h"
+
+namespace kiroda {
+
+constexpr const char* kSourceDiskFileName = "KRDDISK.TXT";
+constexpr const char* kSourceDiskTempName = "KRDDISK.TMP";
+
+struct source_disk {
+    std::string path;
+    std::uint64_t bytes = 0;
+    std::string vendor, model, serial, transport;
+    int removable = -1;  // 1, 0, or -1 unknown
+    int rotational = -1;
+};
+
+// A value never holds a line break or another control character: each
+// becomes a blank.
+std::string encode_source_disk(const source_disk& disk);
+
+// False when `text` is no record of a source (its first line, the end line
+// or a number wrong).
+bool parse_source_disk(const std::string& text, source_disk* disk);
+
+enum class source_disk_read { absent, read, unreadable };
+
+source_disk_read read_source_disk(const char* folder, source_disk* disk);
+
+}  // namespace kiroda
