@@ -143,10 +143,10 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     const std::string& folder = options.operands[1];
 
     register_disk_path(kSourceDiskNumber, source);
-    // Which disk this is, where two look alike: before anything is read.
-    if (const std::string who = describe_identity(identity_of(source)); !who.empty())
-        say(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
     const source_check checked = check_source(kSourceDiskNumber, backup_extent::whole_disk);
+    // Which disk this is, where two look alike: before any refusal.
+    if (const std::string who = describe_device(source, checked.backup_bytes); !who.empty())
+        say(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
     if (!source_usable(checked, source, err)) return kExitFailed;
     const auto size = static_cast<std::int64_t>(checked.backup_bytes);
     disk_record record;

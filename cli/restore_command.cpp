@@ -252,11 +252,13 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     if (source_disk made_from;
         read_source_disk(folder.c_str(), &made_from) == source_disk_read::read)
         say(err, "バックアップ元: %s", describe_source(made_from).c_str());
-    if (const std::string who = describe_identity(identity_of(target)); !who.empty())
+    const target_check sized = check_restore_target(kTargetDiskNumber, header.backup_bytes);
+    const auto target_bytes =
+        static_cast<std::uint64_t>(sized.disk_bytes > 0 ? sized.disk_bytes : 0);
+    if (const std::string who = describe_device(target, target_bytes); !who.empty())
         say(err, "復旧先: %s - %s", target.c_str(), who.c_str());
     // --fit: a smaller target takes the set's first bytes when all that
     // matters lies there.
-    const target_check sized = check_restore_target(kTargetDiskNumber, header.backup_bytes);
     if (options.has("--fit") && sized.verdict == target_verdict::too_small && sized.value >= 512) {
         restore.fit_bytes = static_cast<std::uint64_t>(sized.value) / 512 * 512;
         const int fits = check_set_fits(folder, header.backup_bytes, restore.fit_bytes,

@@ -23,6 +23,21 @@ source_disk record_of_source(const std::string& path, std::uint64_t bytes) {
     return disk;
 }
 
+namespace {
+
+std::string gigabytes(std::uint64_t bytes) {
+    char size[48];
+    std::snprintf(size, sizeof size, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    return size;
+}
+
+}  // namespace
+
+std::string describe_device(const std::string& path, std::uint64_t bytes) {
+    const std::string who = describe_identity(identity_of(path));
+    return who.empty() || bytes == 0 ? who : who + ", " + gigabytes(bytes);
+}
+
 std::string describe_source(const source_disk& disk) {
     disk_identity id;
     id.vendor = disk.vendor;
@@ -34,9 +49,7 @@ std::string describe_source(const source_disk& disk) {
     std::string text = disk.path;
     const std::string who = describe_identity(id);
     if (!who.empty()) text += (text.empty() ? "" : " - ") + who;
-    char size[48];
-    std::snprintf(size, sizeof size, "%.1f GB", static_cast<double>(disk.bytes) / 1e9);
-    return text + (text.empty() ? "" : ", ") + size;
+    return text + (text.empty() ? "" : ", ") + gigabytes(disk.bytes);
 }
 
 }  // namespace kiroda::cli

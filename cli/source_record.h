@@ -17,4 +17,9 @@ source_disk record_of_source(const std::string& path, std::uint64_t bytes);
 // fields the record has.
 std::string describe_source(const source_disk& disk);
 
+// What the system says of the block device at `path`, with its size when
+// `bytes` is known (not 0): "SanDisk Ultra (シリアル番号 4C530001), usb,
+// 32.0 GB"; "" for an image file or a device nothing is known of.
+std::string describe_device(const std::string& path, std::uint64_t bytes);
+
 }  // namespace kiroda::cli
