@@ -32,20 +32,20 @@ constexpr std::uint64_t kSectors = 2 * 32768 + 77;  // three blocks, the last on
 constexpr int kSource = 0;
 constexpr int kTarget = 1;
 
+// Every row is restored onto a target of kTargetSectors.
+constexpr std::uint64_t kTargetSectors = 40000;
+
 struct layout {
     const char* name;
     std::array<mbr_slot, 4> slots;
     // Extended boot records: where each lies and its two entries (the
     // logical partition relative to the record, the link relative to the
-    // container), or a record with no signature.
+    // container); all without their signature when `chain_signed` is false.
     std::vector<std::pair<std::uint64_t, std::array<mbr_slot, 4>>> records;
-    bool records_signed;
+    bool chain_signed;
     std::vector<std::uint64_t> data_at;  // sectors of patterned data
-    std::uint64_t target_sectors;
     bool fits;
     std::uint64_t partitions_end;  // sectors
-    std::uint64_t nonzero_past_end;
-    bool chain_cut;
 };
 
 void PrintTo(const layout& l, std::ostream* out) {
@@ -64,7 +64,7 @@ void make_layout_image(const std::string& path, const layout& l) {
     std::fstream image(path, std::ios::binary | std::ios::in | std::ios::out);
     write_sector(image, 0, make_mbr(l.slots));
     for (const auto& [at, slots] : l.records)
-        write_sector(image, at, make_mbr(slots, l.records_signed));
+        write_sector(image, at, make_mbr(slots, l.chain_signed));
     for (const std::uint64_t n : l.data_at) write_sector(image, n, pattern_sector(n));
 }
 
@@ -78,12 +78,6 @@ class RestoreFit : public ::testing::TestWithParam<layout> {
     std::string set = dir.file("set");
 };
 
-// A pattern sector has few zero bytes, so counting them is counting its
-// non-zero ones.
-std::uint64_t nonzero_bytes_of_pattern(std::uint64_t n) {
-    return count_nonzero(pattern_sector(n).data(), 512);
-}
-
 TEST_P(RestoreFit, TheSetFitsExactlyWhenItsPartitionsAndDataLieWithinTheTarget) {
     const layout& l = GetParam();
     make_layout_image(source, l);
@@ -93,31 +87,29 @@ TEST_P(RestoreFit, TheSetFitsExactlyWhenItsPartitionsAndDataLieWithinTheTarget) 
     ASSERT_EQ(backup_disk(p, kSource, set.c_str(), kSectors * 512), kEngineDone);
 
     fit_check check;
-    ASSERT_EQ(check_fit(p, set.c_str(), kSectors * 512, l.target_sectors * 512, &check),
-              kEngineDone);
-    EXPECT_EQ(check.fits(l.target_sectors * 512), l.fits);
+    ASSERT_EQ(check_fit(p, set.c_str(), kSectors * 512, kTargetSectors * 512, &check), kEngineDone);
+    EXPECT_EQ(check.fits(kTargetSectors * 512), l.fits);
     EXPECT_EQ(check.partitions_end, l.partitions_end * 512);
-    EXPECT_EQ(check.chain_cut, l.chain_cut);
+    EXPECT_EQ(check.chain_cut, !l.chain_signed);
     std::uint64_t nonzero = 0;
     for (const std::uint64_t n : l.data_at) {
-        if (n >= l.target_sectors) nonzero += nonzero_bytes_of_pattern(n);
+        if (n >= kTargetSectors) nonzero += count_nonzero(pattern_sector(n).data(), 512);
     }
-    EXPECT_EQ(nonzero, l.nonzero_past_end);
     EXPECT_EQ(check.nonzero_past_end, nonzero);
 
     // The restore onto a target of that size: the source's first sectors
     // when it fits. Data past the end fails it, before sector 0.
-    make_blank_target(target, l.target_sectors);
+    make_blank_target(target, kTargetSectors);
     register_disk_path(kTarget, target);
     restore_options options;
-    options.fit_bytes = l.target_sectors * 512;
+    options.fit_bytes = kTargetSectors * 512;
     sink.seen.clear();
-    const bool data_past_end = l.nonzero_past_end > 0;
+    const bool data_past_end = nonzero > 0;
     EXPECT_EQ(restore_disk(p, kTarget, set.c_str(), kSectors * 512, options),
               data_past_end ? kEngineFailed : kEngineDone);
     EXPECT_EQ(sink.seen.size(), data_past_end ? 1u : 0u);
     const std::vector<unsigned char> written = read_file(target);
-    ASSERT_EQ(written.size(), l.target_sectors * 512);
+    ASSERT_EQ(written.size(), kTargetSectors * 512);
     if (data_past_end) {
         EXPECT_NE(first_sector(target), first_sector(source));
         return;
@@ -137,82 +129,28 @@ TEST_P(RestoreFit, TheSetFitsExactlyWhenItsPartitionsAndDataLieWithinTheTarget) 
 
 constexpr std::uint8_t kNtfs = 0x07, kExtended = 0x05;
 
+// One layout a row.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Layouts, RestoreFit,
-    ::testing::Values(layout{"PrimaryOnly",
-                             {{{kNtfs, 2048, 30000}}},
-                             {},
-                             true,
-                             {2048, 32047},
-                             40000,
-                             true,
-                             32048,
-                             0,
-                             false},
-                      layout{"ExactFit",
-                             {{{kNtfs, 2048, 37952}}},
-                             {},
-                             true,
-                             {2048, 39999},
-                             40000,
-                             true,
-                             40000,
-                             0,
-                             false},
-                      layout{"ExtendedWithLogicals",
-                             {{{kNtfs, 2048, 8000}, {kExtended, 12048, 20000}}},
-                             {{12048, {{{0x83, 2048, 6000}, {kExtended, 10000, 8000}}}},
-                              {22048, {{{0x83, 2048, 4000}}}}},
-                             true,
-                             {2048, 14096, 24096, 28095},
-                             40000,
-                             true,
-                             32048,
-                             0,
-                             false},
-                      // The container reaches past the target though its logical
-                      // partitions end before.
-                      layout{"ExtendedPastTheEnd",
-                             {{{kNtfs, 2048, 8000}, {kExtended, 12048, 40000}}},
-                             {{12048, {{{0x83, 2048, 6000}}}}},
-                             true,
-                             {2048, 14096},
-                             40000,
-                             false,
-                             52048,
-                             0,
-                             false},
-                      layout{"PartitionPastTheEnd",
-                             {{{kNtfs, 2048, 48000}}},
-                             {},
-                             true,
-                             {2048},
-                             40000,
-                             false,
-                             50048,
-                             0,
-                             false},
-                      layout{"DataPastTheEnd",
-                             {{{kNtfs, 2048, 30000}}},
-                             {},
-                             true,
-                             {2048, 45000, 65612},
-                             40000,
-                             false,
-                             32048,
-                             nonzero_bytes_of_pattern(45000) + nonzero_bytes_of_pattern(65612),
-                             false},
-                      layout{"ChainCut",
-                             {{{kNtfs, 2048, 8000}, {kExtended, 12048, 20000}}},
-                             {{12048, {{{0x83, 2048, 6000}}}}},
-                             false,
-                             {2048},
-                             40000,
-                             false,
-                             32048,
-                             0,
-                             true}),
+    ::testing::Values(
+        layout{"PrimaryOnly", {{{kNtfs, 2048, 30000}}}, {}, true, {2048, 32047}, true, 32048},
+        layout{"ExactFit", {{{kNtfs, 2048, 37952}}}, {}, true, {2048, 39999}, true, 40000},
+        layout{"ExtendedWithLogicals", {{{kNtfs, 2048, 8000}, {kExtended, 12048, 20000}}},
+               {{12048, {{{0x83, 2048, 6000}, {kExtended, 10000, 8000}}}},
+                {22048, {{{0x83, 2048, 4000}}}}},
+               true, {2048, 14096, 24096, 28095}, true, 32048},
+        // The container reaches past the target though its logical
+        // partition ends before.
+        layout{"ExtendedPastTheEnd", {{{kNtfs, 2048, 8000}, {kExtended, 12048, 40000}}},
+               {{12048, {{{0x83, 2048, 6000}}}}}, true, {2048, 14096}, false, 52048},
+        layout{"PartitionPastTheEnd", {{{kNtfs, 2048, 48000}}}, {}, true, {2048}, false, 50048},
+        layout{"DataPastTheEnd", {{{kNtfs, 2048, 30000}}}, {}, true, {2048, 45000, 65612},
+               false, 32048},
+        layout{"ChainCut", {{{kNtfs, 2048, 8000}, {kExtended, 12048, 20000}}},
+               {{12048, {{{0x83, 2048, 6000}}}}}, false, {2048}, false, 32048}),
     [](const ::testing::TestParamInfo<layout>& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace kiroda
