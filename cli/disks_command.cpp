@@ -10,6 +10,7 @@
 
 #include "cli/command.h"
 #include "cli/json_writer.h"
+#include "cli/source_record.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/target_guard.h"
@@ -213,17 +214,8 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
     json.number("media_type", r.media_type);
     json.text("media", localized(media_type_name(r.media_type)));
     json.boolean("gpt", r.gpt != 0);
-    const disk_identity id = identity_of(path);
     json.begin_object("identity");
-    const std::pair<const char*, const std::string*> fields[] = {{"vendor", &id.vendor},
-                                                                 {"model", &id.model},
-                                                                 {"serial", &id.serial},
-                                                                 {"transport", &id.transport}};
-    for (const auto& [key, value] : fields) {
-        if (!value->empty()) json.text(key, *value);
-    }
-    if (id.removable >= 0) json.boolean("removable", id.removable == 1);
-    if (id.rotational >= 0) json.boolean("rotational", id.rotational == 1);
+    write_identity_members(json, identity_of(path));
     json.end_object();
     json.begin_array("partition_bytes");
     for (const std::uint64_t sectors : in_512_byte_units(r).partition_sectors)

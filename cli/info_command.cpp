@@ -186,16 +186,7 @@ void write_source_json(const std::string& folder, json_writer& json) {
     if (state == source_disk_read::read) {
         json.text("path", disk.path);
         json.number("bytes", disk.bytes);
-        const std::pair<const char*, const std::string*> fields[] = {
-            {"vendor", &disk.vendor},
-            {"model", &disk.model},
-            {"serial", &disk.serial},
-            {"transport", &disk.transport}};
-        for (const auto& [key, value] : fields) {
-            if (!value->empty()) json.text(key, *value);
-        }
-        if (disk.removable >= 0) json.boolean("removable", disk.removable == 1);
-        if (disk.rotational >= 0) json.boolean("rotational", disk.rotational == 1);
+        write_identity_members(json, disk);
     }
     json.end_object();
 }

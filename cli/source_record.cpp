@@ -14,12 +14,7 @@ source_disk record_of_source(const std::string& path, std::uint64_t bytes) {
     source_disk disk;
     disk.path = error ? path : absolute.lexically_normal().string();
     disk.bytes = bytes;
-    disk.vendor = id.vendor;
-    disk.model = id.model;
-    disk.serial = id.serial;
-    disk.transport = id.transport;
-    disk.removable = id.removable;
-    disk.rotational = id.rotational;
+    copy_identity(id, &disk);
     return disk;
 }
 
@@ -40,12 +35,7 @@ std::string describe_device(const std::string& path, std::uint64_t bytes) {
 
 std::string describe_source(const source_disk& disk) {
     disk_identity id;
-    id.vendor = disk.vendor;
-    id.model = disk.model;
-    id.serial = disk.serial;
-    id.transport = disk.transport;
-    id.removable = disk.removable;
-    id.rotational = disk.rotational;
+    copy_identity(disk, &id);
     std::string text = disk.path;
     const std::string who = describe_identity(id);
     if (!who.empty()) text += (text.empty() ? "" : " - ") + who;

@@ -4,10 +4,39 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
+#include "cli/json_writer.h"
 #include "format/source_disk.h"
 
 namespace kiroda::cli {
+
+// What the system tells of a disk, kept alike by the disk list
+// (disk_identity) and the set's record (source_disk): copied field by field
+// from one to the other.
+template <typename From, typename To>
+void copy_identity(const From& from, To* to) {
+    to->vendor = from.vendor;
+    to->model = from.model;
+    to->serial = from.serial;
+    to->transport = from.transport;
+    to->removable = from.removable;
+    to->rotational = from.rotational;
+}
+
+// The fields there are, as JSON members of the object being written.
+template <typename Identity>
+void write_identity_members(json_writer& json, const Identity& id) {
+    const std::pair<const char*, const std::string*> fields[] = {{"vendor", &id.vendor},
+                                                                 {"model", &id.model},
+                                                                 {"serial", &id.serial},
+                                                                 {"transport", &id.transport}};
+    for (const auto& [key, value] : fields) {
+        if (!value->empty()) json.text(key, *value);
+    }
+    if (id.removable >= 0) json.boolean("removable", id.removable == 1);
+    if (id.rotational >= 0) json.boolean("rotational", id.rotational == 1);
+}
 
 // The record of the source at `path`, `bytes` long: its absolute path and
 // what sysfs and udev say of it (nothing more for an image file).
