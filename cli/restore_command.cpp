@@ -258,16 +258,10 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     if (const std::string who = describe_device(target, target_bytes); !who.empty())
         say(err, "復旧先: %s - %s", target.c_str(), who.c_str());
     // --fit: a smaller target takes the set's first bytes when all that
-    // matters lies there.
-    if (options.has("--fit") && sized.verdict == target_verdict::too_small && sized.value >= 512) {
+    // matters lies there (the set is read for it once the target passed
+    // its own checks).
+    if (options.has("--fit") && sized.verdict == target_verdict::too_small && sized.value >= 512)
         restore.fit_bytes = static_cast<std::uint64_t>(sized.value) / 512 * 512;
-        const int fits = check_set_fits(folder, header.backup_bytes, restore.fit_bytes,
-                                        options.has("--yes"), err);
-        if (fits != kExitDone) {
-            clear_disk_paths();
-            return fits;
-        }
-    }
     const std::uint64_t write_bytes =
         restore.fit_bytes != 0 ? restore.fit_bytes : header.backup_bytes;
     if (!explain(
@@ -285,6 +279,14 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
             found, target.c_str());
         clear_disk_paths();
         return kExitFailed;
+    }
+    if (restore.fit_bytes != 0) {
+        const int fits = check_set_fits(folder, header.backup_bytes, restore.fit_bytes,
+                                        options.has("--yes"), err);
+        if (fits != kExitDone) {
+            clear_disk_paths();
+            return fits;
+        }
     }
     restore.target_is_zeros = created;
     // A rescue set: say before writing what the disk will lack.
