@@ -164,6 +164,9 @@ class screens {
     }
     HWND command(int radio, const char* name = nullptr) {
         HWND c = wait_for_command_dialog();
+        // Off the top of the screen: a message box taller than the dialog
+        // is centred on it and would lose its caption above the edge.
+        if (c != nullptr) SetWindowPos(c, nullptr, 0, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         if (c != nullptr && name != nullptr) shooter.shoot(name, c);
         if (c != nullptr) start_command(c, radio);
         return c;
