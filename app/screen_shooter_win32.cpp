@@ -1,0 +1,136 @@
+#include "app/screen_shooter_win32.h"
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "app/screen_pages.h"
+#include "app/wizard_script_win32.h"
+#include "ui/status_dialog_win32.h"
+
+namespace kiroda {
+
+namespace {
+
+const screen_page* find_page(const char* name) {
+    for (const screen_page& page : kScreenPages) {
+        if (std::strcmp(page.name, name) == 0) return &page;
+    }
+    return nullptr;
+}
+
+// A row of the progress dialog: its expectation is the status line.
+bool shows_a_stage(const screen_page& row) {
+    return std::strstr(row.shows, "status:") != nullptr;
+}
+
+// What the page shows where its row looks; empty when the row expects nothing.
+std::string shown_text(const screen_page& row, HWND page) {
+    if (row.expect[0] == '\0') return {};
+    if (shows_a_stage(row)) return testing::item_text(page, kStatusLineId);
+    return testing::message_box_text(page);
+}
+
+bool shows_expected(const screen_page& row, const std::string& shown) {
+    if (shows_a_stage(row)) return shown == row.expect;
+    return shown.find(row.expect) != std::string::npos;
+}
+
+// The hook procedure has no context of its own: the stages it holds the
+// worker for. One set at a time, installed and cleared on the dialogs' thread.
+stage_pictures* g_active_stages = nullptr;
+
+}  // namespace
+
+void screen_shooter::shoot(const char* name, HWND page) {
+    const screen_page* row = find_page(name);
+    const std::string shown = row != nullptr ? shown_text(*row, page) : std::string();
+    std::lock_guard<std::mutex> hold(lock_);
+    if (row == nullptr || taken_.count(name) != 0) {
+        wrong_.push_back(std::string(name) + ": no row of its own in app/screen_pages.h");
+        return;
+    }
+    if (!shows_expected(*row, shown)) {
+        wrong_.push_back(std::string(name) + ": shows \"" + shown + "\", not \"" + row->expect +
+                         "\"");
+        return;
+    }
+    taken_.insert(name);
+    if (!pictures_) return;
+    Sleep(300);  // let the last paint reach the screen
+    std::printf("ready %s\n", name);
+    std::fflush(stdout);
+    char line[64];
+    if (std::fgets(line, sizeof line, stdin) == nullptr)
+        std::fprintf(stderr, "screens: no answer\n");
+}
+
+bool screen_shooter::all_taken() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    bool all = wrong_.empty();
+    for (const std::string& w : wrong_) std::fprintf(stderr, "screens: %s\n", w.c_str());
+    for (const screen_page& page : kScreenPages) {
+        if (taken_.count(page.name) != 0) continue;
+        std::fprintf(stderr, "screens: %s was not pictured\n", page.name);
+        all = false;
+    }
+    return all;
+}
+
+stage_pictures::stage_pictures(screen_shooter& shooter, std::vector<stage_picture> stages)
+    : shooter_(shooter), stages_(std::move(stages)) {
+    g_active_stages = this;
+    hook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, after_message, nullptr, GetCurrentThreadId());
+    if (hook_ == nullptr) std::fprintf(stderr, "screens: no hook (%lu)\n", GetLastError());
+}
+
+stage_pictures::~stage_pictures() {
+    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    g_active_stages = nullptr;
+}
+
+LRESULT CALLBACK stage_pictures::after_message(int code, WPARAM wparam, LPARAM lparam) {
+    const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+    if (code == HC_ACTION && sent->message == WM_SETTEXT && g_active_stages != nullptr) {
+        g_active_stages->text_set(sent->hwnd);
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+void stage_pictures::text_set(HWND control) {
+    const int id = GetDlgCtrlID(control);
+    if (id != kStatusLineId && id != kDetailLineId) return;
+    HWND dialog = GetParent(control);
+    if (dialog == nullptr || !testing::is_progress_dialog(dialog)) return;
+    const std::string status = testing::item_text(dialog, kStatusLineId);
+    for (auto it = stages_.begin(); it != stages_.end(); ++it) {
+        if (status != it->status || (it->on_detail ? id != kDetailLineId : id != kStatusLineId)) {
+            continue;
+        }
+        const char* name = it->name;
+        stages_.erase(it);
+        // The worker repaints the line only once this message returns.
+        RedrawWindow(dialog, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::thread picture([this, name, dialog, taken] {
+            shooter_.shoot(name, dialog);
+            SetEvent(taken);
+        });
+        // This thread keeps the dialogs alive (paints, the shooter's reads
+        // of the status line) until the picture is taken.
+        while (MsgWaitForMultipleObjects(1, &taken, FALSE, INFINITE, QS_ALLINPUT) !=
+               WAIT_OBJECT_0) {
+            MSG m;
+            while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&m);
+                DispatchMessageA(&m);
+            }
+        }
+        picture.join();
+        CloseHandle(taken);
+        return;
+    }
+}
+
+}  // namespace kiroda
