@@ -97,6 +97,8 @@ inline constexpr screen_page kScreenPages[] = {
     {"restore-read-back-KR2", "status:書き込み確認中", "書き込み確認中",
      "Restore: the target read back before sector 0 is written"},
     {"restore-done-KR2", "status:復旧完了", "復旧完了", "Restore: done"},
+    {"restore-digests-damaged", "ask:kGoOnWithoutDigests", "ダイジェストを使わずに続けると",
+     "Restore: the set's digest file does not read; go on on the checksums alone or not"},
     {"countdown-KR2", "dialog:KR2 status:シャットダウンします", "シャットダウンします",
      "After a restore: the shutdown countdown"},
     {"closing-shutdown-cancelled", "closing:kShutdownCancelled", "シャットダウンを取り消しました",
@@ -119,7 +121,8 @@ struct unshown_page {
 };
 
 inline constexpr unshown_page kUnshownPages[] = {
-    {"ask:kGoOnWithoutDigests", "asked only under damaged_digests::ask, which no front end uses"},
+    {"status:復旧先に収まるか確認中",
+     "krdtool's restore --fit only: the wizard keeps its size rule"},
 };
 
 }  // namespace kiroda

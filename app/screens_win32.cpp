@@ -26,6 +26,7 @@
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "format/header_file.h"
+#include "format/set_digests.h"
 #include "res/resource_ids.h"
 #include "ui/dialog_script_win32.h"
 #include "ui/program.h"
@@ -121,6 +122,11 @@ class screens {
         encode_header_record(h, record.data());
         write_file(older.file(kHeaderFileName), record);
         fs::copy_file(made.file(kHeaderFileName), headless.file(kHeaderFileName));
+        // And one whose digest file is cut short.
+        for (const fs::directory_entry& e : fs::directory_iterator(made.path()))
+            fs::copy_file(e.path(), digestless.path() / e.path().filename(),
+                          fs::copy_options::overwrite_existing);
+        fs::resize_file(digestless.file(kDigestFileName), 40);
     }
 
     void register_disks() {
@@ -198,7 +204,7 @@ class screens {
     void zero_fill();
 
     screen_shooter shooter;
-    temp_folder images, made, older, headless;
+    temp_folder images, made, older, headless, digestless;
     double free_space = 5e11;
 };
 
@@ -356,6 +362,12 @@ void screens::restores() {
         box("restore-missing-file", IDCANCEL);
         box(nullptr, IDOK);  // closing
         // Declined: the countdown of a completed restore is not coming.
+    });
+    run([&] {
+        if (!begin_restore(digestless, 1)) return;
+        box(nullptr, IDOK);  // the confirmation
+        box("restore-digests-damaged", IDCANCEL);
+        box(nullptr, IDOK);  // closing
     });
 }
 
