@@ -249,11 +249,16 @@ bool write_sectors(const disk_handle& disk, std::uint32_t count, const void* buf
                                         static_cast<const unsigned char*>(buffer) + bytes);
         copy[(altered - first) * kSectorBytes + 7] ^= 0x20;
         ok = path_disk::write(d, allowed, copy.data()) == 1;
+        if (ok) io_record_disk_written(o->number, first * kSectorBytes, copy.data(), bytes);
     } else if (fate == write_fate::dropped) {
         // Nothing reaches the device, yet the handle moves on as if it had.
         ok = path_disk::seek(d, first + allowed) == 1;
     } else if (allowed > 0 || count == 0) {
         ok = path_disk::write(d, allowed, buffer) == 1;
+        if (ok) {
+            io_record_disk_written(o->number, first * kSectorBytes, buffer,
+                                   std::size_t{allowed} * kSectorBytes);
+        }
     }
     event.ok = ok && allowed == count;
     report_disk_event(o->number, event);
@@ -266,6 +271,7 @@ bool flush_disk(const disk_handle& disk) {
     if (!o || !path_disk::writable(d)) return path_disk::flush(d);
     const bool fault = faults_now(*o).flush_fails || io_census_fails();
     const bool ok = !fault && path_disk::flush(d) == 1;
+    if (ok) io_record_disk_flushed(o->number);
     report_disk_event(o->number, disk_event{disk_event::kFlush, 0, 0, 0, ok});
     return ok ? 1 : 0;
 }

@@ -355,7 +355,8 @@ bool set_is_finished(const char* folder) {
         unique_fd fd(open_for_reading(path));
         if (!fd.valid()) return false;
         while (at_end_of_file(fd.get()) == 0) {
-            const std::int32_t unpacked = skip_packed_block(fd.get());
+            // The block in flight at a power cut may be cut short.
+            const std::int32_t unpacked = skip_whole_packed_block(fd.get());
             if (unpacked < 0) return false;
             total += static_cast<std::uint64_t>(unpacked);
         }

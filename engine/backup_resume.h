@@ -56,9 +56,10 @@ resume_finding examine_unfinished_set(const disk_handle& disk, int disk_number,
                                       backup_writer& writer);
 
 // True when `folder` holds a finished set: it has a digest file, or the
-// blocks of its data files (stepped over, not read) reach its header's byte
-// count and no digest file was being written (its temporary name is not
-// there). A set an older program or another writer of the format finished
+// blocks of its data files (stepped over, not read, but each to its last
+// byte: a block cut short is the one in flight, not a block of the set)
+// reach its header's byte count and no digest file was being written (its
+// temporary name is not there). A set an older program or another writer of the format finished
 // has no digest file; going on with it would only relabel it as a fresh one.
 bool set_is_finished(const char* folder);
 

@@ -160,6 +160,16 @@ std::int32_t skip_packed_block(int fd) {
     return unpacked;
 }
 
+std::int32_t skip_whole_packed_block(int fd) {
+    const std::int32_t unpacked = skip_packed_block(fd);
+    if (unpacked < 0) return unpacked;
+    // The byte before the position is the payload's last (or the header's,
+    // read already); past the end of the file there is none.
+    unsigned char last = 0;
+    if (!skip_forward(fd, -1) || read_full(fd, &last, 1) != 1) return kBlockPayloadShort;
+    return unpacked;
+}
+
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity) {
     block_scratch scratch;
     return read_packed_block(fd, destination, capacity, scratch);

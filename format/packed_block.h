@@ -62,6 +62,10 @@ constexpr std::int32_t kBlockWordChecksum = -10;
 // cut short is not noticed (the seek may pass the end): nothing is read,
 // unpacked or checksummed; it tells a set's shape, not its health.
 std::int32_t skip_packed_block(int fd);
+// The same, but a payload cut short is kBlockPayloadShort: its last byte is
+// read. For a judgement that a set is all there (the block in flight when
+// the power went must not count).
+std::int32_t skip_whole_packed_block(int fd);
 
 // What a failed block read means, in words (the program's text encoding);
 // nullptr for a code that is no failure of read_packed_block.

@@ -276,6 +276,22 @@ TEST_F(PackedBlock, SkippingBlocksGivesTheirLengths) {
     unique_fd fd(open_for_reading(path.c_str()));
     EXPECT_EQ(skip_packed_block(fd.get()), 4096);
     EXPECT_EQ(skip_packed_block(fd.get()), kBlockBadSignature);
+    // A last block cut anywhere in its payload is stepped over, unless the
+    // step is to be onto whole blocks only.
+    file[4096 + 32 + 1] ^= 0xFF;
+    for (const std::size_t cut : {file.size(), file.size() - 1, file.size() - 300}) {
+        write_file(path, std::vector<unsigned char>(file.begin(), file.begin() + cut));
+        unique_fd again(open_for_reading(path.c_str()));
+        unique_fd whole(open_for_reading(path.c_str()));
+        for (const std::int32_t expected : {4096, 65536}) {
+            EXPECT_EQ(skip_packed_block(again.get()), expected);
+            EXPECT_EQ(skip_whole_packed_block(whole.get()), expected);
+        }
+        EXPECT_EQ(skip_packed_block(again.get()), 512) << cut;
+        EXPECT_EQ(skip_whole_packed_block(whole.get()),
+                  cut == file.size() ? 512 : kBlockPayloadShort)
+            << cut;
+    }
 }
 
 // The backup reads the next chunk into the buffer of the one being written

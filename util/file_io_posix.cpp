@@ -92,6 +92,7 @@ int open_for_writing(const char* path) {
     if (io_census_fails()) return (errno = EIO, -1);
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) note_system_error(errno);
+    if (fd >= 0) io_record_opened(fd, path, -1);
     return fd;
 }
 
@@ -114,6 +115,7 @@ int open_to_continue(const char* path, std::int64_t keep_bytes) {
         note_system_error(errno);
         return -1;
     }
+    io_record_opened(fd.get(), path, keep_bytes);
     return fd.release();
 }
 
@@ -138,6 +140,7 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
     if (io_census_fails()) return (errno = EIO, 0);
     const auto* p = static_cast<const unsigned char*>(buffer);
     const std::size_t allowed = io_census_write_allowance(size);
+    const std::int64_t start = io_recording() ? ::lseek(fd, 0, SEEK_CUR) : 0;
     std::size_t done = 0;
     while (done < allowed) {
         const ssize_t n = ::write(fd, p + done, allowed - done);
@@ -149,12 +152,16 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
+    io_record_written(fd, start, buffer, done);
     return static_cast<std::int64_t>(done);
 }
 
 bool commit_file(int fd) {
     if (io_census_fails()) return false;
-    if (::fsync(fd) == 0) return true;
+    if (::fsync(fd) == 0) {
+        io_record_committed(fd);
+        return true;
+    }
     note_system_error(errno);
     return false;
 }
@@ -177,6 +184,7 @@ int at_end_of_file(int fd) {
 
 bool replace_file(const char* from, const char* to) {
     if (io_census_fails() || std::rename(from, to) != 0) return false;
+    io_record_renamed(from, to);
     // The rename itself must reach the volume before the caller goes on: a
     // map of lost sectors must be there before the block it describes.
     // File systems that cannot sync a folder (EINVAL) keep renames in order.
@@ -184,11 +192,17 @@ bool replace_file(const char* from, const char* to) {
     if (!directory_of_path(to, folder, sizeof folder)) return false;
     unique_fd dir(::open(folder[0] != '\0' ? folder : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) return false;
-    return ::fsync(dir.get()) == 0 || errno == EINVAL;
+    if (::fsync(dir.get()) != 0 && errno != EINVAL) return false;
+    io_record_folder_synced(folder[0] != '\0' ? folder : ".");
+    return true;
 }
 
 bool remove_file(const char* path) {
-    return std::remove(path) == 0 || errno == ENOENT;
+    if (std::remove(path) == 0) {
+        io_record_removed(path);
+        return true;
+    }
+    return errno == ENOENT;
 }
 
 }  // namespace kiroda

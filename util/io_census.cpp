@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace kiroda {
 
@@ -26,6 +28,30 @@ struct read_back_fault {
     int fd = -1;
 };
 read_back_fault g_fault;
+
+// The power-cut record, and the record's number of the file each
+// descriptor opened for writing holds (a number closed and opened again
+// names the new file).
+struct change_record {
+    std::mutex mutex;
+    std::atomic<bool> on{false};
+    std::vector<io_change> changes;
+    std::map<int, int> files;
+    int opened = 0;
+};
+change_record g_record;
+
+void note(io_change change) {
+    const std::lock_guard<std::mutex> lock(g_record.mutex);
+    if (g_record.on) g_record.changes.push_back(std::move(change));
+}
+
+// The record's number of the file `fd` holds; 0 when it was not opened
+// while the record ran. The caller holds the lock.
+int file_of(int fd) {
+    const auto it = g_record.files.find(fd);
+    return it == g_record.files.end() ? 0 : it->second;
+}
 
 const char* last_part(const char* path) {
     const char* name = path;
@@ -80,6 +106,97 @@ std::size_t io_census_write_allowance(std::size_t size) {
         }
     }
     return size;
+}
+
+void start_io_record() {
+    const std::lock_guard<std::mutex> lock(g_record.mutex);
+    g_record.changes.clear();
+    g_record.files.clear();
+    g_record.opened = 0;
+    g_record.on = true;
+}
+
+std::vector<io_change> stop_io_record() {
+    const std::lock_guard<std::mutex> lock(g_record.mutex);
+    g_record.on = false;
+    g_record.files.clear();
+    return std::move(g_record.changes);
+}
+
+bool io_recording() {
+    return g_record.on.load();
+}
+
+void io_record_opened(int fd, const char* path, std::int64_t keep) {
+    const std::lock_guard<std::mutex> lock(g_record.mutex);
+    if (!g_record.on) return;
+    io_change c;
+    c.kind = keep < 0 ? io_change::created : io_change::continued;
+    c.file = g_record.files[fd] = ++g_record.opened;
+    c.path = path;
+    c.offset = keep < 0 ? 0 : keep;
+    g_record.changes.push_back(std::move(c));
+}
+
+void io_record_written(int fd, std::int64_t offset, const void* data, std::size_t size) {
+    const std::lock_guard<std::mutex> lock(g_record.mutex);
+    if (!g_record.on || size == 0) return;
+    io_change c;
+    c.kind = io_change::written;
+    c.file = file_of(fd);
+    c.offset = offset;
+    const auto* p = static_cast<const unsigned char*>(data);
+    c.bytes.assign(p, p + size);
+    g_record.changes.push_back(std::move(c));
+}
+
+void io_record_committed(int fd) {
+    const std::lock_guard<std::mutex> lock(g_record.mutex);
+    if (!g_record.on) return;
+    io_change c;
+    c.kind = io_change::committed;
+    c.file = file_of(fd);
+    g_record.changes.push_back(std::move(c));
+}
+
+void io_record_renamed(const char* from, const char* to) {
+    io_change c;
+    c.kind = io_change::renamed;
+    c.path = from;
+    c.to = to;
+    note(std::move(c));
+}
+
+void io_record_folder_synced(const char* folder) {
+    io_change c;
+    c.kind = io_change::folder_synced;
+    c.path = folder;
+    note(std::move(c));
+}
+
+void io_record_removed(const char* path) {
+    io_change c;
+    c.kind = io_change::removed;
+    c.path = path;
+    note(std::move(c));
+}
+
+void io_record_disk_written(int disk, std::uint64_t offset, const void* data, std::size_t size) {
+    if (!g_record.on || size == 0) return;
+    io_change c;
+    c.kind = io_change::disk_written;
+    c.file = disk;
+    c.offset = static_cast<std::int64_t>(offset);
+    const auto* p = static_cast<const unsigned char*>(data);
+    c.bytes.assign(p, p + size);
+    note(std::move(c));
+}
+
+void io_record_disk_flushed(int disk) {
+    io_change c;
+    c.kind = io_change::disk_flushed;
+    c.file = disk;
+    note(std::move(c));
 }
 
 void start_io_census(std::int64_t fail_at) {

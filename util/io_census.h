@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace kiroda {
 
@@ -23,6 +25,37 @@ std::int64_t stop_io_census();
 
 // Operations counted so far.
 std::int64_t io_census_count();
+
+// The power-cut record: while it runs, every change an operation of the
+// file and disk seams made to what a volume or a disk keeps is noted, in
+// the order the operations returned, with the bytes written. A test builds
+// from it the states a power cut at any point may leave behind. Off unless
+// a test starts it; it fails nothing and counts nothing.
+struct io_change {
+    enum kind_t {
+        created,        // open_for_writing: `path` created, or cut to nothing when it was there
+        continued,      // open_to_continue: `path` cut to `offset` bytes, to be written on
+        written,        // `bytes` at `offset` of open file `file`
+        committed,      // open file `file` forced to the volume
+        renamed,        // `path` renamed to `to`, replacing it
+        folder_synced,  // the folder `path` (its names) forced to the volume
+        removed,        // `path` deleted
+        disk_written,   // `bytes` at byte `offset` of disk `file` (its number)
+        disk_flushed,   // disk `file` flushed
+    };
+    kind_t kind = created;
+    // The open file (numbered from 1 by each open of the record: created and
+    // continued say which number they began), or the disk.
+    int file = 0;
+    std::string path;
+    std::string to;
+    std::int64_t offset = 0;
+    std::vector<unsigned char> bytes;
+};
+
+void start_io_record();
+// Stops the record; returns the changes noted since it started.
+std::vector<io_change> stop_io_record();
 
 // Called by each operation of the seams before it acts: counts it, and
 // true when it is the one that must fail.
@@ -37,6 +70,19 @@ bool io_census_fails();
 std::size_t io_census_write_allowance(std::size_t size);
 void io_census_opened_for_read_back(int fd, const char* path);
 std::int64_t io_census_read_back(int fd, void* data, std::int64_t got, std::int64_t offset);
+// And by the operations that change a volume or a disk, once they did, for
+// the power-cut record: `keep` is the length open_to_continue kept (-1 for
+// open_for_writing), `offset` of a file write its position before it.
+void io_record_opened(int fd, const char* path, std::int64_t keep);
+void io_record_written(int fd, std::int64_t offset, const void* data, std::size_t size);
+void io_record_committed(int fd);
+void io_record_renamed(const char* from, const char* to);
+void io_record_folder_synced(const char* folder);
+void io_record_removed(const char* path);
+void io_record_disk_written(int disk, std::uint64_t offset, const void* data, std::size_t size);
+void io_record_disk_flushed(int disk);
+// True while the record runs (a write's position is asked only then).
+bool io_recording();
 #else
 namespace {
 // Internal linkage: no program ever holds these and the functions above as
@@ -50,6 +96,17 @@ constexpr std::size_t io_census_write_allowance(std::size_t size) {
 constexpr void io_census_opened_for_read_back(int, const char*) {}
 constexpr std::int64_t io_census_read_back(int, void*, std::int64_t got, std::int64_t) {
     return got;
+}
+constexpr void io_record_opened(int, const char*, std::int64_t) {}
+constexpr void io_record_written(int, std::int64_t, const void*, std::size_t) {}
+constexpr void io_record_committed(int) {}
+constexpr void io_record_renamed(const char*, const char*) {}
+constexpr void io_record_folder_synced(const char*) {}
+constexpr void io_record_removed(const char*) {}
+constexpr void io_record_disk_written(int, std::uint64_t, const void*, std::size_t) {}
+constexpr void io_record_disk_flushed(int) {}
+constexpr bool io_recording() {
+    return false;
 }
 }  // namespace
 #endif
