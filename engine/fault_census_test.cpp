@@ -16,6 +16,7 @@
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
 #include "format/set_digests.h"
+#include "format/source_disk.h"
 #include "ui/recording_sink.h"
 #include "util/io_census.h"
 #include "util/test_support.h"
@@ -73,8 +74,12 @@ TEST_F(FaultCensus, Backup) {
     auto run = [&](std::int64_t fail_at, const fs::path& folder) {
         fs::create_directories(folder);
         recording_progress p;
+        // With the source's record, as krdtool writes it: one more side
+        // file whose every operation must fail the backup too.
+        backup_options options;
+        options.source_disk_record = "KIRODA source 1\nbytes " + std::to_string(kBytes) + "\nend\n";
         start_io_census(fail_at);
-        const int result = backup_disk(p, kSource, folder.string().c_str(), kBytes);
+        const int result = backup_disk(p, kSource, folder.string().c_str(), kBytes, options);
         return std::make_pair(result, stop_io_census());
     };
     std::int64_t n = 0;
@@ -107,6 +112,7 @@ TEST_F(FaultCensus, Backup) {
             EXPECT_FALSE(fs::exists(folder / kDigestFileName)) << "operation " << k;
         }
         EXPECT_FALSE(fs::exists(folder / kDigestTempName)) << "operation " << k;
+        EXPECT_FALSE(fs::exists(folder / kSourceDiskTempName)) << "operation " << k;
     }
     std::printf("backup: %lld operations, each failed in turn\n", static_cast<long long>(n));
 }
