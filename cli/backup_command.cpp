@@ -236,6 +236,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     backup.medium_failed = &medium_failed;
     // Unsafe: a medium that does not keep what was written goes unseen.
     backup.read_back = !options.has("--no-readback");
+    backup.threads = worker_threads_from_environment();
     const engine_outcome outcome =
         run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
             return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size, backup);

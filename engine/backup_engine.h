@@ -30,6 +30,9 @@ struct backup_options {
     // When given: set to true when the backup failed because the medium did
     // not keep a file of the set (the files left are of no use to a resume).
     bool* medium_failed = nullptr;
+    // Workers that digest and pack the chunks (0: one per core). The set is
+    // the same byte for byte whatever the number.
+    unsigned threads = 0;
 };
 
 // Backs up floor(backup_size / 512) sectors of disk `source_disk`, from

@@ -280,10 +280,6 @@ bool backup_writer::save_map(bool finished) {
     return false;
 }
 
-void backup_writer::add_to_stream(const unsigned char* chunk, std::size_t bytes) {
-    stream_digest_.add(chunk, bytes);
-}
-
 bool backup_writer::open_data_file() {
     const double free_bytes = get_folder_free_bytes(folder_);
     if (!(free_bytes >= 1.0)) {
