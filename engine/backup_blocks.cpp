@@ -22,7 +22,8 @@ backup_blocks::backup_blocks(progress& p, rescue_reader& reader, std::uint64_t f
       end_sector_(end_sector),
       stream_(stream),
       rescuing_(rescue),
-      pool_(threads) {
+      // No more workers than chunks can be in flight: more would only wait.
+      pool_(threads < kChunksInFlight ? threads : kChunksInFlight) {
     // As many slots as memory allows, up to the bound; one is enough to
     // work (without overlap).
     const std::uint64_t wanted = chunks_ < kChunksInFlight ? chunks_ : kChunksInFlight;

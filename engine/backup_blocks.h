@@ -33,7 +33,7 @@
 
 namespace kiroda {
 
-constexpr int kChunksInFlight = 3;
+constexpr unsigned kChunksInFlight = 3;
 
 // One chunk of the disk and what became of it.
 struct chunk_in_flight {

@@ -175,8 +175,14 @@ bool set_reader::check_block(const unsigned char* buffer, std::int32_t count) {
         fail(get_stored_text(kShortBlock), path_, blocks_in_file_, grouped);
         return false;
     }
-    // A pass over 16 MiB: only when something compares with it.
-    if (has_digests() || keep_block_digests_) last_digest_ = digest_bytes(buffer, bytes);
+    // A pass over 16 MiB: only when something compares with it. With a
+    // digest file the same pass feeds the stream's digest (its value no
+    // longer matters once a block fails).
+    if (has_digests()) {
+        last_digest_ = digest_bytes_into(buffer, bytes, stream_digest_);
+    } else if (keep_block_digests_) {
+        last_digest_ = digest_bytes(buffer, bytes);
+    }
     if (has_digests()) {
         const auto index = static_cast<std::size_t>(blocks_read_ - 1);
         if (index >= digests_.blocks.size() || digests_.blocks[index].bytes != count ||
@@ -184,7 +190,6 @@ bool set_reader::check_block(const unsigned char* buffer, std::int32_t count) {
             fail(get_stored_text(kBlockDigest), path_, blocks_in_file_);
             return false;
         }
-        stream_digest_.add(buffer, bytes);
     }
     return true;
 }

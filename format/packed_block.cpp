@@ -89,8 +89,9 @@ encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t lengt
         scratch.get(static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length));
     if (buffer == nullptr) return block;
     // Capacity L: any code that is not shorter than the chunk is useless.
-    const std::int32_t payload = pack_words(chunk, length, buffer + kBlockHeaderSize, length);
-    const chunk_checksums sums = compute_checksums(chunk, static_cast<std::size_t>(length));
+    chunk_checksums sums{};
+    const std::int32_t payload =
+        pack_words_summed(chunk, length, buffer + kBlockHeaderSize, length, &sums);
     block.head = buffer;
     if (payload < 0 || payload == length) {
         // Stored: the chunk itself follows the header; it is not copied.
