@@ -15,6 +15,9 @@ namespace kiroda {
 struct verify_options {
     // A disk to compare every block with (read only), or kNoDisk.
     int against_disk = kNoDisk;
+    // Workers that unpack and check the blocks (0: one per core). The
+    // verdict and its message are the same whatever the number.
+    unsigned threads = 0;
 };
 
 // kEngineDone when blocks holding exactly `backup_bytes` bytes were read and
