@@ -240,6 +240,7 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     // Which disk the set is of, for a restore to name it.
     backup.source_disk_record =
         encode_source_disk(record_of_source(source, backup_size / 512 * 512));
+    backup.threads = worker_threads_from_environment();
     const engine_outcome outcome =
         run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
             return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size, backup);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdarg>
+#include <cstdlib>
 
 #include "cli/command.h"
 #include "cli/output.h"
@@ -12,6 +13,14 @@
 #include "cli/terminal_progress.h"
 
 namespace kiroda::cli {
+
+unsigned worker_threads_from_environment() {
+    const char* text = std::getenv("KIRODA_THREADS");
+    if (text == nullptr || *text == '\0') return 0;
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(text, &end, 10);
+    return *end == '\0' && n >= 1 && n <= 256 ? static_cast<unsigned>(n) : 0;
+}
 
 engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
                           const std::function<int(progress&)>& engine) {

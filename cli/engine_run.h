@@ -18,6 +18,11 @@ struct engine_outcome {
     double seconds;
 };
 
+// The engines' worker threads: KIRODA_THREADS when it is a whole number
+// from 1 to 256 (to measure or to spare a shared machine), otherwise 0,
+// one per core.
+unsigned worker_threads_from_environment();
+
 // `yes`: --yes answers the engine's questions.
 engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
                           const std::function<int(progress&)>& engine);

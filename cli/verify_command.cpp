@@ -22,6 +22,7 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     }
     const std::string& folder = options.operands[0];
     verify_options verify;
+    verify.threads = worker_threads_from_environment();
     const auto against = options.values.find("--against");
     if (against != options.values.end()) {
         register_disk_path(kCompareDiskNumber, against->second);

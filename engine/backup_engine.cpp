@@ -4,20 +4,18 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/program.h"
 #include "ui/stored_text.h"
-#include "engine/chunk_buffer.h"
+#include "engine/backup_blocks.h"
 #include "engine/backup_resume.h"
 #include "engine/backup_writer.h"
 #include "engine/engine_message.h"
 #include "engine/data_file.h"
 #include "engine/rescue_read.h"
 #include "format/bad_sector_map.h"
-#include "engine/side_task.h"
 #include "util/system_error.h"
 #include "format/digest.h"
 #include "format/header_file.h"
@@ -53,12 +51,11 @@ constexpr enciphered_text kCannotComplete{
 constexpr const char* kDiskReadError =
     "DiskRead(元ディスク読込み中) Error\n残りｾｸﾀ      = %lld(Sect)";
 
-std::uint32_t chunk_sectors(std::uint64_t left) {
-    return static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
-}
-
-// The data phase: chunks of the disk read (the next one while the last is
-// written), packed and handed to the writer, in disk order.
+// The data phase: chunks of the disk read ahead, digested and packed on the
+// workers (backup_blocks.h), and their blocks handed to the writer in disk
+// order. Every question and message is said here, on the caller's thread,
+// when the chunk's turn to be written has come: the order of the blocks,
+// not of the threads.
 class disk_copy {
   public:
     disk_copy(progress& p, const disk_handle& disk, int disk_number, const backup_options& options,
@@ -67,31 +64,20 @@ class disk_copy {
           options_(options),
           writer_(writer),
           reader_(disk, disk_number),
-          lost_earlier_(writer.lost_sectors()),
-          // Aligned: a rescue re-reads into it through a handle that
-          // bypasses the cache.
-          chunk_(kChunkBytes) {}
+          lost_earlier_(writer.lost_sectors()) {}
 
     bool run(const char* folder);
+    // Once run() is over (no thread reads any more).
     std::uint64_t lost_sectors() const { return lost_earlier_ + reader_.lost_sectors(); }
 
   private:
-    void show_left() const;
-    bool take_chunk(std::uint32_t count);
+    void show_left(std::uint64_t lost_now) const;
+    chunk_in_flight* take_chunk(backup_blocks& blocks);
     bool go_past_lost_sectors(std::uint64_t first, std::uint32_t count);
-    bool write_chunk(std::uint32_t count);
     void read_error() const {
         say_plain(p_.owner(), kMbOk, kDiskReadError,
                   static_cast<long long>(writer_.sectors_left()));
     }
-
-    // The chunk read ahead: its runs join the map when it is taken.
-    struct read_ahead {
-        bool done = false;  // the chunk buffer holds the next chunk already
-        bool ok = true;
-        std::uint64_t lost_before = 0;
-        bad_sector_map map;
-    };
 
     progress& p_;
     const backup_options& options_;
@@ -99,68 +85,63 @@ class disk_copy {
     rescue_reader reader_;
     // Sectors an earlier, interrupted run of this backup lost already.
     const std::uint64_t lost_earlier_;
-    // Going past unreadable sectors without asking (a rescue, or the
-    // question answered).
-    bool rescuing_ = false;
-    chunk_buffer chunk_;
-    block_scratch scratch_;
-    read_ahead ahead_;
 };
 
 bool disk_copy::run(const char* folder) {
-    if (chunk_.data() == nullptr || scratch_.get(kBlockHeaderSize + kChunkBytes) == nullptr ||
-        !writer_.ready()) {
+    backup_blocks blocks(p_, reader_, writer_.next_sector(), writer_.sectors(),
+                         writer_.stream_digest(), engine_threads(options_.threads),
+                         options_.rescue);
+    if (!blocks.ready() || !writer_.ready()) {
         tell(p_, kCannotComplete, folder);
         return false;
     }
-    rescuing_ = options_.rescue;
-    if (rescuing_) writer_.keep_map();
+    if (options_.rescue) writer_.keep_map();
+    blocks.start();
     while (writer_.sectors_left() > 0) {
         if (!p_.running()) return false;
-        show_left();
-        const std::uint32_t count = chunk_sectors(writer_.sectors_left());
-        if (!take_chunk(count) || !write_chunk(count)) return false;
+        chunk_in_flight* c = take_chunk(blocks);
+        if (c == nullptr) return false;
+        blocks.wait_packed(*c);
+        if (!writer_.add(c->block, c->count, c->digest)) return false;
+        blocks.release(*c);
     }
     return writer_.finish();
 }
 
-void disk_copy::show_left() const {
+void disk_copy::show_left(std::uint64_t lost_now) const {
     const std::uint64_t left = writer_.sectors_left();
+    const std::uint64_t lost = lost_earlier_ + lost_now;
     char line[160];
     format_bytes_left(line, sizeof line, left * 512);
-    if (lost_sectors() > 0) {
-        char lost[kGroupedTextSize];
-        format_uint64_grouped(lost, lost_sectors());
+    if (lost > 0) {
+        char grouped[kGroupedTextSize];
+        format_uint64_grouped(grouped, lost);
         std::snprintf(line + std::strlen(line), sizeof line - std::strlen(line),
-                      "  読めないセクタ %s", lost);
+                      "  読めないセクタ %s", grouped);
     }
     p_.set_detail(line);
     p_.set_bytes_left(left * 512);
 }
 
-// The next chunk into the chunk buffer: read ahead while the one before was
-// written, or read now (the first). Its runs join the map, which is written
-// before a block that lost sectors. False after a message or a stop.
-bool disk_copy::take_chunk(std::uint32_t count) {
-    const std::uint64_t first = writer_.next_sector();
-    if (!ahead_.done) {
-        ahead_.map = bad_sector_map();
-        ahead_.lost_before = reader_.lost_sectors();
-        ahead_.ok = reader_.read_chunk(first, count, chunk_.data(), ahead_.map, rescuing_);
-    }
-    ahead_.done = false;
-    if (!ahead_.ok) {
+// The next chunk in disk order, once read (the detail line counts its lost
+// sectors). Its runs join the map, which is written before a block that
+// lost sectors. nullptr after a message or a stop.
+chunk_in_flight* disk_copy::take_chunk(backup_blocks& blocks) {
+    chunk_in_flight* c = blocks.next_read();
+    if (c == nullptr) return nullptr;
+    show_left(c->lost_after);
+    if (!c->read) {
         // The chunk did not read and going past was not agreed yet: asked
         // before the slow sector-by-sector re-read, not after it.
-        if (!go_past_lost_sectors(first, count)) return false;
-        ahead_.map = bad_sector_map();
-        ahead_.lost_before = reader_.lost_sectors();
-        reader_.read_chunk(first, count, chunk_.data(), ahead_.map, true);
+        if (!go_past_lost_sectors(c->first, c->count)) return nullptr;
+        blocks.go_past();
+        c = blocks.next_read();
+        if (c == nullptr) return nullptr;
     }
-    writer_.note_sectors(ahead_.map);
-    const bool lost = reader_.lost_sectors() > ahead_.lost_before;
-    if (!p_.running()) return false;
-    return !lost || writer_.save_map();
+    writer_.note_sectors(c->map);
+    const bool lost = c->lost_after > c->lost_before;
+    if (!p_.running()) return nullptr;
+    return !lost || writer_.save_map() ? c : nullptr;
 }
 
 // A chunk of `count` sectors from `first` that did not read: go on past
@@ -175,43 +156,8 @@ bool disk_copy::go_past_lost_sectors(std::uint64_t first, std::uint32_t count) {
         read_error();
         return false;
     }
-    rescuing_ = true;
     writer_.keep_map();
     return true;
-}
-
-// Packs the chunk and writes its block. The chunk's two digests are taken
-// beside the packing. Once both are done a packed block lies in the scratch
-// and the chunk buffer is free: the next chunk is read into it while the
-// block is written. A stored block is written from the chunk itself: then
-// the next chunk waits for the write instead of overwriting it.
-bool disk_copy::write_chunk(std::uint32_t count) {
-    const unsigned char* chunk = chunk_.data();
-    const std::size_t bytes = std::size_t{count} * 512;
-    digest128 digest;
-    encoded_block block;
-    {
-        side_task digests_of_chunk([&] {
-            digest = digest_bytes(chunk, bytes);
-            writer_.add_to_stream(chunk, bytes);
-        });
-        block = encode_packed_block(chunk, static_cast<std::int32_t>(bytes), scratch_);
-    }
-    std::optional<side_task> read_next;
-    const std::uint64_t left = writer_.sectors_left();
-    if (left > count && p_.running() && !block.uses_chunk()) {
-        const std::uint64_t next = writer_.next_sector() + count;
-        const std::uint32_t next_count = chunk_sectors(left - count);
-        ahead_.map = bad_sector_map();
-        ahead_.lost_before = reader_.lost_sectors();
-        read_next.emplace([this, next, next_count, rescue = rescuing_] {
-            ahead_.ok = reader_.read_chunk(next, next_count, chunk_.data(), ahead_.map, rescue);
-        });
-        ahead_.done = true;
-    }
-    const bool written = writer_.add(block, count, digest);
-    if (read_next) read_next->wait();
-    return written;
 }
 
 }  // namespace

@@ -34,6 +34,9 @@ struct backup_options {
     // The source's identity as the set's KRDDISK.TXT records it
     // (format/source_disk.h), written with the digest file; empty for none.
     std::string source_disk_record;
+    // Workers that digest and pack the chunks (0: one per core). The set is
+    // the same byte for byte whatever the number.
+    unsigned threads = 0;
 };
 
 // Backs up floor(backup_size / 512) sectors of disk `source_disk`, from

@@ -210,8 +210,8 @@ bool backup_writer::walk_kept_file(int fd, kept_blocks& found) {
             return true;
         }
         digests_.blocks.push_back(
-            {result, digest_bytes(buffer.get(), static_cast<std::size_t>(result))});
-        stream_digest_.add(buffer.get(), static_cast<std::size_t>(result));
+            {result,
+             digest_bytes_into(buffer.get(), static_cast<std::size_t>(result), stream_digest_)});
         found.last = {path_, static_cast<std::int64_t>(file_bytes_), next_sector_, count};
         found.kept.push_back(found.last);
         file_bytes_ = read_bytes;
@@ -280,10 +280,6 @@ bool backup_writer::save_map(bool finished) {
         fail(kCannotWriteMap, folder_);
     }
     return false;
-}
-
-void backup_writer::add_to_stream(const unsigned char* chunk, std::size_t bytes) {
-    stream_digest_.add(chunk, bytes);
 }
 
 bool backup_writer::open_data_file() {

@@ -116,8 +116,11 @@ class backup_writer {
     // block the map does not reach was read whole). False after a message.
     bool save_map(bool finished = false);
 
-    // The chunk's bytes join the stream's digest (in disk order).
-    void add_to_stream(const unsigned char* chunk, std::size_t bytes);
+    // The digest of the sectors so far: each chunk's bytes join it in disk
+    // order, before its block is added. The engine may feed it from another
+    // thread as long as one thread at a time does, handed over under a lock,
+    // and none while finish() reads it.
+    digest_stream& stream_digest() { return stream_digest_; }
     // Writes the packed block of the next chunk (`count` sectors, digest
     // `digest`): a data file is opened when none is (after the free-space
     // check), the block committed, and a full file closed. False after a

@@ -126,6 +126,7 @@ bool set_reader::go_past_damaged_digests(damaged_digests policy, int bad_line) {
 bool set_reader::open_next_file() {
     ++file_number_;
     blocks_in_file_ = 0;
+    begun_in_file_ = 0;
     file_bytes_ = 0;
     file_digest_.reset();
     if (!data_file_path(folder_, file_number_, path_, sizeof path_)) {
@@ -161,7 +162,7 @@ bool set_reader::file_ended() {
     return true;
 }
 
-bool set_reader::check_block(const unsigned char* buffer, std::int32_t count) {
+bool set_reader::check_block(std::int32_t count, const digest128& digest) {
     const auto bytes = static_cast<std::uint64_t>(count);
     if (bytes > backup_bytes_ - bytes_read_) {
         char grouped[kGroupedTextSize];
@@ -175,8 +176,7 @@ bool set_reader::check_block(const unsigned char* buffer, std::int32_t count) {
         fail(get_stored_text(kShortBlock), path_, blocks_in_file_, grouped);
         return false;
     }
-    // A pass over 16 MiB: only when something compares with it.
-    if (has_digests() || keep_block_digests_) last_digest_ = digest_bytes(buffer, bytes);
+    if (wants_digest()) last_digest_ = digest;
     if (has_digests()) {
         const auto index = static_cast<std::size_t>(blocks_read_ - 1);
         if (index >= digests_.blocks.size() || digests_.blocks[index].bytes != count ||
@@ -184,29 +184,68 @@ bool set_reader::check_block(const unsigned char* buffer, std::int32_t count) {
             fail(get_stored_text(kBlockDigest), path_, blocks_in_file_);
             return false;
         }
-        stream_digest_.add(buffer, bytes);
     }
     return true;
 }
 
-std::int64_t set_reader::next_block(unsigned char* buffer) {
-    // The payload buffer at its largest from the start: growing it block by
+bool set_reader::begin_block(pending_block& b) {
+    if (!file_.valid() && !open_next_file()) return false;
+    b.index = blocks_begun_++;
+    b.too_many = begun_in_file_ == kBlocksPerDataFile;
+    b.at_end = 0;
+    b.checked = 0;
+    ahead_blocked_ = true;
+    if (b.too_many) return true;
+    ++begun_in_file_;
+    // The code's buffer at its largest from the start: growing it block by
     // block would hand fresh, unfaulted pages to every larger payload.
-    scratch_.get(kChunkBytes);
-    if (!file_.valid() && !open_next_file()) return -1;
-    if (blocks_in_file_ == kBlocksPerDataFile) {
-        fail(get_stored_text(kTooManyBlocks), path_, kBlocksPerDataFile);
-        return -1;
-    }
-    // Every byte read from the file goes into its digest.
+    b.scratch.get(kChunkBytes);
+    // Every byte read from the file goes into its digest, in file order.
     const byte_observer observer{[](void* context, const void* data, std::size_t size) {
                                      auto* reader = static_cast<set_reader*>(context);
                                      reader->file_digest_.add(data, size);
                                      reader->file_bytes_ += size;
                                  },
                                  this};
-    const std::int32_t count = read_packed_block(file_.get(), buffer, kChunkBytes, scratch_,
-                                                 has_digests() ? &observer : nullptr);
+    b.read_result = read_block_bytes(file_.get(), b.buffer, kChunkBytes, b.scratch,
+                                     has_digests() ? &observer : nullptr, &b.read);
+    if (b.read_result < 0) return true;
+    bytes_begun_ += static_cast<std::uint64_t>(b.read.unpacked);
+    // Whether the file ends after it: asked where next_block() asks it
+    // (before the last block of the set, of a block that is whole).
+    if (b.read.unpacked > 0 && bytes_begun_ < backup_bytes_) b.at_end = at_end_of_file(file_.get());
+    ahead_blocked_ = b.at_end != 0 || bytes_begun_ >= backup_bytes_;
+    return true;
+}
+
+bool set_reader::may_read_ahead() const {
+    return file_.valid() && !ahead_blocked_;
+}
+
+void set_reader::check(pending_block& b, const std::function<void(std::uint64_t)>& wait_turn,
+                       const std::function<void()>& end_turn) {
+    b.checked = b.too_many || b.read_result < 0 ? b.read_result
+                                                : check_block_bytes(b.read, b.buffer, kChunkBytes);
+    // A pass over 16 MiB: only when something compares with it. With a
+    // digest file the same pass feeds the stream's digest (its value no
+    // longer matters once a block fails).
+    const bool whole = b.checked > 0 && b.checked % 512 == 0;
+    if (whole && keep_block_digests_ && !has_digests()) {
+        b.digest = digest_bytes(b.buffer, static_cast<std::size_t>(b.checked));
+    }
+    wait_turn(b.index);
+    if (whole && has_digests()) {
+        b.digest = digest_bytes_into(b.buffer, static_cast<std::size_t>(b.checked), stream_digest_);
+    }
+    end_turn();
+}
+
+std::int64_t set_reader::end_block(pending_block& b) {
+    if (b.too_many) {
+        fail(get_stored_text(kTooManyBlocks), path_, kBlocksPerDataFile);
+        return -1;
+    }
+    const std::int32_t count = b.checked;
     if (count < 0 || count % 512 != 0) {
         fail(texts_.bad_block(), path_, static_cast<long>(count));
         return -1;
@@ -217,12 +256,21 @@ std::int64_t set_reader::next_block(unsigned char* buffer) {
     }
     ++blocks_in_file_;
     ++blocks_read_;
-    if (!check_block(buffer, count)) return -1;
+    if (!check_block(count, b.digest)) return -1;
     bytes_read_ += static_cast<std::uint64_t>(count);
     // A file read to its end is done now; the next block opens the next
     // number. The last block's file is finished by finish().
-    if (bytes_read_ < backup_bytes_ && at_end_of_file(file_.get()) != 0 && !file_ended()) return -1;
+    if (bytes_read_ < backup_bytes_ && b.at_end != 0 && !file_ended()) return -1;
     return count;
+}
+
+std::int64_t set_reader::next_block(unsigned char* buffer) {
+    pending_block& b = next_;
+    b.buffer = buffer;
+    if (!begin_block(b)) return -1;
+    check(
+        b, [](std::uint64_t) {}, [] {});
+    return end_block(b);
 }
 
 void set_reader::check_sides() {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/progress.h"
@@ -52,6 +53,24 @@ enum class damaged_digests {
     go_on,   // say so and walk on the structure checks alone (krdtool's --force)
 };
 
+// A block read from its data file by begin_block() and not yet taken by
+// end_block(): in between, check_block_bytes() and its digest may run on
+// another thread (see block_checks.h). Its buffers are its own.
+struct pending_block {
+    explicit pending_block(unsigned char* chunk) : buffer(chunk) {}
+    unsigned char* buffer;  // kChunkBytes: the unpacked chunk
+    block_scratch scratch;  // a packed block's code
+    block_read read;
+    std::int32_t read_result = 0;  // of read_block_bytes
+    bool too_many = false;         // its file held 60 blocks before it
+    int at_end = 0;                // at_end_of_file after it, when it was asked
+    std::uint64_t index = 0;       // blocks begun before it
+    // Set by the check: check_block_bytes' result, and the digest of the
+    // unpacked bytes when wants_digest().
+    std::int32_t checked = 0;
+    digest128 digest;
+};
+
 class set_reader {
   public:
     set_reader(progress& p, const char* folder, std::uint64_t backup_bytes,
@@ -68,6 +87,25 @@ class set_reader {
     // user gave up on, a damaged block, a block of no data, a set whose
     // structure or digests are wrong).
     std::int64_t next_block(unsigned char* buffer);
+
+    // next_block() in three steps, so that blocks are unpacked and checked
+    // on other threads while the file is read on: begin_block() reads the
+    // next block's bytes (opening the next data file first, with its
+    // question, when none is open; false after a message); check() unpacks
+    // them and takes their digest, on any thread, the stream's digest in
+    // the order of `index`, one block at a time (the caller makes them take
+    // turns); end_block() takes the checked block and says what is wrong
+    // with it, as next_block() would have: its length, or -1 after a
+    // message. Failures of begin_block() on a block read ahead wait for
+    // its end_block().
+    bool begin_block(pending_block& b);
+    // Whether the block after those begun may be begun now: not after one
+    // that ended its file, failed, or completes the set (the next file, with
+    // its question, is opened only once every block before it is taken).
+    bool may_read_ahead() const;
+    void check(pending_block& b, const std::function<void(std::uint64_t)>& wait_turn,
+               const std::function<void()>& end_turn);
+    std::int64_t end_block(pending_block& b);
 
     // After the block that completes the header's byte count: nothing may
     // follow it, and the last file's and the stream's digests must match.
@@ -96,7 +134,8 @@ class set_reader {
   private:
     bool open_next_file();
     bool file_ended();
-    bool check_block(const unsigned char* buffer, std::int32_t count);
+    bool check_block(std::int32_t count, const digest128& digest);
+    bool wants_digest() const { return has_digests() || keep_block_digests_; }
     void check_sides();
     bool go_past_damaged_digests(damaged_digests policy, int bad_line);
     bool check_ahead();
@@ -113,8 +152,13 @@ class set_reader {
     int blocks_in_file_ = 0;
     int blocks_read_ = 0;
     std::uint64_t bytes_read_ = 0;
+    // Blocks and bytes begun (read from the file, maybe not checked yet).
+    std::uint64_t blocks_begun_ = 0;
+    std::uint64_t bytes_begun_ = 0;
+    int begun_in_file_ = 0;
+    bool ahead_blocked_ = false;  // the last block begun ended its file, failed, or ended the set
     char path_[kPathCapacity + 16] = "";
-    block_scratch scratch_;
+    pending_block next_{nullptr};  // the block of next_block()
 
     set_digests digests_;
     digests_read digests_state_ = digests_read::absent;

@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "disk/physical_disk.h"
+#include "engine/block_checks.h"
 #include "engine/chunk_buffer.h"
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
 #include "engine/set_reader.h"
+#include "engine/worker_pool.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "ui/translation.h"
@@ -134,17 +136,18 @@ bool open_disk_to_compare(progress& p, std::uint64_t backup_bytes, disk_to_compa
 outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_bytes,
                           const verify_options& options) {
     const bool against = options.against_disk != kNoDisk;
-    chunk_buffer buffer(static_cast<std::size_t>(kChunkBytes) * (against ? 2 : 1));
-    if (buffer.data() == nullptr) {
+    // Before the checks: they use it until they are destroyed.
+    set_reader reader(p, folder, backup_bytes, kVerifyTexts);
+    chunk_buffer buffer(against ? static_cast<std::size_t>(kChunkBytes) : 1);
+    block_checks checks(engine_threads(options.threads));
+    if (buffer.data() == nullptr || !checks.ready()) {
         tell(p, kNoMemory);
         return kEngineFailed;
     }
-    disk_to_compare disk{options.against_disk, disk_handle(), buffer.data() + kChunkBytes,
-                         options.against_fit};
+    disk_to_compare disk{options.against_disk, disk_handle(), buffer.data(), options.against_fit};
     if (against && !open_disk_to_compare(p, backup_bytes, &disk)) return kEngineFailed;
     p.set_button("キャンセル");
     p.set_status("データテスト中");
-    set_reader reader(p, folder, backup_bytes, kVerifyTexts);
     if (!reader.open()) return kEngineFailed;
     std::uint64_t tested = 0;
     while (tested < backup_bytes) {
@@ -153,12 +156,15 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
         p.set_detail(line);
         p.set_bytes_left(backup_bytes - tested);
         if (!p.running()) return kEngineStopped;
-        const std::int64_t count = reader.next_block(buffer.data());
+        pending_block* block = checks.next(reader);
+        if (block == nullptr) return kEngineFailed;
+        const std::int64_t count = reader.end_block(*block);
         if (count < 0) return kEngineFailed;
         const auto sectors = static_cast<std::uint32_t>(count / kSectorBytes);
-        if (against && !compare_with_disk(p, disk, tested / kSectorBytes, buffer.data(), sectors)) {
+        if (against && !compare_with_disk(p, disk, tested / kSectorBytes, block->buffer, sectors)) {
             return kEngineFailed;
         }
+        checks.release();
         tested += static_cast<std::uint64_t>(count);
         if (!p.running()) return kEngineStopped;
     }

@@ -18,6 +18,9 @@ struct verify_options {
     // A disk smaller than the set (a restore with --fit) is compared where
     // it reaches, and the set must be zeros past its end.
     bool against_fit = false;
+    // Workers that unpack and check the blocks (0: one per core). The
+    // verdict and its message are the same whatever the number.
+    unsigned threads = 0;
 };
 
 // kEngineDone when blocks holding exactly `backup_bytes` bytes were read and

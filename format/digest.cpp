@@ -39,6 +39,27 @@ digest128 digest_bytes(const void* data, std::size_t size) {
     return from_xxh(XXH3_128bits(data, size));
 }
 
+digest128 digest_bytes_into(const void* data, std::size_t size, digest_stream& stream) {
+    // Slices that stay in the second-level cache between the two updates.
+    constexpr std::size_t kSlice = 64 * 1024;
+    XXH3_state_t* own = XXH3_createState();
+    if (own == nullptr) {
+        stream.add(data, size);
+        return digest_bytes(data, size);
+    }
+    XXH3_128bits_reset(own);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t n = size - done < kSlice ? size - done : kSlice;
+        XXH3_128bits_update(own, bytes + done, n);
+        stream.add(bytes + done, n);
+        done += n;
+    }
+    const digest128 digest = from_xxh(XXH3_128bits_digest(own));
+    XXH3_freeState(own);
+    return digest;
+}
+
 void digest_stream::copy_from(const digest_stream& other) {
     if (state_ && other.state_) XXH3_copyState(state_->xxh, other.state_->xxh);
 }

@@ -48,6 +48,12 @@ class digest_stream {
     std::unique_ptr<state, state_deleter> state_;
 };
 
+// The digest of `size` bytes that also join `stream`, in one pass over
+// them: each slice is fed to both while it is in the cache. Equal to
+// digest_bytes() followed by stream.add(), which is what it does when its
+// own hash state cannot be allocated.
+digest128 digest_bytes_into(const void* data, std::size_t size, digest_stream& stream);
+
 // Adds the first bytes of the file at `path`, at most `limit`, to `digest`
 // (in pieces: a size from a file is not trusted with an allocation).
 // Returns the bytes added, or -1 when the file cannot be opened or read.

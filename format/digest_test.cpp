@@ -46,6 +46,23 @@ TEST(Digest, PiecesGiveTheDigestOfTheWhole) {
     EXPECT_EQ(stream.value(), digest_bytes("", 0));
 }
 
+TEST(Digest, OnePassOverBothEqualsTwoPasses) {
+    std::vector<unsigned char> data(2 * 65536 + 77);
+    testing::fill_random(data.data(), data.size(), 5);
+    digest_stream both, apart;
+    ASSERT_TRUE(both.ready() && apart.ready());
+    // Around the slice of the single pass, after bytes the stream had already.
+    both.add("x", 1);
+    apart.add("x", 1);
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{1}, std::size_t{65536}, std::size_t{65537}, data.size()}) {
+        EXPECT_EQ(digest_bytes_into(data.data(), size, both), digest_bytes(data.data(), size))
+            << size;
+        apart.add(data.data(), size);
+        EXPECT_EQ(both.value(), apart.value()) << size;
+    }
+}
+
 TEST(Digest, TextRoundTripAndRefusals) {
     const digest128 d{0x0123456789abcdefULL, 0xfedcba9876543210ULL};
     char text[kDigestHexLength + 1];

@@ -89,8 +89,9 @@ encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t lengt
         scratch.get(static_cast<std::size_t>(kBlockHeaderSize) + static_cast<std::size_t>(length));
     if (buffer == nullptr) return block;
     // Capacity L: any code that is not shorter than the chunk is useless.
-    const std::int32_t payload = pack_words(chunk, length, buffer + kBlockHeaderSize, length);
-    const chunk_checksums sums = compute_checksums(chunk, static_cast<std::size_t>(length));
+    chunk_checksums sums{};
+    const std::int32_t payload =
+        pack_words_summed(chunk, length, buffer + kBlockHeaderSize, length, &sums);
     block.head = buffer;
     if (payload < 0 || payload == length) {
         // Stored: the chunk itself follows the header; it is not copied.
@@ -177,17 +178,28 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
 
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
                                block_scratch& scratch, const byte_observer* observer) {
+    block_read read;
+    const std::int32_t failed =
+        read_block_bytes(fd, destination, capacity, scratch, observer, &read);
+    return failed < 0 ? failed : check_block_bytes(read, destination, capacity);
+}
+
+std::int32_t read_block_bytes(int fd, unsigned char* destination, std::int32_t capacity,
+                              block_scratch& scratch, const byte_observer* observer,
+                              block_read* read) {
     block_head head;
     if (const std::int32_t failed = read_block_head(fd, &head)) return failed;
-    const unsigned char* header = head.bytes;
     const std::int32_t method = head.method;
     const std::int32_t unpacked = head.unpacked;
     const std::int32_t payload = head.payload;
     // Every length is untrusted: checked before anything is allocated or read.
     if (capacity < 0 || unpacked < 0 || unpacked > capacity) return kBlockBadLength;
-    show_to(observer, header, kBlockHeaderSize);
-
-    chunk_checksums sums{};
+    show_to(observer, head.bytes, kBlockHeaderSize);
+    std::memcpy(read->header, head.bytes, kBlockHeaderSize);
+    read->method = method;
+    read->unpacked = unpacked;
+    read->code = nullptr;
+    read->code_size = 0;
     if (method == kMethodPacked) {
         if (payload < 0 || payload > capacity) return kBlockBadLength;
         unsigned char* code = scratch.get(static_cast<std::size_t>(payload));
@@ -196,20 +208,32 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
             return kBlockPayloadShort;
         }
         show_to(observer, code, static_cast<std::size_t>(payload));
-        if (unpack_words_summed(code, payload, destination, capacity, &sums) != unpacked) {
-            return kBlockUnpackMismatch;
-        }
+        read->code = code;
+        read->code_size = payload;
     } else {
         // The payload-length field of a stored block is not used.
         if (read_full(fd, destination, static_cast<std::size_t>(unpacked)) != unpacked) {
             return kBlockStoredShort;
         }
         show_to(observer, destination, static_cast<std::size_t>(unpacked));
-        sums = compute_checksums(destination, static_cast<std::size_t>(unpacked));
     }
-    if ((sums.byte_xor ^ load_le32(header + 20)) != 0) return kBlockByteChecksum;
-    if ((sums.word_xor ^ load_le32(header + 24)) != 0) return kBlockWordChecksum;
-    return unpacked;
+    return 0;
+}
+
+std::int32_t check_block_bytes(const block_read& read, unsigned char* destination,
+                               std::int32_t capacity) {
+    chunk_checksums sums{};
+    if (read.method == kMethodPacked) {
+        if (unpack_words_summed(read.code, read.code_size, destination, capacity, &sums) !=
+            read.unpacked) {
+            return kBlockUnpackMismatch;
+        }
+    } else {
+        sums = compute_checksums(destination, static_cast<std::size_t>(read.unpacked));
+    }
+    if ((sums.byte_xor ^ load_le32(read.header + 20)) != 0) return kBlockByteChecksum;
+    if ((sums.word_xor ^ load_le32(read.header + 24)) != 0) return kBlockWordChecksum;
+    return read.unpacked;
 }
 
 }  // namespace kiroda

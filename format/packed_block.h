@@ -123,4 +123,24 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
 std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
                                block_scratch& scratch, const byte_observer* observer = nullptr);
 
+// read_packed_block in two steps, so that the file is read in order while
+// the unpacking and checking of blocks already read goes on elsewhere:
+// read_block_bytes reads the block's bytes from the file (a packed block's
+// code into `scratch`, a stored block's data into `destination`) and
+// returns 0 or the failure read_packed_block would give;
+// check_block_bytes then unpacks and checks them (the code stays in the
+// scratch until then) and returns what read_packed_block returns.
+struct block_read {
+    unsigned char header[kBlockHeaderSize];
+    std::int32_t method = 0;
+    std::int32_t unpacked = 0;
+    const unsigned char* code = nullptr;  // packed blocks: the code in the scratch
+    std::int32_t code_size = 0;
+};
+std::int32_t read_block_bytes(int fd, unsigned char* destination, std::int32_t capacity,
+                              block_scratch& scratch, const byte_observer* observer,
+                              block_read* read);
+std::int32_t check_block_bytes(const block_read& read, unsigned char* destination,
+                               std::int32_t capacity);
+
 }  // namespace kiroda

@@ -136,20 +136,43 @@ std::int32_t unpack(const unsigned char* payload, std::int32_t length, unsigned 
 
 }  // namespace
 
-std::int32_t pack_words(const unsigned char* source, std::int32_t length,
-                        unsigned char* destination, std::int32_t capacity) {
+namespace {
+
+// The XOR of the whole words of `source` from word `from` to `words`.
+std::uint32_t word_xor_from(const unsigned char* source, std::size_t from, std::size_t words) {
+    std::uint64_t wide = 0;
+    std::size_t i = from;
+    for (; i + 2 <= words; i += 2) wide ^= load64(source + 4 * i);
+    auto word = static_cast<std::uint32_t>(wide ^ (wide >> 32));
+    if (i < words) word ^= load32(source + 4 * i);
+    return word;
+}
+
+// Coding, with or without the checksums of the source taken on the way.
+// With kSum they are set whatever the result: a chunk whose code is too
+// long is stored, and its words not coded yet are summed in one more pass.
+template <bool kSum>
+std::int32_t pack(const unsigned char* source, std::int32_t length, unsigned char* destination,
+                  std::int32_t capacity, chunk_checksums* sums) {
     if (length < 0 || capacity < 0) return -1;
     const std::size_t words = static_cast<std::size_t>(length) / 4;
     const std::size_t trailing = static_cast<std::size_t>(length) % 4;
     const std::size_t room = static_cast<std::size_t>(capacity) / 4;  // code words that fit
     std::size_t in = 0;
     std::size_t out = 0;
+    std::uint32_t word_xor = 0;
+    const auto too_long = [&] {
+        if (kSum) {
+            word_xor ^= word_xor_from(source, in, words);
+            *sums = {byte_checksum(word_xor, source + 4 * words, trailing), word_xor};
+        }
+        return -1;
+    };
     while (in < words) {
         // Ordinary words in bulk: the common case by far.
         const std::size_t limit = std::min(words - in, room - out);
-        std::uint32_t unused = 0;
         const std::size_t plain =
-            copy_ordinary<false>(source + 4 * in, destination + 4 * out, limit, true, unused);
+            copy_ordinary<kSum>(source + 4 * in, destination + 4 * out, limit, true, word_xor);
         in += plain;
         out += plain;
         if (in == words) break;
@@ -160,31 +183,47 @@ std::int32_t pack_words(const unsigned char* source, std::int32_t length,
             while (end < words && load32(source + 4 * end) == kFillWord) ++end;
             const std::size_t run = end - in;
             if (run == 1) {
-                if (out >= room) return -1;
+                if (out >= room) return too_long();
                 store32(destination + 4 * out++, kFillWord);
             } else {
-                if (out + 2 > room) return -1;
+                if (out + 2 > room) return too_long();
                 store32(destination + 4 * out, kEscapeWord);
                 store32(destination + 4 * out + 4, static_cast<std::uint32_t>(run));
                 out += 2;
             }
             in = end;
         } else if (word == kEscapeWord) {
-            if (out + 2 > room) return -1;
+            if (out + 2 > room) return too_long();
+            if (kSum) word_xor ^= kEscapeWord;
             store32(destination + 4 * out, kEscapeWord);
             store32(destination + 4 * out + 4, 0);
             out += 2;
             ++in;
         } else {
-            if (out >= room) return -1;
+            if (out >= room) return too_long();
+            if (kSum) word_xor ^= word;
             store32(destination + 4 * out++, word);
             ++in;
         }
     }
     const std::size_t code_bytes = 4 * out;
-    if (code_bytes + trailing > static_cast<std::size_t>(capacity)) return -1;
+    if (code_bytes + trailing > static_cast<std::size_t>(capacity)) return too_long();
     if (trailing > 0) std::memcpy(destination + code_bytes, source + 4 * words, trailing);
+    if (kSum) *sums = {byte_checksum(word_xor, source + 4 * words, trailing), word_xor};
     return static_cast<std::int32_t>(code_bytes + trailing);
+}
+
+}  // namespace
+
+std::int32_t pack_words(const unsigned char* source, std::int32_t length,
+                        unsigned char* destination, std::int32_t capacity) {
+    return pack<false>(source, length, destination, capacity, nullptr);
+}
+
+std::int32_t pack_words_summed(const unsigned char* source, std::int32_t length,
+                               unsigned char* destination, std::int32_t capacity,
+                               chunk_checksums* sums) {
+    return pack<true>(source, length, destination, capacity, sums);
 }
 
 std::int32_t unpack_words(const unsigned char* payload, std::int32_t length,

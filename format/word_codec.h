@@ -34,6 +34,13 @@ struct chunk_checksums {
 
 chunk_checksums compute_checksums(const unsigned char* chunk, std::size_t length);
 
+// pack_words that also computes the checksums of `source` in the same pass.
+// They are set whenever the length is not negative, also when the code does
+// not fit (the chunk is then stored, with these checksums).
+std::int32_t pack_words_summed(const unsigned char* source, std::int32_t length,
+                               unsigned char* destination, std::int32_t capacity,
+                               chunk_checksums* sums);
+
 // unpack_words that also computes the checksums of what it produced, in the
 // same pass (set only on success).
 std::int32_t unpack_words_summed(const unsigned char* payload, std::int32_t length,

@@ -176,6 +176,22 @@ TEST(Codec, RandomChunksRoundTrip) {
         const chunk_checksums expected = compute_checksums(chunk.data(), length);
         EXPECT_EQ(sums.byte_xor, expected.byte_xor) << "round " << round;
         EXPECT_EQ(sums.word_xor, expected.word_xor) << "round " << round;
+        // Coding takes them too, the same code with them, and also when the
+        // code does not fit (cut off anywhere: the chunk is then stored).
+        const std::size_t room = rng() % (code.size() + 1);
+        for (const std::size_t capacity : {code.size(), room}) {
+            std::vector<unsigned char> coded(code.size());
+            chunk_checksums taken{};
+            const std::int32_t m =
+                pack_words_summed(chunk.data(), static_cast<std::int32_t>(length), coded.data(),
+                                  static_cast<std::int32_t>(capacity), &taken);
+            if (capacity == code.size()) {
+                ASSERT_EQ(m, n);
+                EXPECT_TRUE(std::equal(code.begin(), code.begin() + n, coded.begin()));
+            }
+            EXPECT_EQ(taken.byte_xor, expected.byte_xor) << "round " << round;
+            EXPECT_EQ(taken.word_xor, expected.word_xor) << "round " << round;
+        }
     }
 }
 
