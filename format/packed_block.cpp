@@ -60,14 +60,14 @@ const char* block_result_reason(std::int32_t code) {
 }
 
 unsigned char* block_scratch::get(std::size_t size) {
-    if (size > size_ || data_ == nullptr) {
-        data_.reset();
+    if (size > size_ || data_.data() == nullptr) {
+        data_ = big_buffer();
         size_ = 0;
-        data_.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]);
-        if (data_ == nullptr) return nullptr;
+        data_ = big_buffer(size > 0 ? size : 1);
+        if (data_.data() == nullptr) return nullptr;
         size_ = size;
     }
-    return data_.get();
+    return data_.data();
 }
 
 std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length) {

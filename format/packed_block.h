@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "util/big_buffer.h"
+
 namespace kiroda {
 
 constexpr std::int32_t kBlockHeaderSize = 32;
@@ -80,7 +82,7 @@ class block_scratch {
     unsigned char* get(std::size_t size);
 
   private:
-    std::unique_ptr<unsigned char[]> data_;
+    big_buffer data_;
     std::size_t size_ = 0;
 };
 
