@@ -203,6 +203,7 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     const std::string& target = options.operands[1];
     restore_options restore;
     restore.read_back = !options.has("--no-readback");
+    restore.threads = worker_threads_from_environment();
     // A damaged digest file leaves the set unproven: only --force goes on.
     restore.digests = options.has("--force") ? damaged_digests::go_on : damaged_digests::refuse;
     backup_header header{};

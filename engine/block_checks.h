@@ -1,17 +1,19 @@
-// The data test's blocks in flight: the set reader reads each block's bytes
-// in order on the caller's thread, a pool of workers unpacks and checks
-// them (and takes their digests, the stream's one block at a time in set
+// Blocks of a set in flight: the set reader reads each block's bytes in
+// order on the caller's thread, a pool of workers unpacks and checks them
+// (and takes their digests, the stream's one block at a time in set
 // order), and the caller takes them in order. Reading goes ahead only
 // within a data file: the next file, and its question when it is missing,
 // waits until every block before it is taken. Every message is said by the
 // caller, in set order, from end_block().
 //
-// Memory: every slot holds a chunk and the code of its block, 32 MiB, and
-// there are never more than kBlocksInCheck of them.
+// A block taken stays the caller's until it gives it back, in any order:
+// the restore keeps the block its writer is writing while it takes the
+// next. Memory: every slot holds a chunk and the code of its block, 32 MiB.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,7 +28,8 @@ constexpr unsigned kBlocksInCheck = 3;
 
 class block_checks {
   public:
-    explicit block_checks(unsigned threads);
+    // `slots` blocks at most are read, checked or held by the caller at once.
+    explicit block_checks(unsigned threads, unsigned slots = kBlocksInCheck);
     // Waits for every check in flight.
     ~block_checks();
     block_checks(const block_checks&) = delete;
@@ -36,22 +39,26 @@ class block_checks {
     bool ready() const { return !slots_.empty(); }
 
     // The next block of `reader`, checked and ready for end_block(); nullptr
-    // after begin_block's message. The block stays until release().
+    // after begin_block's message. The caller holds fewer blocks than there
+    // are slots. The block stays until release().
     pending_block* next(set_reader& reader);
-    void release();
+    void release(pending_block* block);
+    // The chunk buffer of a slot nobody uses (kChunkBytes, aligned), for
+    // work after the walk; nullptr while every slot is in use.
+    unsigned char* idle_buffer() const;
 
   private:
     struct slot {
         chunk_buffer chunk{static_cast<std::size_t>(kChunkBytes)};
         pending_block block{nullptr};
+        bool busy = false;     // being read, checked or held (caller's thread only)
         bool checked = false;  // under the mutex
     };
-    slot& at(std::uint64_t n) const { return *slots_[static_cast<std::size_t>(n % slots_.size())]; }
-    bool begin(set_reader& reader);
+    slot* free_slot() const;
+    bool begin(set_reader& reader, slot& s);
 
     std::vector<std::unique_ptr<slot>> slots_;
-    std::uint64_t begun_ = 0;
-    std::uint64_t taken_ = 0;
+    std::deque<slot*> begun_;  // not yet taken, in set order
     std::mutex mutex_;
     std::condition_variable changed_;
     std::uint64_t next_to_hash_ = 0;

@@ -1,10 +1,12 @@
-// The data test's workers change when blocks are checked, never what is
-// found: the same verdict, message and progress lines for any number of
-// workers, for a whole set and for each kind of damage.
+// The workers of the data test and the restore change when blocks are
+// checked, never what is found: the same verdict, message and progress
+// lines (and, for the restore, the same bytes on the target) for any number
+// of workers, for a whole set, each kind of damage and a failing target.
 #include "engine/block_checks.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -12,9 +14,12 @@
 #include <vector>
 
 #include "disk/disk_registry.h"
+#include "disk/faulty_disk_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
+#include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
+#include "format/digest.h"
 #include "format/set_digests.h"
 #include "ui/recording_sink.h"
 #include "util/test_support.h"
@@ -30,10 +35,11 @@ using testing::temp_folder;
 constexpr std::uint64_t kChunk = 32768;
 constexpr std::uint64_t kSectors = 4 * kChunk + 77;
 
-struct verify_trace {
+struct run_trace {
     int result = 0;
     std::vector<std::string> messages, details;
-    bool operator==(const verify_trace&) const = default;
+    digest128 target;  // of the restore's target
+    bool operator==(const run_trace&) const = default;
 };
 
 void flip_byte(const fs::path& path, std::uint64_t offset) {
@@ -42,6 +48,12 @@ void flip_byte(const fs::path& path, std::uint64_t offset) {
     const int c = f.get();
     f.seekp(static_cast<std::streamoff>(offset));
     f.put(static_cast<char>(c ^ 0x10));
+}
+
+digest128 digest_of(const std::string& path) {
+    digest_stream digest;
+    EXPECT_EQ(digest_file(path.c_str(), kSectors * 512, digest), kSectors * 512);
+    return digest.value();
 }
 
 class DataTestWorkers : public ::testing::Test {
@@ -55,8 +67,8 @@ class DataTestWorkers : public ::testing::Test {
     }
     void TearDown() override { clear_disk_paths(); }
 
-    verify_trace run(const fs::path& set, unsigned threads, int stop_at, bool against) {
-        verify_trace t;
+    run_trace run(const fs::path& set, unsigned threads, int stop_at, bool against) {
+        run_trace t;
         recording_progress p;
         p.stop_at_detail = stop_at;
         recording_sink sink({kIdCancel});
@@ -71,11 +83,38 @@ class DataTestWorkers : public ::testing::Test {
         t.details = p.details;
         return t;
     }
+    run_trace restore(const fs::path& set, unsigned threads, int stop_at,
+                      std::int64_t fail_write_at) {
+        run_trace t;
+        testing::make_blank_target(target, kSectors);
+        register_disk_path(4, target);
+        disk_faults faults;
+        faults.fail_write_at = fail_write_at;
+        set_disk_faults(4, faults);
+        recording_progress p;
+        p.stop_at_detail = stop_at;
+        recording_sink sink({kIdCancel});
+        restore_options options;
+        options.threads = threads;
+        t.result = restore_disk(p, 4, set.string().c_str(), kSectors * 512, options);
+        for (const auto& m : sink.seen) t.messages.push_back(m.text);
+        t.details = p.details;
+        t.target = digest_of(target);
+        // Sector 0 only after every other sector is on the target and checked.
+        if (t.result != kEngineDone) {
+            std::vector<char> head(512);
+            std::ifstream(target, std::ios::binary).read(head.data(), 512);
+            EXPECT_TRUE(std::all_of(head.begin(), head.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) == 0xEE; }));
+        }
+        return t;
+    }
 
     temp_folder images;
     temp_folder good;
     std::string source = images.file("source.img");
     std::string other = images.file("other.img");
+    std::string target = images.file("target.img");
 };
 
 TEST_F(DataTestWorkers, EveryVerdictIsTheSameForAnyNumberOfWorkers) {
@@ -88,6 +127,7 @@ TEST_F(DataTestWorkers, EveryVerdictIsTheSameForAnyNumberOfWorkers) {
         std::function<void(const fs::path& set)> damage;
         int stop_at = -1;
         bool against = false;
+        std::int64_t fail_write_at = kNoFault;  // of the restore's target
     } cases[] = {
         {"whole", kEngineDone, 0, {}},
         {"a byte flipped in the middle", kEngineFailed, 1,
@@ -106,6 +146,7 @@ TEST_F(DataTestWorkers, EveryVerdictIsTheSameForAnyNumberOfWorkers) {
          }},
         {"a stop with blocks in flight", kEngineStopped, 0, {}, 2},
         {"a disk that differs", kEngineFailed, 1, {}, -1, true},
+        {"a target write that fails", kEngineDone, 0, {}, -1, false, 2 * kChunk + 5},
     };
     testing::make_disk_image(other, kSectors);
     flip_byte(other, 3 * kChunk * 512 + 700);
@@ -115,12 +156,28 @@ TEST_F(DataTestWorkers, EveryVerdictIsTheSameForAnyNumberOfWorkers) {
             fs::copy_file(f.path(), set.path() / f.path().filename());
         }
         if (c.damage) c.damage(set.path());
-        const verify_trace one = run(set.path(), 1, c.stop_at, c.against);
+        const run_trace one = run(set.path(), 1, c.stop_at, c.against);
         EXPECT_EQ(one.result, c.outcome) << c.what;
         EXPECT_EQ(one.messages.size(), c.messages) << c.what;
+        // The restore finds what the data test finds; a target that fails
+        // a write fails it with one message of its own.
+        const run_trace restored = restore(set.path(), 1, c.stop_at, c.fail_write_at);
+        const bool write_fails = c.fail_write_at != kNoFault;
+        EXPECT_EQ(restored.result, write_fails ? kEngineFailed
+                                   : c.against ? kEngineDone
+                                               : c.outcome)
+            << c.what;
+        EXPECT_EQ(restored.messages.size(), write_fails ? 1 : c.against ? 0 : c.messages) << c.what;
+        if (restored.result == kEngineDone) {
+            EXPECT_TRUE(restored.target == digest_of(source)) << c.what;
+        }
         for (const unsigned threads : {2u, 3u, 8u}) {
             EXPECT_TRUE(run(set.path(), threads, c.stop_at, c.against) == one)
                 << c.what << ", " << threads << " workers";
+            // Eight workers are three: a restore holds no more blocks.
+            if (threads == 8) continue;
+            EXPECT_TRUE(restore(set.path(), threads, c.stop_at, c.fail_write_at) == restored)
+                << c.what << ", " << threads << " workers, restored";
         }
     }
 }

@@ -6,11 +6,13 @@
 
 #include "disk/physical_disk.h"
 #include "engine/background_writer.h"
+#include "engine/block_checks.h"
 #include "engine/chunk_buffer.h"
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
 #include "engine/restore_target.h"
 #include "engine/set_reader.h"
+#include "engine/worker_pool.h"
 #include "format/digest.h"
 #include "format/header_file.h"
 #include "ui/program.h"
@@ -173,11 +175,10 @@ class disk_restore {
                            ? options.fit_bytes
                            : backup_bytes),
           options_(options),
-          // Two block buffers: one is written to the disk while the next
-          // block is read and decoded into the other. The read-back reuses
-          // the first.
-          buffers_(2 * static_cast<std::size_t>(kChunkBytes)),
-          reader_(p, folder, backup_bytes, kRestoreTexts) {}
+          reader_(p, folder, backup_bytes, kRestoreTexts),
+          // One block is written to the disk while the next ones are read,
+          // unpacked and checked in the other slots.
+          checks_(engine_threads(options.threads)) {}
 
     bool open();
     outcome write_blocks();
@@ -188,12 +189,8 @@ class disk_restore {
         tell(p_, kWriteFailed, target_disk_);
         return kEngineFailed;
     }
-    // Every way out of the block loop waits for the write in flight; a
-    // failure it reports counts as the failure of the restore.
-    outcome end_blocks(background_writer& writer, outcome result) const {
-        return writer.finish() ? result : write_failed();
-    }
-    bool write_block(background_writer& writer, std::uint64_t restored, int* current);
+    bool write_block(background_writer& writer, const unsigned char* data, std::uint64_t restored,
+                     bool* submitted);
     bool keep_in_fit(const unsigned char* block, std::uint64_t restored, std::int64_t count);
     void show_left(std::uint64_t restored) const;
 
@@ -202,8 +199,9 @@ class disk_restore {
     const std::uint64_t backup_bytes_;
     const std::uint64_t write_bytes_;  // backup_bytes_, or the part of it that fits the target
     const restore_options& options_;
-    chunk_buffer buffers_;
     set_reader reader_;
+    // After the reader: no check runs on a reader that is gone.
+    block_checks checks_;
     disk_handle disk_;
     unsigned char sector0_[kSectorBytes] = {};
     std::vector<written_chunk> written_;
@@ -220,7 +218,7 @@ bool disk_restore::open() {
     // another disk by now.
     const target_check check = check_restore_target(target_disk_, write_bytes_);
     if (!explain_changed_target(p_, check, target_disk_)) return false;
-    if (buffers_.data() == nullptr) {
+    if (!checks_.ready()) {
         tell(p_, kNoMemory);
         return false;
     }
@@ -248,28 +246,47 @@ void disk_restore::show_left(std::uint64_t restored) const {
 outcome disk_restore::write_blocks() {
     background_writer writer(disk_);
     std::uint64_t restored = 0;
-    int current = 0;
+    // The block the writer may still be writing: its slot is given back once
+    // the next write has been handed over (which waits for it) or the
+    // writer has finished. Every way out of the loop waits for the write in
+    // flight; a failure it reports counts as the failure of the restore.
+    pending_block* writing = nullptr;
+    auto end_blocks = [&](outcome result) {
+        const bool written = writer.finish();
+        if (writing != nullptr) checks_.release(writing);
+        return written ? result : write_failed();
+    };
     while (restored < backup_bytes_) {
         show_left(restored);
-        if (!p_.running()) return end_blocks(writer, kEngineStopped);
+        if (!p_.running()) return end_blocks(kEngineStopped);
         // The next block may need another medium: a write that failed is
         // told first, not after a question about a file.
-        if (reader_.at_file_boundary() && !writer.finish()) return write_failed();
-        unsigned char* buffer = buffers_.data() + static_cast<std::size_t>(current) * kChunkBytes;
-        const std::int64_t count = reader_.next_block(buffer);
-        if (count < 0) return end_blocks(writer, kEngineFailed);
-        if (!keep_in_fit(buffer, restored, count)) return end_blocks(writer, kEngineFailed);
-        if (restored == 0) std::memcpy(sector0_, buffer, sizeof sector0_);
+        if (reader_.at_file_boundary() && !writer.finish()) return end_blocks(kEngineFailed);
+        pending_block* block = checks_.next(reader_);
+        if (block == nullptr) return end_blocks(kEngineFailed);
+        const std::int64_t count = reader_.end_block(*block);
+        bool submitted = false;
+        if (count < 0 || !keep_in_fit(block->buffer, restored, count)) {
+            return end_blocks(kEngineFailed);
+        }
+        if (restored == 0) std::memcpy(sector0_, block->buffer, sizeof sector0_);
         // The block just read is not written.
-        if (!p_.running()) return end_blocks(writer, kEngineStopped);
-        if (restored < write_bytes_ && !write_block(writer, restored, &current))
-            return write_failed();
+        if (!p_.running()) return end_blocks(kEngineStopped);
+        if (restored < write_bytes_ && !write_block(writer, block->buffer, restored, &submitted)) {
+            return end_blocks(kEngineFailed);
+        }
+        if (submitted) {
+            if (writing != nullptr) checks_.release(writing);
+            writing = block;
+        } else {
+            checks_.release(block);
+        }
         restored += static_cast<std::uint64_t>(count);
     }
-    if (!writer.finish()) return write_failed();
+    if (!writer.finish()) return end_blocks(kEngineFailed);
     // Nothing may follow the last block, and the set's digests must hold for
     // the whole stream, before the partition table makes the disk look whole.
-    return reader_.finish() ? kEngineDone : kEngineFailed;
+    return end_blocks(reader_.finish() ? kEngineDone : kEngineFailed);
 }
 
 // Notes what of the block just read (at byte `restored` of the disk) goes
@@ -304,10 +321,12 @@ bool disk_restore::keep_in_fit(const unsigned char* block, std::uint64_t restore
 }
 
 // Hands the block just read (at byte `restored` of the disk) to the writer,
-// without sector 0, and without the chunks a zero target holds already.
-bool disk_restore::write_block(background_writer& writer, std::uint64_t restored, int* current) {
+// without sector 0, and without the chunks a zero target holds already;
+// `submitted` says whether the writer now has it. False when an earlier
+// write failed.
+bool disk_restore::write_block(background_writer& writer, const unsigned char* data,
+                               std::uint64_t restored, bool* submitted) {
     const written_chunk& chunk = written_.back();
-    const unsigned char* data = buffers_.data() + static_cast<std::size_t>(*current) * kChunkBytes;
     std::uint64_t first = chunk.first_sector;
     std::uint32_t sectors = chunk.sectors;
     if (restored == 0) {
@@ -318,7 +337,7 @@ bool disk_restore::write_block(background_writer& writer, std::uint64_t restored
     const std::uint64_t bytes = std::uint64_t{sectors} * kSectorBytes;
     if (sectors == 0 || (options_.target_is_zeros && all_zero(data, bytes))) return true;
     if (!writer.submit(first, data, sectors)) return false;
-    *current ^= 1;
+    *submitted = true;
     return true;
 }
 
@@ -328,7 +347,7 @@ outcome disk_restore::write_sector0() {
     if (!flush_disk(disk_)) return write_failed();
     if (options_.read_back) {
         const outcome checked =
-            read_back(p_, target_disk_, written_, sector0_, buffers_.data(), write_bytes_);
+            read_back(p_, target_disk_, written_, sector0_, checks_.idle_buffer(), write_bytes_);
         if (checked != kEngineDone) return checked;
         p_.set_status("ディスク復旧中");
     }
@@ -343,7 +362,7 @@ outcome disk_restore::write_sector0() {
     }
     // Sector 0 is read back in every case, the quick restore's too: one
     // sector, and the one that makes the disk look whole.
-    if (!sector0_reads_back(target_disk_, sector0_, buffers_.data())) {
+    if (!sector0_reads_back(target_disk_, sector0_, checks_.idle_buffer())) {
         tell(p_, kMbrReadBackDiffers, target_disk_);
         return kEngineFailed;
     }

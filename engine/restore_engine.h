@@ -29,6 +29,9 @@ struct restore_options {
     // must be zero (check_fit in restore_fit.h says so before); 0 writes the
     // whole set.
     std::uint64_t fit_bytes = 0;
+    // Workers that unpack and check the set's blocks while the file is read
+    // on and the block before is written (0: one per core).
+    unsigned threads = 0;
 };
 
 // Writes `backup_bytes` bytes of the set in `folder` onto disk `target_disk`.

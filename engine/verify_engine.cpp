@@ -164,7 +164,7 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
         if (against && !compare_with_disk(p, disk, tested / kSectorBytes, block->buffer, sectors)) {
             return kEngineFailed;
         }
-        checks.release();
+        checks.release(block);
         tested += static_cast<std::uint64_t>(count);
         if (!p.running()) return kEngineStopped;
     }
