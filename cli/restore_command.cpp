@@ -290,6 +290,9 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
         }
     }
     restore.target_is_zeros = created;
+    // A spinning disk would seek between the read-back and the writes: it is
+    // read back after the last write instead.
+    if (identity_of(target).rotational != 1) restore.read_back_behind = kReadBehindBytes;
     // A rescue set: say before writing what the disk will lack.
     report_bad_sectors(folder, err, "");
     const engine_outcome outcome =

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "disk/physical_disk.h"
@@ -10,6 +11,7 @@
 #include "engine/chunk_buffer.h"
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
+#include "engine/read_back_behind.h"
 #include "engine/restore_target.h"
 #include "engine/set_reader.h"
 #include "engine/worker_pool.h"
@@ -74,14 +76,6 @@ const set_reader_texts kRestoreTexts = {
     [] { return get_stored_text(kEmptyBlock); },
 };
 
-// What one block put on the disk: its first sector, its length, and the
-// digest of its unpacked bytes (sector 0 included for the first block).
-struct written_chunk {
-    std::uint64_t first_sector;
-    std::uint32_t sectors;
-    digest128 digest;
-};
-
 bool explain_changed_target(progress& p, const target_check& check, int target_disk) {
     switch (check.verdict) {
         case target_verdict::ok:
@@ -110,11 +104,26 @@ bool explain_changed_target(progress& p, const target_check& check, int target_d
     return false;
 }
 
-// Reads back every chunk written after sector 0 and compares it with the
-// set. `sector0` stands in for the sector not yet written. kEngineDone when
-// all match; otherwise the first differing range has been named.
+// Names the first chunk the read-back found wrong; kEngineFailed.
+outcome tell_read_back(progress& p, int target_disk, const read_back_verdict& verdict) {
+    char from[kGroupedTextSize], to[kGroupedTextSize];
+    format_uint64_grouped(from, verdict.first_sector);
+    if (verdict.found == read_back_verdict::unreadable) {
+        tell(p, kReadBackFailed, target_disk, from);
+    } else {
+        format_uint64_grouped(to, verdict.last_sector);
+        tell(p, kReadBackDiffers, target_disk, from, to);
+    }
+    return kEngineFailed;
+}
+
+// Reads back the chunks from `first` on (those before were read back behind
+// the writes) and compares them with the set. `sector0` stands in for the
+// sector not yet written. kEngineDone when all match; otherwise the first
+// differing range has been named.
 outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>& chunks,
-                  const unsigned char* sector0, unsigned char* buffer, std::uint64_t backup_bytes) {
+                  std::size_t first, const unsigned char* sector0, unsigned char* buffer,
+                  std::uint64_t backup_bytes) {
     disk_handle disk = open_physical_disk(target_disk, 'v');
     if (!disk.valid()) {
         tell(p, kReadBackFailed, target_disk, "1");
@@ -122,35 +131,18 @@ outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>
     }
     p.set_status("書き込み確認中");
     std::uint64_t checked = 0;
-    for (const written_chunk& chunk : chunks) {
+    for (std::size_t i = 0; i < first; ++i)
+        checked += std::uint64_t{chunks[i].sectors} * kSectorBytes;
+    for (std::size_t i = first; i < chunks.size(); ++i) {
         char line[96];
         format_bytes_left(line, sizeof line, backup_bytes - checked);
         p.set_detail(line);
         p.set_bytes_left(backup_bytes - checked);
         if (!p.running()) return kEngineStopped;
-        std::uint64_t first = chunk.first_sector;
-        std::uint32_t count = chunk.sectors;
-        unsigned char* into = buffer;
-        if (first == 0) {
-            std::memcpy(buffer, sector0, kSectorBytes);
-            first = 1;
-            --count;
-            into += kSectorBytes;
-        }
-        if (count > 0 && (!seek_sector(disk, first) || !read_sectors(disk, count, into))) {
-            char where[kGroupedTextSize];
-            format_uint64_grouped(where, first);
-            tell(p, kReadBackFailed, target_disk, where);
-            return kEngineFailed;
-        }
-        if (digest_bytes(buffer, std::size_t{chunk.sectors} * kSectorBytes) != chunk.digest) {
-            char from[kGroupedTextSize], to[kGroupedTextSize];
-            format_uint64_grouped(from, chunk.first_sector);
-            format_uint64_grouped(to, chunk.first_sector + chunk.sectors - 1);
-            tell(p, kReadBackDiffers, target_disk, from, to);
-            return kEngineFailed;
-        }
-        checked += std::uint64_t{chunk.sectors} * kSectorBytes;
+        const read_back_verdict verdict = read_back_chunk(disk, chunks[i], sector0, buffer);
+        if (verdict.found != read_back_verdict::same)
+            return tell_read_back(p, target_disk, verdict);
+        checked += std::uint64_t{chunks[i].sectors} * kSectorBytes;
     }
     return kEngineDone;
 }
@@ -192,6 +184,7 @@ class disk_restore {
     bool write_block(background_writer& writer, const unsigned char* data, std::uint64_t restored,
                      bool* submitted);
     bool keep_in_fit(const unsigned char* block, std::uint64_t restored, std::int64_t count);
+    bool read_behind(background_writer& writer);
     void show_left(std::uint64_t restored) const;
 
     progress& p_;
@@ -202,6 +195,11 @@ class disk_restore {
     set_reader reader_;
     // After the reader: no check runs on a reader that is gone.
     block_checks checks_;
+    // The read-back behind the writes, where the options ask for it: its
+    // buffer, the reader, and how many of written_ it has been given.
+    chunk_buffer behind_buffer_;
+    std::unique_ptr<read_back_behind> behind_;
+    std::size_t handed_ = 0;
     disk_handle disk_;
     unsigned char sector0_[kSectorBytes] = {};
     std::vector<written_chunk> written_;
@@ -225,6 +223,12 @@ bool disk_restore::open() {
     if (options_.read_back) reader_.keep_block_digests();
     if (!reader_.open(options_.digests)) return false;
     disk_ = open_physical_disk(target_disk_, 'w');
+    if (disk_.valid() && options_.read_back && options_.read_back_behind != 0) {
+        // Without its memory or its thread the check is made at the end.
+        behind_buffer_ = chunk_buffer(static_cast<std::size_t>(kChunkBytes));
+        behind_ = std::make_unique<read_back_behind>(target_disk_, sector0_, behind_buffer_.data());
+        if (!behind_->ready()) behind_.reset();
+    }
     if (!disk_.valid()) {
         tell(p_, kCannotOpenTarget, target_disk_);
         return false;
@@ -256,9 +260,18 @@ outcome disk_restore::write_blocks() {
         if (writing != nullptr) checks_.release(writing);
         return written ? result : write_failed();
     };
+    std::uint64_t since_hand_over = 0;  // bytes, to the read-back behind the writes
     while (restored < backup_bytes_) {
         show_left(restored);
         if (!p_.running()) return end_blocks(kEngineStopped);
+        if (behind_ != nullptr) {
+            const read_back_verdict verdict = behind_->seen();
+            if (verdict.found != read_back_verdict::same) {
+                // A write that failed is told instead.
+                const outcome ended = end_blocks(kEngineDone);
+                return ended == kEngineDone ? tell_read_back(p_, target_disk_, verdict) : ended;
+            }
+        }
         // The next block may need another medium: a write that failed is
         // told first, not after a question about a file.
         if (reader_.at_file_boundary() && !writer.finish()) return end_blocks(kEngineFailed);
@@ -282,6 +295,14 @@ outcome disk_restore::write_blocks() {
             checks_.release(block);
         }
         restored += static_cast<std::uint64_t>(count);
+        since_hand_over += static_cast<std::uint64_t>(count);
+        if (behind_ != nullptr && since_hand_over >= options_.read_back_behind &&
+            restored < backup_bytes_) {
+            // A flush that failed is told as a write that failed.
+            if (!read_behind(writer))
+                return end_blocks(kEngineDone) == kEngineDone ? write_failed() : kEngineFailed;
+            since_hand_over = 0;
+        }
     }
     if (!writer.finish()) return end_blocks(kEngineFailed);
     // Nothing may follow the last block, and the set's digests must hold for
@@ -320,6 +341,15 @@ bool disk_restore::keep_in_fit(const unsigned char* block, std::uint64_t restore
     return true;
 }
 
+// Waits for the write in flight, flushes the target and hands every chunk
+// written so far to the read-back behind the writes. False when a write or
+// the flush failed.
+bool disk_restore::read_behind(background_writer& writer) {
+    if (!writer.finish() || !flush_disk(disk_)) return false;
+    for (; handed_ < written_.size(); ++handed_) behind_->add(written_[handed_]);
+    return true;
+}
+
 // Hands the block just read (at byte `restored` of the disk) to the writer,
 // without sector 0, and without the chunks a zero target holds already;
 // `submitted` says whether the writer now has it. False when an earlier
@@ -346,8 +376,15 @@ outcome disk_restore::write_sector0() {
     // describes it, and the partition table before success is reported.
     if (!flush_disk(disk_)) return write_failed();
     if (options_.read_back) {
-        const outcome checked =
-            read_back(p_, target_disk_, written_, sector0_, checks_.idle_buffer(), write_bytes_);
+        // What was handed over behind the writes first, then the rest.
+        if (behind_ != nullptr) {
+            const read_back_verdict verdict = behind_->wait();
+            behind_.reset();
+            if (verdict.found != read_back_verdict::same)
+                return tell_read_back(p_, target_disk_, verdict);
+        }
+        const outcome checked = read_back(p_, target_disk_, written_, handed_, sector0_,
+                                          checks_.idle_buffer(), write_bytes_);
         if (checked != kEngineDone) return checked;
         p_.set_status("ディスク復旧中");
     }

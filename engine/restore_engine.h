@@ -12,11 +12,22 @@
 
 namespace kiroda {
 
+// The read-back behind the writes of a device that allows it: a flush a
+// quarter of a gigabyte costs a disk nothing, and what is left for the end
+// is a few seconds' reading.
+constexpr std::uint64_t kReadBehindBytes = std::uint64_t{256} << 20;
+
 struct restore_options {
     // Read the written sectors back (bypassing the cache where the platform
     // allows) and compare them with the set before sector 0 is written.
     // Sector 0 itself is read back after it is written either way.
     bool read_back = true;
+    // With read_back, not 0: every so many bytes the target is flushed and
+    // what is on it is read back while the rest is written, instead of in a
+    // second pass after the last write (for devices that read beside their
+    // writes without seeking: not spinning disks). The last region and
+    // sector 0 keep their order either way.
+    std::uint64_t read_back_behind = 0;
     // The target is known to hold only zeros (an image file just created,
     // sparse): all-zero chunks are left unwritten, so the image keeps them
     // as holes and takes the space of its data only.

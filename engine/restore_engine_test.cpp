@@ -99,22 +99,35 @@ TEST_F(RestoreEngine, RoundTripsAtTheEdges) {
 }
 
 TEST_F(RestoreEngine, FlushesThenWritesSectorZeroThenFlushes) {
-    back_up(3 * kChunk);
-    blank_target(3 * kChunk);
-    record_target();
-    recording_sink sink;
-    ASSERT_EQ(restore(3 * kChunk * 512), kEngineDone);
-    ASSERT_GE(events.size(), 4u);
-    // Data from sector 1 on, in order, with no seek back before the end.
-    EXPECT_EQ(events[0].kind, disk_event::kWrite);
-    EXPECT_EQ(events[0].first_sector, 1u);
-    EXPECT_EQ(events[0].count, kChunk - 1);
-    const auto n = events.size();
-    EXPECT_EQ(events[n - 3].kind, disk_event::kFlush);
-    EXPECT_EQ(events[n - 2].kind, disk_event::kWrite);
-    EXPECT_EQ(events[n - 2].first_sector, 0u);
-    EXPECT_EQ(events[n - 2].count, 1u);
-    EXPECT_EQ(events[n - 1].kind, disk_event::kFlush);
+    const std::string source = back_up(3 * kChunk);
+    // Read back at the end, and behind the writes: then the target is also
+    // flushed after each block but the last, before that block is read back.
+    for (const std::uint64_t behind : {std::uint64_t{0}, kChunk * 512}) {
+        const std::string target = blank_target(3 * kChunk);
+        events.clear();
+        record_target();
+        recording_sink sink;
+        restore_options options;
+        options.read_back_behind = behind;
+        ASSERT_EQ(restore_disk(progress, kTarget, set.text().c_str(), 3 * kChunk * 512, options),
+                  kEngineDone);
+        EXPECT_TRUE(same_file(source, target));
+        const auto flushes = std::count_if(events.begin(), events.end(), [](const disk_event& e) {
+            return e.kind == disk_event::kFlush;
+        });
+        EXPECT_EQ(flushes, behind == 0 ? 2 : 4);
+        ASSERT_GE(events.size(), 4u);
+        // Data from sector 1 on, in order, with no seek back before the end.
+        EXPECT_EQ(events[0].kind, disk_event::kWrite);
+        EXPECT_EQ(events[0].first_sector, 1u);
+        EXPECT_EQ(events[0].count, kChunk - 1);
+        const auto n = events.size();
+        EXPECT_EQ(events[n - 3].kind, disk_event::kFlush);
+        EXPECT_EQ(events[n - 2].kind, disk_event::kWrite);
+        EXPECT_EQ(events[n - 2].first_sector, 0u);
+        EXPECT_EQ(events[n - 2].count, 1u);
+        EXPECT_EQ(events[n - 1].kind, disk_event::kFlush);
+    }
 }
 
 TEST_F(RestoreEngine, ASetOfOneSectorWritesOnlySectorZero) {
@@ -253,36 +266,42 @@ TEST_F(RestoreEngine, FailuresNeverWriteSectorZero) {
         {"the disk drops a write", -1, false, 0, 0, kEngineFailed, kNoFault, 10,
          "セクタ 0 から 32,767 まで"},
     };
-    for (const auto& c : cases) {
-        write_file(set_file1, good);
-        if (c.cut_data_file_to != 0) {
-            write_file(
-                set_file1,
-                std::vector<unsigned char>(
-                    good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.cut_data_file_to)));
+    // Read back at the end, and behind the writes after every block.
+    for (const std::uint64_t behind : {std::uint64_t{0}, kChunk * 512})
+        for (const auto& c : cases) {
+            write_file(set_file1, good);
+            if (c.cut_data_file_to != 0) {
+                write_file(set_file1, std::vector<unsigned char>(
+                                          good.begin(), good.begin() + static_cast<std::ptrdiff_t>(
+                                                                           c.cut_data_file_to)));
+            }
+            if (c.flip_at != 0) {
+                std::vector<unsigned char> damaged = good;
+                damaged[c.flip_at] ^= 0x01;
+                write_file(set_file1, damaged);
+            }
+            const std::string target = blank_target(3 * kChunk);
+            events.clear();
+            disk_faults faults;
+            faults.fail_write_at = c.fail_write_at;
+            faults.flush_fails = c.flush_fails;
+            faults.alter_write_at = c.alter_write_at;
+            faults.drop_write_at = c.drop_write_at;
+            record_target(faults);
+            recording_sink sink;
+            restore_options options;
+            options.read_back_behind = behind;
+            EXPECT_EQ(
+                restore_disk(progress, kTarget, set.text().c_str(), 3 * kChunk * 512, options),
+                c.expected)
+                << c.what << ", behind " << behind;
+            ASSERT_EQ(sink.seen.size(), 1u) << c.what;
+            if (c.named != nullptr) {
+                EXPECT_NE(sink.seen[0].text.find(c.named), std::string::npos) << sink.seen[0].text;
+            }
+            EXPECT_FALSE(sector0_written()) << c.what;
+            EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE)) << c.what;
         }
-        if (c.flip_at != 0) {
-            std::vector<unsigned char> damaged = good;
-            damaged[c.flip_at] ^= 0x01;
-            write_file(set_file1, damaged);
-        }
-        const std::string target = blank_target(3 * kChunk);
-        events.clear();
-        disk_faults faults;
-        faults.fail_write_at = c.fail_write_at;
-        faults.flush_fails = c.flush_fails;
-        faults.alter_write_at = c.alter_write_at;
-        faults.drop_write_at = c.drop_write_at;
-        record_target(faults);
-        recording_sink sink;
-        EXPECT_EQ(restore(3 * kChunk * 512), c.expected) << c.what;
-        ASSERT_EQ(sink.seen.size(), 1u) << c.what;
-        if (c.named != nullptr) {
-            EXPECT_NE(sink.seen[0].text.find(c.named), std::string::npos) << sink.seen[0].text;
-        }
-        EXPECT_FALSE(sector0_written()) << c.what;
-        EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE)) << c.what;
-    }
 }
 
 TEST_F(RestoreEngine, AMissingDataFileIsAskedForAgain) {

@@ -1,0 +1,89 @@
+#include "engine/read_back_behind.h"
+
+#include <cstring>
+#include <system_error>
+
+namespace kiroda {
+
+read_back_verdict read_back_chunk(const disk_handle& disk, const written_chunk& chunk,
+                                  const unsigned char* sector0, unsigned char* buffer) {
+    std::uint64_t first = chunk.first_sector;
+    std::uint32_t count = chunk.sectors;
+    unsigned char* into = buffer;
+    if (first == 0) {
+        std::memcpy(buffer, sector0, kSectorBytes);
+        first = 1;
+        --count;
+        into += kSectorBytes;
+    }
+    if (count > 0 && (!seek_sector(disk, first) || !read_sectors(disk, count, into))) {
+        return {read_back_verdict::unreadable, first, 0};
+    }
+    if (digest_bytes(buffer, std::size_t{chunk.sectors} * kSectorBytes) != chunk.digest) {
+        return {read_back_verdict::differs, chunk.first_sector,
+                chunk.first_sector + chunk.sectors - 1};
+    }
+    return {};
+}
+
+read_back_behind::read_back_behind(int target_disk, const unsigned char* sector0,
+                                   unsigned char* buffer)
+    : disk_(open_physical_disk(target_disk, 'v')), sector0_(sector0), buffer_(buffer) {
+    if (!disk_.valid() || buffer_ == nullptr) return;
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread: ready() says so.
+    }
+}
+
+read_back_behind::~read_back_behind() {
+    if (!thread_.joinable()) return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void read_back_behind::add(const written_chunk& chunk) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        chunks_.push_back(chunk);
+    }
+    changed_.notify_all();
+}
+
+read_back_verdict read_back_behind::seen() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return verdict_;
+}
+
+read_back_verdict read_back_behind::wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] {
+        return verdict_.found != read_back_verdict::same || (chunks_.empty() && !reading_);
+    });
+    return verdict_;
+}
+
+void read_back_behind::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return quit_ || !chunks_.empty(); });
+        // After a chunk found wrong the rest is not read: one verdict is told.
+        if (quit_ || verdict_.found != read_back_verdict::same) return;
+        const written_chunk chunk = chunks_.front();
+        chunks_.pop_front();
+        reading_ = true;
+        lock.unlock();
+        const read_back_verdict found = read_back_chunk(disk_, chunk, sector0_, buffer_);
+        lock.lock();
+        reading_ = false;
+        if (found.found != read_back_verdict::same) verdict_ = found;
+        changed_.notify_all();
+    }
+}
+
+}  // namespace kiroda
