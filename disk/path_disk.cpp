@@ -41,13 +41,13 @@ bool inside(const open_disk& d, std::uint64_t bytes) {
 }  // namespace
 
 bool known_mode(char mode) {
-    return mode == 'r' || mode == 'R' || mode == 'w' || mode == 'W' || mode == 'v';
+    return mode == 'r' || mode == 'R' || mode == 'w' || mode == 'W' || mode == 'v' || mode == 's';
 }
 
 native_disk open(int number, char mode) {
     if (!known_mode(mode)) return kInvalidDisk;
     const bool writable = mode == 'w' || mode == 'W';
-    const bool uncached = mode == 'v';
+    const bool uncached = mode == 'v' || mode == 's';
     registered_disk reg;
     if (!find_registered_disk(number, &reg)) {
         errno = ENODEV;

@@ -46,7 +46,8 @@ bool flush(handle file);
 
 namespace kiroda::path_disk {
 
-// Whether `mode` is one open_physical_disk accepts ('r', 'R', 'w', 'W', 'v').
+// Whether `mode` is one open_physical_disk accepts ('r', 'R', 'w', 'W', 'v',
+// 's').
 bool known_mode(char mode);
 
 // The operations of physical_disk.h on the native value of a handle

@@ -72,18 +72,19 @@ TEST_F(PathDisk, AccessModes) {
     EXPECT_TRUE(open_physical_disk(0, 'R').valid());
     EXPECT_TRUE(open_physical_disk(0, 'w').valid());
     EXPECT_TRUE(open_physical_disk(0, 'W').valid());
-    for (const char mode : {'x', 'a', '\0', '+', 's'}) {
+    EXPECT_TRUE(open_physical_disk(0, 's').valid());
+    for (const char mode : {'x', 'a', '\0', '+', 'S'}) {
         EXPECT_FALSE(open_physical_disk(0, mode).valid()) << static_cast<int>(mode);
     }
 }
 
 TEST_F(PathDisk, AReadHandleDoesNotWriteAndAWriteHandleDoesNotRead) {
     bytes buffer(512, 0x5A);
-    {
-        const disk_handle r = open_physical_disk(0, 'r');
+    for (const char mode : {'r', 's'}) {
+        const disk_handle r = open_physical_disk(0, mode);
         ASSERT_EQ(seek_sector(r, 1), 1);
-        EXPECT_EQ(write_sectors(r, 1, buffer.data()), 0);
-        EXPECT_EQ(flush_disk(r), 0);
+        EXPECT_EQ(write_sectors(r, 1, buffer.data()), 0) << mode;
+        EXPECT_EQ(flush_disk(r), 0) << mode;
     }
     {
         const disk_handle w = open_physical_disk(0, 'w');

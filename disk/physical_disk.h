@@ -92,7 +92,11 @@ struct disk_geometry {
 // reading back what was written ('v'): a read-only handle that bypasses the
 // system's cache where the platform allows, so it sees what the device holds,
 // not what was handed to it. Its transfers need buffers aligned to 4,096
-// bytes. Any other mode gives an invalid handle without asking the system.
+// bytes. 's' reads a backup's source: in order, in whole chunks, past the
+// system's cache where the platform allows it (Linux: O_DIRECT, so a disk of
+// a terabyte neither passes through the cache nor pushes out what is in it;
+// Windows: a plain read handle), with the same buffers as 'v'. Any other
+// mode gives an invalid handle without asking the system.
 disk_handle open_physical_disk(int number, char mode);
 
 // True on success, false on failure (an invalid handle fails at once). Transfers

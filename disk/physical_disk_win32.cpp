@@ -72,7 +72,7 @@ void disk_handle::reset(native_disk native) {
     native_ = native;
 }
 
-// Access: GENERIC_READ for 'r'/'R', GENERIC_WRITE for 'w'/'W'. Sharing: a
+// Access: GENERIC_READ for 'r'/'R' and 's', GENERIC_WRITE for 'w'/'W'. Sharing: a
 // reading handle shares write only (not read), so no other program reads the
 // device under us; a writing handle also shares read, so that the restore's
 // own read-back handle ('v') can open beside it. Existing device, no
@@ -84,7 +84,7 @@ disk_handle open_physical_disk(int number, char mode) {
     DWORD access = 0;
     DWORD share = FILE_SHARE_WRITE;
     DWORD flags = 0;
-    if (mode == 'r' || mode == 'R') {
+    if (mode == 'r' || mode == 'R' || mode == 's') {
         access = GENERIC_READ;
     } else if (mode == 'w' || mode == 'W') {
         access = GENERIC_WRITE;

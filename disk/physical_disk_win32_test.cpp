@@ -14,7 +14,7 @@ namespace {
 constexpr DWORD kUntouched = 0x1234ABCD;
 
 TEST(PhysicalDiskWin32, AModeOtherThanReadOrWriteAsksTheSystemNothing) {
-    for (const char mode : {'x', 'a', '\0', 'q', 's'}) {
+    for (const char mode : {'x', 'a', '\0', 'q', 'S'}) {
         // CreateFileA sets the last error on every path; an untouched value
         // shows it was never called.
         SetLastError(kUntouched);
