@@ -28,8 +28,8 @@ read_back_verdict read_back_chunk(const disk_handle& disk, const written_chunk& 
 
 read_back_behind::read_back_behind(int target_disk, const unsigned char* sector0,
                                    unsigned char* buffer)
-    : disk_(open_physical_disk(target_disk, 'v')), sector0_(sector0), buffer_(buffer) {
-    if (!disk_.valid() || buffer_ == nullptr) return;
+    : target_disk_(target_disk), sector0_(sector0), buffer_(buffer) {
+    if (buffer_ == nullptr) return;
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
@@ -47,10 +47,10 @@ read_back_behind::~read_back_behind() {
     thread_.join();
 }
 
-void read_back_behind::add(const written_chunk& chunk) {
+void read_back_behind::add(std::vector<written_chunk> batch) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        chunks_.push_back(chunk);
+        batches_.push_back(std::move(batch));
     }
     changed_.notify_all();
 }
@@ -63,7 +63,7 @@ read_back_verdict read_back_behind::seen() {
 read_back_verdict read_back_behind::wait() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] {
-        return verdict_.found != read_back_verdict::same || (chunks_.empty() && !reading_);
+        return verdict_.found != read_back_verdict::same || (batches_.empty() && !reading_);
     });
     return verdict_;
 }
@@ -71,14 +71,27 @@ read_back_verdict read_back_behind::wait() {
 void read_back_behind::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return quit_ || !chunks_.empty(); });
+        changed_.wait(lock, [this] { return quit_ || !batches_.empty(); });
         // After a chunk found wrong the rest is not read: one verdict is told.
         if (quit_ || verdict_.found != read_back_verdict::same) return;
-        const written_chunk chunk = chunks_.front();
-        chunks_.pop_front();
+        const std::vector<written_chunk> batch = std::move(batches_.front());
+        batches_.pop_front();
         reading_ = true;
         lock.unlock();
-        const read_back_verdict found = read_back_chunk(disk_, chunk, sector0_, buffer_);
+        read_back_verdict found;
+        const disk_handle disk = open_physical_disk(target_disk_, 'v');
+        if (!disk.valid() && !batch.empty()) {
+            // Sector 0 is not on the target yet: the data starts at sector 1.
+            const std::uint64_t first = batch.front().first_sector;
+            found = {read_back_verdict::unreadable, first == 0 ? 1 : first, 0};
+        }
+        for (std::size_t i = 0; disk.valid() && i < batch.size(); ++i) {
+            found = read_back_chunk(disk, batch[i], sector0_, buffer_);
+            if (found.found != read_back_verdict::same) break;
+            // A stop or the end of the restore does not wait for the batch.
+            const std::lock_guard<std::mutex> check(mutex_);
+            if (quit_) break;
+        }
         lock.lock();
         reading_ = false;
         if (found.found != read_back_verdict::same) verdict_ = found;

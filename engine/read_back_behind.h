@@ -12,6 +12,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "disk/physical_disk.h"
 #include "format/digest.h"
@@ -48,11 +49,14 @@ class read_back_behind {
     read_back_behind(const read_back_behind&) = delete;
     read_back_behind& operator=(const read_back_behind&) = delete;
 
-    // False when the target could not be opened for the read-back or no
-    // thread could be started: the restore then reads back at the end.
+    // False when no thread could be started: the restore then reads back at
+    // the end.
     bool ready() const { return thread_.joinable(); }
-    // A chunk that is on the device now (written and flushed), in disk order.
-    void add(const written_chunk& chunk);
+    // Chunks that are on the device now (written and flushed), in disk
+    // order. Each batch is read through a handle opened after its flush: a
+    // file system that takes no direct reads drops its cached pages at that
+    // open, so the read sees the medium and not the pages just written.
+    void add(std::vector<written_chunk> batch);
     // The first chunk found wrong so far, without waiting.
     read_back_verdict seen();
     // Waits until every chunk added has been read back.
@@ -61,12 +65,12 @@ class read_back_behind {
   private:
     void run();
 
-    disk_handle disk_;
+    const int target_disk_;
     const unsigned char* sector0_;
     unsigned char* buffer_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<written_chunk> chunks_;
+    std::deque<std::vector<written_chunk>> batches_;
     bool reading_ = false;
     bool quit_ = false;
     read_back_verdict verdict_;

@@ -346,7 +346,9 @@ bool disk_restore::keep_in_fit(const unsigned char* block, std::uint64_t restore
 // the flush failed.
 bool disk_restore::read_behind(background_writer& writer) {
     if (!writer.finish() || !flush_disk(disk_)) return false;
-    for (; handed_ < written_.size(); ++handed_) behind_->add(written_[handed_]);
+    behind_->add(std::vector<written_chunk>(written_.begin() + static_cast<std::ptrdiff_t>(handed_),
+                                            written_.end()));
+    handed_ = written_.size();
     return true;
 }
 
