@@ -336,12 +336,7 @@ void screens::restores() {
             show_disk(d, 1, "○", "target-disk-KRRESTDISK");
             if (!choose_disk(d, 1, false)) return;
             box("confirm-restore", IDOK);
-            HWND countdown = wait_for_process_dialog(
-                [](HWND w) {
-                    return is_progress_dialog(w) &&
-                           item_text(w, kStatusLineId) == "シャットダウンします";
-                },
-                60s);
+            HWND countdown = wait_for_countdown();
             if (countdown == nullptr) return;
             for (int i = 0; i < 17; ++i) post(countdown, WM_TIMER, 3);
             wait_for_item_text(countdown, kDetailLineId, "あと 43 秒");

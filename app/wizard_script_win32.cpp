@@ -4,6 +4,7 @@
 
 #include "app/disk_dialog_win32.h"
 #include "res/resource_ids.h"
+#include "ui/status_dialog_win32.h"
 
 namespace kiroda::testing {
 
@@ -74,6 +75,13 @@ HWND wait_for_progress_dialog(std::chrono::milliseconds timeout) {
 }
 HWND wait_for_message_box(std::chrono::milliseconds timeout) {
     return wait_for_process_dialog(is_message_box, timeout);
+}
+HWND wait_for_countdown(std::chrono::milliseconds timeout) {
+    return wait_for_process_dialog(
+        [](HWND w) {
+            return is_progress_dialog(w) && item_text(w, kStatusLineId) == "シャットダウンします";
+        },
+        timeout);
 }
 
 std::string message_box_text(HWND box) {

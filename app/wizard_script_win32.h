@@ -29,6 +29,8 @@ HWND wait_for_command_dialog(std::chrono::milliseconds timeout = 10s);
 HWND wait_for_disk_dialog(std::chrono::milliseconds timeout = 10s);
 HWND wait_for_progress_dialog(std::chrono::milliseconds timeout = 10s);
 HWND wait_for_message_box(std::chrono::milliseconds timeout = 10s);
+// The progress dialog of a restore once it counts down to the shutdown.
+HWND wait_for_countdown(std::chrono::milliseconds timeout = 60s);
 
 // The text of a message box.
 std::string message_box_text(HWND box);

@@ -178,12 +178,7 @@ TEST_F(Wizard, ABackupADataTestAndARestoreOfAWholeDisk) {
         target_chosen = read_disk_page(d);
         if (!choose_disk(d, 1, false)) return;
         restore_question = answer_message_box(IDOK);
-        HWND countdown = wait_for_process_dialog(
-            [](HWND w) {
-                return is_progress_dialog(w) &&
-                       item_text(w, kStatusLineId) == "シャットダウンします";
-            },
-            60s);
+        HWND countdown = wait_for_countdown();
         if (countdown == nullptr) return;
         counted_down = true;
         for (int i = 0; i < 60; ++i) post(countdown, WM_TIMER, 3);
@@ -210,12 +205,7 @@ TEST_F(Wizard, TheCommittedGoldenSetRestoresByteForByte) {
         HWND d = wait_for_disk_dialog();
         if (d == nullptr || !choose_disk(d, 0, false)) return;
         answer_message_box(IDOK);
-        HWND countdown = wait_for_process_dialog(
-            [](HWND w) {
-                return is_progress_dialog(w) &&
-                       item_text(w, kStatusLineId) == "シャットダウンします";
-            },
-            60s);
+        HWND countdown = wait_for_countdown();
         if (countdown == nullptr) return;
         click(countdown, kStatusButtonId);
         cancelled = answer_message_box(IDOK);
