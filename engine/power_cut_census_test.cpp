@@ -279,44 +279,50 @@ TEST_F(PowerCutCensus, Restore) {
         recording_progress p;
         ASSERT_EQ(backup_disk(p, kSource, set.text().c_str(), kBytes), kEngineDone);
     }
-    medium_state before;
-    before.disks[kTarget] = read_file(target);
-    {
-        recording_progress p;
-        start_io_record();
-        ASSERT_EQ(restore_disk(p, kTarget, set.text().c_str(), kBytes), kEngineDone);
-    }
-    const std::vector<io_change> record = stop_io_record();
-    const std::vector<unsigned char> disk = read_file(source);
-    ASSERT_TRUE(read_file(target) == disk);
-    ASSERT_TRUE(testing::state_after(before, record).disks[kTarget] == disk)
-        << "the record is the run";
-    int refused = 0;
-    const testing::census_count n =
-        testing::for_each_power_cut_state(before, record, [&](const cut_state& c) {
-            SCOPED_TRACE(where("restore", c, record));
-            const std::vector<unsigned char>& cut = c.state->disks.at(kTarget);
-            // The set's sector 0 only on a target that holds the rest.
-            if (std::equal(cut.begin(), cut.begin() + 512, disk.begin())) {
-                EXPECT_TRUE(cut == disk);
-            }
-            testing::write_file(target, cut);
+    const std::vector<unsigned char> blank = read_file(target);
+    // Read back at the end, and behind the writes (a flush after each block).
+    for (const std::uint64_t behind : {std::uint64_t{0}, std::uint64_t{32768} * 512}) {
+        testing::write_file(target, blank);
+        medium_state before;
+        before.disks[kTarget] = blank;
+        {
             recording_progress p;
-            recording_sink sink(cancels());
-            if (restore_disk(p, kTarget, set.text().c_str(), kBytes) != kEngineDone) {
-                // Refused only as a disk that looks partitioned: sector 0
-                // was written, and so was everything else.
-                ++refused;
-                EXPECT_EQ(sink.seen.size(), 1u);
-            }
-            EXPECT_TRUE(read_file(target) == disk);
-        });
-    std::printf(
-        "power-cut census, restore: %zu changes, %d cut points, %d states; "
-        "%d refused as already restored\n",
-        record.size(), n.cut_points, n.states, refused);
-    RecordProperty("cut_points", n.cut_points);
-    RecordProperty("states", n.states);
+            start_io_record();
+            restore_options options;
+            options.read_back_behind = behind;
+            ASSERT_EQ(restore_disk(p, kTarget, set.text().c_str(), kBytes, options), kEngineDone);
+        }
+        const std::vector<io_change> record = stop_io_record();
+        const std::vector<unsigned char> disk = read_file(source);
+        ASSERT_TRUE(read_file(target) == disk);
+        ASSERT_TRUE(testing::state_after(before, record).disks[kTarget] == disk)
+            << "the record is the run";
+        int refused = 0;
+        const testing::census_count n =
+            testing::for_each_power_cut_state(before, record, [&](const cut_state& c) {
+                SCOPED_TRACE(where("restore", c, record));
+                const std::vector<unsigned char>& cut = c.state->disks.at(kTarget);
+                // The set's sector 0 only on a target that holds the rest.
+                if (std::equal(cut.begin(), cut.begin() + 512, disk.begin())) {
+                    EXPECT_TRUE(cut == disk);
+                }
+                testing::write_file(target, cut);
+                recording_progress p;
+                recording_sink sink(cancels());
+                if (restore_disk(p, kTarget, set.text().c_str(), kBytes) != kEngineDone) {
+                    // Refused only as a disk that looks partitioned: sector 0
+                    // was written, and so was everything else.
+                    ++refused;
+                    EXPECT_EQ(sink.seen.size(), 1u);
+                }
+                EXPECT_TRUE(read_file(target) == disk);
+            });
+        std::printf(
+            "power-cut census, restore%s: %zu changes, %d cut points, %d states; "
+            "%d refused as already restored\n",
+            behind == 0 ? "" : " reading back behind", record.size(), n.cut_points, n.states,
+            refused);
+    }
 }
 
 }  // namespace
