@@ -60,12 +60,13 @@ read_back_verdict read_back_behind::seen() {
     return verdict_;
 }
 
-read_back_verdict read_back_behind::wait() {
+bool read_back_behind::wait_for(std::chrono::milliseconds timeout, read_back_verdict* verdict) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] {
+    const bool ended = changed_.wait_for(lock, timeout, [this] {
         return verdict_.found != read_back_verdict::same || (batches_.empty() && !reading_);
     });
-    return verdict_;
+    *verdict = verdict_;
+    return ended;
 }
 
 void read_back_behind::run() {

@@ -7,6 +7,7 @@
 // end. Its verdict is told by the restore, on the restore's thread.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -59,8 +60,10 @@ class read_back_behind {
     void add(std::vector<written_chunk> batch);
     // The first chunk found wrong so far, without waiting.
     read_back_verdict seen();
-    // Waits until every chunk added has been read back.
-    read_back_verdict wait();
+    // Waits until every chunk added has been read back, or `timeout` has
+    // passed (false; `*verdict` is then what seen() says), so that the
+    // caller can look for a stop while it waits.
+    bool wait_for(std::chrono::milliseconds timeout, read_back_verdict* verdict);
 
   private:
     void run();

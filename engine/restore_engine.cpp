@@ -1,6 +1,7 @@
 #include "engine/restore_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -380,7 +381,10 @@ outcome disk_restore::write_sector0() {
     if (options_.read_back) {
         // What was handed over behind the writes first, then the rest.
         if (behind_ != nullptr) {
-            const read_back_verdict verdict = behind_->wait();
+            read_back_verdict verdict;
+            while (!behind_->wait_for(std::chrono::milliseconds(200), &verdict)) {
+                if (!p_.running()) return kEngineStopped;
+            }
             behind_.reset();
             if (verdict.found != read_back_verdict::same)
                 return tell_read_back(p_, target_disk_, verdict);
