@@ -60,13 +60,18 @@ read_back_verdict read_back_behind::seen() {
     return verdict_;
 }
 
-bool read_back_behind::wait_for(std::chrono::milliseconds timeout, read_back_verdict* verdict) {
+bool read_back_behind::wait(const progress& p, read_back_verdict* verdict) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const bool ended = changed_.wait_for(lock, timeout, [this] {
-        return verdict_.found != read_back_verdict::same || (batches_.empty() && !reading_);
+    // The reading thread looks for the stop between chunks and wakes this
+    // one: no timed wait.
+    stop_seen_by_ = &p;
+    changed_.wait(lock, [&] {
+        return verdict_.found != read_back_verdict::same || (batches_.empty() && !reading_) ||
+               !p.running();
     });
+    stop_seen_by_ = nullptr;
     *verdict = verdict_;
-    return ended;
+    return p.running() || verdict_.found != read_back_verdict::same;
 }
 
 void read_back_behind::run() {
@@ -92,6 +97,10 @@ void read_back_behind::run() {
             // A stop or the end of the restore does not wait for the batch.
             const std::lock_guard<std::mutex> check(mutex_);
             if (quit_) break;
+            if (stop_seen_by_ != nullptr && !stop_seen_by_->running()) {
+                changed_.notify_all();
+                break;
+            }
         }
         lock.lock();
         reading_ = false;

@@ -7,7 +7,6 @@
 // end. Its verdict is told by the restore, on the restore's thread.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "disk/physical_disk.h"
+#include "engine/progress.h"
 #include "format/digest.h"
 
 namespace kiroda {
@@ -60,10 +60,9 @@ class read_back_behind {
     void add(std::vector<written_chunk> batch);
     // The first chunk found wrong so far, without waiting.
     read_back_verdict seen();
-    // Waits until every chunk added has been read back, or `timeout` has
-    // passed (false; `*verdict` is then what seen() says), so that the
-    // caller can look for a stop while it waits.
-    bool wait_for(std::chrono::milliseconds timeout, read_back_verdict* verdict);
+    // Waits until every chunk added has been read back, or until a stop of
+    // `p` is seen between two chunks (false).
+    bool wait(const progress& p, read_back_verdict* verdict);
 
   private:
     void run();
@@ -76,6 +75,7 @@ class read_back_behind {
     std::deque<std::vector<written_chunk>> batches_;
     bool reading_ = false;
     bool quit_ = false;
+    const progress* stop_seen_by_ = nullptr;  // while wait() waits: its progress
     read_back_verdict verdict_;
     std::thread thread_;
 };

@@ -1,7 +1,6 @@
 #include "engine/restore_engine.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -382,9 +381,7 @@ outcome disk_restore::write_sector0() {
         // What was handed over behind the writes first, then the rest.
         if (behind_ != nullptr) {
             read_back_verdict verdict;
-            while (!behind_->wait_for(std::chrono::milliseconds(200), &verdict)) {
-                if (!p_.running()) return kEngineStopped;
-            }
+            if (!behind_->wait(p_, &verdict)) return kEngineStopped;
             behind_.reset();
             if (verdict.found != read_back_verdict::same)
                 return tell_read_back(p_, target_disk_, verdict);
