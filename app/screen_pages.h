@@ -49,7 +49,7 @@ inline constexpr screen_page kScreenPages[] = {
     {"backup-read-back-KR2", "status:書き込み確認中", "書き込み確認中",
      "Backup: each data file read back from its medium"},
     {"backup-done-KR2", "status:バックアップ完了", "バックアップ完了", "Backup: done"},
-    {"backup-rescue-done", "tell:kRescueDone", "0 で埋めてあります",
+    {"backup-rescue-done", "tell:backup_engine.kRescueDone", "0 で埋めてあります",
      "After a rescue backup: how many sectors are zeros, and where they are listed"},
     {"closing-completed", "closing:kCompleted", "処理が正常に終了しました",
      "Closing message: the operation completed"},
@@ -66,7 +66,7 @@ inline constexpr screen_page kScreenPages[] = {
     {"backup-resume-check-KR2", "status:バックアップデータ確認中", "バックアップデータ確認中",
      "Resume: the blocks kept are checked against the disk"},
     // A backup whose medium does not keep what was written.
-    {"backup-not-kept", "tell:kNotKept", "書き込んだ内容と異なるか、読めません",
+    {"backup-not-kept", "tell:set_read_back.kNotKept", "書き込んだ内容と異なるか、読めません",
      "The read-back found a data file the medium did not keep"},
     {"closing-failed", "closing:kFailed", "処理を完了できませんでした",
      "Closing message: the operation failed"},
@@ -123,6 +123,10 @@ struct unshown_page {
 inline constexpr unshown_page kUnshownPages[] = {
     {"status:復旧先に収まるか確認中",
      "krdtool's restore --fit only: the wizard keeps its size rule"},
+    {"tell:restore_fit.kUnreadableBlock", "krdtool's restore --fit only"},
+    {"tell:set_image.kNotAllHere", "krdtool's mount and restore --fit only"},
+    {"tell:set_image.kImageTexts.bad_block", "krdtool's mount and restore --fit only"},
+    {"tell:set_image.kImageTexts.empty_block", "krdtool's mount and restore --fit only"},
 };
 
 }  // namespace kiroda

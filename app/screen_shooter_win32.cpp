@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/message_pages.h"
 #include "app/screen_pages.h"
 #include "app/wizard_script_win32.h"
 #include "ui/status_dialog_win32.h"
@@ -15,6 +16,9 @@ namespace {
 const screen_page* find_page(const char* name) {
     for (const screen_page& page : kScreenPages) {
         if (std::strcmp(page.name, name) == 0) return &page;
+    }
+    for (const message_page& page : kMessagePages) {
+        if (std::strcmp(page.row.name, name) == 0) return &page.row;
     }
     return nullptr;
 }
@@ -69,11 +73,13 @@ bool screen_shooter::all_taken() const {
     std::lock_guard<std::mutex> hold(lock_);
     bool all = wrong_.empty();
     for (const std::string& w : wrong_) std::fprintf(stderr, "screens: %s\n", w.c_str());
-    for (const screen_page& page : kScreenPages) {
-        if (taken_.count(page.name) != 0) continue;
+    auto check = [&](const screen_page& page) {
+        if (taken_.count(page.name) != 0) return;
         std::fprintf(stderr, "screens: %s was not pictured\n", page.name);
         all = false;
-    }
+    };
+    for (const screen_page& page : kScreenPages) check(page);
+    for (const message_page& page : kMessagePages) check(page.row);
     return all;
 }
 

@@ -18,6 +18,7 @@
 #include "app/countdown_win32.h"
 #include "app/disk_dialog_win32.h"
 #include "app/file_dialogs_win32.h"
+#include "app/message_pages.h"
 #include "app/screen_shooter_win32.h"
 #include "app/startup_win32.h"
 #include "app/wizard_script_win32.h"
@@ -29,12 +30,14 @@
 #include "format/set_digests.h"
 #include "res/resource_ids.h"
 #include "ui/dialog_script_win32.h"
+#include "ui/message.h"
 #include "ui/program.h"
 #include "ui/status_dialog_win32.h"
 #include "ui/worker_dialog_win32.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
 #include "util/test_support.h"
+#include "zerofill/zero_fill.h"
 #include "zerofill/zero_fill_dialog_win32.h"
 #include "zerofill/zero_fill_test_support.h"
 
@@ -74,6 +77,47 @@ class working_folder {
   private:
     char old_[MAX_PATH] = "";
 };
+
+// A message's printf format with a sample value in each field: a sector
+// count or byte size where the words around it say so, a disk number for
+// %d, a drive letter for %c, a path for the other %s.
+std::string sample_message(const char* format) {
+    static const char* const kNumberAfter[] = {" バイト", "バイト", " から", " まで", " 個"};
+    static const char* const kNumberBefore[] = {"セクタ ", "から "};
+    std::string out;
+    for (const char* c = format; *c != '\0'; ++c) {
+        if (*c != '%') {
+            out += *c;
+            continue;
+        }
+        const char* spec = c + 1;
+        while (*spec != '\0' && std::strchr("-+ #0123456789.lI", *spec) != nullptr) ++spec;
+        if (*spec == '%' || *spec == '\0') {
+            out += '%';
+            c = *spec == '\0' ? spec - 1 : spec;
+            continue;
+        }
+        bool number = *spec != 's';
+        for (const char* a : kNumberAfter)
+            number = number || std::strncmp(spec + 1, a, std::strlen(a)) == 0;
+        for (const char* b : kNumberBefore) {
+            const std::size_t n = std::strlen(b);
+            number = number || (out.size() >= n && out.compare(out.size() - n, n, b) == 0);
+        }
+        const bool long_only = spec[-1] == 'l' && spec[-2] != 'l';  // %ld: a read result
+        if (*spec == 'c') {
+            out += 'E';  // a drive letter
+        } else if (*spec == 's') {
+            out += number ? "75,776" : "D:\\BACKUP\\KRD00001.BIN";
+        } else if (*spec == 'd' && !long_only && spec[-1] != 'l') {
+            out += "1";  // a disk number, mostly
+        } else {
+            out += long_only ? "-1" : "4096";
+        }
+        c = spec;
+    }
+    return out;
+}
 
 // A volume that fills slowly, so the NULLPASS dialog shows its progress.
 class slow_volume : public capped_volume {
@@ -202,6 +246,7 @@ class screens {
     void data_tests();
     void restores();
     void zero_fill();
+    void messages();
 
     screen_shooter shooter;
     temp_folder images, made, older, headless, digestless;
@@ -382,6 +427,19 @@ void screens::zero_fill() {
     run_zero_fill_dialog_on('E', volume.root(), volume, GetModuleHandleA(nullptr), nullptr, limits);
 }
 
+// The message texts no road reaches, each shown on its own as the wizard
+// shows it: an OK box under the program's caption (or the zero fill's).
+void screens::messages() {
+    dialog_script script([this](DWORD) {
+        for (const message_page& m : kMessagePages) box(m.row.name, IDOK);
+    });
+    for (const message_page& m : kMessagePages) {
+        const std::string text = sample_message(m.text);
+        show_message(nullptr, kMbOk, m.nullpass ? kNullpassCaption : program_caption(), "%s",
+                     text.c_str());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -401,6 +459,7 @@ int main(int argc, char** argv) {
         s.data_tests();
         s.restores();
         s.zero_fill();
+        s.messages();
         all = s.shooter.all_taken();
     }
     std::printf("end\n");
