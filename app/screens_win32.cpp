@@ -90,31 +90,31 @@ std::string sample_message(const char* format) {
             out += *c;
             continue;
         }
-        const char* spec = c + 1;
-        while (*spec != '\0' && std::strchr("-+ #0123456789.lI", *spec) != nullptr) ++spec;
-        if (*spec == '%' || *spec == '\0') {
+        const char* conv = c + 1;
+        while (*conv != '\0' && std::strchr("-+ #0123456789.lI", *conv) != nullptr) ++conv;
+        if (*conv == '%' || *conv == '\0') {
             out += '%';
-            c = *spec == '\0' ? spec - 1 : spec;
+            c = *conv == '\0' ? conv - 1 : conv;
             continue;
         }
-        bool number = *spec != 's';
+        bool number = *conv != 's';
         for (const char* a : kNumberAfter)
-            number = number || std::strncmp(spec + 1, a, std::strlen(a)) == 0;
+            number = number || std::strncmp(conv + 1, a, std::strlen(a)) == 0;
         for (const char* b : kNumberBefore) {
             const std::size_t n = std::strlen(b);
             number = number || (out.size() >= n && out.compare(out.size() - n, n, b) == 0);
         }
-        const bool long_only = spec[-1] == 'l' && spec[-2] != 'l';  // %ld: a read result
-        if (*spec == 'c') {
+        const bool long_only = conv[-1] == 'l' && conv[-2] != 'l';  // %ld: a read result
+        if (*conv == 'c') {
             out += 'E';  // a drive letter
-        } else if (*spec == 's') {
+        } else if (*conv == 's') {
             out += number ? "75,776" : "D:\\BACKUP\\KRD00001.BIN";
-        } else if (*spec == 'd' && !long_only && spec[-1] != 'l') {
+        } else if (*conv == 'd' && !long_only && conv[-1] != 'l') {
             out += "1";  // a disk number, mostly
         } else {
             out += long_only ? "-1" : "4096";
         }
-        c = spec;
+        c = conv;
     }
     return out;
 }
