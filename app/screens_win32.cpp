@@ -19,6 +19,7 @@
 #include "app/disk_dialog_win32.h"
 #include "app/file_dialogs_win32.h"
 #include "app/message_pages.h"
+#include "app/sample_message.h"
 #include "app/screen_shooter_win32.h"
 #include "app/startup_win32.h"
 #include "app/wizard_script_win32.h"
@@ -77,47 +78,6 @@ class working_folder {
   private:
     char old_[MAX_PATH] = "";
 };
-
-// A message's printf format with a sample value in each field: a sector
-// count or byte size where the words around it say so, a disk number for
-// %d, a drive letter for %c, a path for the other %s.
-std::string sample_message(const char* format) {
-    static const char* const kNumberAfter[] = {" バイト", "バイト", " から", " まで", " 個"};
-    static const char* const kNumberBefore[] = {"セクタ ", "から "};
-    std::string out;
-    for (const char* c = format; *c != '\0'; ++c) {
-        if (*c != '%') {
-            out += *c;
-            continue;
-        }
-        const char* conv = c + 1;
-        while (*conv != '\0' && std::strchr("-+ #0123456789.lI", *conv) != nullptr) ++conv;
-        if (*conv == '%' || *conv == '\0') {
-            out += '%';
-            c = *conv == '\0' ? conv - 1 : conv;
-            continue;
-        }
-        bool number = *conv != 's';
-        for (const char* a : kNumberAfter)
-            number = number || std::strncmp(conv + 1, a, std::strlen(a)) == 0;
-        for (const char* b : kNumberBefore) {
-            const std::size_t n = std::strlen(b);
-            number = number || (out.size() >= n && out.compare(out.size() - n, n, b) == 0);
-        }
-        const bool long_only = conv[-1] == 'l' && conv[-2] != 'l';  // %ld: a read result
-        if (*conv == 'c') {
-            out += 'E';  // a drive letter
-        } else if (*conv == 's') {
-            out += number ? "75,776" : "D:\\BACKUP\\KRD00001.BIN";
-        } else if (*conv == 'd' && !long_only && conv[-1] != 'l') {
-            out += "1";  // a disk number, mostly
-        } else {
-            out += long_only ? "-1" : "4096";
-        }
-        c = conv;
-    }
-    return out;
-}
 
 // A volume that fills slowly, so the NULLPASS dialog shows its progress.
 class slow_volume : public capped_volume {

@@ -1,0 +1,14 @@
+// For kiroda_screens: a message text of the wizard with sample values in
+// its printf fields, so that a message no road reaches can be pictured.
+#pragma once
+
+#include <string>
+
+namespace kiroda {
+
+// A sector count or byte size where the words around a field say so, a disk
+// number for %d, a drive letter for %c, a path for the other %s; "%%" and a
+// lone '%' at the end stay a '%'.
+std::string sample_message(const char* format);
+
+}  // namespace kiroda
