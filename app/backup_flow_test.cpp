@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "ui/program.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "disk/faulty_disk_test_support.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
@@ -26,14 +26,14 @@ namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::make_disk_image;
-using testing::make_mbr;
-using testing::make_mbr_one_partition;
-using testing::mbr_slot;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::make_disk_image;
+using test_support::make_mbr;
+using test_support::make_mbr_one_partition;
+using test_support::mbr_slot;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
+using test_support::write_file;
 
 constexpr std::uint64_t kSectors = 2 * 32768 + 7;
 #ifdef _WIN32
@@ -78,7 +78,7 @@ class BackupFlow : public ::testing::Test {
         steps.copy_program = [this](const char* from, const char* to) {
             copies.emplace_back(std::string(from) + " -> " + to);
             if (!copy_works) return false;
-            write_file(to, testing::read_file(from));  // MinGW's copy_file never overwrites
+            write_file(to, test_support::read_file(from));  // MinGW's copy_file never overwrites
             return true;
         };
         steps.zero_fill = [this](char letter) { zero_filled += letter; };
@@ -124,7 +124,7 @@ TEST_F(BackupFlow, AConfirmedBackupCopiesTheProgramAndWritesASetThatPassesTheDat
     }
     EXPECT_EQ(backups, std::vector<std::uint64_t>{kSectors * 512});
     EXPECT_EQ(backup_folder, set.text());  // the trailing separator is dropped
-    EXPECT_EQ(testing::read_file(set.file("KIRODA.EXE")),
+    EXPECT_EQ(test_support::read_file(set.file("KIRODA.EXE")),
               (std::vector<unsigned char>{'M', 'Z', 1, 2, 3}));
     recording_progress p;
     EXPECT_EQ(verify_backup_set(p, set.text().c_str(), kSectors * 512), kEngineDone);
@@ -414,7 +414,7 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
             // Over what the case before left (the MinGW library's copy_file
             // refuses to overwrite, whatever the options).
             write_file((set.path() / entry.path().filename()).string(),
-                       testing::read_file(entry.path().string()));
+                       test_support::read_file(entry.path().string()));
         }
         if (!c.finished) {
             fs::remove(set.file("KRDHASH.TXT"));
@@ -422,7 +422,7 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
                             static_cast<std::uintmax_t>(second_block) + 100);
         }
         register_disk_path(0, c.disk.empty() ? images.file("source.img") : c.disk);
-        const std::vector<unsigned char> before = testing::read_file(set.file("KRD00001.BIN"));
+        const std::vector<unsigned char> before = test_support::read_file(set.file("KRD00001.BIN"));
         backups.clear();
         zero_filled.clear();
         resumed = false;
@@ -440,13 +440,13 @@ TEST_F(BackupFlow, AnUnfinishedSetOfTheDiskIsOfferedToBeContinued) {
         if (c.result == 1) {
             EXPECT_TRUE(resumed) << c.what;
             EXPECT_TRUE(contains(sink.seen[1].text, "続けます")) << c.what;
-            EXPECT_EQ(testing::read_file(set.file("KRD00001.BIN")),
-                      testing::read_file(whole.file("KRD00001.BIN")))
+            EXPECT_EQ(test_support::read_file(set.file("KRD00001.BIN")),
+                      test_support::read_file(whole.file("KRD00001.BIN")))
                 << c.what;
             EXPECT_TRUE(fs::exists(set.file("KRDHASH.TXT"))) << c.what;
         } else {
             EXPECT_TRUE(backups.empty()) << c.what;
-            EXPECT_EQ(testing::read_file(set.file("KRD00001.BIN")), before) << c.what;
+            EXPECT_EQ(test_support::read_file(set.file("KRD00001.BIN")), before) << c.what;
             if (c.result == -1) {
                 // Today's refusal: the set's program copy is the first thing it finds.
                 EXPECT_TRUE(contains(sink.seen.back().text, "既にプログラム"))

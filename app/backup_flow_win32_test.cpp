@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "ui/dialog_script_win32.h"
-#include "ui/recording_sink.h"
+#include "ui/dialog_script_win32_test_support.h"
+#include "ui/recording_sink_test_support.h"
 #include "disk/disk_registry.h"
 #include "engine/engine_test_support.h"
 #include "app/program_file.h"
@@ -15,7 +15,7 @@
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
 std::string this_program() {
     char path[MAX_PATH] = "";

@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 #include "ui/program.h"
 #include "ui/status_dialog_win32.h"
 
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
 constexpr UINT_PTR kTimer = 3;
 

@@ -10,8 +10,8 @@
 namespace kiroda {
 namespace {
 
-using kiroda::testing::disk;
-using kiroda::testing::machine;
+using kiroda::test_support::disk;
+using kiroda::test_support::machine;
 
 TEST(DiskChoice, OpensOnTheFirstDiskOfTheTable) {
     const disk_table t = machine();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 #include "ui/program.h"
 #include "disk/physical_disk.h"
 #include "disk/sample_disk_table.h"
@@ -14,10 +14,10 @@
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
-using kiroda::testing::disk;
-using kiroda::testing::machine;
+using kiroda::test_support::disk;
+using kiroda::test_support::machine;
 
 std::vector<std::string> list_items(HWND d) {
     std::vector<std::string> items;

@@ -5,14 +5,14 @@
 #include <cstring>
 #include <string>
 
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 #include "util/path.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
 constexpr int kFileNameBox = 1148;  // the name box of the system's file dialogs
 

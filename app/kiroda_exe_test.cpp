@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/countdown.h"
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 #include "app/startup.h"
 #include "app/startup_texts.h"
 #include "util/test_support.h"
@@ -16,7 +16,7 @@
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
 std::string kiroda_exe() {
     char path[MAX_PATH];

@@ -2,7 +2,7 @@
 //
 // power_off is a link-time seam: KIRODA.EXE links power_off_win32.cpp, which
 // really shuts the system down; every test program links
-// power_off_recording.cpp instead, so no test can ever power a machine off.
+// power_off_recording_test_support.cpp instead, so no test can ever power a machine off.
 #pragma once
 
 #include <string>

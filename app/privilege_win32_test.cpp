@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/power_off.h"
-#include "app/power_off_recording.h"
+#include "app/power_off_recording_test_support.h"
 #include "app/startup.h"
 
 namespace kiroda {
@@ -20,11 +20,11 @@ TEST(EnablePrivilege, TheShutdownPrivilegeIsEnabledOrReportedMissing) {
 }
 
 TEST(PowerOffSeam, TestProgramsRecordThePowerOffInsteadOfDoingIt) {
-    testing::clear_power_off_calls();
+    test_support::clear_power_off_calls();
     power_off(kPowerOffFlags);
-    EXPECT_EQ(testing::power_off_calls(), std::vector<unsigned>{13u});
+    EXPECT_EQ(test_support::power_off_calls(), std::vector<unsigned>{13u});
     EXPECT_EQ(kPowerOffFlags, static_cast<unsigned>(EWX_SHUTDOWN | EWX_FORCE | EWX_POWEROFF));
-    testing::clear_power_off_calls();
+    test_support::clear_power_off_calls();
 }
 
 }  // namespace

@@ -11,16 +11,16 @@
 #include "app/command_dialog.h"
 #include "app/countdown_win32.h"
 #include "ui/dialog_look_win32.h"
-#include "ui/dialog_script_win32.h"
-#include "app/power_off_recording.h"
+#include "ui/dialog_script_win32_test_support.h"
+#include "app/power_off_recording_test_support.h"
 #include "ui/program.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "app/startup.h"
 #include "ui/status_dialog_win32.h"
-#include "app/wizard_script_win32.h"
+#include "app/wizard_script_win32_test_support.h"
 #include "app/disk_dialog_win32.h"
 #include "disk/disk_registry.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "app/file_dialogs_win32.h"
@@ -31,7 +31,7 @@
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
 std::string stored(stored_text t) {
     return get_stored_text(t);

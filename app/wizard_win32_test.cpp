@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "app/countdown_win32.h"
-#include "app/power_off_recording.h"
+#include "app/power_off_recording_test_support.h"
 #include "ui/program.h"
 #include "app/startup.h"
 #include "app/startup_win32.h"
 #include "ui/status_dialog_win32.h"
-#include "app/wizard_script_win32.h"
+#include "app/wizard_script_win32_test_support.h"
 #include "ui/worker_dialog_win32.h"
 #include "app/disk_dialog_win32.h"
 #include "disk/faulty_disk_test_support.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/physical_disk.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
@@ -33,7 +33,7 @@ namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace testing;
+using namespace test_support;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

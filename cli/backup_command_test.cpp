@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/command.h"
 #include "cli/set_commands.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"
 
@@ -24,12 +24,12 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::fill_random;
-using kiroda::testing::make_disk_image;
-using kiroda::testing::make_mbr_one_partition;
-using kiroda::testing::read_file;
-using kiroda::testing::same_file;
-using kiroda::testing::temp_folder;
+using kiroda::test_support::fill_random;
+using kiroda::test_support::make_disk_image;
+using kiroda::test_support::make_mbr_one_partition;
+using kiroda::test_support::read_file;
+using kiroda::test_support::same_file;
+using kiroda::test_support::temp_folder;
 
 constexpr std::uint64_t kSectors = 512 * 1024;  // 256 MiB
 
@@ -70,7 +70,7 @@ bool freeze_when_written(pid_t pid, const std::string& path, std::uintmax_t byte
 }
 
 int run_in_process(command_function f, const std::vector<std::string>& args) {
-    return testing::run_command(f, args).status;
+    return test_support::run_command(f, args).status;
 }
 
 TEST(BackupCommand, AKilledBackupGoesOnWithResumeToTheOneRunSet) {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/set_commands.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "testfs/fault_fs_mount.h"
 #include "util/test_support.h"
@@ -20,7 +20,7 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::temp_folder;
+using kiroda::test_support::temp_folder;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -37,12 +37,13 @@ constexpr const char* kWrapsOntoHeader = "(wraps onto the header)";
 TEST(BackupMedia, AMediumThatDoesNotKeepWhatWasWrittenFailsTheBackup) {
     temp_folder dir;
     const std::string disk = dir.file("disk.img");
-    kiroda::testing::make_random_image(disk, kSectors, 7);
+    kiroda::test_support::make_random_image(disk, kSectors, 7);
     {
-        std::vector<unsigned char> bytes = kiroda::testing::read_file(disk);
-        const std::vector<unsigned char> mbr = kiroda::testing::make_mbr_one_partition(2048, 6000);
+        std::vector<unsigned char> bytes = kiroda::test_support::read_file(disk);
+        const std::vector<unsigned char> mbr =
+            kiroda::test_support::make_mbr_one_partition(2048, 6000);
         std::copy(mbr.begin(), mbr.end(), bytes.begin());
-        kiroda::testing::write_file(disk, bytes);
+        kiroda::test_support::write_file(disk, bytes);
     }
     const struct {
         const char* what;
@@ -92,12 +93,12 @@ TEST(BackupMedia, AMediumThatDoesNotKeepWhatWasWrittenFailsTheBackup) {
             option =
                 std::to_string((8192 / kCluster + (data + kCluster - 1) / kCluster - 1) * kCluster);
         }
-        kiroda::testing::fault_fs_mount mount(backing, dir.file("mnt"), medium);
+        kiroda::test_support::fault_fs_mount mount(backing, dir.file("mnt"), medium);
         if (!mount.mounted()) GTEST_SKIP() << mount.why();
         const std::string set = mount.folder() + "/set";
         std::vector<std::string> args = {disk, set};
         if (!c.read_back) args.insert(args.begin(), "--no-readback");
-        const testing::command_result r = testing::run_command(run_backup_command, args);
+        const test_support::command_result r = test_support::run_command(run_backup_command, args);
         if (c.named == nullptr) {
             EXPECT_EQ(r.status, kExitDone) << r.err;
             EXPECT_TRUE(fs::exists(set + "/KRDHASH.TXT"));

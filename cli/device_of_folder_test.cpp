@@ -28,8 +28,8 @@ void put(const fs::path& file, const std::string& text) {
 class FakeSysfs : public ::testing::Test {
   protected:
     void SetUp() override {
-        kiroda::testing::write_file(image, {});
-        kiroda::testing::write_file(other, {});
+        kiroda::test_support::write_file(image, {});
+        kiroda::test_support::write_file(other, {});
         const fs::path block = root / "devices" / "virtual" / "block";
         loop(block, 0, image, 0, 0);
         put(block / "loop0" / "loop0p1" / "dev", "241:1");
@@ -82,7 +82,7 @@ class FakeSysfs : public ::testing::Test {
     storage of_device(unsigned maj, unsigned min) {
         return storage_under(makedev(maj, min), root.string());
     }
-    kiroda::testing::temp_folder dir;
+    kiroda::test_support::temp_folder dir;
     fs::path root = dir.path() / "sys";
     std::string image = dir.file("mid.img");
     std::string other = dir.file("other.img");

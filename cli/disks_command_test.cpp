@@ -5,21 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/command.h"
-#include "cli/json_test_reader.h"
+#include "cli/json_reader_test_support.h"
 #include "disk/disk_registry.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda::cli {
 namespace {
 
-using kiroda::testing::make_mbr;
-using kiroda::testing::make_mbr_one_partition;
-using kiroda::testing::temp_folder;
-using kiroda::testing::write_image;
-using testing::captured_stream;
+using kiroda::test_support::make_mbr;
+using kiroda::test_support::make_mbr_one_partition;
+using kiroda::test_support::temp_folder;
+using kiroda::test_support::write_image;
+using test_support::captured_stream;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -30,7 +30,7 @@ TEST(DisksCommand, ReportsEachImageWithBothVerdicts) {
     const std::string used = dir.file("used.img");
     const std::string blank = dir.file("blank.img");
     write_image(used, 4096, make_mbr_one_partition(2048, 2000));
-    kiroda::testing::write_file(blank, std::vector<unsigned char>(4096 * 512, 0));
+    kiroda::test_support::write_file(blank, std::vector<unsigned char>(4096 * 512, 0));
     captured_stream out, err;
     EXPECT_EQ(run_disks_command({used, blank}, out.get(), err.get()), kExitDone);
     const std::string text = out.text();
@@ -96,16 +96,16 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
     // Data after an empty table: a restore takes it only with --force.
     const std::string data = dir.file("data.img");
     write_image(used, 4096, make_mbr_one_partition(2048, 2000));
-    kiroda::testing::write_file(blank, std::vector<unsigned char>(4096 * 512, 0));
+    kiroda::test_support::write_file(blank, std::vector<unsigned char>(4096 * 512, 0));
     write_image(data, 4096, make_mbr({}, false));
     captured_stream out, err;
     // A path that does not open is said on stderr; the JSON stays whole.
     EXPECT_EQ(run_disks_command({"--json", used, missing, blank, data}, out.get(), err.get()),
               kExitFailed);
     EXPECT_TRUE(contains(err.text(), missing)) << err.text();
-    testing::json_value v;
+    test_support::json_value v;
     std::string error;
-    ASSERT_TRUE(testing::parse_json(out.text(), &v, &error)) << error << "\n" << out.text();
+    ASSERT_TRUE(test_support::parse_json(out.text(), &v, &error)) << error << "\n" << out.text();
     const auto& disks = v["disks"].items;
     ASSERT_EQ(disks.size(), 3u) << out.text();
     const struct {

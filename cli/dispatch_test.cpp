@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 
 namespace kiroda::cli {
 namespace {
 
-using testing::captured_stream;
+using test_support::captured_stream;
 
 std::vector<std::string> g_seen;
 

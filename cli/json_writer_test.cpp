@@ -4,15 +4,15 @@
 
 #include <string>
 
-#include "cli/cli_test_capture.h"
-#include "cli/json_test_reader.h"
+#include "cli/capture_test_support.h"
+#include "cli/json_reader_test_support.h"
 
 namespace kiroda::cli {
 namespace {
 
-using testing::captured_stream;
-using testing::json_value;
-using testing::parse_json;
+using test_support::captured_stream;
+using test_support::json_value;
+using test_support::parse_json;
 
 TEST(JsonWriter, TextsAreQuotedAsJsonWantsThem) {
     const struct {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/command.h"
 #include "cli/dispatch.h"
 #include "cli/krdtool_commands.h"
 #include "cli/message_catalogue.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"
 
@@ -20,11 +20,11 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::make_disk_image;
-using kiroda::testing::make_mbr_one_partition;
-using kiroda::testing::temp_folder;
-using kiroda::testing::write_file;
-using testing::captured_stream;
+using kiroda::test_support::make_disk_image;
+using kiroda::test_support::make_mbr_one_partition;
+using kiroda::test_support::temp_folder;
+using kiroda::test_support::write_file;
+using test_support::captured_stream;
 
 struct run_result {
     int status;

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/command.h"
 #include "cli/disks_command.h"
 #include "cli/set_commands.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"
 
@@ -23,8 +23,8 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::temp_folder;
-using testing::captured_stream;
+using kiroda::test_support::temp_folder;
+using test_support::captured_stream;
 
 // The first line a shell command prints, or "" when it fails.
 std::string output_of(const std::string& command) {
@@ -84,7 +84,7 @@ run_result run(command_function f, const std::vector<std::string>& args) {
 TEST(LoopDevices, FourKiBSectorsAreNoTarget) {
     temp_folder dir;
     const std::string image = dir.file("4k.img");
-    kiroda::testing::write_file(image, {});
+    kiroda::test_support::write_file(image, {});
     fs::resize_file(image, 64 << 20);
     loop_device loop("--sector-size 4096 " + image);
     if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and losetup)";
@@ -94,8 +94,8 @@ TEST(LoopDevices, FourKiBSectorsAreNoTarget) {
     EXPECT_NE(disks.out.find("復旧先ディスク: 使用不可"), std::string::npos) << disks.out;
 
     const std::string source = dir.file("small.img");
-    kiroda::testing::make_disk_image(source, 2000,
-                                     kiroda::testing::make_mbr_one_partition(63, 1900));
+    kiroda::test_support::make_disk_image(source, 2000,
+                                          kiroda::test_support::make_mbr_one_partition(63, 1900));
     ASSERT_EQ(run(run_backup_command, {source, dir.file("set")}).status, kExitDone);
     const run_result restore = run(run_restore_command, {dir.file("set"), loop.path()});
     EXPECT_EQ(restore.status, kExitFailed);
@@ -105,7 +105,7 @@ TEST(LoopDevices, FourKiBSectorsAreNoTarget) {
 TEST(LoopDevices, AnImageWhoseFileSystemHoldsTheSetIsNoTarget) {
     temp_folder dir;
     const std::string image = dir.file("mid.img");
-    kiroda::testing::write_file(image, {});
+    kiroda::test_support::write_file(image, {});
     fs::resize_file(image, 80 << 20);
     // The file system starts 1 MiB into the image, as a partition would.
     loop_device loop("--offset 1048576 " + image);
@@ -116,10 +116,10 @@ TEST(LoopDevices, AnImageWhoseFileSystemHoldsTheSetIsNoTarget) {
 
     const std::string set = mounted_at + "/set";
     const std::string source = dir.file("small.img");
-    kiroda::testing::make_disk_image(source, 2000,
-                                     kiroda::testing::make_mbr_one_partition(63, 1900));
+    kiroda::test_support::make_disk_image(source, 2000,
+                                          kiroda::test_support::make_mbr_one_partition(63, 1900));
     ASSERT_EQ(run(run_backup_command, {source, set}).status, kExitDone);
-    const auto before = kiroda::testing::read_file(set + "/KRD00001.BIN");
+    const auto before = kiroda::test_support::read_file(set + "/KRD00001.BIN");
     // The image under every name it has: itself, and a second loop device.
     loop_device second(image);
     ASSERT_FALSE(second.path().empty());
@@ -133,7 +133,7 @@ TEST(LoopDevices, AnImageWhoseFileSystemHoldsTheSetIsNoTarget) {
                 << target << r.err;
         }
     }
-    EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"), before);
+    EXPECT_EQ(kiroda::test_support::read_file(set + "/KRD00001.BIN"), before);
     // Nor may the image, under either name, be backed up into a folder that
     // lives on it; and its file system, mounted for writing, is named.
     for (const std::string& name : {image, second.path()}) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ui/message.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "ui/translation.h"
 
 namespace kiroda::cli {
@@ -115,7 +115,7 @@ TEST(MessageCatalogue, JapaneseOnlyUnderAJapaneseLocale) {
 }
 
 TEST(MessageCatalogue, MessagesComeOutTranslatedAndUnknownTextsStayJapanese) {
-    kiroda::testing::recording_sink sink;
+    kiroda::test_support::recording_sink sink;
     use_english(true);
     // A message of the engines, its format translated before the values go in.
     show_message(nullptr, kMbOk, "KIRODA", "復旧先ディスク(ディスク %d)を開けません。", 1);

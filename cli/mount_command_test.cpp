@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/command.h"
 #include "cli/set_commands.h"
 #include "cli/set_view.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "format/digest.h"
 #include "format/packed_block.h"
@@ -27,9 +27,9 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::same_file;
-using kiroda::testing::temp_folder;
-using testing::run_command;
+using kiroda::test_support::same_file;
+using kiroda::test_support::temp_folder;
+using test_support::run_command;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -143,13 +143,13 @@ TEST_F(MountCommand, TheDiskAndItsPartitionsAreTheImagesAndHoldTheFiles) {
 TEST_F(MountCommand, ADamagedBlockReadsAsEioAndTheRestReads) {
     // Block 6 (80 MiB on) is zeros: a packed block of two code words, the
     // second the count. A count changed makes it unpack to the wrong length.
-    std::vector<unsigned char> data = kiroda::testing::read_file(set + "/KRD00001.BIN");
+    std::vector<unsigned char> data = kiroda::test_support::read_file(set + "/KRD00001.BIN");
     unique_fd fd(open_for_reading((set + "/KRD00001.BIN").c_str()));
     for (int block = 0; block < 5; ++block) ASSERT_GT(skip_packed_block(fd.get()), 0);
     const std::int64_t sixth = file_position(fd.get());
     ASSERT_EQ(data[static_cast<std::size_t>(sixth) + 8], kMethodPacked);
     data[static_cast<std::size_t>(sixth) + kBlockHeaderSize + 4] ^= 0x01;
-    kiroda::testing::write_file(set + "/KRD00001.BIN", data);
+    kiroda::test_support::write_file(set + "/KRD00001.BIN", data);
 
     krdtool_mount mount(set, dir.file("mnt"));
     if (!mount.mounted()) GTEST_SKIP() << "mounting through FUSE is not possible here";
@@ -167,17 +167,17 @@ TEST_F(MountCommand, ADamagedBlockReadsAsEioAndTheRestReads) {
 TEST(MountWithoutFuse, TheFilesOfTheViewRefusalsAndUsage) {
     temp_folder dir;
     // Partition 2 runs one sector past the end of the 5,000-sector disk.
-    using kiroda::testing::mbr_slot;
-    kiroda::testing::make_disk_image(
+    using kiroda::test_support::mbr_slot;
+    kiroda::test_support::make_disk_image(
         dir.file("disk.img"), 5000,
-        kiroda::testing::make_mbr(
+        kiroda::test_support::make_mbr(
             {mbr_slot{0x07, 63, 1000}, mbr_slot{0x83, 2000, 3001}, {}, mbr_slot{0x0C, 1100, 800}}));
     ASSERT_EQ(run_command(run_backup_command, {dir.file("disk.img"), dir.file("set")}).status,
               kExitDone);
     set_image image(dir.file("set"), 5000 * 512);
     silent_progress p;
     ASSERT_TRUE(image.open(p));
-    testing::captured_stream err;
+    test_support::captured_stream err;
     std::string listed;
     for (const view_file& f : view_files(image, err.get()))
         listed += f.name + ":" + std::to_string(f.offset) + "+" + std::to_string(f.size) + " ";

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/command.h"
 #include "cli/set_commands.h"
 #include "util/test_support.h"
@@ -18,8 +18,8 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::temp_folder;
-using testing::run_command;
+using kiroda::test_support::temp_folder;
+using test_support::run_command;
 
 int shell(const std::string& command) {
     return std::system(("set -e; " + command + " >/dev/null 2>&1").c_str());

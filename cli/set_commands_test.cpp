@@ -14,18 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "cli/command.h"
 #include "disk/physical_disk.h"
 #include "disk/disk_registry.h"
 #include "cli/terminal_messages.h"
 #include "cli/disks_command.h"
-#include "cli/json_test_reader.h"
+#include "cli/json_reader_test_support.h"
 #include "format/digest.h"
 #include "format/packed_block.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "testfs/fault_fs_mount.h"
 #include "util/file_io.h"
@@ -35,21 +35,21 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::make_blank_target;
-using kiroda::testing::make_disk_image;
-using kiroda::testing::make_mbr_one_partition;
-using kiroda::testing::read_file;
-using kiroda::testing::same_file;
-using kiroda::testing::temp_folder;
-using kiroda::testing::write_file;
-using testing::captured_stream;
+using kiroda::test_support::make_blank_target;
+using kiroda::test_support::make_disk_image;
+using kiroda::test_support::make_mbr_one_partition;
+using kiroda::test_support::read_file;
+using kiroda::test_support::same_file;
+using kiroda::test_support::temp_folder;
+using kiroda::test_support::write_file;
+using test_support::captured_stream;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-using run_result = testing::command_result;
-using testing::run_command;
+using run_result = test_support::command_result;
+using test_support::run_command;
 
 class SetCommands : public ::testing::Test {
   protected:
@@ -189,7 +189,7 @@ TEST_F(SetCommands, DamagedSetsFail) {
     // Restore stops on the damaged block: the new image's sector 0 stays blank.
     const run_result restore = run_command(run_restore_command, {set, restored});
     EXPECT_EQ(restore.status, kExitFailed);
-    EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0));
+    EXPECT_EQ(kiroda::test_support::first_sector(restored), std::vector<unsigned char>(512, 0));
     // The image this restore made is not left behind without a word.
     EXPECT_TRUE(contains(restore.err, "作りかけの復旧先イメージファイルが残っています"))
         << restore.err;
@@ -206,7 +206,7 @@ TEST_F(SetCommands, DamagedSetsFail) {
 // verify, info and restore, and the restore leaves sector 0 blank.
 TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
     const std::string random_disk = dir.file("random.img");
-    kiroda::testing::make_random_image(random_disk, 2 * 32768 + 5, 7);
+    kiroda::test_support::make_random_image(random_disk, 2 * 32768 + 5, 7);
     const std::string pristine = dir.file("pristine");
     // Random bytes have no MBR: backed up whole with --force.
     ASSERT_EQ(run_command(run_backup_command, {"--force", random_disk, pristine}).status,
@@ -286,7 +286,7 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
         fs::remove(restored);
         const run_result restore = run_command(run_restore_command, {s, restored});
         EXPECT_EQ(restore.status, kExitFailed) << c.what;
-        EXPECT_EQ(kiroda::testing::first_sector(restored), std::vector<unsigned char>(512, 0))
+        EXPECT_EQ(kiroda::test_support::first_sector(restored), std::vector<unsigned char>(512, 0))
             << c.what;
     }
 }
@@ -314,7 +314,8 @@ TEST_F(SetCommands, ATargetThatAltersAWriteKeepsItsSectorZero) {
     const std::string backing = dir.file("backing.img");
     write_file(backing, std::vector<unsigned char>(std::size_t{2 * 32768 + 9} * 512, 0));
     for (const bool read_back : {true, false}) {
-        kiroda::testing::fault_fs_mount mount(backing, dir.file("mnt"), {"--alter-write", "40000"});
+        kiroda::test_support::fault_fs_mount mount(backing, dir.file("mnt"),
+                                                   {"--alter-write", "40000"});
         if (!mount.mounted()) GTEST_SKIP() << mount.why();
         std::vector<std::string> args = {set, mount.image()};
         // The second run finds the first one's data on the target: --force.
@@ -324,7 +325,8 @@ TEST_F(SetCommands, ATargetThatAltersAWriteKeepsItsSectorZero) {
             EXPECT_EQ(r.status, kExitFailed) << r.err;
             EXPECT_TRUE(contains(r.err, "読み戻すと異なっています")) << r.err;
             EXPECT_TRUE(contains(r.err, "セクタ 32,768 から 65,535 まで")) << r.err;
-            EXPECT_EQ(kiroda::testing::first_sector(backing), std::vector<unsigned char>(512, 0));
+            EXPECT_EQ(kiroda::test_support::first_sector(backing),
+                      std::vector<unsigned char>(512, 0));
         } else {
             // Without the check the lie goes unseen: the reason it is the default.
             EXPECT_EQ(r.status, kExitDone) << r.err;
@@ -485,7 +487,7 @@ TEST(TerminalMessages, DisksAreNamedByTheirPaths) {
 TEST_F(SetCommands, FailuresSayTheSystemsReason) {
     ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     write_file(dir.file("plain.txt"), {1});
-    kiroda::testing::fault_fs_mount mount(disk, dir.file("mnt"), {"--eio", "0"});
+    kiroda::test_support::fault_fs_mount mount(disk, dir.file("mnt"), {"--eio", "0"});
     const struct {
         command_function command;
         std::vector<std::string> args;
@@ -514,7 +516,7 @@ TEST_F(SetCommands, FailuresSayTheSystemsReason) {
 // restored image is the source with exactly them zeroed.
 TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     const std::vector<std::string> bad = {"5", "32768", "32769", "65544"};
-    kiroda::testing::fault_fs_mount mount(
+    kiroda::test_support::fault_fs_mount mount(
         disk, dir.file("mnt"),
         {"--eio", bad[0], "--eio", bad[1], "--eio", bad[2], "--eio", bad[3]});
     if (!mount.mounted()) GTEST_SKIP() << mount.why();
@@ -569,9 +571,9 @@ TEST_F(SetCommands, InfoJsonDescribesTheSet) {
 
     const run_result good = run_command(run_info_command, {"--json", set});
     EXPECT_EQ(good.status, kExitDone) << good.err;
-    testing::json_value v;
+    test_support::json_value v;
     std::string error;
-    ASSERT_TRUE(testing::parse_json(good.out, &v, &error)) << error << "\n" << good.out;
+    ASSERT_TRUE(test_support::parse_json(good.out, &v, &error)) << error << "\n" << good.out;
     EXPECT_EQ(v["set"].text, set);
     EXPECT_EQ(v["header"]["backup_bytes"].unsigned_number(), image.size());
     EXPECT_EQ(v["header"]["sectors"].unsigned_number(), image.size() / 512);
@@ -594,7 +596,7 @@ TEST_F(SetCommands, InfoJsonDescribesTheSet) {
     fs::remove(set + "/KRD00001.BIN");
     const run_result bad = run_command(run_info_command, {set, "--json"});
     EXPECT_EQ(bad.status, kExitFailed);
-    ASSERT_TRUE(testing::parse_json(bad.out, &v, &error)) << error << "\n" << bad.out;
+    ASSERT_TRUE(test_support::parse_json(bad.out, &v, &error)) << error << "\n" << bad.out;
     EXPECT_TRUE(v["data_files"].items.empty());
     EXPECT_EQ(v["data_bytes"].unsigned_number(), 0u);
     EXPECT_FALSE(v["complete"].boolean);

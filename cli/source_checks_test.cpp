@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 #include "disk/physical_disk.h"
 #include "util/test_support.h"
 
@@ -16,9 +16,9 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::temp_folder;
-using kiroda::testing::write_file;
-using testing::captured_stream;
+using kiroda::test_support::temp_folder;
+using kiroda::test_support::write_file;
+using test_support::captured_stream;
 
 disk_record usable() {
     disk_record r;

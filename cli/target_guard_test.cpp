@@ -17,8 +17,8 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using kiroda::testing::temp_folder;
-using kiroda::testing::write_file;
+using kiroda::test_support::temp_folder;
+using kiroda::test_support::write_file;
 
 TEST(TargetGuard, WhatARestoreMustNotWriteOver) {
     temp_folder dir;
@@ -62,7 +62,7 @@ TEST(TargetGuard, WhatARestoreMustNotWriteOver) {
     for (const auto& c : cases) {
         EXPECT_EQ(check_target_path(set, c.target, c.force, &reason), c.expected) << c.what;
     }
-    EXPECT_EQ(kiroda::testing::read_file(set + "/KRD00001.BIN"),
+    EXPECT_EQ(kiroda::test_support::read_file(set + "/KRD00001.BIN"),
               (std::vector<unsigned char>{4, 5, 6}));
 
     // Standing in the set's folder: "restore . disk.img" names a new file in it.

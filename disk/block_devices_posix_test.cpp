@@ -10,7 +10,7 @@
 namespace kiroda {
 namespace {
 
-using testing::temp_folder;
+using test_support::temp_folder;
 
 void put(const std::filesystem::path& file, const std::string& text) {
     std::filesystem::create_directories(file.parent_path());

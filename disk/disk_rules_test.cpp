@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/physical_disk.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_mbr;
-using testing::make_mbr_one_partition;
-using testing::mbr_slot;
+using test_support::make_mbr;
+using test_support::make_mbr_one_partition;
+using test_support::mbr_slot;
 
 // The messages exactly as the disk dialogs show them.
 constexpr const char* kSourceNoSignature =

@@ -4,18 +4,18 @@
 
 #include "disk/faulty_disk_test_support.h"
 #include "disk/disk_rules.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/physical_disk.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_mbr;
-using testing::make_mbr_one_partition;
-using testing::mbr_slot;
-using testing::temp_folder;
-using testing::write_image;
+using test_support::make_mbr;
+using test_support::make_mbr_one_partition;
+using test_support::mbr_slot;
+using test_support::temp_folder;
+using test_support::write_image;
 
 class DiskSurvey : public ::testing::Test {
   protected:
@@ -118,7 +118,7 @@ TEST_F(DiskSurvey, AnImageWithAPartialLastSectorCountsWholeSectors) {
     const std::string path = dir_.file("odd.img");
     auto bytes = make_mbr({});
     bytes.resize(512 * 3 + 100, 0);
-    testing::write_file(path, bytes);
+    test_support::write_file(path, bytes);
     register_disk_path(0, path);
     disk_record r;
     ASSERT_TRUE(survey_disk(0, &r));

@@ -1,6 +1,6 @@
 // The disk seam of the test programs: each operation of physical_disk.h is
 // the path-backed one of path_disk.h, with the faults of disk_faults and the
-// I/O census (util/io_census.h) around it. The real operation still makes
+// I/O census (util/io_census_test_support.h) around it. The real operation still makes
 // every check it makes in the product: a fault is consulted only once the
 // transfer or query has passed them, so a refused call costs no fault, no
 // failed read and no census count.
@@ -14,7 +14,7 @@
 
 #include "disk/path_disk.h"
 #include "disk/physical_disk.h"
-#include "util/io_census.h"
+#include "util/io_census_test_support.h"
 
 namespace kiroda {
 

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_mbr;
-using testing::mbr_slot;
+using test_support::make_mbr;
+using test_support::mbr_slot;
 
 TEST(Mbr, ReadsEachEntryFromItsOwnSlot) {
     const auto s = make_mbr({mbr_slot{0x07, 63, 1000},

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_mbr;
-using testing::mbr_slot;
+using test_support::make_mbr;
+using test_support::mbr_slot;
 
 using sectors = std::map<std::uint64_t, std::vector<unsigned char>>;
 

@@ -8,18 +8,18 @@
 #include <vector>
 
 #include "disk/faulty_disk_test_support.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/physical_disk.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_mbr;
-using testing::make_mbr_one_partition;
-using testing::pattern_sector;
-using testing::temp_folder;
-using testing::write_image;
+using test_support::make_mbr;
+using test_support::make_mbr_one_partition;
+using test_support::pattern_sector;
+using test_support::temp_folder;
+using test_support::write_image;
 using bytes = std::vector<unsigned char>;
 
 bytes sectors_of(std::uint64_t first, std::uint32_t count) {
@@ -214,7 +214,7 @@ TEST_F(PathDisk, LayoutCountsThePrimarySlotsOfAnMbr) {
 }
 
 TEST_F(PathDisk, AnImageShorterThanASectorHasNoSectorZero) {
-    testing::write_file(image_, bytes(100, 0));
+    test_support::write_file(image_, bytes(100, 0));
     const disk_handle d = open_physical_disk(0, 'r');
     ASSERT_TRUE(d.valid());
     EXPECT_EQ(get_disk_size_bytes(d), 100);

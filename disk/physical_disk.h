@@ -9,7 +9,7 @@
 //   physical_disk_win32.cpp        \\.\PHYSICALDRIVE%d through CreateFileA / DeviceIoControl
 //   physical_disk_paths.cpp        block devices and image files on Linux (file calls in
 //                                  physical_disk_posix.cpp), image files on Windows (file
-//                                  calls in physical_disk_image_win32.cpp), through a table
+//                                  calls in physical_disk_image_win32_test_support.cpp), through a table
 //                                  of disk numbers -> paths (register_disk_path)
 //   faulty_disk_test_support.cpp   the same, with injected faults: test programs only
 #pragma once

@@ -11,17 +11,17 @@
 #include "disk/disk_registry.h"
 #include "disk/disk_rules.h"
 #include "disk/disk_survey.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/physical_disk.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_mbr_one_partition;
-using testing::pattern_sector;
-using testing::temp_folder;
-using testing::write_image;
+using test_support::make_mbr_one_partition;
+using test_support::pattern_sector;
+using test_support::temp_folder;
+using test_support::write_image;
 using bytes = std::vector<unsigned char>;
 
 constexpr std::uint64_t kImageSectors = 2048;

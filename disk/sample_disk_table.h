@@ -7,7 +7,7 @@
 #include "disk/disk_survey.h"
 #include "disk/physical_disk.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 // A fixed 500,107 MB disk with an MBR; one partition of `partition_sectors`
 // (none when 0), or a GPT protective entry.
@@ -33,4 +33,4 @@ inline disk_table machine() {
     return t;
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -12,9 +12,9 @@
 namespace kiroda {
 namespace {
 
-using testing::make_blank_target;
-using testing::read_file;
-using testing::temp_folder;
+using test_support::make_blank_target;
+using test_support::read_file;
+using test_support::temp_folder;
 
 class BackgroundWriter : public ::testing::Test {
   protected:

@@ -15,7 +15,7 @@
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "format/set_digests.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
 #include "util/test_support.h"
@@ -24,10 +24,10 @@ namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
 
 constexpr std::uint64_t kChunk = 32768;
 constexpr std::uint64_t kSectors = 4 * kChunk + 77;
@@ -63,11 +63,11 @@ struct scenario {
 class BackupWorkers : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::make_disk_image(source, kSectors);
+        test_support::make_disk_image(source, kSectors);
         // A chunk that does not pack (a stored block, written from the
         // chunk itself) between chunks that do.
         std::vector<unsigned char> noise(kChunk * 512);
-        testing::fill_random(noise.data(), noise.size(), 3);
+        test_support::fill_random(noise.data(), noise.size(), 3);
         std::fstream f(source, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(static_cast<std::streamoff>(kChunk * 512));
         f.write(reinterpret_cast<const char*>(noise.data()),

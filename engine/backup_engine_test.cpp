@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "disk/faulty_disk_test_support.h"
 #include "engine/data_file.h"
 #include "engine/engine_test_support.h"
@@ -20,13 +20,13 @@
 namespace kiroda {
 namespace {
 
-using testing::make_disk_image;
-using testing::make_random_image;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
-using testing::write_data_file;
+using test_support::make_disk_image;
+using test_support::make_random_image;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
+using test_support::write_data_file;
 
 constexpr std::uint64_t kChunk = 32768;  // sectors
 

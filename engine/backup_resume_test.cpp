@@ -15,7 +15,7 @@
 #include "format/bad_sector_map.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
 #include "util/test_support.h"
 
@@ -23,12 +23,12 @@ namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::make_disk_image;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::make_disk_image;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
+using test_support::write_file;
 
 constexpr std::uint64_t kChunk = 32768;  // sectors
 // Two data files: 60 blocks, then one whole chunk and a short last one.

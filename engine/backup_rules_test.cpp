@@ -8,7 +8,7 @@
 
 #include "disk/disk_registry.h"
 #include "disk/faulty_disk_test_support.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/physical_disk.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"
@@ -16,12 +16,12 @@
 namespace kiroda {
 namespace {
 
-using testing::make_disk_image;
-using testing::make_mbr;
-using testing::make_mbr_one_partition;
-using testing::mbr_slot;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::make_disk_image;
+using test_support::make_mbr;
+using test_support::make_mbr_one_partition;
+using test_support::mbr_slot;
+using test_support::temp_folder;
+using test_support::write_file;
 
 constexpr std::uint64_t kSectors = 4096;
 

@@ -21,16 +21,16 @@
 #include "engine/verify_engine.h"
 #include "format/digest.h"
 #include "format/set_digests.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
 
 constexpr std::uint64_t kChunk = 32768;
 constexpr std::uint64_t kSectors = 4 * kChunk + 77;
@@ -59,7 +59,7 @@ digest128 digest_of(const std::string& path) {
 class DataTestWorkers : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::make_disk_image(source, kSectors);
+        test_support::make_disk_image(source, kSectors);
         register_disk_path(0, source);
         recording_progress p;
         recording_sink sink;
@@ -86,7 +86,7 @@ class DataTestWorkers : public ::testing::Test {
     run_trace restore(const fs::path& set, unsigned threads, int stop_at,
                       std::int64_t fail_write_at) {
         run_trace t;
-        testing::make_blank_target(target, kSectors);
+        test_support::make_blank_target(target, kSectors);
         register_disk_path(4, target);
         disk_faults faults;
         faults.fail_write_at = fail_write_at;
@@ -148,7 +148,7 @@ TEST_F(DataTestWorkers, EveryVerdictIsTheSameForAnyNumberOfWorkers) {
         {"a disk that differs", kEngineFailed, 1, {}, -1, true},
         {"a target write that fails", kEngineDone, 0, {}, -1, false, 2 * kChunk + 5},
     };
-    testing::make_disk_image(other, kSectors);
+    test_support::make_disk_image(other, kSectors);
     flip_byte(other, 3 * kChunk * 512 + 700);
     for (const auto& c : cases) {
         temp_folder set;

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 #include "ui/program.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "ui/status_dialog_win32.h"
 #include "ui/worker_dialog_win32.h"
 #include "disk/disk_registry.h"
@@ -18,17 +18,17 @@ namespace kiroda {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::click;
-using testing::dialog_script;
-using testing::item_text;
-using testing::make_blank_target;
-using testing::make_disk_image;
-using testing::recording_sink;
-using testing::same_file;
-using testing::temp_folder;
-using testing::wait_for_dialog;
-using testing::wait_for_item_text;
-using testing::watchdog;
+using test_support::click;
+using test_support::dialog_script;
+using test_support::item_text;
+using test_support::make_blank_target;
+using test_support::make_disk_image;
+using test_support::recording_sink;
+using test_support::same_file;
+using test_support::temp_folder;
+using test_support::wait_for_dialog;
+using test_support::wait_for_item_text;
+using test_support::watchdog;
 
 constexpr std::uint64_t kSectors = 3 * 32768 + 5;
 

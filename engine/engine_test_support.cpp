@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "format/packed_block.h"
 #include "util/file_io.h"
 #include "util/test_support.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 namespace {
 
@@ -82,4 +82,4 @@ std::vector<unsigned char> first_sector(const std::string& path) {
     return bytes;
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -8,7 +8,7 @@
 
 #include "engine/progress.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 class recording_progress : public progress {
   public:
@@ -47,4 +47,4 @@ bool same_file(const std::string& a, const std::string& b);
 // The first 512 bytes of a file.
 std::vector<unsigned char> first_sector(const std::string& path);
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -10,29 +10,29 @@
 #include <vector>
 
 #include "disk/faulty_disk_test_support.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
 #include "format/set_digests.h"
 #include "format/source_disk.h"
-#include "ui/recording_sink.h"
-#include "util/io_census.h"
+#include "ui/recording_sink_test_support.h"
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::first_sector;
-using testing::make_blank_target;
-using testing::make_disk_image;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::same_file;
-using testing::temp_folder;
+using test_support::first_sector;
+using test_support::make_blank_target;
+using test_support::make_disk_image;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::same_file;
+using test_support::temp_folder;
 
 constexpr std::uint64_t kSectors = 2 * 32768 + 77;  // three blocks
 constexpr std::uint64_t kBytes = kSectors * 512;
@@ -46,7 +46,7 @@ bool mentions_digest_file(const recording_sink& sink) {
 class FaultCensus : public ::testing::Test {
   protected:
     void SetUp() override {
-        make_disk_image(source, kSectors, testing::make_mbr_one_partition(2048, 1000));
+        make_disk_image(source, kSectors, test_support::make_mbr_one_partition(2048, 1000));
         register_disk_path(kSource, source);
         recording_progress p;
         ASSERT_EQ(backup_disk(p, kSource, good.text().c_str(), kBytes), kEngineDone);

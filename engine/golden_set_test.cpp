@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "disk/disk_registry.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
@@ -20,7 +20,7 @@ namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace testing;
+using namespace test_support;
 
 class GoldenSet : public ::testing::Test {
   protected:

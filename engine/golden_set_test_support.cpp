@@ -3,13 +3,13 @@
 #include <fstream>
 #include <vector>
 
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 void write_golden_source_image(const std::string& path) {
     std::vector<unsigned char> image(kGoldenSectors * 512, 0);
@@ -36,4 +36,4 @@ std::string golden_set_folder() {
 #endif
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 // 2,048 sectors: an MBR with one partition (sectors 63 to 2,047), patterned
 // sectors 1 to 3 and 2,047, zeros elsewhere.
@@ -21,4 +21,4 @@ constexpr std::uint64_t kGoldenDataFileDigest = 5658181998104808915ULL;
 // Windows test programs find it beside themselves, where the build copies it.
 std::string golden_set_folder();
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

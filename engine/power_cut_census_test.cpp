@@ -1,7 +1,7 @@
 // The power-cut census: a backup (plain, and past unreadable sectors), the
 // resume of a stopped backup and a restore each run once under the
 // power-cut record; then every state a power cut may leave in their course
-// (engine/power_cut_states.h has the model: at each sync point, every
+// (engine/power_cut_states_test_support.h has the model: at each sync point, every
 // pending write lost, kept, torn, reordered, renames done or not) is put in
 // place and the programs run on it:
 //   - a data test, krdtool info, the finished-set look of a resume and a
@@ -26,32 +26,32 @@
 #include <tuple>
 #include <vector>
 
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/faulty_disk_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/backup_resume.h"
 #include "engine/engine_test_support.h"
-#include "engine/power_cut_states.h"
+#include "engine/power_cut_states_test_support.h"
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
 #include "format/bad_sector_map.h"
 #include "format/header_file.h"
 #include "format/set_digests.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::cut_state;
-using testing::first_sector;
-using testing::make_blank_target;
-using testing::make_disk_image;
-using testing::medium_state;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
+using test_support::cut_state;
+using test_support::first_sector;
+using test_support::make_blank_target;
+using test_support::make_disk_image;
+using test_support::medium_state;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
 using files = std::map<std::string, std::vector<unsigned char>>;
 
 constexpr std::uint64_t kSectors = 2 * 32768 + 77;  // three blocks
@@ -178,7 +178,7 @@ constexpr backup_scenario kBackups[] = {
 class PowerCutCensus : public ::testing::TestWithParam<backup_scenario> {
   protected:
     void SetUp() override {
-        make_disk_image(source, kSectors, testing::make_mbr_one_partition(2048, 1000));
+        make_disk_image(source, kSectors, test_support::make_mbr_one_partition(2048, 1000));
         register_disk_path(kSource, source);
         register_disk_path(kFailingSource, source);
         disk_faults bad;
@@ -224,7 +224,7 @@ TEST_P(PowerCutCensus, Backup) {
         options.resume = true;
     }
     medium_state before;
-    before.files = testing::files_of(folder);
+    before.files = test_support::files_of(folder);
     {
         recording_progress p;
         recording_sink quiet;
@@ -232,14 +232,15 @@ TEST_P(PowerCutCensus, Backup) {
         ASSERT_EQ(backup_disk(p, s.source, folder.c_str(), kBytes, options), kEngineDone);
     }
     const std::vector<io_change> record = stop_io_record();
-    const files whole = testing::files_of(folder);
-    ASSERT_TRUE(testing::state_after(before, record).files == whole) << "the record is the run";
+    const files whole = test_support::files_of(folder);
+    ASSERT_TRUE(test_support::state_after(before, record).files == whole)
+        << "the record is the run";
     options.resume = true;
     int resumed = 0, refused = 0;
-    const testing::census_count n =
-        testing::for_each_power_cut_state(before, record, [&](const cut_state& c) {
+    const test_support::census_count n =
+        test_support::for_each_power_cut_state(before, record, [&](const cut_state& c) {
             SCOPED_TRACE(where(s.name, c, record));
-            testing::put_files(folder, c.state->files);
+            test_support::put_files(folder, c.state->files);
             if (!holds_whole_set(c.state->files, whole)) {
                 EXPECT_FALSE(passes_data_test(folder));
                 EXPECT_FALSE(info_calls_whole(folder));
@@ -252,13 +253,13 @@ TEST_P(PowerCutCensus, Backup) {
                 ++resumed;
                 // A rescue ends saying how many sectors were lost.
                 EXPECT_EQ(sink.seen.size(), s.rescue ? 1u : 0u);
-                EXPECT_TRUE(set_of_one_run(testing::files_of(folder), whole));
+                EXPECT_TRUE(set_of_one_run(test_support::files_of(folder), whole));
                 EXPECT_TRUE(passes_data_test(folder));
             } else {
                 ++refused;
                 EXPECT_EQ(sink.seen.size(), 1u);
                 if (passes_data_test(folder)) {
-                    EXPECT_TRUE(holds_whole_set(testing::files_of(folder), whole));
+                    EXPECT_TRUE(holds_whole_set(test_support::files_of(folder), whole));
                 }
             }
         });
@@ -282,7 +283,7 @@ TEST_F(PowerCutCensus, Restore) {
     const std::vector<unsigned char> blank = read_file(target);
     // Read back at the end, and behind the writes (a flush after each block).
     for (const std::uint64_t behind : {std::uint64_t{0}, std::uint64_t{32768} * 512}) {
-        testing::write_file(target, blank);
+        test_support::write_file(target, blank);
         medium_state before;
         before.disks[kTarget] = blank;
         {
@@ -295,18 +296,18 @@ TEST_F(PowerCutCensus, Restore) {
         const std::vector<io_change> record = stop_io_record();
         const std::vector<unsigned char> disk = read_file(source);
         ASSERT_TRUE(read_file(target) == disk);
-        ASSERT_TRUE(testing::state_after(before, record).disks[kTarget] == disk)
+        ASSERT_TRUE(test_support::state_after(before, record).disks[kTarget] == disk)
             << "the record is the run";
         int refused = 0;
-        const testing::census_count n =
-            testing::for_each_power_cut_state(before, record, [&](const cut_state& c) {
+        const test_support::census_count n =
+            test_support::for_each_power_cut_state(before, record, [&](const cut_state& c) {
                 SCOPED_TRACE(where("restore", c, record));
                 const std::vector<unsigned char>& cut = c.state->disks.at(kTarget);
                 // The set's sector 0 only on a target that holds the rest.
                 if (std::equal(cut.begin(), cut.begin() + 512, disk.begin())) {
                     EXPECT_TRUE(cut == disk);
                 }
-                testing::write_file(target, cut);
+                test_support::write_file(target, cut);
                 recording_progress p;
                 recording_sink sink(cancels());
                 if (restore_disk(p, kTarget, set.text().c_str(), kBytes) != kEngineDone) {

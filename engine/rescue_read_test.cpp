@@ -12,18 +12,18 @@
 #include "engine/verify_engine.h"
 #include "format/bad_sector_map.h"
 #include "format/packed_block.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_random_image;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::make_random_image;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
+using test_support::write_file;
 
 constexpr int kSource = 0;
 constexpr int kTarget = 1;
@@ -132,7 +132,7 @@ TEST_F(Rescue, ExactlyTheBadSectorsAreLost) {
 
 TEST_F(Rescue, FailingReadsAreBounded) {
     const std::int64_t sectors = 6 * kChunk;
-    testing::make_disk_image(image, static_cast<std::uint64_t>(sectors));
+    test_support::make_disk_image(image, static_cast<std::uint64_t>(sectors));
     {
         // A sector that fails once and then reads is not lost.
         disk_faults faults;
@@ -173,7 +173,7 @@ TEST_F(Rescue, FailingReadsAreBounded) {
 // after the chunk failed twice, OK goes on as a rescue.
 TEST_F(Rescue, TheFirstUnreadableSectorIsAQuestion) {
     const std::int64_t sectors = 2 * kChunk;
-    testing::make_disk_image(image, static_cast<std::uint64_t>(sectors));
+    test_support::make_disk_image(image, static_cast<std::uint64_t>(sectors));
     disk_faults faults;
     faults.bad_sectors = {kChunk + 9};
     const rescued no = back_up(sectors, faults, false, {kIdCancel});

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "disk/faulty_disk_test_support.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "engine/verify_engine.h"
@@ -18,17 +18,17 @@
 namespace kiroda {
 namespace {
 
-using testing::first_sector;
-using testing::make_blank_target;
-using testing::make_disk_image;
-using testing::make_mbr_one_partition;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::same_file;
-using testing::temp_folder;
-using testing::write_data_file;
-using testing::write_file;
+using test_support::first_sector;
+using test_support::make_blank_target;
+using test_support::make_disk_image;
+using test_support::make_mbr_one_partition;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::same_file;
+using test_support::temp_folder;
+using test_support::write_data_file;
+using test_support::write_file;
 
 constexpr std::uint64_t kChunk = 32768;
 constexpr int kSource = 0;

@@ -6,27 +6,27 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/faulty_disk_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::first_sector;
-using testing::make_blank_target;
-using testing::make_mbr;
-using testing::mbr_slot;
-using testing::pattern_sector;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
+using test_support::first_sector;
+using test_support::make_blank_target;
+using test_support::make_mbr;
+using test_support::mbr_slot;
+using test_support::pattern_sector;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
 
 constexpr std::uint64_t kSectors = 2 * 32768 + 77;  // three blocks, the last one short
 constexpr int kSource = 0;

@@ -6,18 +6,18 @@
 #include <vector>
 
 #include "disk/faulty_disk_test_support.h"
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::make_mbr;
-using testing::make_mbr_one_partition;
-using testing::mbr_slot;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::make_mbr;
+using test_support::make_mbr_one_partition;
+using test_support::mbr_slot;
+using test_support::temp_folder;
+using test_support::write_file;
 
 TEST(RestoreTarget, OnlyAnEmptyDiskLargeEnoughPasses) {
     temp_folder dir;

@@ -14,7 +14,7 @@
 #include "engine/data_file.h"
 #include "engine/engine_test_support.h"
 #include "format/packed_block.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/path.h"
 #include "util/test_support.h"
 
@@ -22,13 +22,13 @@ namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::make_disk_image;
-using testing::make_random_image;
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::make_disk_image;
+using test_support::make_random_image;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
+using test_support::write_file;
 
 constexpr std::uint64_t kChunk = kChunkBytes;  // bytes
 constexpr std::uint64_t kSector = 512;
@@ -59,7 +59,7 @@ std::string read_result(set_image& image, const std::string& source, std::uint64
 void scribble(const std::string& path, std::uint64_t offset, std::size_t bytes,
               std::uint64_t seed) {
     std::vector<unsigned char> noise(bytes);
-    kiroda::testing::fill_random(noise.data(), noise.size(), seed);
+    kiroda::test_support::fill_random(noise.data(), noise.size(), seed);
     std::fstream image(path, std::ios::binary | std::ios::in | std::ios::out);
     image.seekp(static_cast<std::streamoff>(offset));
     image.write(reinterpret_cast<const char*>(noise.data()),

@@ -17,7 +17,7 @@
 #include "engine/engine_test_support.h"
 #include "engine/verify_engine.h"
 #include "format/set_digests.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
 #include "util/test_support.h"
 
@@ -25,11 +25,11 @@ namespace kiroda {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::make_disk_image;
-using testing::make_random_image;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
+using test_support::make_disk_image;
+using test_support::make_random_image;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
 
 constexpr std::uint64_t kSectors = 2 * 32768 + 77;  // three blocks, one data file
 constexpr std::uint64_t kRandomSectors = 20000;     // a data file of three 4 MiB reads
@@ -149,8 +149,8 @@ TEST_F(SetReadBack, TheWholeFileAndNothingElse) {
     temp_folder folder;
     const std::string path = folder.file("f.bin");
     std::vector<unsigned char> bytes(5 * 1000 * 1000 + 3);
-    testing::fill_random(bytes.data(), bytes.size(), 5);
-    testing::write_file(path, bytes);
+    test_support::fill_random(bytes.data(), bytes.size(), 5);
+    test_support::write_file(path, bytes);
     const digest128 digest = digest_bytes(bytes.data(), bytes.size());
     recording_progress p;
     EXPECT_EQ(read_back_file(p, path.c_str(), bytes.size(), digest, true), read_back_result::same);

@@ -10,18 +10,18 @@
 #include "engine/engine_test_support.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::read_file;
-using testing::recording_progress;
-using testing::recording_sink;
-using testing::temp_folder;
-using testing::write_data_file;
-using testing::write_file;
+using test_support::read_file;
+using test_support::recording_progress;
+using test_support::recording_sink;
+using test_support::temp_folder;
+using test_support::write_data_file;
+using test_support::write_file;
 
 std::vector<unsigned char> chunk(std::size_t sectors, unsigned char fill) {
     std::vector<unsigned char> c(sectors * 512, 0);

@@ -44,7 +44,7 @@ TEST(Digest, KnownValuesInTheirCanonicalText) {
 
 TEST(Digest, PiecesGiveTheDigestOfTheWhole) {
     std::vector<unsigned char> data(3 * 1024 * 1024 + 77);
-    testing::fill_random(data.data(), data.size(), 11);
+    test_support::fill_random(data.data(), data.size(), 11);
     digest_stream stream;
     ASSERT_TRUE(stream.ready());
     // Uneven pieces, one of them empty, across the hash's internal blocks.
@@ -67,7 +67,7 @@ TEST(Digest, PiecesGiveTheDigestOfTheWhole) {
 
 TEST(Digest, OnePassOverBothEqualsTwoPasses) {
     std::vector<unsigned char> data(2 * 65536 + 77);
-    testing::fill_random(data.data(), data.size(), 5);
+    test_support::fill_random(data.data(), data.size(), 5);
     digest_stream both, apart;
     ASSERT_TRUE(both.ready() && apart.ready());
     // Around the slice of the single pass, after bytes the stream had already.
@@ -107,7 +107,7 @@ TEST(Digest, TextRoundTripAndRefusals) {
 // The XOR checksums of a block cannot see these; the digest must.
 TEST(Digest, SeesWhatBlockChecksumsCannot) {
     std::vector<unsigned char> data(4096);
-    testing::fill_random(data.data(), data.size(), 5);
+    test_support::fill_random(data.data(), data.size(), 5);
     const digest128 original = digest_bytes(data.data(), data.size());
     auto flipped = data;
     flipped[100] ^= 0x10;

@@ -15,10 +15,10 @@
 namespace kiroda {
 namespace {
 
-using testing::fill_random;
-using testing::fnv1a64;
-using testing::read_file;
-using testing::temp_folder;
+using test_support::fill_random;
+using test_support::fnv1a64;
+using test_support::read_file;
+using test_support::temp_folder;
 
 TEST(GoldenBytes, HeaderRecord) {
     backup_header h{};

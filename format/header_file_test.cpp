@@ -9,7 +9,7 @@
 #include "ui/program.h"
 #include "format/crc32.h"
 #include "format/header_scramble.h"
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
 #include "util/le.h"
 #include "util/test_support.h"
@@ -17,10 +17,10 @@
 namespace kiroda {
 namespace {
 
-using testing::read_file;
-using testing::recording_sink;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::read_file;
+using test_support::recording_sink;
+using test_support::temp_folder;
+using test_support::write_file;
 
 backup_header sample_header(std::uint64_t bytes = 1000204886016ULL) {
     backup_header h{};

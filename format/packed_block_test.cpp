@@ -15,10 +15,10 @@
 namespace kiroda {
 namespace {
 
-using testing::fill_random;
-using testing::read_file;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::fill_random;
+using test_support::read_file;
+using test_support::temp_folder;
+using test_support::write_file;
 
 class PackedBlock : public ::testing::Test {
   protected:

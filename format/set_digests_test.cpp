@@ -12,7 +12,7 @@
 namespace kiroda {
 namespace {
 
-using testing::temp_folder;
+using test_support::temp_folder;
 
 digest128 d(std::uint64_t n) {
     return digest128{n, ~n};
@@ -138,7 +138,7 @@ TEST(SetDigests, AbsentAndUnreadableAreTold) {
     set_digests out;
     int bad_line = -1;
     EXPECT_EQ(read_set_digests(dir.text().c_str(), &out, &bad_line), digests_read::absent);
-    testing::write_file(dir.file(kDigestFileName), {'K', 'I', 'R', '\n'});
+    test_support::write_file(dir.file(kDigestFileName), {'K', 'I', 'R', '\n'});
     EXPECT_EQ(read_set_digests(dir.text().c_str(), &out, &bad_line), digests_read::unreadable);
     EXPECT_EQ(bad_line, 1);
 }

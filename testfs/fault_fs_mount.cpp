@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 namespace {
 
@@ -81,4 +81,4 @@ fault_fs_mount::~fault_fs_mount() {
     ::waitpid(server_, &status, 0);
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 class fault_fs_mount {
   public:
@@ -33,4 +33,4 @@ class fault_fs_mount {
     std::string why_;
 };
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

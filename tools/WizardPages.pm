@@ -15,7 +15,7 @@
 #   tell:FILE.NAME   each other message text: an enciphered text constant with
 #                    a non-ASCII byte, or a literal of a set_reader_texts
 #                    table (FILE.TABLE.FIELD); the ones no row of
-#                    app/screen_pages.h pictures go to the message gallery
+#                    app/screen_pages_test_support.h pictures go to the message gallery
 package WizardPages;
 use strict;
 use warnings;
@@ -130,10 +130,10 @@ sub needed_pages {
     return %needed;
 }
 
-# The rows of app/screen_pages.h: [name, shows, expect, caption], and the
+# The rows of app/screen_pages_test_support.h: [name, shows, expect, caption], and the
 # ids its unshown pages name.
 sub rows {
-    my $pages = slurp('app/screen_pages.h');
+    my $pages = slurp('app/screen_pages_test_support.h');
     my (@rows, @unshown);
     while ($pages =~ /^\s*\{"([^"]+)",\s*"([^"]+)",\s*"([^"]*)",\s*"((?:[^"\\]|\\.)*)"\}/mg) {
         push @rows, [$1, $2, $3, $4];

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::recording_sink;
+using test_support::recording_sink;
 
 TEST(ShowMessage, FormatsAndPassesTypeCaptionAndAnswer) {
     recording_sink sink({kIdCancel});

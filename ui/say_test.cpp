@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 
 namespace kiroda {
 namespace {
 
-using testing::recording_sink;
+using test_support::recording_sink;
 
 constexpr enciphered_text kPercentAlone{"100% full"};
 constexpr enciphered_text kWithValues{"disk %d: %s"};

@@ -62,7 +62,7 @@ std::string own_executable() {
 }
 
 TEST(StoredText, PlainTextsAreNotInTheExecutable) {
-    const std::vector<unsigned char> image = testing::read_file(own_executable());
+    const std::vector<unsigned char> image = test_support::read_file(own_executable());
     ASSERT_GT(image.size(), 10000u);
     // A plain literal of this program is found, so the search itself works.
     const std::string literal = "バックアップファイル ";

@@ -5,13 +5,13 @@
 #include <atomic>
 #include <string>
 
-#include "ui/dialog_script_win32.h"
-#include "ui/recording_sink.h"
+#include "ui/dialog_script_win32_test_support.h"
+#include "ui/recording_sink_test_support.h"
 
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
 HINSTANCE self() {
     return GetModuleHandleA(nullptr);

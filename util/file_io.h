@@ -91,7 +91,7 @@ bool remove_file(const char* path);
 
 // Test seam: after `bytes` more bytes have been written through write_full,
 // every write fails as on a full volume. A negative value removes the limit.
-// Test programs only: it lives with the I/O census (util/io_census.cpp).
+// Test programs only: it lives with the I/O census (util/io_census_test_support.cpp).
 void set_write_budget_for_tests(std::int64_t bytes);
 
 // Test seam: what the medium gives a read-back (read_back) of a file named

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "util/file_io.h"
-#include "util/io_census.h"
+#include "util/io_census_test_support.h"
 #include "util/path.h"
 #include "util/system_error.h"
 #include "util/uncached_posix.h"

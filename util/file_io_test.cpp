@@ -15,9 +15,9 @@
 namespace kiroda {
 namespace {
 
-using testing::read_file;
-using testing::temp_folder;
-using testing::write_file;
+using test_support::read_file;
+using test_support::temp_folder;
+using test_support::write_file;
 
 TEST(FileIo, WritingTruncatesAnOlderLongerFile) {
     temp_folder dir;

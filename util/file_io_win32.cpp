@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "util/file_io.h"
-#include "util/io_census.h"
+#include "util/io_census_test_support.h"
 
 namespace kiroda {
 

@@ -1,6 +1,6 @@
 #include "util/free_space.h"
 
-#include "util/io_census.h"
+#include "util/io_census_test_support.h"
 
 #include <utility>
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 temp_folder::temp_folder() {
     static std::atomic<unsigned> counter{0};
@@ -70,4 +70,4 @@ void fill_random(unsigned char* data, std::size_t size, std::uint64_t seed) {
     }
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

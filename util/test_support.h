@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 class temp_folder {
   public:
@@ -37,4 +37,4 @@ inline std::uint64_t fnv1a64(const std::vector<unsigned char>& v) {
 // Deterministic pseudo-random bytes (xorshift64*), identical on every build.
 void fill_random(unsigned char* data, std::size_t size, std::uint64_t seed);
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <string>
 
-#include "ui/dialog_script_win32.h"
-#include "ui/recording_sink.h"
+#include "ui/dialog_script_win32_test_support.h"
+#include "ui/recording_sink_test_support.h"
 #include "ui/status_dialog_win32.h"
 #include "ui/stored_text.h"
 #include "ui/worker_dialog_win32.h"
@@ -17,7 +17,7 @@
 namespace kiroda {
 namespace {
 
-using namespace testing;
+using namespace test_support;
 
 constexpr zero_fill_limits kSmall{4096, 10000, 10000};
 

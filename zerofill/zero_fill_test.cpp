@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/recording_sink.h"
+#include "ui/recording_sink_test_support.h"
 #include "ui/stored_text.h"
 #include "util/test_support.h"
 #include "zerofill/zero_fill_test_support.h"
@@ -16,11 +16,11 @@
 namespace kiroda {
 namespace {
 
-using testing::capped_volume;
-using testing::entries_in;
-using testing::recording_screen;
-using testing::recording_sink;
-using testing::temp_folder;
+using test_support::capped_volume;
+using test_support::entries_in;
+using test_support::recording_screen;
+using test_support::recording_sink;
+using test_support::temp_folder;
 
 // Small units keep the runs quick: 4 KiB chunks, a 10,000-byte margin, and
 // FAT files closed once they hold more than 10,000 bytes (three chunks).
@@ -104,7 +104,7 @@ TEST(ZeroFill, FatClosesEachFileOverTheCapAndRemovesFilesAndFolder) {
 TEST(ZeroFill, AnExistingZerotempFolderIsUsedAndKept) {
     temp_folder folder;
     std::filesystem::create_directory(folder.path() / "ZEROTEMP");
-    testing::write_file(folder.file("ZEROTEMP" + sep() + "notes.txt"), {1, 2, 3});
+    test_support::write_file(folder.file("ZEROTEMP" + sep() + "notes.txt"), {1, 2, 3});
     capped_volume volume(folder.path(), 10000 + 3 + 4 * 4096, kFileSystemFat, "FAT");
     recording_screen screen;
     recording_sink sink;
@@ -129,13 +129,13 @@ TEST(ZeroFill, AUserFileWithATemporaryNameStopsTheRunUntouched) {
         temp_folder folder;
         std::filesystem::create_directory(folder.path() / "ZEROTEMP");
         const std::vector<unsigned char> content{'u', 's', 'e', 'r', 0, 1, 2};
-        testing::write_file(folder.file(c.existing), content);
+        test_support::write_file(folder.file(c.existing), content);
         capped_volume volume(folder.path(), 10000 + 20 * 4096, c.kind, "x");
         recording_screen screen;
         recording_sink sink;
         EXPECT_EQ(zero_fill_drive('U', volume.root(), volume, screen, kSmall), kZeroFillFailed);
         EXPECT_EQ(volume.created.size(), c.files_made_first);
-        EXPECT_EQ(testing::read_file(folder.file(c.existing)), content) << c.existing;
+        EXPECT_EQ(test_support::read_file(folder.file(c.existing)), content) << c.existing;
         ASSERT_EQ(sink.seen.size(), 1u);
         EXPECT_EQ(sink.seen[0].caption, kNullpassCaption);
         EXPECT_EQ(sink.seen[0].text,
@@ -224,7 +224,7 @@ TEST(ZeroFill, UnsupportedOrUnreadableFileSystemsAreRefusedBeforeAnythingIsMade)
 TEST(ZeroFill, AFolderThatCannotBeMadeIsReported) {
     temp_folder folder;
     // A file named ZEROTEMP: not a folder, and no folder can be made there.
-    testing::write_file(folder.file("ZEROTEMP"), {7});
+    test_support::write_file(folder.file("ZEROTEMP"), {7});
     capped_volume volume(folder.path(), 10000 + 100 * 4096, kFileSystemFat, "FAT");
     recording_screen screen;
     recording_sink sink;
@@ -232,7 +232,7 @@ TEST(ZeroFill, AFolderThatCannotBeMadeIsReported) {
     ASSERT_EQ(sink.seen.size(), 1u);
     EXPECT_EQ(sink.seen[0].text,
               "一時ファイル保管用フォルダの作成に失敗しました。\n[" + volume.root() + "ZEROTEMP]");
-    EXPECT_EQ(testing::read_file(folder.file("ZEROTEMP")), std::vector<unsigned char>{7});
+    EXPECT_EQ(test_support::read_file(folder.file("ZEROTEMP")), std::vector<unsigned char>{7});
 }
 
 TEST(ZeroFill, AFolderMadeForAFileThatCannotBeCreatedIsRemovedAgain) {

@@ -12,7 +12,7 @@
 
 #include "zerofill/zero_fill.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 class capped_volume : public zero_fill_volume {
   public:
@@ -112,4 +112,4 @@ inline std::vector<std::string> entries_in(const std::filesystem::path& folder) 
     return names;
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -32,7 +32,7 @@ class plain_volume : public zero_fill_volume {
 };
 
 TEST(ZeroFillVolume, NewFilesAreCreatedExclusively) {
-    testing::temp_folder folder;
+    test_support::temp_folder folder;
     plain_volume volume;
     const std::string path = folder.file("Z_000000.TMP");
     std::FILE* file = volume.create_new_file(path.c_str());
@@ -40,23 +40,23 @@ TEST(ZeroFillVolume, NewFilesAreCreatedExclusively) {
     const char bytes[5] = {0, 0, 0, 0, 0};
     EXPECT_EQ(volume.write_chunk(file, bytes, sizeof bytes), sizeof bytes);
     std::fclose(file);
-    EXPECT_EQ(testing::read_file(path).size(), 5u);  // flushed, not held in the stream
+    EXPECT_EQ(test_support::read_file(path).size(), 5u);  // flushed, not held in the stream
     // A second creation of the same name fails and leaves the file as it is.
     EXPECT_EQ(volume.create_new_file(path.c_str()), nullptr);
-    EXPECT_EQ(testing::read_file(path).size(), 5u);
+    EXPECT_EQ(test_support::read_file(path).size(), 5u);
     EXPECT_TRUE(volume.remove_file(path.c_str()));
     EXPECT_FALSE(volume.remove_file(path.c_str()));
 }
 
 TEST(ZeroFillVolume, FoldersAreMadeOnceAndRemovedOnlyWhenEmpty) {
-    testing::temp_folder folder;
+    test_support::temp_folder folder;
     plain_volume volume;
     const std::string dir = folder.file("ZEROTEMP");
     EXPECT_FALSE(volume.is_folder(dir.c_str()));
     EXPECT_TRUE(volume.make_folder(dir.c_str()));
     EXPECT_TRUE(volume.is_folder(dir.c_str()));
     EXPECT_FALSE(volume.make_folder(dir.c_str()));
-    testing::write_file(folder.file("ZEROTEMP/keep"), {1});
+    test_support::write_file(folder.file("ZEROTEMP/keep"), {1});
     EXPECT_FALSE(volume.remove_folder(dir.c_str()));
     EXPECT_TRUE(volume.remove_file(folder.file("ZEROTEMP/keep").c_str()));
     EXPECT_TRUE(volume.remove_folder(dir.c_str()));

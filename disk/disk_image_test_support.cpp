@@ -1,10 +1,10 @@
-#include "disk/disk_test_image.h"
+#include "disk/disk_image_test_support.h"
 
 #include <fstream>
 
 #include "util/le.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 std::vector<unsigned char> make_mbr(const std::array<mbr_slot, 4>& slots, bool signature) {
     std::vector<unsigned char> sector(512, 0);
@@ -43,4 +43,4 @@ void write_image(const std::string& path, std::uint64_t sectors,
     }
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -3,7 +3,7 @@
 // the sources by tools/message-pages when kiroda_screens is built.
 #pragma once
 
-#include "app/screen_pages.h"
+#include "app/screen_pages_test_support.h"
 
 namespace kiroda {
 

@@ -1,4 +1,4 @@
-#include "engine/power_cut_states.h"
+#include "engine/power_cut_states_test_support.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include "format/digest.h"
 #include "util/test_support.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 namespace {
 
@@ -300,4 +300,4 @@ void put_files(const std::string& folder,
     for (const auto& [name, bytes] : files) write_file((fs::path(folder) / name).string(), bytes);
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -1,4 +1,4 @@
-// For kiroda_screens: takes the pictures of the pages in app/screen_pages.h
+// For kiroda_screens: takes the pictures of the pages in app/screen_pages_test_support.h
 // through tools/screenshots, which captures the screen when it reads
 // "ready NAME" and answers with a line once it has.
 #pragma once

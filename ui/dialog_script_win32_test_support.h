@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 using namespace std::chrono_literals;
 
@@ -67,4 +67,4 @@ class watchdog {
     std::thread thread_;
 };
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -1,8 +1,8 @@
-#include "cli/cli_test_capture.h"
+#include "cli/capture_test_support.h"
 
 #include <stdexcept>
 
-namespace kiroda::cli::testing {
+namespace kiroda::cli::test_support {
 
 captured_stream::captured_stream() : file_(std::tmpfile()) {
     if (!file_) throw std::runtime_error("no temporary file for captured output");
@@ -28,4 +28,4 @@ command_result run_command(command_function f, const std::vector<std::string>& a
     return {status, out.text(), err.text()};
 }
 
-}  // namespace kiroda::cli::testing
+}  // namespace kiroda::cli::test_support

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace kiroda::cli::testing {
+namespace kiroda::cli::test_support {
 
 struct json_value {
     enum class kind { null, boolean, number, text, array, object } type = kind::null;
@@ -26,4 +26,4 @@ struct json_value {
 // by at most white space.
 bool parse_json(const std::string& text, json_value* value, std::string* error);
 
-}  // namespace kiroda::cli::testing
+}  // namespace kiroda::cli::test_support

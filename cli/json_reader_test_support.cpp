@@ -1,8 +1,8 @@
-#include "cli/json_test_reader.h"
+#include "cli/json_reader_test_support.h"
 
 #include <cstring>
 
-namespace kiroda::cli::testing {
+namespace kiroda::cli::test_support {
 
 namespace {
 
@@ -170,4 +170,4 @@ bool parse_json(const std::string& text, json_value* value, std::string* error) 
     return ok;
 }
 
-}  // namespace kiroda::cli::testing
+}  // namespace kiroda::cli::test_support

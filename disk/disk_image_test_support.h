@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 struct mbr_slot {
     std::uint8_t type = 0;
@@ -30,4 +30,4 @@ std::vector<unsigned char> pattern_sector(std::uint64_t n);
 void write_image(const std::string& path, std::uint64_t sectors,
                  const std::vector<unsigned char>& sector0 = {});
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -1,11 +1,11 @@
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 namespace {
 
@@ -106,4 +106,4 @@ watchdog::~watchdog() {
     CloseHandle(disarmed_);
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

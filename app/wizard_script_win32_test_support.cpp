@@ -1,4 +1,4 @@
-#include "app/wizard_script_win32.h"
+#include "app/wizard_script_win32_test_support.h"
 
 #include <cstring>
 
@@ -6,7 +6,7 @@
 #include "res/resource_ids.h"
 #include "ui/status_dialog_win32.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 namespace {
 
@@ -137,4 +137,4 @@ bool answer_file_dialog(const char* title, const char* path) {
     return true;
 }
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -1,5 +1,5 @@
 // Test support: what a volume and the disks may hold after a power cut at
-// any point of a recorded run (the power-cut record of util/io_census.h).
+// any point of a recorded run (the power-cut record of util/io_census_test_support.h).
 //
 // The model. Each file is an inode with its bytes, reached through the
 // names of one folder; a disk is its image's bytes. A change is durable
@@ -42,9 +42,9 @@
 #include <string>
 #include <vector>
 
-#include "util/io_census.h"
+#include "util/io_census_test_support.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 // The files of the one folder a run writes (by name) and the images of the
 // disks it writes (by number).
@@ -80,4 +80,4 @@ std::map<std::string, std::vector<unsigned char>> files_of(const std::string& fo
 void put_files(const std::string& folder,
                const std::map<std::string, std::vector<unsigned char>>& files);
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

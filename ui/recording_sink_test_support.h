@@ -8,7 +8,7 @@
 
 #include "ui/message.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 struct recorded_message {
     unsigned type;
@@ -38,4 +38,4 @@ class recording_sink {
     message_sink previous_;
 };
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

@@ -1,12 +1,12 @@
-#include "app/screen_shooter_win32.h"
+#include "app/screen_shooter_win32_test_support.h"
 
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
-#include "app/message_pages.h"
-#include "app/screen_pages.h"
-#include "app/wizard_script_win32.h"
+#include "app/message_pages_test_support.h"
+#include "app/screen_pages_test_support.h"
+#include "app/wizard_script_win32_test_support.h"
 #include "ui/status_dialog_win32.h"
 
 namespace kiroda {
@@ -31,8 +31,8 @@ bool shows_a_stage(const screen_page& row) {
 // What the page shows where its row looks; empty when the row expects nothing.
 std::string shown_text(const screen_page& row, HWND page) {
     if (row.expect[0] == '\0') return {};
-    if (shows_a_stage(row)) return testing::item_text(page, kStatusLineId);
-    return testing::message_box_text(page);
+    if (shows_a_stage(row)) return test_support::item_text(page, kStatusLineId);
+    return test_support::message_box_text(page);
 }
 
 bool shows_expected(const screen_page& row, const std::string& shown) {
@@ -51,7 +51,8 @@ void screen_shooter::shoot(const char* name, HWND page) {
     const std::string shown = row != nullptr ? shown_text(*row, page) : std::string();
     std::lock_guard<std::mutex> hold(lock_);
     if (row == nullptr || taken_.count(name) != 0) {
-        wrong_.push_back(std::string(name) + ": no row of its own in app/screen_pages.h");
+        wrong_.push_back(std::string(name) +
+                         ": no row of its own in app/screen_pages_test_support.h");
         return;
     }
     if (!shows_expected(*row, shown)) {
@@ -107,8 +108,8 @@ void stage_pictures::text_set(HWND control) {
     const int id = GetDlgCtrlID(control);
     if (id != kStatusLineId && id != kDetailLineId) return;
     HWND dialog = GetParent(control);
-    if (dialog == nullptr || !testing::is_progress_dialog(dialog)) return;
-    const std::string status = testing::item_text(dialog, kStatusLineId);
+    if (dialog == nullptr || !test_support::is_progress_dialog(dialog)) return;
+    const std::string status = test_support::item_text(dialog, kStatusLineId);
     for (auto it = stages_.begin(); it != stages_.end(); ++it) {
         if (status != it->status || (it->on_detail ? id != kDetailLineId : id != kStatusLineId)) {
             continue;

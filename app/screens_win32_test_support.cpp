@@ -1,4 +1,4 @@
-// Shows every page of app/screen_pages.h for tools/screenshots: the whole
+// Shows every page of app/screen_pages_test_support.h for tools/screenshots: the whole
 // wizard (start-up, command dialog, closing message) runs over image disks
 // once per road, a script thread walking its pages and the shooter picturing
 // each. Exits with 1 when a row was not pictured or a page did not show what
@@ -18,19 +18,19 @@
 #include "app/countdown_win32.h"
 #include "app/disk_dialog_win32.h"
 #include "app/file_dialogs_win32.h"
-#include "app/message_pages.h"
-#include "app/sample_message.h"
-#include "app/screen_shooter_win32.h"
+#include "app/message_pages_test_support.h"
+#include "app/sample_message_test_support.h"
+#include "app/screen_shooter_win32_test_support.h"
 #include "app/startup_win32.h"
-#include "app/wizard_script_win32.h"
-#include "disk/disk_test_image.h"
+#include "app/wizard_script_win32_test_support.h"
+#include "disk/disk_image_test_support.h"
 #include "disk/faulty_disk_test_support.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "format/header_file.h"
 #include "format/set_digests.h"
 #include "res/resource_ids.h"
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 #include "ui/message.h"
 #include "ui/program.h"
 #include "ui/status_dialog_win32.h"
@@ -46,7 +46,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace kiroda;
-using namespace kiroda::testing;
+using namespace kiroda::test_support;
 
 // The disks: 0 a 200 MB disk with one partition and 32 MiB that do not
 // pack (so the read-back has megabytes to count), 1 blank, 2 GPT, 3 blank

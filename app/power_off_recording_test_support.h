@@ -4,10 +4,10 @@
 
 #include <vector>
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 // The flags of every power_off call since the last clear.
 std::vector<unsigned> power_off_calls();
 void clear_power_off_calls();
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

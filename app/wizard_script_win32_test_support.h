@@ -1,5 +1,5 @@
 // For Windows test programs: drives the whole wizard, page by page, from a
-// script thread (see dialog_script_win32.h for the basics). Every page is
+// script thread (see dialog_script_win32_test_support.h for the basics). Every page is
 // found among the visible dialogs of this process, whatever thread shows
 // it: an engine's messages come from its worker thread.
 #pragma once
@@ -10,9 +10,9 @@
 #include <functional>
 #include <string>
 
-#include "ui/dialog_script_win32.h"
+#include "ui/dialog_script_win32_test_support.h"
 
-namespace kiroda::testing {
+namespace kiroda::test_support {
 
 // The first visible dialog (#32770) of this process for which `accept` is
 // true; nullptr after the timeout.
@@ -52,4 +52,4 @@ bool choose_disk(HWND disk_dialog, int number, bool shutdown);
 // `path` cancels the dialog. False when no such dialog came.
 bool answer_file_dialog(const char* title, const char* path);
 
-}  // namespace kiroda::testing
+}  // namespace kiroda::test_support

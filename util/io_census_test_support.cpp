@@ -1,4 +1,4 @@
-#include "util/io_census.h"
+#include "util/io_census_test_support.h"
 
 #include "util/file_io.h"
 

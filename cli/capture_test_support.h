@@ -7,7 +7,7 @@
 
 #include "cli/command.h"
 
-namespace kiroda::cli::testing {
+namespace kiroda::cli::test_support {
 
 class captured_stream {
   public:
@@ -32,4 +32,4 @@ struct command_result {
 };
 command_result run_command(command_function f, const std::vector<std::string>& args);
 
-}  // namespace kiroda::cli::testing
+}  // namespace kiroda::cli::test_support

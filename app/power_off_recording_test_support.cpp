@@ -1,5 +1,5 @@
 // The power_off of test programs: records the request, never shuts down.
-#include "app/power_off_recording.h"
+#include "app/power_off_recording_test_support.h"
 
 #include <mutex>
 
@@ -17,7 +17,7 @@ void power_off(unsigned flags) {
     g_calls.push_back(flags);
 }
 
-namespace testing {
+namespace test_support {
 
 std::vector<unsigned> power_off_calls() {
     const std::lock_guard<std::mutex> hold(g_lock);
@@ -29,5 +29,5 @@ void clear_power_off_calls() {
     g_calls.clear();
 }
 
-}  // namespace testing
+}  // namespace test_support
 }  // namespace kiroda

@@ -1,4 +1,4 @@
-#include "app/sample_message.h"
+#include "app/sample_message_test_support.h"
 
 #include <gtest/gtest.h>
 

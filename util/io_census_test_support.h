@@ -5,7 +5,7 @@
 //
 // Only test programs have a census. They link the file and free-space seams
 // compiled a second time with KIRODA_IO_CENSUS (util/CMakeLists.txt), along
-// with io_census.cpp; every other program's seams are compiled without it,
+// with io_census_test_support.cpp; every other program's seams are compiled without it,
 // where the hook is a constant false and each check of it folds away: no
 // call, no load, no branch.
 #pragma once
