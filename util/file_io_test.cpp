@@ -10,6 +10,7 @@
 #include <cerrno>
 #endif
 
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
@@ -40,11 +41,11 @@ TEST(FileIo, ReadFullStopsAtTheEndAndReportsIt) {
     unique_fd fd(open_for_reading(path.c_str()));
     ASSERT_TRUE(fd.valid());
     unsigned char buffer[8] = {};
-    EXPECT_EQ(at_end_of_file(fd.get()), 0);
+    EXPECT_EQ(at_end_of_file(fd.get()), end_of_file::before);
     EXPECT_EQ(read_full(fd.get(), buffer, 3), 3);
     EXPECT_EQ(read_full(fd.get(), buffer, 8), 2);
     EXPECT_EQ(buffer[0], 6);
-    EXPECT_EQ(at_end_of_file(fd.get()), 1);
+    EXPECT_EQ(at_end_of_file(fd.get()), end_of_file::at_end);
     EXPECT_EQ(read_full(fd.get(), buffer, 8), 0);
 }
 
