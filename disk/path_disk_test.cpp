@@ -60,10 +60,10 @@ TEST_F(PathDisk, ReadsContinueFromTheSoughtSector) {
     const disk_handle d = open_physical_disk(0, disk_mode::read);
     ASSERT_TRUE(d.valid());
     bytes buffer(3 * 512);
-    ASSERT_EQ(seek_sector(d, 10), 1);
-    ASSERT_EQ(read_sectors(d, 3, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(d, 10));
+    ASSERT_TRUE(read_sectors(d, 3, buffer.data()));
     EXPECT_EQ(buffer, sectors_of(10, 3));
-    ASSERT_EQ(read_sectors(d, 2, buffer.data()), 1);
+    ASSERT_TRUE(read_sectors(d, 2, buffer.data()));
     EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + 1024), sectors_of(13, 2));
 }
 
@@ -82,14 +82,14 @@ TEST_F(PathDisk, AReadHandleDoesNotWriteAndAWriteHandleDoesNotRead) {
     bytes buffer(512, 0x5A);
     for (const disk_mode mode : {disk_mode::read, disk_mode::source}) {
         const disk_handle r = open_physical_disk(0, mode);
-        ASSERT_EQ(seek_sector(r, 1), 1);
-        EXPECT_EQ(write_sectors(r, 1, buffer.data()), 0) << static_cast<int>(mode);
-        EXPECT_EQ(flush_disk(r), 0) << static_cast<int>(mode);
+        ASSERT_TRUE(seek_sector(r, 1));
+        EXPECT_FALSE(write_sectors(r, 1, buffer.data())) << static_cast<int>(mode);
+        EXPECT_FALSE(flush_disk(r)) << static_cast<int>(mode);
     }
     {
         const disk_handle w = open_physical_disk(0, disk_mode::write);
-        ASSERT_EQ(seek_sector(w, 1), 1);
-        EXPECT_EQ(read_sectors(w, 1, buffer.data()), 0);
+        ASSERT_TRUE(seek_sector(w, 1));
+        EXPECT_FALSE(read_sectors(w, 1, buffer.data()));
     }
     EXPECT_EQ(read_file_sectors(image_, 1, 1), pattern_sector(1));
 }
@@ -114,7 +114,7 @@ TEST_F(PathDisk, TransfersNotWhollyInsideTheDiskFail) {
     const row rows[] = {{63, 1, 1}, {63, 2, 0}, {60, 4, 1},
                         {61, 4, 0}, {64, 1, 0}, {1ULL << 40, 1, 0}};
     for (const auto& r : rows) {
-        ASSERT_EQ(seek_sector(d, r.sector), 1);
+        ASSERT_TRUE(seek_sector(d, r.sector));
         EXPECT_EQ(read_sectors(d, r.count, buffer.data()), r.result) << r.sector << "+" << r.count;
     }
 }
@@ -124,10 +124,10 @@ TEST_F(PathDisk, WritesBeyondTheEndFailAndTheImageKeepsItsSize) {
     {
         const disk_handle d = open_physical_disk(0, disk_mode::write);
         const bytes data(2 * 512, 0xA5);
-        ASSERT_EQ(seek_sector(d, 63), 1);
-        EXPECT_EQ(write_sectors(d, 2, data.data()), 0);
-        ASSERT_EQ(seek_sector(d, 64), 1);
-        EXPECT_EQ(write_sectors(d, 1, data.data()), 0);
+        ASSERT_TRUE(seek_sector(d, 63));
+        EXPECT_FALSE(write_sectors(d, 2, data.data()));
+        ASSERT_TRUE(seek_sector(d, 64));
+        EXPECT_FALSE(write_sectors(d, 1, data.data()));
     }
     EXPECT_EQ(std::filesystem::file_size(image_), size_before);
     EXPECT_EQ(read_file_sectors(image_, 63, 1), pattern_sector(63));
@@ -137,14 +137,14 @@ TEST_F(PathDisk, WrittenSectorsReadBackAndNeighboursStay) {
     const bytes data = sectors_of(1000, 2);
     {
         const disk_handle w = open_physical_disk(0, disk_mode::write);
-        ASSERT_EQ(seek_sector(w, 5), 1);
-        ASSERT_EQ(write_sectors(w, 2, data.data()), 1);
-        EXPECT_EQ(flush_disk(w), 1);
+        ASSERT_TRUE(seek_sector(w, 5));
+        ASSERT_TRUE(write_sectors(w, 2, data.data()));
+        EXPECT_TRUE(flush_disk(w));
     }
     const disk_handle r = open_physical_disk(0, disk_mode::read);
     bytes buffer(4 * 512);
-    ASSERT_EQ(seek_sector(r, 4), 1);
-    ASSERT_EQ(read_sectors(r, 4, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, 4));
+    ASSERT_TRUE(read_sectors(r, 4, buffer.data()));
     EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + 512), pattern_sector(4));
     EXPECT_EQ(bytes(buffer.begin() + 512, buffer.begin() + 1536), data);
     EXPECT_EQ(bytes(buffer.begin() + 1536, buffer.end()), pattern_sector(7));
@@ -160,15 +160,15 @@ TEST_F(PathDisk, SeekingPast4GiBKeepsTheHighPart) {
     const bytes marker = pattern_sector(77);
     {
         const disk_handle w = open_physical_disk(1, disk_mode::write);
-        ASSERT_EQ(seek_sector(w, 8388608), 1);
-        ASSERT_EQ(write_sectors(w, 1, marker.data()), 1);
+        ASSERT_TRUE(seek_sector(w, 8388608));
+        ASSERT_TRUE(write_sectors(w, 1, marker.data()));
     }
     EXPECT_EQ(read_file_sectors(big, 8388608, 1), marker);
     EXPECT_EQ(read_file_sectors(big, 0, 1), make_mbr({}));
     const disk_handle r = open_physical_disk(1, disk_mode::read);
     bytes buffer(512);
-    ASSERT_EQ(seek_sector(r, 8388608), 1);
-    ASSERT_EQ(read_sectors(r, 1, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, 8388608));
+    ASSERT_TRUE(read_sectors(r, 1, buffer.data()));
     EXPECT_EQ(buffer, marker);
     EXPECT_EQ(get_disk_size_bytes(r), static_cast<std::int64_t>((8388608ULL + 2) * 512));
 }
@@ -176,10 +176,10 @@ TEST_F(PathDisk, SeekingPast4GiBKeepsTheHighPart) {
 TEST_F(PathDisk, CountsWhoseByteLengthWouldWrapFail) {
     const disk_handle d = open_physical_disk(0, disk_mode::read);
     bytes buffer(512, 0x11);
-    ASSERT_EQ(seek_sector(d, 0), 1);
+    ASSERT_TRUE(seek_sector(d, 0));
     // 8,388,608 x 512 is 2^32: 0 in 32 bits, which would "succeed" reading nothing.
-    EXPECT_EQ(read_sectors(d, kMaxTransferSectors + 1, buffer.data()), 0);
-    EXPECT_EQ(read_sectors(d, 0xFFFFFFFFu, buffer.data()), 0);
+    EXPECT_FALSE(read_sectors(d, kMaxTransferSectors + 1, buffer.data()));
+    EXPECT_FALSE(read_sectors(d, 0xFFFFFFFFu, buffer.data()));
     EXPECT_EQ(buffer, bytes(512, 0x11));
 }
 
@@ -189,7 +189,7 @@ TEST_F(PathDisk, ImagesReportSizeSectorSizeAndFixedMedia) {
     EXPECT_EQ(get_bytes_per_sector(d), 512);
     EXPECT_EQ(get_media_type(d), kMediaFixed);
     disk_geometry g;
-    ASSERT_EQ(get_disk_geometry(d, &g), 1);
+    ASSERT_TRUE(get_disk_geometry(d, &g));
     EXPECT_EQ(g.bytes_per_sector, 512u);
     EXPECT_EQ(g.media_type, kMediaFixed);
 }
@@ -220,22 +220,22 @@ TEST_F(PathDisk, AnImageShorterThanASectorHasNoSectorZero) {
     EXPECT_EQ(get_disk_size_bytes(d), 100);
     EXPECT_EQ(get_partition_count(d), kLayoutQueryFailed);
     bytes buffer(512);
-    ASSERT_EQ(seek_sector(d, 0), 1);
-    EXPECT_EQ(read_sectors(d, 1, buffer.data()), 0);
+    ASSERT_TRUE(seek_sector(d, 0));
+    EXPECT_FALSE(read_sectors(d, 1, buffer.data()));
 }
 
 TEST_F(PathDisk, AnInvalidHandleFailsEveryOperation) {
     const disk_handle d;
     bytes buffer(512);
     disk_geometry g;
-    EXPECT_EQ(seek_sector(d, 0), 0);
-    EXPECT_EQ(read_sectors(d, 1, buffer.data()), 0);
-    EXPECT_EQ(write_sectors(d, 1, buffer.data()), 0);
-    EXPECT_EQ(flush_disk(d), 0);
+    EXPECT_FALSE(seek_sector(d, 0));
+    EXPECT_FALSE(read_sectors(d, 1, buffer.data()));
+    EXPECT_FALSE(write_sectors(d, 1, buffer.data()));
+    EXPECT_FALSE(flush_disk(d));
     EXPECT_EQ(get_disk_size_bytes(d), kDiskSizeInvalidHandle);
     EXPECT_EQ(get_bytes_per_sector(d), kSectorSizeQueryFailed);
     EXPECT_EQ(get_media_type(d), kMediaUnknown);
-    EXPECT_EQ(get_disk_geometry(d, &g), 0);
+    EXPECT_FALSE(get_disk_geometry(d, &g));
     EXPECT_EQ(get_partition_count(d), kLayoutQueryFailed);
 }
 
@@ -245,11 +245,11 @@ TEST_F(PathDisk, AReadFaultFailsTheReadsThatTouchItsSector) {
     set_faults(f);
     const disk_handle d = open_physical_disk(0, disk_mode::read);
     bytes buffer(8 * 512);
-    ASSERT_EQ(seek_sector(d, 16), 1);
-    EXPECT_EQ(read_sectors(d, 4, buffer.data()), 1);
-    EXPECT_EQ(read_sectors(d, 4, buffer.data()), 0);
-    ASSERT_EQ(seek_sector(d, 21), 1);
-    EXPECT_EQ(read_sectors(d, 4, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(d, 16));
+    EXPECT_TRUE(read_sectors(d, 4, buffer.data()));
+    EXPECT_FALSE(read_sectors(d, 4, buffer.data()));
+    ASSERT_TRUE(seek_sector(d, 21));
+    EXPECT_TRUE(read_sectors(d, 4, buffer.data()));
 }
 
 TEST_F(PathDisk, AWriteFaultWritesNothing) {
@@ -259,8 +259,8 @@ TEST_F(PathDisk, AWriteFaultWritesNothing) {
     {
         const disk_handle d = open_physical_disk(0, disk_mode::write);
         const bytes data(4 * 512, 0xEE);
-        ASSERT_EQ(seek_sector(d, 2), 1);
-        EXPECT_EQ(write_sectors(d, 4, data.data()), 0);
+        ASSERT_TRUE(seek_sector(d, 2));
+        EXPECT_FALSE(write_sectors(d, 4, data.data()));
     }
     EXPECT_EQ(read_file_sectors(image_, 2, 4), sectors_of(2, 4));
 }
@@ -272,11 +272,11 @@ TEST_F(PathDisk, AFullDiskTakesWhatFitsAndFailsTheWrite) {
     const bytes data(4 * 512, 0xEE);
     {
         const disk_handle d = open_physical_disk(0, disk_mode::write);
-        ASSERT_EQ(seek_sector(d, 0), 1);
-        EXPECT_EQ(write_sectors(d, 4, data.data()), 1);
-        EXPECT_EQ(write_sectors(d, 4, data.data()), 0);
-        ASSERT_EQ(seek_sector(d, 40), 1);
-        EXPECT_EQ(write_sectors(d, 1, data.data()), 0);
+        ASSERT_TRUE(seek_sector(d, 0));
+        EXPECT_TRUE(write_sectors(d, 4, data.data()));
+        EXPECT_FALSE(write_sectors(d, 4, data.data()));
+        ASSERT_TRUE(seek_sector(d, 40));
+        EXPECT_FALSE(write_sectors(d, 1, data.data()));
     }
     EXPECT_EQ(read_file_sectors(image_, 0, 5), bytes(5 * 512, 0xEE));
     EXPECT_EQ(read_file_sectors(image_, 5, 1), pattern_sector(5));
@@ -292,7 +292,7 @@ TEST_F(PathDisk, QueryFaults) {
     const disk_handle r = open_physical_disk(0, disk_mode::read);
     EXPECT_EQ(get_disk_size_bytes(r), kDiskSizeQueryFailed);
     EXPECT_EQ(get_partition_count(r), kLayoutQueryFailed);
-    EXPECT_EQ(flush_disk(open_physical_disk(0, disk_mode::write)), 0);
+    EXPECT_FALSE(flush_disk(open_physical_disk(0, disk_mode::write)));
 }
 
 TEST_F(PathDisk, GeometryFaultsStandForOtherDevices) {
@@ -319,14 +319,14 @@ TEST_F(PathDisk, EventsRecordOpensWritesAndFlushesInOrder) {
     const bytes data(8 * 512, 0x42);
     {
         const disk_handle d = open_physical_disk(0, disk_mode::write);
-        ASSERT_EQ(seek_sector(d, 1), 1);
-        ASSERT_EQ(write_sectors(d, 8, data.data()), 1);
-        ASSERT_EQ(flush_disk(d), 1);
-        ASSERT_EQ(seek_sector(d, 0), 1);
-        ASSERT_EQ(write_sectors(d, 1, data.data()), 1);
-        ASSERT_EQ(flush_disk(d), 1);
-        ASSERT_EQ(seek_sector(d, 63), 1);
-        EXPECT_EQ(write_sectors(d, 2, data.data()), 0);
+        ASSERT_TRUE(seek_sector(d, 1));
+        ASSERT_TRUE(write_sectors(d, 8, data.data()));
+        ASSERT_TRUE(flush_disk(d));
+        ASSERT_TRUE(seek_sector(d, 0));
+        ASSERT_TRUE(write_sectors(d, 1, data.data()));
+        ASSERT_TRUE(flush_disk(d));
+        ASSERT_TRUE(seek_sector(d, 63));
+        EXPECT_FALSE(write_sectors(d, 2, data.data()));
     }
     ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events[0].kind, disk_event::kOpen);
@@ -362,7 +362,7 @@ TEST_F(PathDisk, TheDiskCanChangeJustBeforeItOpens) {
     bytes sector(512);
     {
         const disk_handle first = open_physical_disk(0, disk_mode::read);
-        ASSERT_EQ(read_sectors(first, 1, sector.data()), 1);
+        ASSERT_TRUE(read_sectors(first, 1, sector.data()));
         EXPECT_EQ(sector, make_mbr({}));
     }
     { const disk_handle second = open_physical_disk(0, disk_mode::write); }
@@ -380,7 +380,7 @@ TEST_F(PathDisk, TheOpenHookCanPutAnotherDiskUnderTheNumber) {
     ASSERT_TRUE(d.valid());
     EXPECT_EQ(get_disk_size_bytes(d), 8 * 512);
     bytes sector(512);
-    ASSERT_EQ(read_sectors(d, 1, sector.data()), 1);
+    ASSERT_TRUE(read_sectors(d, 1, sector.data()));
     EXPECT_EQ(sector, make_mbr_one_partition(1, 7));
 }
 

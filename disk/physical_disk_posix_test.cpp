@@ -75,21 +75,21 @@ TEST_F(LoopDevice, ReadsWritesAndStopsAtTheEnd) {
     {
         const disk_handle w = open_physical_disk(0, disk_mode::write);
         ASSERT_TRUE(w.valid());
-        ASSERT_EQ(seek_sector(w, 100), 1);
-        ASSERT_EQ(write_sectors(w, 1, data.data()), 1);
-        ASSERT_EQ(flush_disk(w), 1);
-        ASSERT_EQ(seek_sector(w, kImageSectors - 1), 1);
-        EXPECT_EQ(write_sectors(w, 2, bytes(1024).data()), 0);
+        ASSERT_TRUE(seek_sector(w, 100));
+        ASSERT_TRUE(write_sectors(w, 1, data.data()));
+        ASSERT_TRUE(flush_disk(w));
+        ASSERT_TRUE(seek_sector(w, kImageSectors - 1));
+        EXPECT_FALSE(write_sectors(w, 2, bytes(1024).data()));
     }
     const disk_handle r = open_physical_disk(0, disk_mode::read);
     bytes buffer(1024);
-    ASSERT_EQ(seek_sector(r, 99), 1);
-    ASSERT_EQ(read_sectors(r, 2, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, 99));
+    ASSERT_TRUE(read_sectors(r, 2, buffer.data()));
     EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + 512), pattern_sector(99));
     EXPECT_EQ(bytes(buffer.begin() + 512, buffer.end()), data);
-    ASSERT_EQ(seek_sector(r, kImageSectors - 1), 1);
-    EXPECT_EQ(read_sectors(r, 2, buffer.data()), 0);
-    EXPECT_EQ(read_sectors(r, 1, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, kImageSectors - 1));
+    EXPECT_FALSE(read_sectors(r, 2, buffer.data()));
+    EXPECT_TRUE(read_sectors(r, 1, buffer.data()));
 }
 
 TEST_F(LoopDevice, OnlyOneWriterAtATime) {

@@ -48,15 +48,15 @@ TEST_F(PhysicalDiskWin32, AnInvalidHandleFailsEveryOperation) {
     std::vector<unsigned char> buffer(512, 0x33);
     disk_geometry g;
     SetLastError(kUntouched);
-    EXPECT_EQ(seek_sector(d, 1), 0);
-    EXPECT_EQ(read_sectors(d, 1, buffer.data()), 0);
-    EXPECT_EQ(write_sectors(d, 1, buffer.data()), 0);
+    EXPECT_FALSE(seek_sector(d, 1));
+    EXPECT_FALSE(read_sectors(d, 1, buffer.data()));
+    EXPECT_FALSE(write_sectors(d, 1, buffer.data()));
     EXPECT_EQ(get_disk_size_bytes(d), kDiskSizeInvalidHandle);
     EXPECT_EQ(GetLastError(), kUntouched);  // failed without a system call
-    EXPECT_EQ(flush_disk(d), 0);
+    EXPECT_FALSE(flush_disk(d));
     EXPECT_EQ(get_bytes_per_sector(d), kSectorSizeQueryFailed);
     EXPECT_EQ(get_media_type(d), kMediaUnknown);
-    EXPECT_EQ(get_disk_geometry(d, &g), 0);
+    EXPECT_FALSE(get_disk_geometry(d, &g));
     EXPECT_EQ(get_partition_count(d), kLayoutQueryFailed);
     EXPECT_EQ(buffer, std::vector<unsigned char>(512, 0x33));
 }
@@ -74,7 +74,7 @@ TEST_F(PhysicalDiskWin32, AFileIsNoDiskForTheQueries) {
     {
         const disk_handle d(reinterpret_cast<native_disk>(h), &platform_disk_ops());
         disk_geometry g;
-        EXPECT_EQ(get_disk_geometry(d, &g), 0);
+        EXPECT_FALSE(get_disk_geometry(d, &g));
         EXPECT_EQ(get_bytes_per_sector(d), kSectorSizeQueryFailed);
         EXPECT_EQ(get_media_type(d), kMediaUnknown);
         EXPECT_EQ(get_disk_size_bytes(d), kDiskSizeQueryFailed);
