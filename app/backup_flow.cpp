@@ -201,7 +201,7 @@ outcome run_backup_flow(window_handle owner, const backup_request& r,
     std::uint64_t backup_size = 0;
     bool resume = false;
     if (char found[kPathCapacity];
-        is_directory(folder) == 1 && find_set_file(folder, found, sizeof found)) {
+        is_directory(folder) && find_set_file(folder, found, sizeof found)) {
         if (!measure_source(owner, r, &backup_size)) return kEngineFailed;
         backup_header kept{};
         if (unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
@@ -234,7 +234,7 @@ outcome run_backup_flow(window_handle owner, const backup_request& r,
         }
         // The set keeps the copy its first run made; one is added only where
         // none is.
-        if (path_exists(program_copy) != 1 &&
+        if (!path_exists(program_copy) &&
             (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy))) {
             say(owner, kMbOk, kCopyFailed, folder, steps.program_folder);
         }

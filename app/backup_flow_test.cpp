@@ -19,6 +19,7 @@
 #include "format/packed_block.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
+#include "util/io_census_test_support.h"
 #include "util/number_format.h"
 #include "util/test_support.h"
 

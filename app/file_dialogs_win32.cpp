@@ -47,13 +47,13 @@ int choose_backup_folder(char* folder, HWND owner) {
 
 int choose_header_file(char* folder, HWND owner) {
     char name[kPathCapacity] = "";
-    if (is_directory(folder) == 1) proposed_header_path(folder, name, sizeof name);
+    if (is_directory(folder)) proposed_header_path(folder, name, sizeof name);
     OPENFILENAMEA ofn = file_dialog(owner, name, kHeaderFileDialogTitle, OFN_FILEMUSTEXIST);
     ofn.lpstrFilter = kHeaderFilter;
     folder[0] = '\0';
     if (!GetOpenFileNameA(&ofn)) return 0;
     char chosen[kPathCapacity];
-    if (!directory_of_path(name, chosen, sizeof chosen) || is_directory(chosen) != 1) return 0;
+    if (!directory_of_path(name, chosen, sizeof chosen) || !is_directory(chosen)) return 0;
     std::strcpy(folder, chosen);
     return 1;
 }

@@ -25,6 +25,7 @@
 #include "app/wizard_script_win32_test_support.h"
 #include "disk/disk_image_test_support.h"
 #include "disk/faulty_disk_test_support.h"
+#include "disk/path_disk.h"
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "format/header_file.h"
@@ -37,6 +38,7 @@
 #include "ui/worker_dialog_win32.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 #include "zerofill/zero_fill.h"
 #include "zerofill/zero_fill_dialog_win32.h"
@@ -404,6 +406,10 @@ void screens::messages() {
 
 int main(int argc, char** argv) {
     const bool pictures = !(argc > 1 && std::strcmp(argv[1], "--walk") == 0);
+    // The image files in place of the raw disks, with the test layers the
+    // roads use (faults, read-back faults, a free-space answer) around them.
+    install_io_census();
+    install_disk_faults(path_disk::ops());
     watchdog dog(600s, "screens");
     set_countdown_tick_ms_for_tests(3600000);  // only posted ticks count
     set_disk_poll_ms_for_tests(3600000);       // and only posted polls

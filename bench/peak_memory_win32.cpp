@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "disk/disk_registry.h"
+#include "disk/path_disk.h"
 #include "engine/backup_engine.h"
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
     const std::string source = work + "\\source.img", target = work + "\\target.img";
     write_image(source, mib << 20, true);
     write_image(target, mib << 20, false);
+    // Image files in place of the raw disks.
+    kiroda::install_disk_ops(&kiroda::path_disk::ops());
     kiroda::register_disk_path(0, source);
     kiroda::register_disk_path(1, target);
     job j{work + "\\set", mib << 20, {}};

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "disk/faulty_disk_test_support.h"
+#include "disk/path_disk.h"
 #include "engine/backup_engine.h"
 #include "format/bad_sector_map.h"
 
@@ -50,6 +51,7 @@ void run(const char* what, const std::string& image, std::int64_t bytes,
 }  // namespace
 
 int main(int argc, char** argv) {
+    kiroda::install_disk_faults(kiroda::path_disk::ops());
     const std::filesystem::path work =
         argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "kiroda-rescue";
     std::filesystem::create_directories(work);

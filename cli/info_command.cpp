@@ -97,7 +97,7 @@ void collect_data_files(const std::string& folder, set_facts* f) {
         file.number = number;
         std::int32_t result = 0;
         if (!f->files.empty() && last_file_blocks != kBlocksPerDataFile) f->misshapen = true;
-        while (at_end_of_file(fd.get()) == 0) {
+        while (at_end_of_file(fd.get()) == end_of_file::before) {
             result = read_packed_block(fd.get(), buffer.get(), kChunkBytes, scratch);
             if (result < 0) break;
             if (short_block_seen) f->misshapen = true;

@@ -42,7 +42,9 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
         });
     // --fit against a smaller disk: what was compared is the disk's size.
     const std::int64_t disk_bytes =
-        verify.against_fit ? get_disk_size_bytes(open_physical_disk(kCompareDiskNumber, 'r')) : -1;
+        verify.against_fit
+            ? get_disk_size_bytes(open_physical_disk(kCompareDiskNumber, disk_mode::read))
+            : -1;
     clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];

@@ -52,13 +52,13 @@ bool find_registered_disk(int number, registered_disk* disk) {
     return true;
 }
 
-int find_drive_extents(char letter, std::vector<int>* disk_numbers) {
+bool find_drive_extents(char letter, std::vector<int>* disk_numbers) {
     registry& r = the_registry();
     std::lock_guard<std::mutex> hold(r.lock);
     const auto it = r.drives.find(letter);
-    if (it == r.drives.end()) return 0;
+    if (it == r.drives.end()) return false;
     *disk_numbers = it->second;
-    return 1;
+    return true;
 }
 
 }  // namespace kiroda

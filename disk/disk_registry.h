@@ -36,9 +36,10 @@ struct registered_disk {
 };
 
 // False when `number` has no path.
-bool find_registered_disk(int number, registered_disk* disk);
+[[nodiscard]] bool find_registered_disk(int number, registered_disk* disk);
 
-// 1 with the disk numbers of `letter`, 0 when the letter is not registered.
-int find_drive_extents(char letter, std::vector<int>* disk_numbers);
+// True with the disk numbers of `letter`, false when the letter is not
+// registered.
+[[nodiscard]] bool find_drive_extents(char letter, std::vector<int>* disk_numbers);
 
 }  // namespace kiroda

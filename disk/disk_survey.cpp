@@ -28,7 +28,7 @@ void apply_sector0(disk_record& record, const unsigned char* sector) {
 }
 
 bool survey_disk(int number, disk_record* record) {
-    const disk_handle disk = open_physical_disk(number, 'r');
+    const disk_handle disk = open_physical_disk(number, disk_mode::read);
     if (!disk.valid()) return false;
 
     disk_record r;

@@ -1,18 +1,18 @@
-// The disk seam of the test programs: each operation of physical_disk.h is
-// the path-backed one of path_disk.h, with the faults of disk_faults and the
-// I/O census (util/io_census_test_support.h) around it. The real operation still makes
+// The disk table of the test programs: each operation is the one of the
+// table it wraps, with the faults of disk_faults and the I/O census
+// (util/io_census_test_support.h) around it. The inner operation still makes
 // every check it makes in the product: a fault is consulted only once the
-// transfer or query has passed them, so a refused call costs no fault, no
-// failed read and no census count.
+// transfer or query has passed the same checks, so a refused call costs no
+// fault, no failed read and no census count.
 #include "disk/faulty_disk_test_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <mutex>
 #include <utility>
 
-#include "disk/path_disk.h"
 #include "disk/physical_disk.h"
 #include "util/io_census_test_support.h"
 
@@ -141,26 +141,32 @@ void report_disk_event(int number, const disk_event& event) {
     if (find_disk_faults(number, &f) && f.on_event) f.on_event(event);
 }
 
-// ---- The disk seam ----
+// ---- The table that wraps another ----
 
 namespace {
 
-// What a handle of this layer points to: the path-backed disk and what the
-// faults said about it when it opened.
+// The table the faults wrap.
+std::atomic<const disk_ops*> g_inner{nullptr};
+
+const disk_ops& inner_ops() {
+    return *g_inner.load();
+}
+
+// What a handle of this layer points to: the inner table's handle and what
+// this layer keeps of it to judge a transfer before the inner table does,
+// as the path-backed disks judge it.
 struct faulty_open {
     int number;
-    native_disk disk;
+    native_disk disk;  // of the inner table
+    bool writable;
+    std::int64_t size;       // bytes; negative when the inner table cannot tell
+    std::uint64_t position;  // bytes, as the inner table moved it
     int bytes_per_sector;
     int media_type;
 };
 
-faulty_open* as_open(const disk_handle& handle) {
-    return handle.valid() ? reinterpret_cast<faulty_open*>(handle.get()) : nullptr;
-}
-
-native_disk inner(const disk_handle& handle) {
-    const faulty_open* o = as_open(handle);
-    return o ? o->disk : kInvalidDisk;
+faulty_open* as_open(native_disk disk) {
+    return reinterpret_cast<faulty_open*>(disk);
 }
 
 // The faults of the handle's disk as they stand now (none when unset).
@@ -170,148 +176,185 @@ disk_faults faults_now(const faulty_open& o) {
     return f;
 }
 
-}  // namespace
+// What the inner table checks before it touches the device.
+enum class transfer_check {
+    refused,  // the wrong access mode, or too many sectors
+    outside,  // not wholly inside the disk
+    whole,    // the transfer may go ahead
+};
 
-void disk_handle::reset(native_disk native) {
-    if (native_ != kInvalidDisk) {
-        auto* o = reinterpret_cast<faulty_open*>(native_);
-        path_disk::close(o->disk);
-        delete o;
+transfer_check check_transfer(const faulty_open& o, std::uint32_t count, bool write) {
+    if (o.writable != write || count > kMaxTransferSectors) return transfer_check::refused;
+    const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
+    if (o.size >= 0) {
+        const auto size = static_cast<std::uint64_t>(o.size);
+        if (o.position > size || bytes > size - o.position) return transfer_check::outside;
     }
-    native_ = native;
+    return transfer_check::whole;
 }
 
-disk_handle open_physical_disk(int number, char mode) {
-    const bool uncached = mode == 'v';
+// The faults apply only to an open the inner table would go ahead with.
+native_disk faulty_open_disk(int number, disk_mode mode) {
+    const bool uncached = mode == disk_mode::read_back;
+    const bool writable = mode == disk_mode::write;
+    const bool known = mode == disk_mode::read || writable || uncached || mode == disk_mode::source;
     registered_disk reg;
-    // The faults apply only to an open the real layer would go ahead with.
-    if (path_disk::known_mode(mode) && find_registered_disk(number, &reg)) {
+    if (known && find_registered_disk(number, &reg)) {
         disk_faults f;
         find_disk_faults(number, &f);
         if (io_census_fails() || (uncached && f.uncached_open_fails)) {
             errno = uncached ? EBUSY : EIO;
-            return disk_handle();
+            return kInvalidDisk;
         }
         // The hook may put another image in place of this number; the open
         // below looks the path up again.
         if (f.on_open) f.on_open(number, mode);
     }
-    const native_disk disk = path_disk::open(number, mode);
-    if (disk == kInvalidDisk) return disk_handle();
+    const native_disk disk = inner_ops().open(number, mode);
+    if (disk == kInvalidDisk) return kInvalidDisk;
     disk_faults f;
     find_disk_faults(number, &f);
-    auto* o = new faulty_open{number, disk, f.bytes_per_sector, f.media_type};
+    auto* o = new faulty_open{
+        number, disk, writable, inner_ops().size_bytes(disk), 0, f.bytes_per_sector, f.media_type};
     report_disk_event(number, disk_event{disk_event::kOpen, mode, 0, 0, true});
-    return disk_handle(reinterpret_cast<native_disk>(o));
+    return reinterpret_cast<native_disk>(o);
 }
 
-bool seek_sector(const disk_handle& disk, std::uint64_t sector) {
-    const native_disk d = inner(disk);
-    if (d != kInvalidDisk && sector <= UINT64_MAX / kSectorBytes && io_census_fails()) return 0;
-    return path_disk::seek(d, sector);
+void faulty_close(native_disk disk) {
+    faulty_open* o = as_open(disk);
+    inner_ops().close(o->disk);
+    delete o;
 }
 
-bool read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
-    const faulty_open* o = as_open(disk);
-    const native_disk d = inner(disk);
-    std::uint64_t first = 0;
-    if (o && count > 0 &&
-        path_disk::check_transfer(d, count, false, &first) == path_disk::transfer_check::whole &&
-        (read_fault_hits(o->number, first, count) || io_census_fails())) {
-        return 0;
+bool faulty_seek(native_disk disk, std::uint64_t sector) {
+    faulty_open* o = as_open(disk);
+    if (sector <= UINT64_MAX / kSectorBytes && io_census_fails()) return false;
+    if (!inner_ops().seek(o->disk, sector)) return false;
+    o->position = sector * kSectorBytes;
+    return true;
+}
+
+bool faulty_read(native_disk disk, std::uint32_t count, void* buffer) {
+    faulty_open* o = as_open(disk);
+    if (count > 0 && check_transfer(*o, count, false) == transfer_check::whole &&
+        (read_fault_hits(o->number, o->position / kSectorBytes, count) || io_census_fails())) {
+        return false;
     }
-    return path_disk::read(d, count, buffer);
+    if (!inner_ops().read(o->disk, count, buffer)) return false;
+    o->position += std::uint64_t{count} * kSectorBytes;
+    return true;
 }
 
-bool write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
-    const faulty_open* o = as_open(disk);
-    const native_disk d = inner(disk);
-    std::uint64_t first = 0;
-    const path_disk::transfer_check check = path_disk::check_transfer(d, count, true, &first);
-    // A write the handle may not make is no event of the disk.
-    if (!o || check == path_disk::transfer_check::refused)
-        return path_disk::write(d, count, buffer);
-    disk_event event{disk_event::kWrite, 0, first, count, false};
-    if (check == path_disk::transfer_check::outside || io_census_fails()) {
-        event.ok =
-            check == path_disk::transfer_check::outside && path_disk::write(d, count, buffer) == 1;
-        report_disk_event(o->number, event);
-        return event.ok ? 1 : 0;
-    }
-    const std::uint32_t allowed = count == 0 ? 0 : take_write_allowance(o->number, first, count);
+// Writes `count` sectors through the inner table, moving the position on
+// with it; notes them in the power-cut record.
+bool inner_write(faulty_open& o, std::uint32_t count, const void* buffer) {
+    if (!inner_ops().write(o.disk, count, buffer)) return false;
+    const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
+    io_record_disk_written(o.number, o.position, buffer, bytes);
+    o.position += bytes;
+    return true;
+}
+
+// A write the disk accepts, as its faults store it: `allowed` of its sectors
+// (fewer than asked when the disk fills up), whole, dropped or altered.
+bool store_write(faulty_open& o, std::uint32_t allowed, const void* buffer) {
+    const std::uint64_t first = o.position / kSectorBytes;
     std::uint64_t altered = 0;
     const write_fate fate =
-        allowed == 0 ? write_fate::stored : lying_write_fate(o->number, first, allowed, &altered);
-    bool ok = true;
+        allowed == 0 ? write_fate::stored : lying_write_fate(o.number, first, allowed, &altered);
     if (fate == write_fate::altered) {
         const std::uint64_t bytes = std::uint64_t{allowed} * kSectorBytes;
         std::vector<unsigned char> copy(static_cast<const unsigned char*>(buffer),
                                         static_cast<const unsigned char*>(buffer) + bytes);
         copy[(altered - first) * kSectorBytes + 7] ^= 0x20;
-        ok = path_disk::write(d, allowed, copy.data()) == 1;
-        if (ok) io_record_disk_written(o->number, first * kSectorBytes, copy.data(), bytes);
-    } else if (fate == write_fate::dropped) {
-        // Nothing reaches the device, yet the handle moves on as if it had.
-        ok = path_disk::seek(d, first + allowed) == 1;
-    } else if (allowed > 0 || count == 0) {
-        ok = path_disk::write(d, allowed, buffer) == 1;
-        if (ok) {
-            io_record_disk_written(o->number, first * kSectorBytes, buffer,
-                                   std::size_t{allowed} * kSectorBytes);
-        }
+        return inner_write(o, allowed, copy.data());
     }
+    if (fate == write_fate::dropped) {
+        // Nothing reaches the device, yet the handle moves on as if it had.
+        if (!inner_ops().seek(o.disk, first + allowed)) return false;
+        o.position = (first + allowed) * kSectorBytes;
+        return true;
+    }
+    return inner_write(o, allowed, buffer);
+}
+
+bool faulty_write(native_disk disk, std::uint32_t count, const void* buffer) {
+    faulty_open* o = as_open(disk);
+    const transfer_check check = check_transfer(*o, count, true);
+    // A write the handle may not make is no event of the disk.
+    if (check == transfer_check::refused) return inner_ops().write(o->disk, count, buffer);
+    disk_event event{disk_event::kWrite, disk_mode::write, o->position / kSectorBytes, count,
+                     false};
+    if (check == transfer_check::outside || io_census_fails()) {
+        event.ok = check == transfer_check::outside && inner_write(*o, count, buffer);
+        report_disk_event(o->number, event);
+        return event.ok;
+    }
+    const std::uint32_t allowed =
+        count == 0 ? 0 : take_write_allowance(o->number, event.first_sector, count);
+    const bool ok = (allowed == 0 && count != 0) || store_write(*o, allowed, buffer);
     event.ok = ok && allowed == count;
     report_disk_event(o->number, event);
-    return event.ok ? 1 : 0;
+    return event.ok;
 }
 
-bool flush_disk(const disk_handle& disk) {
+bool faulty_flush(native_disk disk) {
     const faulty_open* o = as_open(disk);
-    const native_disk d = inner(disk);
-    if (!o || !path_disk::writable(d)) return path_disk::flush(d);
+    if (!o->writable) return inner_ops().flush(o->disk);
     const bool fault = faults_now(*o).flush_fails || io_census_fails();
-    const bool ok = !fault && path_disk::flush(d) == 1;
+    const bool ok = !fault && inner_ops().flush(o->disk);
     if (ok) io_record_disk_flushed(o->number);
-    report_disk_event(o->number, disk_event{disk_event::kFlush, 0, 0, 0, ok});
-    return ok ? 1 : 0;
+    report_disk_event(o->number, disk_event{disk_event::kFlush, disk_mode::write, 0, 0, ok});
+    return ok;
 }
 
-std::int64_t get_disk_size_bytes(const disk_handle& disk) {
+std::int64_t faulty_size_bytes(native_disk disk) {
     const faulty_open* o = as_open(disk);
-    if (o && (faults_now(*o).size_query_fails || io_census_fails())) return kDiskSizeQueryFailed;
-    return path_disk::size_bytes(inner(disk));
+    if (faults_now(*o).size_query_fails || io_census_fails()) return kDiskSizeQueryFailed;
+    return inner_ops().size_bytes(o->disk);
 }
 
-bool get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
+// The inner table's geometry, with the sector size and media type the faults
+// put in its place (the cylinders then count the larger sectors).
+geometry_reply faulty_geometry(native_disk disk, disk_geometry* geometry) {
     const faulty_open* o = as_open(disk);
-    path_file::facts facts;
-    if (!o || !path_disk::device_facts(o->disk, &facts)) return 0;
-    if (o->bytes_per_sector > 0)
-        facts.bytes_per_sector = static_cast<std::uint32_t>(o->bytes_per_sector);
-    if (o->media_type != kNoMediaOverride)
-        facts.media_type = static_cast<std::uint8_t>(o->media_type);
-    return path_disk::geometry_of(facts, geometry);
-}
-
-int get_bytes_per_sector(const disk_handle& disk) {
     disk_geometry g;
-    if (!get_disk_geometry(disk, &g)) return kSectorSizeQueryFailed;
-    return static_cast<int>(g.bytes_per_sector);
+    const geometry_reply reply = inner_ops().geometry(o->disk, &g);
+    if (reply != geometry_reply::answered) return reply;
+    if (o->bytes_per_sector > 0) {
+        g.bytes_per_sector = static_cast<std::uint32_t>(o->bytes_per_sector);
+        const std::uint64_t cylinder_bytes =
+            std::uint64_t{g.tracks_per_cylinder} * g.sectors_per_track * g.bytes_per_sector;
+        const std::uint64_t size = o->size > 0 ? static_cast<std::uint64_t>(o->size) : 0;
+        g.cylinders = cylinder_bytes > 0 ? static_cast<std::int64_t>(size / cylinder_bytes) : 0;
+    }
+    if (o->media_type != kNoMediaOverride) g.media_type = static_cast<std::uint8_t>(o->media_type);
+    *geometry = g;
+    return reply;
 }
 
-std::uint8_t get_media_type(const disk_handle& disk) {
-    disk_geometry g;
-    if (!get_disk_geometry(disk, &g)) return kMediaUnknown;
-    return static_cast<std::uint8_t>(g.media_type & 0xFF);
-}
-
-int get_partition_count(const disk_handle& disk) {
+int faulty_partition_count(native_disk disk) {
     const faulty_open* o = as_open(disk);
-    const native_disk d = inner(disk);
-    if (o && !path_disk::writable(d) && (faults_now(*o).layout_query_fails || io_census_fails())) {
+    if (!o->writable && (faults_now(*o).layout_query_fails || io_census_fails())) {
         return kLayoutQueryFailed;
     }
-    return path_disk::partition_count(d);
+    return inner_ops().partition_count(o->disk);
+}
+
+volume_reply faulty_volume_disks(char letter, std::vector<int>* numbers) {
+    return inner_ops().volume_disks(letter, numbers);
+}
+
+constexpr disk_ops kFaultyDisks{faulty_open_disk,   faulty_close,    faulty_seek,
+                                faulty_read,        faulty_write,    faulty_flush,
+                                faulty_size_bytes,  faulty_geometry, faulty_partition_count,
+                                faulty_volume_disks};
+
+}  // namespace
+
+void install_disk_faults(const disk_ops& inner) {
+    g_inner.store(&inner);
+    install_disk_ops(&kFaultyDisks);
 }
 
 }  // namespace kiroda

@@ -1,7 +1,9 @@
-// The test programs' disk layer: the path-backed disks of path_disk.h with
+// The test programs' disk layer: a table of disk operations that wraps
+// another (the path-backed disks of path_disk.h, in every test program) with
 // faults a test injects, and a recorder of what each disk was asked to do.
-// Test programs link it in place of physical_disk_paths.cpp (the product
-// never does); with no fault set, every operation is the path-backed one.
+// The test programs' main installs it (disk_test_main_test_support.cpp); the
+// product never links it. With no fault set, every operation is the inner
+// table's.
 //
 // Faults belong to one registration of a disk number: registering the
 // number again, or clearing the registry, forgets them.
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "disk/disk_registry.h"
+#include "disk/physical_disk.h"
 
 namespace kiroda {
 
@@ -19,10 +22,10 @@ namespace kiroda {
 struct disk_event {
     enum kind_t { kOpen, kWrite, kFlush };
     kind_t kind = kOpen;
-    char mode = 0;                   // kOpen: the access mode asked for
-    std::uint64_t first_sector = 0;  // kWrite: where the transfer began
-    std::uint32_t count = 0;         // kWrite: sectors asked for
-    bool ok = true;                  // the operation reported success
+    disk_mode mode = disk_mode::read;  // kOpen: the mode asked for
+    std::uint64_t first_sector = 0;    // kWrite: where the transfer began
+    std::uint32_t count = 0;           // kWrite: sectors asked for
+    bool ok = true;                    // the operation reported success
 };
 
 constexpr std::int64_t kNoFault = -1;
@@ -55,7 +58,7 @@ struct disk_faults {
     bool size_query_fails = false;    // get_disk_size_bytes gives kDiskSizeQueryFailed
     bool layout_query_fails = false;  // get_partition_count gives kLayoutQueryFailed
     bool flush_fails = false;         // flush_disk gives 0
-    // A second, uncached handle ('v') cannot be opened beside the first, as
+    // A second, uncached handle (disk_mode::read_back) cannot be opened beside the first, as
     // on a raw Windows disk opened without read sharing.
     bool uncached_open_fails = false;
     // What the geometry reports in place of the image's own facts (a disk
@@ -65,11 +68,15 @@ struct disk_faults {
     int media_type = kNoMediaOverride;
     // Called before the disk is opened, with the disk number and mode; it
     // may change the image (a disk swapped between a check and a write).
-    std::function<void(int number, char mode)> on_open;
+    std::function<void(int number, disk_mode mode)> on_open;
     // Receives every open, write and flush of the disk. Called on the thread
     // doing the I/O.
     std::function<void(const disk_event& event)> on_event;
 };
+
+// Installs the fault layer as the disk table, around `inner`, which every
+// operation then reaches through it. Installed once, before any disk opens.
+void install_disk_faults(const disk_ops& inner);
 
 // Sets the faults of a registered disk; ignored for a number not registered.
 void set_disk_faults(int number, disk_faults faults);

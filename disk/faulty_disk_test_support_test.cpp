@@ -58,8 +58,8 @@ TEST_F(DiskFaults, EventsGoToTheDisksListener) {
     disk_faults f;
     f.on_event = [&seen](const disk_event& e) { seen.push_back(e); };
     set_disk_faults(0, f);
-    report_disk_event(0, disk_event{disk_event::kFlush, 0, 0, 0, true});
-    report_disk_event(1, disk_event{disk_event::kFlush, 0, 0, 0, true});
+    report_disk_event(0, disk_event{disk_event::kFlush, disk_mode::write, 0, 0, true});
+    report_disk_event(1, disk_event{disk_event::kFlush, disk_mode::write, 0, 0, true});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].kind, disk_event::kFlush);
 }

@@ -1,6 +1,6 @@
-// Disk operations over registered paths. A native handle points to an
-// open_disk; the checks that make a transfer either whole or a failure live
-// here, so every platform behaves alike.
+// The table of disk operations over registered paths. A native handle
+// points to an open_disk; the checks that make a transfer either whole or a
+// failure live here, so every platform behaves alike.
 #include "disk/path_disk.h"
 
 #include <cerrno>
@@ -28,8 +28,9 @@ struct open_disk {
     std::uint64_t position;  // bytes
 };
 
+// The table is handed only handles it opened (physical_disk.h).
 open_disk* as_disk(native_disk disk) {
-    return disk != kInvalidDisk ? reinterpret_cast<open_disk*>(disk) : nullptr;
+    return reinterpret_cast<open_disk*>(disk);
 }
 
 // Whether `bytes` from the current position lie wholly inside the disk.
@@ -38,16 +39,35 @@ bool inside(const open_disk& d, std::uint64_t bytes) {
     return d.position <= d.facts.size_bytes && bytes <= d.facts.size_bytes - d.position;
 }
 
-}  // namespace
+// What read and write check before they touch the device.
+enum class transfer_check {
+    refused,  // the wrong access mode, or too many sectors
+    outside,  // not wholly inside the disk
+    whole,    // the transfer may go ahead
+};
 
-bool known_mode(char mode) {
-    return mode == 'r' || mode == 'R' || mode == 'w' || mode == 'W' || mode == 'v' || mode == 's';
+transfer_check check_transfer(const open_disk& d, std::uint32_t count, bool write) {
+    if (d.writable != write || count > kMaxTransferSectors) return transfer_check::refused;
+    if (!inside(d, std::uint64_t{count} * kSectorBytes)) return transfer_check::outside;
+    return transfer_check::whole;
 }
 
-native_disk open(int number, char mode) {
-    if (!known_mode(mode)) return kInvalidDisk;
-    const bool writable = mode == 'w' || mode == 'W';
-    const bool uncached = mode == 'v' || mode == 's';
+native_disk open(int number, disk_mode mode) {
+    bool writable = false;
+    bool uncached = false;
+    switch (mode) {
+        case disk_mode::read:
+            break;
+        case disk_mode::write:
+            writable = true;
+            break;
+        case disk_mode::read_back:
+        case disk_mode::source:
+            uncached = true;
+            break;
+        default:
+            return kInvalidDisk;
+    }
     registered_disk reg;
     if (!find_registered_disk(number, &reg)) {
         errno = ENODEV;
@@ -60,80 +80,55 @@ native_disk open(int number, char mode) {
 }
 
 void close(native_disk disk) {
-    if (open_disk* d = as_disk(disk)) {
-        path_file::close(d->file);
-        delete d;
-    }
-}
-
-int seek(native_disk disk, std::uint64_t sector) {
     open_disk* d = as_disk(disk);
-    if (!d || sector > UINT64_MAX / kSectorBytes) return 0;
-    d->position = sector * kSectorBytes;
-    return 1;
+    path_file::close(d->file);
+    delete d;
 }
 
-transfer_check check_transfer(native_disk disk, std::uint32_t count, bool write,
-                              std::uint64_t* first_sector) {
-    const open_disk* d = as_disk(disk);
-    if (!d) return transfer_check::refused;
-    *first_sector = d->position / kSectorBytes;
-    if (d->writable != write || count > kMaxTransferSectors) return transfer_check::refused;
-    if (!inside(*d, std::uint64_t{count} * kSectorBytes)) return transfer_check::outside;
-    return transfer_check::whole;
+bool seek(native_disk disk, std::uint64_t sector) {
+    if (sector > UINT64_MAX / kSectorBytes) return false;
+    as_disk(disk)->position = sector * kSectorBytes;
+    return true;
 }
 
-int read(native_disk disk, std::uint32_t count, void* buffer) {
-    std::uint64_t first = 0;
-    if (check_transfer(disk, count, false, &first) != transfer_check::whole) return 0;
-    if (count == 0) return 1;
+bool read(native_disk disk, std::uint32_t count, void* buffer) {
     open_disk* d = as_disk(disk);
+    if (check_transfer(*d, count, false) != transfer_check::whole) return false;
+    if (count == 0) return true;
     const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
-    if (!path_file::read_at(d->file, d->position, buffer, bytes)) return 0;
+    if (!path_file::read_at(d->file, d->position, buffer, bytes)) return false;
     d->position += bytes;
-    return 1;
+    return true;
 }
 
-int write(native_disk disk, std::uint32_t count, const void* buffer) {
-    std::uint64_t first = 0;
-    if (check_transfer(disk, count, true, &first) != transfer_check::whole) return 0;
-    if (count == 0) return 1;
+bool write(native_disk disk, std::uint32_t count, const void* buffer) {
     open_disk* d = as_disk(disk);
+    if (check_transfer(*d, count, true) != transfer_check::whole) return false;
+    if (count == 0) return true;
     const std::uint64_t bytes = std::uint64_t{count} * kSectorBytes;
-    if (!path_file::write_at(d->file, d->position, buffer, bytes)) return 0;
+    if (!path_file::write_at(d->file, d->position, buffer, bytes)) return false;
     d->position += bytes;
-    return 1;
+    return true;
 }
 
-bool writable(native_disk disk) {
-    const open_disk* d = as_disk(disk);
-    return d && d->writable;
-}
-
-int flush(native_disk disk) {
+bool flush(native_disk disk) {
     // Only a handle that may write can flush, as on Windows.
-    if (!writable(disk)) return 0;
-    return path_file::flush(as_disk(disk)->file) ? 1 : 0;
+    const open_disk* d = as_disk(disk);
+    return d->writable && path_file::flush(d->file);
 }
 
 std::int64_t size_bytes(native_disk disk) {
     const open_disk* d = as_disk(disk);
-    if (!d) return kDiskSizeInvalidHandle;
     if (!d->facts.size_known || d->facts.size_bytes > static_cast<std::uint64_t>(INT64_MAX)) {
         return kDiskSizeQueryFailed;
     }
     return static_cast<std::int64_t>(d->facts.size_bytes);
 }
 
-bool device_facts(native_disk disk, path_file::facts* facts) {
-    const open_disk* d = as_disk(disk);
-    if (!d) return false;
-    *facts = d->facts;
-    return true;
-}
-
-int geometry_of(const path_file::facts& facts, disk_geometry* geometry) {
-    if (facts.bytes_per_sector == 0) return 0;
+// The geometry the device's facts give; none when it gave no sector size.
+geometry_reply geometry(native_disk disk, disk_geometry* geometry) {
+    const path_file::facts& facts = as_disk(disk)->facts;
+    if (facts.bytes_per_sector == 0) return geometry_reply::failed;
     const std::uint64_t cylinder_bytes =
         std::uint64_t{kTracksPerCylinder} * kSectorsPerTrack * facts.bytes_per_sector;
     disk_geometry g;
@@ -143,18 +138,13 @@ int geometry_of(const path_file::facts& facts, disk_geometry* geometry) {
     g.sectors_per_track = kSectorsPerTrack;
     g.bytes_per_sector = facts.bytes_per_sector;
     *geometry = g;
-    return 1;
-}
-
-int geometry(native_disk disk, disk_geometry* geometry) {
-    path_file::facts facts;
-    return device_facts(disk, &facts) ? geometry_of(facts, geometry) : 0;
+    return geometry_reply::answered;
 }
 
 int partition_count(native_disk disk) {
     const open_disk* d = as_disk(disk);
     // Like the Windows layout query, this needs read access.
-    if (!d || d->writable) return kLayoutQueryFailed;
+    if (d->writable) return kLayoutQueryFailed;
     // Read sector 0 without moving the handle's position. An MBR has four
     // primary slots and the Windows layout lists each of them, used or not;
     // reporting the same keeps krdtool's verdicts equal to the wizard's.
@@ -164,22 +154,20 @@ int partition_count(native_disk disk) {
     return has_boot_signature(sector) ? kMbrEntryCount : 0;
 }
 
+// No disk layer alters the drive letters: a registered letter names the
+// disks it was registered with.
+volume_reply volume_disks(char letter, std::vector<int>* numbers) {
+    if (!find_drive_extents(letter, numbers)) return volume_reply::not_opened;
+    return numbers->empty() ? volume_reply::query_failed : volume_reply::found;
+}
+
+constexpr disk_ops kOps{open,     close,           seek,        read, write, flush, size_bytes,
+                        geometry, partition_count, volume_disks};
+
+}  // namespace
+
+const disk_ops& ops() {
+    return kOps;
+}
+
 }  // namespace kiroda::path_disk
-
-namespace kiroda {
-
-// No disk layer alters the drive letters, so every program that serves
-// disks from paths shares these two.
-int drive_letter_to_disk_number(char letter) {
-    std::vector<int> numbers;
-    if (!find_drive_extents(letter, &numbers)) return kVolumeNotOpened;
-    return numbers.empty() ? kExtentsQueryFailed : numbers.front();
-}
-
-std::vector<int> drive_letter_disk_numbers(char letter) {
-    std::vector<int> numbers;
-    find_drive_extents(letter, &numbers);
-    return numbers;
-}
-
-}  // namespace kiroda

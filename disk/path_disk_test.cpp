@@ -57,54 +57,54 @@ class PathDisk : public ::testing::Test {
 };
 
 TEST_F(PathDisk, ReadsContinueFromTheSoughtSector) {
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     ASSERT_TRUE(d.valid());
     bytes buffer(3 * 512);
-    ASSERT_EQ(seek_sector(d, 10), 1);
-    ASSERT_EQ(read_sectors(d, 3, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(d, 10));
+    ASSERT_TRUE(read_sectors(d, 3, buffer.data()));
     EXPECT_EQ(buffer, sectors_of(10, 3));
-    ASSERT_EQ(read_sectors(d, 2, buffer.data()), 1);
+    ASSERT_TRUE(read_sectors(d, 2, buffer.data()));
     EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + 1024), sectors_of(13, 2));
 }
 
 TEST_F(PathDisk, AccessModes) {
-    EXPECT_TRUE(open_physical_disk(0, 'r').valid());
-    EXPECT_TRUE(open_physical_disk(0, 'R').valid());
-    EXPECT_TRUE(open_physical_disk(0, 'w').valid());
-    EXPECT_TRUE(open_physical_disk(0, 'W').valid());
-    EXPECT_TRUE(open_physical_disk(0, 's').valid());
-    for (const char mode : {'x', 'a', '\0', '+', 'S'}) {
-        EXPECT_FALSE(open_physical_disk(0, mode).valid()) << static_cast<int>(mode);
+    for (const disk_mode mode :
+         {disk_mode::read, disk_mode::write, disk_mode::read_back, disk_mode::source}) {
+        EXPECT_TRUE(open_physical_disk(0, mode).valid()) << static_cast<int>(mode);
+    }
+    // A value outside the modes opens nothing.
+    for (const int mode : {-1, 4, 99}) {
+        EXPECT_FALSE(open_physical_disk(0, static_cast<disk_mode>(mode)).valid()) << mode;
     }
 }
 
 TEST_F(PathDisk, AReadHandleDoesNotWriteAndAWriteHandleDoesNotRead) {
     bytes buffer(512, 0x5A);
-    for (const char mode : {'r', 's'}) {
+    for (const disk_mode mode : {disk_mode::read, disk_mode::source}) {
         const disk_handle r = open_physical_disk(0, mode);
-        ASSERT_EQ(seek_sector(r, 1), 1);
-        EXPECT_EQ(write_sectors(r, 1, buffer.data()), 0) << mode;
-        EXPECT_EQ(flush_disk(r), 0) << mode;
+        ASSERT_TRUE(seek_sector(r, 1));
+        EXPECT_FALSE(write_sectors(r, 1, buffer.data())) << static_cast<int>(mode);
+        EXPECT_FALSE(flush_disk(r)) << static_cast<int>(mode);
     }
     {
-        const disk_handle w = open_physical_disk(0, 'w');
-        ASSERT_EQ(seek_sector(w, 1), 1);
-        EXPECT_EQ(read_sectors(w, 1, buffer.data()), 0);
+        const disk_handle w = open_physical_disk(0, disk_mode::write);
+        ASSERT_TRUE(seek_sector(w, 1));
+        EXPECT_FALSE(read_sectors(w, 1, buffer.data()));
     }
     EXPECT_EQ(read_file_sectors(image_, 1, 1), pattern_sector(1));
 }
 
 TEST_F(PathDisk, NumbersWithoutAPathOpenNothing) {
-    EXPECT_FALSE(open_physical_disk(1, 'r').valid());
-    EXPECT_FALSE(open_physical_disk(-1, 'r').valid());
+    EXPECT_FALSE(open_physical_disk(1, disk_mode::read).valid());
+    EXPECT_FALSE(open_physical_disk(-1, disk_mode::read).valid());
     register_disk_path(2, dir_.file("missing.img"));
-    EXPECT_FALSE(open_physical_disk(2, 'r').valid());
+    EXPECT_FALSE(open_physical_disk(2, disk_mode::read).valid());
     register_disk_path(3, dir_.text());  // a folder holds no sectors
-    EXPECT_FALSE(open_physical_disk(3, 'r').valid());
+    EXPECT_FALSE(open_physical_disk(3, disk_mode::read).valid());
 }
 
 TEST_F(PathDisk, TransfersNotWhollyInsideTheDiskFail) {
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     bytes buffer(4 * 512);
     struct row {
         std::uint64_t sector;
@@ -114,7 +114,7 @@ TEST_F(PathDisk, TransfersNotWhollyInsideTheDiskFail) {
     const row rows[] = {{63, 1, 1}, {63, 2, 0}, {60, 4, 1},
                         {61, 4, 0}, {64, 1, 0}, {1ULL << 40, 1, 0}};
     for (const auto& r : rows) {
-        ASSERT_EQ(seek_sector(d, r.sector), 1);
+        ASSERT_TRUE(seek_sector(d, r.sector));
         EXPECT_EQ(read_sectors(d, r.count, buffer.data()), r.result) << r.sector << "+" << r.count;
     }
 }
@@ -122,12 +122,12 @@ TEST_F(PathDisk, TransfersNotWhollyInsideTheDiskFail) {
 TEST_F(PathDisk, WritesBeyondTheEndFailAndTheImageKeepsItsSize) {
     const auto size_before = std::filesystem::file_size(image_);
     {
-        const disk_handle d = open_physical_disk(0, 'w');
+        const disk_handle d = open_physical_disk(0, disk_mode::write);
         const bytes data(2 * 512, 0xA5);
-        ASSERT_EQ(seek_sector(d, 63), 1);
-        EXPECT_EQ(write_sectors(d, 2, data.data()), 0);
-        ASSERT_EQ(seek_sector(d, 64), 1);
-        EXPECT_EQ(write_sectors(d, 1, data.data()), 0);
+        ASSERT_TRUE(seek_sector(d, 63));
+        EXPECT_FALSE(write_sectors(d, 2, data.data()));
+        ASSERT_TRUE(seek_sector(d, 64));
+        EXPECT_FALSE(write_sectors(d, 1, data.data()));
     }
     EXPECT_EQ(std::filesystem::file_size(image_), size_before);
     EXPECT_EQ(read_file_sectors(image_, 63, 1), pattern_sector(63));
@@ -136,15 +136,15 @@ TEST_F(PathDisk, WritesBeyondTheEndFailAndTheImageKeepsItsSize) {
 TEST_F(PathDisk, WrittenSectorsReadBackAndNeighboursStay) {
     const bytes data = sectors_of(1000, 2);
     {
-        const disk_handle w = open_physical_disk(0, 'w');
-        ASSERT_EQ(seek_sector(w, 5), 1);
-        ASSERT_EQ(write_sectors(w, 2, data.data()), 1);
-        EXPECT_EQ(flush_disk(w), 1);
+        const disk_handle w = open_physical_disk(0, disk_mode::write);
+        ASSERT_TRUE(seek_sector(w, 5));
+        ASSERT_TRUE(write_sectors(w, 2, data.data()));
+        EXPECT_TRUE(flush_disk(w));
     }
-    const disk_handle r = open_physical_disk(0, 'r');
+    const disk_handle r = open_physical_disk(0, disk_mode::read);
     bytes buffer(4 * 512);
-    ASSERT_EQ(seek_sector(r, 4), 1);
-    ASSERT_EQ(read_sectors(r, 4, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, 4));
+    ASSERT_TRUE(read_sectors(r, 4, buffer.data()));
     EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + 512), pattern_sector(4));
     EXPECT_EQ(bytes(buffer.begin() + 512, buffer.begin() + 1536), data);
     EXPECT_EQ(bytes(buffer.begin() + 1536, buffer.end()), pattern_sector(7));
@@ -159,37 +159,37 @@ TEST_F(PathDisk, SeekingPast4GiBKeepsTheHighPart) {
     register_disk_path(1, big);
     const bytes marker = pattern_sector(77);
     {
-        const disk_handle w = open_physical_disk(1, 'w');
-        ASSERT_EQ(seek_sector(w, 8388608), 1);
-        ASSERT_EQ(write_sectors(w, 1, marker.data()), 1);
+        const disk_handle w = open_physical_disk(1, disk_mode::write);
+        ASSERT_TRUE(seek_sector(w, 8388608));
+        ASSERT_TRUE(write_sectors(w, 1, marker.data()));
     }
     EXPECT_EQ(read_file_sectors(big, 8388608, 1), marker);
     EXPECT_EQ(read_file_sectors(big, 0, 1), make_mbr({}));
-    const disk_handle r = open_physical_disk(1, 'r');
+    const disk_handle r = open_physical_disk(1, disk_mode::read);
     bytes buffer(512);
-    ASSERT_EQ(seek_sector(r, 8388608), 1);
-    ASSERT_EQ(read_sectors(r, 1, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, 8388608));
+    ASSERT_TRUE(read_sectors(r, 1, buffer.data()));
     EXPECT_EQ(buffer, marker);
     EXPECT_EQ(get_disk_size_bytes(r), static_cast<std::int64_t>((8388608ULL + 2) * 512));
 }
 
 TEST_F(PathDisk, CountsWhoseByteLengthWouldWrapFail) {
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     bytes buffer(512, 0x11);
-    ASSERT_EQ(seek_sector(d, 0), 1);
+    ASSERT_TRUE(seek_sector(d, 0));
     // 8,388,608 x 512 is 2^32: 0 in 32 bits, which would "succeed" reading nothing.
-    EXPECT_EQ(read_sectors(d, kMaxTransferSectors + 1, buffer.data()), 0);
-    EXPECT_EQ(read_sectors(d, 0xFFFFFFFFu, buffer.data()), 0);
+    EXPECT_FALSE(read_sectors(d, kMaxTransferSectors + 1, buffer.data()));
+    EXPECT_FALSE(read_sectors(d, 0xFFFFFFFFu, buffer.data()));
     EXPECT_EQ(buffer, bytes(512, 0x11));
 }
 
 TEST_F(PathDisk, ImagesReportSizeSectorSizeAndFixedMedia) {
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     EXPECT_EQ(get_disk_size_bytes(d), 64 * 512);
     EXPECT_EQ(get_bytes_per_sector(d), 512);
     EXPECT_EQ(get_media_type(d), kMediaFixed);
     disk_geometry g;
-    ASSERT_EQ(get_disk_geometry(d, &g), 1);
+    ASSERT_TRUE(get_disk_geometry(d, &g));
     EXPECT_EQ(g.bytes_per_sector, 512u);
     EXPECT_EQ(g.media_type, kMediaFixed);
 }
@@ -207,35 +207,35 @@ TEST_F(PathDisk, LayoutCountsThePrimarySlotsOfAnMbr) {
     };
     for (const auto& r : rows) {
         write_image(image_, 8, r.sector0);
-        const disk_handle d = open_physical_disk(0, 'r');
+        const disk_handle d = open_physical_disk(0, disk_mode::read);
         EXPECT_EQ(get_partition_count(d), r.count) << r.name;
     }
-    EXPECT_EQ(get_partition_count(open_physical_disk(0, 'w')), kLayoutQueryFailed);
+    EXPECT_EQ(get_partition_count(open_physical_disk(0, disk_mode::write)), kLayoutQueryFailed);
 }
 
 TEST_F(PathDisk, AnImageShorterThanASectorHasNoSectorZero) {
     test_support::write_file(image_, bytes(100, 0));
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     ASSERT_TRUE(d.valid());
     EXPECT_EQ(get_disk_size_bytes(d), 100);
     EXPECT_EQ(get_partition_count(d), kLayoutQueryFailed);
     bytes buffer(512);
-    ASSERT_EQ(seek_sector(d, 0), 1);
-    EXPECT_EQ(read_sectors(d, 1, buffer.data()), 0);
+    ASSERT_TRUE(seek_sector(d, 0));
+    EXPECT_FALSE(read_sectors(d, 1, buffer.data()));
 }
 
 TEST_F(PathDisk, AnInvalidHandleFailsEveryOperation) {
     const disk_handle d;
     bytes buffer(512);
     disk_geometry g;
-    EXPECT_EQ(seek_sector(d, 0), 0);
-    EXPECT_EQ(read_sectors(d, 1, buffer.data()), 0);
-    EXPECT_EQ(write_sectors(d, 1, buffer.data()), 0);
-    EXPECT_EQ(flush_disk(d), 0);
+    EXPECT_FALSE(seek_sector(d, 0));
+    EXPECT_FALSE(read_sectors(d, 1, buffer.data()));
+    EXPECT_FALSE(write_sectors(d, 1, buffer.data()));
+    EXPECT_FALSE(flush_disk(d));
     EXPECT_EQ(get_disk_size_bytes(d), kDiskSizeInvalidHandle);
     EXPECT_EQ(get_bytes_per_sector(d), kSectorSizeQueryFailed);
     EXPECT_EQ(get_media_type(d), kMediaUnknown);
-    EXPECT_EQ(get_disk_geometry(d, &g), 0);
+    EXPECT_FALSE(get_disk_geometry(d, &g));
     EXPECT_EQ(get_partition_count(d), kLayoutQueryFailed);
 }
 
@@ -243,13 +243,13 @@ TEST_F(PathDisk, AReadFaultFailsTheReadsThatTouchItsSector) {
     disk_faults f;
     f.fail_read_at = 20;
     set_faults(f);
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     bytes buffer(8 * 512);
-    ASSERT_EQ(seek_sector(d, 16), 1);
-    EXPECT_EQ(read_sectors(d, 4, buffer.data()), 1);
-    EXPECT_EQ(read_sectors(d, 4, buffer.data()), 0);
-    ASSERT_EQ(seek_sector(d, 21), 1);
-    EXPECT_EQ(read_sectors(d, 4, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(d, 16));
+    EXPECT_TRUE(read_sectors(d, 4, buffer.data()));
+    EXPECT_FALSE(read_sectors(d, 4, buffer.data()));
+    ASSERT_TRUE(seek_sector(d, 21));
+    EXPECT_TRUE(read_sectors(d, 4, buffer.data()));
 }
 
 TEST_F(PathDisk, AWriteFaultWritesNothing) {
@@ -257,10 +257,10 @@ TEST_F(PathDisk, AWriteFaultWritesNothing) {
     f.fail_write_at = 3;
     set_faults(f);
     {
-        const disk_handle d = open_physical_disk(0, 'w');
+        const disk_handle d = open_physical_disk(0, disk_mode::write);
         const bytes data(4 * 512, 0xEE);
-        ASSERT_EQ(seek_sector(d, 2), 1);
-        EXPECT_EQ(write_sectors(d, 4, data.data()), 0);
+        ASSERT_TRUE(seek_sector(d, 2));
+        EXPECT_FALSE(write_sectors(d, 4, data.data()));
     }
     EXPECT_EQ(read_file_sectors(image_, 2, 4), sectors_of(2, 4));
 }
@@ -271,12 +271,12 @@ TEST_F(PathDisk, AFullDiskTakesWhatFitsAndFailsTheWrite) {
     set_faults(f);
     const bytes data(4 * 512, 0xEE);
     {
-        const disk_handle d = open_physical_disk(0, 'w');
-        ASSERT_EQ(seek_sector(d, 0), 1);
-        EXPECT_EQ(write_sectors(d, 4, data.data()), 1);
-        EXPECT_EQ(write_sectors(d, 4, data.data()), 0);
-        ASSERT_EQ(seek_sector(d, 40), 1);
-        EXPECT_EQ(write_sectors(d, 1, data.data()), 0);
+        const disk_handle d = open_physical_disk(0, disk_mode::write);
+        ASSERT_TRUE(seek_sector(d, 0));
+        EXPECT_TRUE(write_sectors(d, 4, data.data()));
+        EXPECT_FALSE(write_sectors(d, 4, data.data()));
+        ASSERT_TRUE(seek_sector(d, 40));
+        EXPECT_FALSE(write_sectors(d, 1, data.data()));
     }
     EXPECT_EQ(read_file_sectors(image_, 0, 5), bytes(5 * 512, 0xEE));
     EXPECT_EQ(read_file_sectors(image_, 5, 1), pattern_sector(5));
@@ -289,10 +289,10 @@ TEST_F(PathDisk, QueryFaults) {
     f.layout_query_fails = true;
     f.flush_fails = true;
     set_faults(f);
-    const disk_handle r = open_physical_disk(0, 'r');
+    const disk_handle r = open_physical_disk(0, disk_mode::read);
     EXPECT_EQ(get_disk_size_bytes(r), kDiskSizeQueryFailed);
     EXPECT_EQ(get_partition_count(r), kLayoutQueryFailed);
-    EXPECT_EQ(flush_disk(open_physical_disk(0, 'w')), 0);
+    EXPECT_FALSE(flush_disk(open_physical_disk(0, disk_mode::write)));
 }
 
 TEST_F(PathDisk, GeometryFaultsStandForOtherDevices) {
@@ -300,13 +300,13 @@ TEST_F(PathDisk, GeometryFaultsStandForOtherDevices) {
     f.bytes_per_sector = 4096;
     f.media_type = kMediaRemovable;
     set_faults(f);
-    const disk_handle r = open_physical_disk(0, 'r');
+    const disk_handle r = open_physical_disk(0, disk_mode::read);
     EXPECT_EQ(get_bytes_per_sector(r), 4096);
     EXPECT_EQ(get_media_type(r), kMediaRemovable);
     f.bytes_per_sector = 0;
     f.media_type = kMediaUnknown;
     set_faults(f);
-    const disk_handle unknown = open_physical_disk(0, 'r');
+    const disk_handle unknown = open_physical_disk(0, disk_mode::read);
     EXPECT_EQ(get_bytes_per_sector(unknown), 512);
     EXPECT_EQ(get_media_type(unknown), kMediaUnknown);
 }
@@ -318,19 +318,19 @@ TEST_F(PathDisk, EventsRecordOpensWritesAndFlushesInOrder) {
     set_faults(f);
     const bytes data(8 * 512, 0x42);
     {
-        const disk_handle d = open_physical_disk(0, 'W');
-        ASSERT_EQ(seek_sector(d, 1), 1);
-        ASSERT_EQ(write_sectors(d, 8, data.data()), 1);
-        ASSERT_EQ(flush_disk(d), 1);
-        ASSERT_EQ(seek_sector(d, 0), 1);
-        ASSERT_EQ(write_sectors(d, 1, data.data()), 1);
-        ASSERT_EQ(flush_disk(d), 1);
-        ASSERT_EQ(seek_sector(d, 63), 1);
-        EXPECT_EQ(write_sectors(d, 2, data.data()), 0);
+        const disk_handle d = open_physical_disk(0, disk_mode::write);
+        ASSERT_TRUE(seek_sector(d, 1));
+        ASSERT_TRUE(write_sectors(d, 8, data.data()));
+        ASSERT_TRUE(flush_disk(d));
+        ASSERT_TRUE(seek_sector(d, 0));
+        ASSERT_TRUE(write_sectors(d, 1, data.data()));
+        ASSERT_TRUE(flush_disk(d));
+        ASSERT_TRUE(seek_sector(d, 63));
+        EXPECT_FALSE(write_sectors(d, 2, data.data()));
     }
     ASSERT_EQ(events.size(), 6u);
     EXPECT_EQ(events[0].kind, disk_event::kOpen);
-    EXPECT_EQ(events[0].mode, 'W');
+    EXPECT_EQ(events[0].mode, disk_mode::write);
     EXPECT_EQ(events[1].kind, disk_event::kWrite);
     EXPECT_EQ(events[1].first_sector, 1u);
     EXPECT_EQ(events[1].count, 8u);
@@ -350,10 +350,10 @@ TEST_F(PathDisk, TheDiskCanChangeJustBeforeItOpens) {
     // partition that the first did not.
     int opens = 0;
     disk_faults f;
-    f.on_open = [&](int number, char mode) {
+    f.on_open = [&](int number, disk_mode mode) {
         EXPECT_EQ(number, 0);
         if (++opens == 2) {
-            EXPECT_EQ(mode, 'w');
+            EXPECT_EQ(mode, disk_mode::write);
             write_image(image_, 64, make_mbr_one_partition(2048, 100));
         }
     };
@@ -361,11 +361,11 @@ TEST_F(PathDisk, TheDiskCanChangeJustBeforeItOpens) {
     set_faults(f);
     bytes sector(512);
     {
-        const disk_handle first = open_physical_disk(0, 'r');
-        ASSERT_EQ(read_sectors(first, 1, sector.data()), 1);
+        const disk_handle first = open_physical_disk(0, disk_mode::read);
+        ASSERT_TRUE(read_sectors(first, 1, sector.data()));
         EXPECT_EQ(sector, make_mbr({}));
     }
-    { const disk_handle second = open_physical_disk(0, 'w'); }
+    { const disk_handle second = open_physical_disk(0, disk_mode::write); }
     EXPECT_EQ(opens, 2);
     EXPECT_EQ(read_file_sectors(image_, 0, 1), make_mbr_one_partition(2048, 100));
 }
@@ -374,13 +374,13 @@ TEST_F(PathDisk, TheOpenHookCanPutAnotherDiskUnderTheNumber) {
     const std::string other = dir_.file("other.img");
     write_image(other, 8, make_mbr_one_partition(1, 7));
     disk_faults f;
-    f.on_open = [&other](int number, char) { register_disk_path(number, other); };
+    f.on_open = [&other](int number, disk_mode) { register_disk_path(number, other); };
     set_faults(f);
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     ASSERT_TRUE(d.valid());
     EXPECT_EQ(get_disk_size_bytes(d), 8 * 512);
     bytes sector(512);
-    ASSERT_EQ(read_sectors(d, 1, sector.data()), 1);
+    ASSERT_TRUE(read_sectors(d, 1, sector.data()));
     EXPECT_EQ(sector, make_mbr_one_partition(1, 7));
 }
 

@@ -1,5 +1,6 @@
 // Path-backed disks on Linux: block devices (sizes from the kernel) and
-// regular image files (512-byte sectors, fixed media).
+// regular image files (512-byte sectors, fixed media). They are the
+// platform's own disk table there.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -123,3 +124,11 @@ bool flush(handle file) {
 }
 
 }  // namespace kiroda::path_file
+
+namespace kiroda {
+
+const disk_ops& platform_disk_ops() {
+    return path_disk::ops();
+}
+
+}  // namespace kiroda

@@ -62,7 +62,7 @@ class LoopDevice : public ::testing::Test {
 };
 
 TEST_F(LoopDevice, ReportsTheKernelsSizeSectorSizeAndMedia) {
-    const disk_handle d = open_physical_disk(0, 'r');
+    const disk_handle d = open_physical_disk(0, disk_mode::read);
     ASSERT_TRUE(d.valid()) << device_;
     EXPECT_EQ(get_disk_size_bytes(d), static_cast<std::int64_t>(kImageSectors * 512));
     EXPECT_EQ(get_bytes_per_sector(d), 512);
@@ -73,32 +73,32 @@ TEST_F(LoopDevice, ReportsTheKernelsSizeSectorSizeAndMedia) {
 TEST_F(LoopDevice, ReadsWritesAndStopsAtTheEnd) {
     const bytes data = pattern_sector(9999);
     {
-        const disk_handle w = open_physical_disk(0, 'w');
+        const disk_handle w = open_physical_disk(0, disk_mode::write);
         ASSERT_TRUE(w.valid());
-        ASSERT_EQ(seek_sector(w, 100), 1);
-        ASSERT_EQ(write_sectors(w, 1, data.data()), 1);
-        ASSERT_EQ(flush_disk(w), 1);
-        ASSERT_EQ(seek_sector(w, kImageSectors - 1), 1);
-        EXPECT_EQ(write_sectors(w, 2, bytes(1024).data()), 0);
+        ASSERT_TRUE(seek_sector(w, 100));
+        ASSERT_TRUE(write_sectors(w, 1, data.data()));
+        ASSERT_TRUE(flush_disk(w));
+        ASSERT_TRUE(seek_sector(w, kImageSectors - 1));
+        EXPECT_FALSE(write_sectors(w, 2, bytes(1024).data()));
     }
-    const disk_handle r = open_physical_disk(0, 'r');
+    const disk_handle r = open_physical_disk(0, disk_mode::read);
     bytes buffer(1024);
-    ASSERT_EQ(seek_sector(r, 99), 1);
-    ASSERT_EQ(read_sectors(r, 2, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, 99));
+    ASSERT_TRUE(read_sectors(r, 2, buffer.data()));
     EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + 512), pattern_sector(99));
     EXPECT_EQ(bytes(buffer.begin() + 512, buffer.end()), data);
-    ASSERT_EQ(seek_sector(r, kImageSectors - 1), 1);
-    EXPECT_EQ(read_sectors(r, 2, buffer.data()), 0);
-    EXPECT_EQ(read_sectors(r, 1, buffer.data()), 1);
+    ASSERT_TRUE(seek_sector(r, kImageSectors - 1));
+    EXPECT_FALSE(read_sectors(r, 2, buffer.data()));
+    EXPECT_TRUE(read_sectors(r, 1, buffer.data()));
 }
 
 TEST_F(LoopDevice, OnlyOneWriterAtATime) {
     // Writing opens the device exclusively, so a device that is mounted or
     // held by another writer is refused.
-    const disk_handle first = open_physical_disk(0, 'w');
+    const disk_handle first = open_physical_disk(0, disk_mode::write);
     ASSERT_TRUE(first.valid());
-    EXPECT_FALSE(open_physical_disk(0, 'w').valid());
-    EXPECT_TRUE(open_physical_disk(0, 'r').valid());
+    EXPECT_FALSE(open_physical_disk(0, disk_mode::write).valid());
+    EXPECT_TRUE(open_physical_disk(0, disk_mode::read).valid());
 }
 
 TEST_F(LoopDevice, IsSurveyedLikeADisk) {

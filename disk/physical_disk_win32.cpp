@@ -1,5 +1,6 @@
 // Raw physical disks on Windows: \\.\PHYSICALDRIVE%d through CreateFileA,
-// ReadFile / WriteFile and DeviceIoControl. This is the product's disk layer.
+// ReadFile / WriteFile and DeviceIoControl. This is the product's disk table,
+// the platform's own on Windows.
 #include <windows.h>
 #include <winioctl.h>
 
@@ -32,8 +33,8 @@ namespace {
 // Reply buffer of the geometry and layout queries.
 constexpr DWORD kQueryBufferBytes = 10000;
 
-HANDLE as_win(const disk_handle& disk) {
-    return reinterpret_cast<HANDLE>(disk.get());
+HANDLE as_win(native_disk disk) {
+    return reinterpret_cast<HANDLE>(disk);
 }
 
 // SetFilePointer to a 64-bit byte offset, the high part passed too. The call
@@ -46,88 +47,86 @@ bool set_position(HANDLE h, std::uint64_t offset) {
     return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
-enum query_result { kQueryOk = 1, kQueryFailed = -1, kQueryTooLong = -2 };
-
 // IOCTL_DISK_GET_DRIVE_GEOMETRY into a 10,000-byte buffer.
-query_result query_geometry(HANDLE h, disk_geometry* geometry) {
+geometry_reply query_geometry(native_disk disk, disk_geometry* geometry) {
     // An invalid handle would reach the system as the process pseudo-handle.
-    if (h == INVALID_HANDLE_VALUE) return kQueryFailed;
+    if (disk == kInvalidDisk) return geometry_reply::failed;
     unsigned char reply[kQueryBufferBytes];
     DWORD returned = 0;
-    if (!DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, reply, sizeof reply,
-                         &returned, nullptr)) {
-        return kQueryFailed;
+    if (!DeviceIoControl(as_win(disk), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, reply,
+                         sizeof reply, &returned, nullptr)) {
+        return geometry_reply::failed;
     }
-    if (returned > sizeof reply) return kQueryTooLong;
+    if (returned > sizeof reply) return geometry_reply::too_long;
     // A reply too short to hold the geometry is no answer.
-    if (returned < kGeometryReplyBytes) return kQueryFailed;
+    if (returned < kGeometryReplyBytes) return geometry_reply::failed;
     *geometry = parse_disk_geometry(reply);
-    return kQueryOk;
+    return geometry_reply::answered;
 }
 
-}  // namespace
-
-void disk_handle::reset(native_disk native) {
-    if (native_ != kInvalidDisk) CloseHandle(reinterpret_cast<HANDLE>(native_));
-    native_ = native;
+void close_disk(native_disk disk) {
+    CloseHandle(as_win(disk));
 }
 
-// Access: GENERIC_READ for 'r'/'R' and 's', GENERIC_WRITE for 'w'/'W'. Sharing: a
-// reading handle shares write only (not read), so no other program reads the
-// device under us; a writing handle also shares read, so that the restore's
-// own read-back handle ('v') can open beside it. Existing device, no
+// Access: GENERIC_READ for read and source, GENERIC_WRITE for write. Sharing:
+// a reading handle shares write only (not read), so no other program reads
+// the device under us; a writing handle also shares read, so that the
+// restore's own read-back handle can open beside it. Existing device, no
 // buffering flags: transfers need no alignment beyond whole 512-byte
-// sectors. 'v' reads with FILE_FLAG_NO_BUFFERING, so it sees the device and
-// not the cache; its buffers must be sector-aligned. Any other mode opens
-// nothing and asks nothing.
-disk_handle open_physical_disk(int number, char mode) {
+// sectors. read_back reads with FILE_FLAG_NO_BUFFERING, so it sees the
+// device and not the cache; its buffers must be sector-aligned. A value
+// outside the modes opens nothing and asks nothing.
+native_disk open_disk(int number, disk_mode mode) {
     DWORD access = 0;
     DWORD share = FILE_SHARE_WRITE;
     DWORD flags = 0;
-    if (mode == 'r' || mode == 'R' || mode == 's') {
-        access = GENERIC_READ;
-    } else if (mode == 'w' || mode == 'W') {
-        access = GENERIC_WRITE;
-        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    } else if (mode == 'v') {
-        access = GENERIC_READ;
-        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        flags = FILE_FLAG_NO_BUFFERING;
-    } else {
-        return disk_handle();
+    switch (mode) {
+        case disk_mode::read:
+        case disk_mode::source:
+            access = GENERIC_READ;
+            break;
+        case disk_mode::write:
+            access = GENERIC_WRITE;
+            share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+            break;
+        case disk_mode::read_back:
+            access = GENERIC_READ;
+            share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+            flags = FILE_FLAG_NO_BUFFERING;
+            break;
+        default:
+            return kInvalidDisk;
     }
     char path[kPhysicalDrivePathSize];
     format_physical_drive_path(path, number);
     const HANDLE h = CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
-    return disk_handle(reinterpret_cast<native_disk>(h));
+    return reinterpret_cast<native_disk>(h);
 }
 
-bool seek_sector(const disk_handle& disk, std::uint64_t sector) {
-    if (!disk.valid() || sector > UINT64_MAX / kSectorBytes) return 0;
-    return set_position(as_win(disk), sector * kSectorBytes) ? 1 : 0;
+bool seek_disk(native_disk disk, std::uint64_t sector) {
+    if (sector > UINT64_MAX / kSectorBytes) return false;
+    return set_position(as_win(disk), sector * kSectorBytes);
 }
 
-bool read_sectors(const disk_handle& disk, std::uint32_t count, void* buffer) {
-    if (!disk.valid() || count > kMaxTransferSectors) return 0;
+bool read_disk(native_disk disk, std::uint32_t count, void* buffer) {
+    if (count > kMaxTransferSectors) return false;
     const DWORD bytes = count * kSectorBytes;
     DWORD got = 0;
-    return ReadFile(as_win(disk), buffer, bytes, &got, nullptr) && got == bytes ? 1 : 0;
+    return ReadFile(as_win(disk), buffer, bytes, &got, nullptr) && got == bytes;
 }
 
-bool write_sectors(const disk_handle& disk, std::uint32_t count, const void* buffer) {
-    if (!disk.valid() || count > kMaxTransferSectors) return 0;
+bool write_disk(native_disk disk, std::uint32_t count, const void* buffer) {
+    if (count > kMaxTransferSectors) return false;
     const DWORD bytes = count * kSectorBytes;
     DWORD put = 0;
-    return WriteFile(as_win(disk), buffer, bytes, &put, nullptr) && put == bytes ? 1 : 0;
+    return WriteFile(as_win(disk), buffer, bytes, &put, nullptr) && put == bytes;
 }
 
-bool flush_disk(const disk_handle& disk) {
-    if (!disk.valid()) return 0;
-    return FlushFileBuffers(as_win(disk)) ? 1 : 0;
+bool flush_disk_buffers(native_disk disk) {
+    return FlushFileBuffers(as_win(disk)) != 0;
 }
 
-std::int64_t get_disk_size_bytes(const disk_handle& disk) {
-    if (!disk.valid()) return kDiskSizeInvalidHandle;
+std::int64_t disk_size_bytes(native_disk disk) {
     const HANDLE h = as_win(disk);
 
     unsigned char ex[kGeometryExReplyBytes] = {};
@@ -159,33 +158,7 @@ std::int64_t get_disk_size_bytes(const disk_handle& disk) {
     return probed_disk_size(parse_disk_geometry(basic), probe);
 }
 
-int get_bytes_per_sector(const disk_handle& disk) {
-    disk_geometry g;
-    switch (query_geometry(as_win(disk), &g)) {
-        case kQueryOk:
-            return static_cast<int>(g.bytes_per_sector);
-        case kQueryTooLong:
-            return kSectorSizeReplyTooLong;
-        default:
-            return kSectorSizeQueryFailed;
-    }
-}
-
-std::uint8_t get_media_type(const disk_handle& disk) {
-    disk_geometry g;
-    if (query_geometry(as_win(disk), &g) != kQueryOk) return kMediaUnknown;
-    return static_cast<std::uint8_t>(g.media_type & 0xFF);
-}
-
-bool get_disk_geometry(const disk_handle& disk, disk_geometry* geometry) {
-    disk_geometry g;
-    if (query_geometry(as_win(disk), &g) != kQueryOk) return 0;
-    *geometry = g;
-    return 1;
-}
-
-int get_partition_count(const disk_handle& disk) {
-    if (!disk.valid()) return kLayoutQueryFailed;
+int partition_count(native_disk disk) {
     unsigned char reply[kQueryBufferBytes];
     DWORD returned = 0;
     if (!DeviceIoControl(as_win(disk), IOCTL_DISK_GET_DRIVE_LAYOUT, nullptr, 0, reply, sizeof reply,
@@ -196,8 +169,6 @@ int get_partition_count(const disk_handle& disk) {
     const std::uint32_t count = load_le32(reply);
     return count > 0x7FFFFFFFu ? kLayoutQueryFailed : static_cast<int>(count);
 }
-
-namespace {
 
 // Zeroes the buffer, then asks for the extents of the volume. The buffer, or
 // null when the query fails or its reply does not fit.
@@ -214,38 +185,33 @@ void* get_volume_disk_extents(native_disk volume, void* buffer, std::uint32_t si
     return buffer;
 }
 
-// The disk numbers of the volume of drive `letter`: 1 with the list (never
-// empty), kVolumeNotOpened, or kExtentsQueryFailed.
-int volume_disk_numbers(char letter, std::vector<int>* numbers) {
+// The disk numbers of the volume of drive `letter` (found: never empty).
+volume_reply volume_disk_numbers(char letter, std::vector<int>* numbers) {
     char path[kVolumePathSize];
     format_volume_path(path, letter);
     const HANDLE volume = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
-    if (volume == INVALID_HANDLE_VALUE) return kVolumeNotOpened;
+    if (volume == INVALID_HANDLE_VALUE) return volume_reply::not_opened;
     unsigned char reply[kExtentsBufferBytes];
     std::uint32_t reply_bytes = 0;
     const void* ok = get_volume_disk_extents(reinterpret_cast<native_disk>(volume), reply,
                                              sizeof reply, &reply_bytes);
     CloseHandle(volume);
-    if (!ok) return kExtentsQueryFailed;
+    if (!ok) return volume_reply::query_failed;
     *numbers = parse_volume_extents(reply, reply_bytes);
     // A reply without a single extent names no disk; 0 from the zeroed
     // buffer would be taken for disk 0.
-    return numbers->empty() ? kExtentsQueryFailed : 1;
+    return numbers->empty() ? volume_reply::query_failed : volume_reply::found;
 }
+
+constexpr disk_ops kRawDisks{open_disk,       close_disk,         seek_disk,       read_disk,
+                             write_disk,      flush_disk_buffers, disk_size_bytes, query_geometry,
+                             partition_count, volume_disk_numbers};
 
 }  // namespace
 
-int drive_letter_to_disk_number(char letter) {
-    std::vector<int> numbers;
-    const int result = volume_disk_numbers(letter, &numbers);
-    return result == 1 ? numbers.front() : result;
-}
-
-std::vector<int> drive_letter_disk_numbers(char letter) {
-    std::vector<int> numbers;
-    if (volume_disk_numbers(letter, &numbers) != 1) numbers.clear();
-    return numbers;
+const disk_ops& platform_disk_ops() {
+    return kRawDisks;
 }
 
 }  // namespace kiroda

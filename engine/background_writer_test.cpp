@@ -32,7 +32,7 @@ class BackgroundWriter : public ::testing::Test {
 TEST_F(BackgroundWriter, RunsPlacedAtASectorLeaveTheGapsAlone) {
     const std::vector<unsigned char> a(2 * 512, 0x0A), b(3 * 512, 0x0B);
     {
-        const disk_handle disk = open_physical_disk(2, 'w');
+        const disk_handle disk = open_physical_disk(2, disk_mode::write);
         background_writer writer(disk);
         ASSERT_TRUE(writer.submit(5, a.data(), 2));
         ASSERT_TRUE(writer.submit(20, b.data(), 3));
@@ -53,7 +53,7 @@ TEST_F(BackgroundWriter, WritesFollowEachOtherInTheOrderHandedOver) {
     for (int i = 0; i < 8; ++i)
         runs.emplace_back(512 * (1 + i % 3), static_cast<unsigned char>(i + 1));
     {
-        const disk_handle disk = open_physical_disk(2, 'w');
+        const disk_handle disk = open_physical_disk(2, disk_mode::write);
         background_writer writer(disk);
         std::uint64_t sector = 1;
         for (const auto& run : runs) {
@@ -82,7 +82,7 @@ TEST_F(BackgroundWriter, AFailedWriteStopsEverythingAfterIt) {
     };
     set_disk_faults(2, faults);
     const std::vector<unsigned char> run(2 * 512, 0x42);
-    const disk_handle disk = open_physical_disk(2, 'w');
+    const disk_handle disk = open_physical_disk(2, disk_mode::write);
     background_writer writer(disk);
     EXPECT_TRUE(writer.submit(0, run.data(), 2));
     EXPECT_TRUE(writer.submit(2, run.data(), 2));

@@ -18,6 +18,7 @@
 #include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {

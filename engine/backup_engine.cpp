@@ -178,7 +178,7 @@ bool copy_disk_to_data_files(progress& p, const disk_handle& disk, int disk_numb
 outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint64_t backup_size,
                     const backup_options& options) {
     if (options.medium_failed != nullptr) *options.medium_failed = false;
-    disk_handle disk = open_physical_disk(source_disk, 's');
+    disk_handle disk = open_physical_disk(source_disk, disk_mode::source);
     if (!disk.valid()) {
         tell(p, kCannotOpenSource, source_disk);
         return kEngineFailed;

@@ -14,6 +14,7 @@
 #include "format/packed_block.h"
 #include "util/file_io.h"
 #include "util/free_space.h"
+#include "util/io_census_test_support.h"
 #include "util/le.h"
 #include "util/test_support.h"
 

@@ -46,9 +46,15 @@ enum class file_data { none, some, unreadable };
 // but cannot be opened or read is not an empty one.
 file_data data_in(const char* path) {
     unique_fd fd(open_for_reading(path));
-    if (!fd.valid()) return path_exists(path) == 1 ? file_data::unreadable : file_data::none;
-    const int end = at_end_of_file(fd.get());
-    return end < 0 ? file_data::unreadable : end == 0 ? file_data::some : file_data::none;
+    if (!fd.valid()) return path_exists(path) ? file_data::unreadable : file_data::none;
+    switch (at_end_of_file(fd.get())) {
+        case end_of_file::before:
+            return file_data::some;
+        case end_of_file::at_end:
+            return file_data::none;
+        default:
+            return file_data::unreadable;
+    }
 }
 
 // Per sector of the chunk at `first`: was it read (not lost) in `map`?
@@ -269,7 +275,8 @@ std::vector<std::int64_t> block_starts(const char* path) {
     std::vector<std::int64_t> starts;
     unique_fd fd(open_for_reading(path));
     std::int64_t at = 0;
-    while (fd.valid() && at_end_of_file(fd.get()) == 0 && starts.size() < kBlocksPerDataFile) {
+    while (fd.valid() && at_end_of_file(fd.get()) == end_of_file::before &&
+           starts.size() < kBlocksPerDataFile) {
         if (skip_packed_block(fd.get()) < 0) break;
         starts.push_back(at);
         at = file_position(fd.get());
@@ -354,7 +361,7 @@ bool set_is_finished(const char* folder) {
         if (!data_file_path(folder, number, path, sizeof path)) return false;
         unique_fd fd(open_for_reading(path));
         if (!fd.valid()) return false;
-        while (at_end_of_file(fd.get()) == 0) {
+        while (at_end_of_file(fd.get()) == end_of_file::before) {
             // The block in flight at a power cut may be cut short.
             const std::int32_t unpacked = skip_whole_packed_block(fd.get());
             if (unpacked < 0) return false;
@@ -372,7 +379,7 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     }
     const int number = last_data_file(folder);
     if (number == 0) return true;  // a header alone: it goes on from sector 0
-    const disk_handle disk = open_physical_disk(disk_number, 'r');
+    const disk_handle disk = open_physical_disk(disk_number, disk_mode::read);
     bad_sector_map map;
     int bad_line = 0;
     block_comparer comparer({disk, disk_number, false, map});

@@ -17,6 +17,7 @@
 #include "format/set_digests.h"
 #include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
@@ -58,7 +59,7 @@ void cut(const std::string& path, std::uintmax_t bytes) {
 std::vector<std::int64_t> block_starts(const std::string& path) {
     std::vector<std::int64_t> starts;
     unique_fd fd(open_for_reading(path.c_str()));
-    while (at_end_of_file(fd.get()) == 0) {
+    while (at_end_of_file(fd.get()) == end_of_file::before) {
         starts.push_back(file_position(fd.get()));
         if (skip_packed_block(fd.get()) < 0) break;
     }

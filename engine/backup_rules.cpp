@@ -11,7 +11,7 @@ namespace kiroda {
 
 source_check check_source(int disk_number, backup_extent extent) {
     source_check c;
-    const disk_handle disk = open_physical_disk(disk_number, 'r');
+    const disk_handle disk = open_physical_disk(disk_number, disk_mode::read);
     if (!disk.valid()) {
         c.error = errno;
         c.outcome = source_outcome::cannot_open;
@@ -71,7 +71,7 @@ folder_outcome check_folder_length(const char* folder) {
 }
 
 folder_outcome check_folder_is_folder(const char* folder) {
-    return is_directory(folder) == 1 ? folder_outcome::ok : folder_outcome::not_a_folder;
+    return is_directory(folder) ? folder_outcome::ok : folder_outcome::not_a_folder;
 }
 
 folder_check check_folder_holds_no_set(const char* folder) {
@@ -80,7 +80,7 @@ folder_check check_folder_holds_no_set(const char* folder) {
         c.outcome = folder_outcome::too_long;
         return c;
     }
-    if (path_exists(c.path) == 1) {
+    if (path_exists(c.path)) {
         c.outcome = folder_outcome::program_copy_there;
         return c;
     }

@@ -185,9 +185,9 @@ bool backup_writer::walk_kept_file(int fd, kept_blocks& found) {
     blocks_in_file_ = 0;
     file_bytes_ = 0;
     for (;;) {
-        const int end = at_end_of_file(fd);
-        if (end < 0) found = walk_failed(kept_walk::unreadable, path_);
-        if (end != 0) return end > 0;
+        const end_of_file end = at_end_of_file(fd);
+        if (end == end_of_file::unknown) found = walk_failed(kept_walk::unreadable, path_);
+        if (end != end_of_file::before) return end == end_of_file::at_end;
         if (!p_.running()) {
             found = walk_failed(kept_walk::stopped, "");
             return false;
@@ -258,7 +258,7 @@ bool backup_writer::start() {
     // Side files an interrupted run was writing under their temporary names.
     for (const char* name : {kDigestTempName, kBadSectorMapTempName, kSourceDiskTempName}) {
         char path[kPathCapacity + 16];
-        if (join_path(folder_, name, path, sizeof path)) remove_file(path);
+        if (join_path(folder_, name, path, sizeof path)) static_cast<void>(remove_file(path));
     }
     return !keeps_map_ || save_map();
 }

@@ -31,14 +31,14 @@ bool data_file_path(const char* folder, int number, char* path, std::size_t capa
 bool find_set_file(const char* folder, char* found, std::size_t capacity) {
     char mask[kPathCapacity + 16];
     if (join_path(folder, kDataFileNameMask, mask, sizeof mask) &&
-        probe_path(mask, found, capacity) != 0) {
+        probe_path(mask, found, capacity) != probe_result::nothing) {
         // A match too long for `found` still counts; the mask names it then.
         if (found[0] == '\0') std::snprintf(found, capacity, "%s", mask);
         return true;
     }
     for (const char* side : {kDigestFileName, kDigestTempName, kBadSectorMapName,
                              kBadSectorMapTempName, kSourceDiskFileName, kSourceDiskTempName}) {
-        if (join_path(folder, side, found, capacity) && path_exists(found) == 1) return true;
+        if (join_path(folder, side, found, capacity) && path_exists(found)) return true;
     }
     if (capacity > 0) found[0] = '\0';
     return false;

@@ -85,7 +85,7 @@ void read_back_behind::run() {
         reading_ = true;
         lock.unlock();
         read_back_verdict found;
-        const disk_handle disk = open_physical_disk(target_disk_, 'v');
+        const disk_handle disk = open_physical_disk(target_disk_, disk_mode::read_back);
         if (!disk.valid() && !batch.empty()) {
             // Sector 0 is not on the target yet: the data starts at sector 1.
             const std::uint64_t first = batch.front().first_sector;

@@ -107,7 +107,7 @@ bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigne
     }
     failed_read();
     if (careful_ == nullptr) {
-        careful_handle_ = open_physical_disk(disk_number_, 'v');
+        careful_handle_ = open_physical_disk(disk_number_, disk_mode::read_back);
         careful_ = careful_handle_.valid() ? &careful_handle_ : &disk_;
     }
     for (std::uint32_t done = 0; done < count;) {

@@ -124,7 +124,7 @@ outcome tell_read_back(progress& p, int target_disk, const read_back_verdict& ve
 outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>& chunks,
                   std::size_t first, const unsigned char* sector0, unsigned char* buffer,
                   std::uint64_t backup_bytes) {
-    disk_handle disk = open_physical_disk(target_disk, 'v');
+    disk_handle disk = open_physical_disk(target_disk, disk_mode::read_back);
     if (!disk.valid()) {
         tell(p, kReadBackFailed, target_disk, "1");
         return kEngineFailed;
@@ -149,7 +149,7 @@ outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>
 
 // Sector 0 as the device holds it now equals `sector0`.
 bool sector0_reads_back(int target_disk, const unsigned char* sector0, unsigned char* buffer) {
-    disk_handle disk = open_physical_disk(target_disk, 'v');
+    disk_handle disk = open_physical_disk(target_disk, disk_mode::read_back);
     return disk.valid() && seek_sector(disk, 0) && read_sectors(disk, 1, buffer) &&
            std::memcmp(buffer, sector0, kSectorBytes) == 0;
 }
@@ -222,7 +222,7 @@ bool disk_restore::open() {
     }
     if (options_.read_back) reader_.keep_block_digests();
     if (!reader_.open(options_.digests)) return false;
-    disk_ = open_physical_disk(target_disk_, 'w');
+    disk_ = open_physical_disk(target_disk_, disk_mode::write);
     if (disk_.valid() && options_.read_back && options_.read_back_behind != 0) {
         // Without its memory or its thread the check is made at the end.
         behind_buffer_ = chunk_buffer(static_cast<std::size_t>(kChunkBytes));

@@ -9,7 +9,7 @@
 namespace kiroda {
 
 target_check check_restore_target(int disk_number, std::uint64_t backup_bytes) {
-    const disk_handle disk = open_physical_disk(disk_number, 'r');
+    const disk_handle disk = open_physical_disk(disk_number, disk_mode::read);
     if (!disk.valid()) return {target_verdict::cannot_open, 0};
     const int sector_size = get_bytes_per_sector(disk);
     if (sector_size != 512) return {target_verdict::bad_sector_size, sector_size};
@@ -39,7 +39,7 @@ target_check check_restore_target(int disk_number, std::uint64_t backup_bytes) {
 }
 
 const char* find_target_signature(int disk_number) {
-    const disk_handle disk = open_physical_disk(disk_number, 'r');
+    const disk_handle disk = open_physical_disk(disk_number, disk_mode::read);
     const std::int64_t size = get_disk_size_bytes(disk);
     if (!disk.valid() || size < static_cast<std::int64_t>(kSectorBytes)) return nullptr;
     const std::uint64_t probe = static_cast<std::uint64_t>(size) < kSignatureProbeBytes

@@ -19,6 +19,7 @@
 #include "format/set_digests.h"
 #include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {

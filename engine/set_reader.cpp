@@ -192,7 +192,7 @@ bool set_reader::begin_block(pending_block& b) {
     if (!file_.valid() && !open_next_file()) return false;
     b.index = blocks_begun_++;
     b.too_many = begun_in_file_ == kBlocksPerDataFile;
-    b.at_end = 0;
+    b.at_end = end_of_file::before;
     b.checked = 0;
     ahead_blocked_ = true;
     if (b.too_many) return true;
@@ -214,7 +214,7 @@ bool set_reader::begin_block(pending_block& b) {
     // Whether the file ends after it: asked where next_block() asks it
     // (before the last block of the set, of a block that is whole).
     if (b.read.unpacked > 0 && bytes_begun_ < backup_bytes_) b.at_end = at_end_of_file(file_.get());
-    ahead_blocked_ = b.at_end != 0 || bytes_begun_ >= backup_bytes_;
+    ahead_blocked_ = b.at_end != end_of_file::before || bytes_begun_ >= backup_bytes_;
     return true;
 }
 
@@ -260,7 +260,7 @@ std::int64_t set_reader::end_block(pending_block& b) {
     bytes_read_ += static_cast<std::uint64_t>(count);
     // A file read to its end is done now; the next block opens the next
     // number. The last block's file is finished by finish().
-    if (bytes_read_ < backup_bytes_ && b.at_end != 0 && !file_ended()) return -1;
+    if (bytes_read_ < backup_bytes_ && b.at_end != end_of_file::before && !file_ended()) return -1;
     return count;
 }
 
@@ -291,8 +291,7 @@ void set_reader::check_sides() {
 
 bool set_reader::finish() {
     if (file_.valid()) {
-        const int at_end = at_end_of_file(file_.get());
-        if (at_end != 1) {
+        if (at_end_of_file(file_.get()) != end_of_file::at_end) {
             fail(get_stored_text(kTrailingData), path_);
             return false;
         }
@@ -354,12 +353,12 @@ bool set_reader::check_ahead() {
 bool set_reader::step_over_file(int fd, int number, std::uint64_t* total) {
     int blocks = 0;
     for (;;) {
-        const int end = at_end_of_file(fd);
-        if (end < 0) {
+        const end_of_file end = at_end_of_file(fd);
+        if (end == end_of_file::unknown) {
             fail(texts_.bad_block(), path_, -1L);
             return false;
         }
-        if (end == 1) break;
+        if (end == end_of_file::at_end) break;
         if (*total >= backup_bytes_) {
             fail(get_stored_text(kTrailingData), path_);
             return false;

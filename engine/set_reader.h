@@ -61,10 +61,10 @@ struct pending_block {
     unsigned char* buffer;  // kChunkBytes: the unpacked chunk
     block_scratch scratch;  // a packed block's code
     block_read read;
-    std::int32_t read_result = 0;  // of read_block_bytes
-    bool too_many = false;         // its file held 60 blocks before it
-    int at_end = 0;                // at_end_of_file after it, when it was asked
-    std::uint64_t index = 0;       // blocks begun before it
+    std::int32_t read_result = 0;              // of read_block_bytes
+    bool too_many = false;                     // its file held 60 blocks before it
+    end_of_file at_end = end_of_file::before;  // at_end_of_file after it, when it was asked
+    std::uint64_t index = 0;                   // blocks begun before it
     // Set by the check: check_block_bytes' result, and the digest of the
     // unpacked bytes when wants_digest().
     std::int32_t checked = 0;

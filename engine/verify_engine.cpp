@@ -110,7 +110,7 @@ bool compare_with_disk(progress& p, const disk_to_compare& disk, std::uint64_t f
 // Opens the disk to compare with and checks it can hold the set. False
 // after a message.
 bool open_disk_to_compare(progress& p, std::uint64_t backup_bytes, disk_to_compare* disk) {
-    disk->handle = open_physical_disk(disk->number, 'r');
+    disk->handle = open_physical_disk(disk->number, disk_mode::read);
     if (!disk->handle.valid()) {
         tell(p, kCannotOpenDisk, disk->number);
         return false;

@@ -158,8 +158,8 @@ bool read_header_silently(const char* folder, backup_header* header) {
     unsigned char record[kHeaderFileSize];
     return fd.valid() &&
            read_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record) &&
-           at_end_of_file(fd.get()) == 1 && decode_header_record(record, header) &&
-           backup_bytes_plausible(header->backup_bytes);
+           at_end_of_file(fd.get()) == end_of_file::at_end &&
+           decode_header_record(record, header) && backup_bytes_plausible(header->backup_bytes);
 }
 
 header_read read_header_file(window_handle owner, const char* folder, backup_header* header) {

@@ -11,6 +11,7 @@
 #include "format/header_scramble.h"
 #include "ui/recording_sink_test_support.h"
 #include "util/file_io.h"
+#include "util/io_census_test_support.h"
 #include "util/le.h"
 #include "util/test_support.h"
 

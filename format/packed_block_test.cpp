@@ -9,6 +9,7 @@
 
 #include "format/word_codec.h"
 #include "util/file_io.h"
+#include "util/io_census_test_support.h"
 #include "util/le.h"
 #include "util/test_support.h"
 
@@ -267,7 +268,7 @@ TEST_F(PackedBlock, SkippingBlocksGivesTheirLengths) {
         unique_fd fd(open_for_reading(path.c_str()));
         for (const std::int32_t expected : {4096, 65536, 512})
             EXPECT_EQ(skip_packed_block(fd.get()), expected);
-        EXPECT_EQ(at_end_of_file(fd.get()), 1);
+        EXPECT_EQ(at_end_of_file(fd.get()), end_of_file::at_end);
         EXPECT_EQ(skip_packed_block(fd.get()), kBlockHeaderShort);
     }
     std::vector<unsigned char> file = read_file(path);

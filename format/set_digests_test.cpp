@@ -6,6 +6,7 @@
 
 #include "format/packed_block.h"
 #include "util/file_io.h"
+#include "util/io_census_test_support.h"
 #include "util/path_query.h"
 #include "util/test_support.h"
 

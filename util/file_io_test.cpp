@@ -10,6 +10,7 @@
 #include <cerrno>
 #endif
 
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
@@ -40,11 +41,11 @@ TEST(FileIo, ReadFullStopsAtTheEndAndReportsIt) {
     unique_fd fd(open_for_reading(path.c_str()));
     ASSERT_TRUE(fd.valid());
     unsigned char buffer[8] = {};
-    EXPECT_EQ(at_end_of_file(fd.get()), 0);
+    EXPECT_EQ(at_end_of_file(fd.get()), end_of_file::before);
     EXPECT_EQ(read_full(fd.get(), buffer, 3), 3);
     EXPECT_EQ(read_full(fd.get(), buffer, 8), 2);
     EXPECT_EQ(buffer[0], 6);
-    EXPECT_EQ(at_end_of_file(fd.get()), 1);
+    EXPECT_EQ(at_end_of_file(fd.get()), end_of_file::at_end);
     EXPECT_EQ(read_full(fd.get(), buffer, 8), 0);
 }
 
@@ -82,6 +83,40 @@ TEST(FileIo, WriteBudgetCutsWritesLikeAFullVolume) {
     EXPECT_EQ(write_full(fd.get(), data.data(), data.size()), 100);
     fd.reset();
     EXPECT_EQ(read_file(path).size(), 250u);
+}
+
+// What the installed table answers decides what replace_file and remove_file
+// report: a rename whose folder does not reach the volume is no replacement,
+// and a file that was never there is gone.
+struct table_answers {
+    bool renamed;
+    bool synced;
+    removal removed;
+};
+table_answers g_answers{};
+
+TEST(FileIo, ReplaceAndRemoveReportWhatTheTableDid) {
+    const struct {
+        table_answers answers;
+        bool replaced;
+        bool gone;
+    } cases[] = {
+        {{true, true, removal::removed}, true, true},
+        {{true, false, removal::absent}, false, true},
+        {{false, true, removal::failed}, false, false},
+    };
+    const file_ops* before = &installed_file_ops();
+    file_ops scripted = *before;
+    scripted.rename_replacing = [](const char*, const char*) { return g_answers.renamed; };
+    scripted.sync_folder_of = [](const char*) { return g_answers.synced; };
+    scripted.remove_file = [](const char*) { return g_answers.removed; };
+    install_file_ops(&scripted);
+    for (const auto& c : cases) {
+        g_answers = c.answers;
+        EXPECT_EQ(replace_file("a", "b"), c.replaced);
+        EXPECT_EQ(remove_file("a"), c.gone);
+    }
+    install_file_ops(before);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "util/file_io.h"
-#include "util/io_census_test_support.h"
+#include "util/free_space.h"
 
 namespace kiroda {
 
@@ -20,13 +20,13 @@ bool unique_fd::reset(int fd) {
     return ok;
 }
 
+namespace {
+
 int open_for_reading(const char* path) {
-    if (io_census_fails()) return -1;
     return _open(path, _O_RDONLY | _O_BINARY);
 }
 
 int open_for_reading_back(const char* path) {
-    if (io_census_fails()) return -1;
     // Uncached: the reads come from the volume, in whole sectors into
     // aligned memory (read_back's rules).
     const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -37,12 +37,10 @@ int open_for_reading_back(const char* path) {
         CloseHandle(h);
         return -1;
     }
-    io_census_opened_for_read_back(fd, path);
     return fd;
 }
 
 std::int64_t read_back(int fd, void* buffer, std::size_t size) {
-    if (io_census_fails()) return -1;
     // The handle itself, not _read: an uncached handle takes the caller's
     // aligned buffer as it is.
     const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
@@ -59,7 +57,7 @@ std::int64_t read_back(int fd, void* buffer, std::size_t size) {
         // off a sector boundary, which an uncached handle refuses.
         if (got < want) break;
     }
-    return io_census_read_back(fd, buffer, static_cast<std::int64_t>(done), start);
+    return static_cast<std::int64_t>(done);
 }
 
 void forget_cached_pages(const char* path) {
@@ -71,12 +69,10 @@ void forget_cached_pages(const char* path) {
 }
 
 int open_for_writing(const char* path) {
-    if (io_census_fails()) return -1;
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
 int open_to_continue(const char* path, std::int64_t keep_bytes) {
-    if (io_census_fails()) return -1;
     unique_fd fd(_open(path, _O_WRONLY | _O_BINARY));
     if (!fd.valid() || keep_bytes < 0 || _lseeki64(fd.get(), 0, SEEK_END) < keep_bytes ||
         _lseeki64(fd.get(), keep_bytes, SEEK_SET) != keep_bytes) {
@@ -90,7 +86,6 @@ int open_to_continue(const char* path, std::int64_t keep_bytes) {
 }
 
 std::int64_t read_full(int fd, void* buffer, std::size_t size) {
-    if (io_census_fails()) return -1;
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < size) {
@@ -104,12 +99,10 @@ std::int64_t read_full(int fd, void* buffer, std::size_t size) {
 }
 
 std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
-    if (io_census_fails()) return 0;
     const auto* p = static_cast<const unsigned char*>(buffer);
-    const std::size_t allowed = io_census_write_allowance(size);
     std::size_t done = 0;
-    while (done < allowed) {
-        const std::size_t want = allowed - done < kMaxTransfer ? allowed - done : kMaxTransfer;
+    while (done < size) {
+        const std::size_t want = size - done < kMaxTransfer ? size - done : kMaxTransfer;
         const int n = _write(fd, p + done, static_cast<unsigned>(want));
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -118,7 +111,7 @@ std::int64_t write_full(int fd, const void* buffer, std::size_t size) {
 }
 
 bool commit_file(int fd) {
-    return !io_census_fails() && _commit(fd) == 0;
+    return _commit(fd) == 0;
 }
 
 bool skip_forward(int fd, std::int64_t bytes) {
@@ -129,25 +122,41 @@ std::int64_t file_position(int fd) {
     return _lseeki64(fd, 0, SEEK_CUR);
 }
 
-int at_end_of_file(int fd) {
-    if (io_census_fails()) return -1;
+end_of_file at_end_of_file(int fd) {
     // At or past the end, as on POSIX: a seek may step past the end of a
     // file cut short, where _eof() would say "not at the end".
     const __int64 position = _lseeki64(fd, 0, SEEK_CUR);
     const __int64 size = _filelengthi64(fd);
-    if (position < 0 || size < 0) return -1;
-    return position >= size ? 1 : 0;
+    if (position < 0 || size < 0) return end_of_file::unknown;
+    return position >= size ? end_of_file::at_end : end_of_file::before;
 }
 
-bool replace_file(const char* from, const char* to) {
-    if (io_census_fails()) return false;
-    // Write-through: the rename itself reaches the volume before we report
-    // the file as committed.
+// Write-through: the rename itself reaches the volume before we report the
+// file as committed, so the folder needs no sync of its own.
+bool rename_replacing(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool remove_file(const char* path) {
-    return DeleteFileA(path) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
+bool sync_folder_of(const char*) {
+    return true;
+}
+
+removal remove_file(const char* path) {
+    if (DeleteFileA(path) != 0) return removal::removed;
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? removal::absent : removal::failed;
+}
+
+constexpr file_ops kWin32Files{
+    open_for_reading, open_for_reading_back, read_back,    forget_cached_pages,
+    open_for_writing, open_to_continue,      read_full,    write_full,
+    commit_file,      at_end_of_file,        skip_forward, file_position,
+    rename_replacing, sync_folder_of,        remove_file,  platform_folder_free_bytes,
+};
+
+}  // namespace
+
+const file_ops& platform_file_ops() {
+    return kWin32Files;
 }
 
 }  // namespace kiroda

@@ -15,7 +15,7 @@ using free_space_ex_proc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGE
 // backup worker that also reads it exists.
 HMODULE g_kernel32 = nullptr;
 free_space_ex_proc g_free_space_ex = nullptr;
-int g_load_failed = 0;
+bool g_load_failed = false;
 
 }  // namespace
 
@@ -25,27 +25,28 @@ void unload_free_space_api() {
     g_free_space_ex = nullptr;
 }
 
-int load_free_space_api() {
-    if (g_load_failed != 0) return 0;
+// True when GetDiskFreeSpaceExA is at hand.
+bool load_free_space_api() {
+    if (g_load_failed) return false;
     if (g_kernel32 == nullptr) {
         g_kernel32 = LoadLibraryA("KERNEL32.DLL");
         if (g_kernel32 == nullptr) {
-            g_load_failed = -1;
-            return 0;
+            g_load_failed = true;
+            return false;
         }
         g_free_space_ex = reinterpret_cast<free_space_ex_proc>(
             reinterpret_cast<void*>(GetProcAddress(g_kernel32, "GetDiskFreeSpaceExA")));
         if (g_free_space_ex == nullptr) {
-            g_load_failed = -1;
+            g_load_failed = true;
             unload_free_space_api();
-            return 0;
+            return false;
         }
     }
-    return 1;
+    return true;
 }
 
 double platform_folder_free_bytes(const char* folder) {
-    const bool extended = load_free_space_api() == 1;
+    const bool extended = load_free_space_api();
     char root[kPathCapacity];
     if (!free_space_root(folder, extended, root, sizeof root)) return -1.0;
     if (extended) {

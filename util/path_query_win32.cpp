@@ -23,13 +23,15 @@ bool path_exists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int probe_path(const char* mask, char* output, std::size_t capacity) {
+probe_result probe_path(const char* mask, char* output, std::size_t capacity) {
     if (output != nullptr && capacity > 0) output[0] = '\0';
     WIN32_FIND_DATAA found;
     HANDLE handle = FindFirstFileA(mask, &found);
-    if (handle == INVALID_HANDLE_VALUE) return 0;
+    if (handle == INVALID_HANDLE_VALUE) return probe_result::nothing;
     FindClose(handle);
-    const int kind = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 2 : 1;
+    const probe_result kind = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                                  ? probe_result::folder
+                                  : probe_result::file;
     if (output != nullptr) {
         // Drive and directory of the mask, "\" included, then the found name.
         const char* last = find_last_backslash(mask);
@@ -40,7 +42,7 @@ int probe_path(const char* mask, char* output, std::size_t capacity) {
             prefix = 2;
         }
         const std::size_t name = std::strlen(found.cFileName);
-        if (prefix + name + 1 > capacity) return 0;
+        if (prefix + name + 1 > capacity) return probe_result::nothing;
         std::memcpy(output, mask, prefix);
         std::memcpy(output + prefix, found.cFileName, name + 1);
     }

@@ -24,7 +24,9 @@ bool write_side_file(const char* folder, const char* temp_name, const char* name
         ok = fd.reset() && ok;
     }
     ok = ok && (!check || check(temp, text)) && replace_file(temp, final_path);
-    if (!ok) remove_file(temp);
+    // The write has failed already; a temporary name left behind is all a
+    // failed removal costs, and the next write replaces it.
+    if (!ok) static_cast<void>(remove_file(temp));
     return ok;
 }
 

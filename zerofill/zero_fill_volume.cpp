@@ -25,7 +25,7 @@ int file_system_kind_of_name(const char* name) {
 }
 
 bool zero_fill_volume::is_folder(const char* path) {
-    return is_directory(path) == 1;
+    return is_directory(path);
 }
 bool zero_fill_volume::make_folder(const char* path) {
     return kiroda::make_folder(path);
