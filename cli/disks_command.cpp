@@ -29,7 +29,7 @@ namespace {
 constexpr const char* kUsage = "使い方: krdtool disks [--json] [PATH...]\n";
 
 // The dialog's mark as a word that says what it means.
-const char* verdict_word(int verdict) {
+const char* verdict_word(disk_usability verdict) {
     return verdict == kVerdictUsable            ? "使用可"
            : verdict == kVerdictWithReservation ? "使用可 (注意あり)"
                                                 : "使用不可";
@@ -188,7 +188,7 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
 
 namespace {
 
-const char* verdict_name(int verdict) {
+const char* verdict_name(disk_usability verdict) {
     return verdict == kVerdictUsable            ? "usable"
            : verdict == kVerdictWithReservation ? "reservation"
                                                 : "unusable";

@@ -61,12 +61,12 @@ bool source_acceptable(const disk_record& record, const std::string& source, boo
     const disk_verdict verdict = source_disk_verdict(record);
     std::string reason;
     one_line(localized(verdict.message), &reason);
-    if (verdict.verdict == kVerdictWithReservation) {
+    if (verdict.verdict == disk_usability::with_reservation) {
         // Usable with a warning: the wizard shows the warning, so does krdtool.
         say(err, "注意: %s: %s", reason.c_str(), source.c_str());
         return true;
     }
-    if (verdict.verdict != kVerdictUnusable) return true;
+    if (verdict.usable()) return true;
     const bool media_ok = record.media_type == kMediaFixed || record.media_type == kMediaRemovable;
     if (record.bytes_per_sector != static_cast<int>(kSectorBytes) || !media_ok) {
         say(err, "%s: %s", reason.c_str(), source.c_str());
