@@ -431,12 +431,17 @@ TEST_F(SetCommands, DisksShowsWhatRestoreWillAccept) {
     r.bytes_per_sector = 4096;
     r.media_type = kMediaFixed;
     captured_stream out;
-    print_disk_report(r, "/dev/fake", out.get());
+    target_check as_target;
+    as_target.verdict = target_verdict::bad_sector_size;
+    print_disk_report(r, "/dev/fake", out.get(), as_target);
     EXPECT_TRUE(contains(out.text(), "(1,000 セクタ)")) << out.text();
     EXPECT_TRUE(contains(out.text(), "復旧先ディスク: 使用不可")) << out.text();
     r.bytes_per_sector = 512;
     captured_stream ext4;
-    print_disk_report(r, "/dev/fake", ext4.get(), "ext2/ext3/ext4");
+    as_target.verdict = target_verdict::ok;
+    as_target.holds = target_holds::file_system;
+    as_target.file_system = "ext2/ext3/ext4";
+    print_disk_report(r, "/dev/fake", ext4.get(), as_target);
     EXPECT_TRUE(contains(ext4.text(), "復旧先ディスク: 使用可 (注意あり)")) << ext4.text();
     EXPECT_TRUE(contains(ext4.text(), "ext2/ext3/ext4")) << ext4.text();
 }

@@ -128,7 +128,8 @@ bool holds_finished_set(const std::string& folder) {
     return set_is_finished(folder.c_str());
 }
 
-bool empty_set_folder(const std::string& folder, std::FILE* err) {
+bool may_empty_set_folder(const std::string& folder, std::vector<std::string>* files,
+                          std::FILE* err) {
     if (holds_finished_set(folder)) {
         say(err,
             "バックアップ先には完成したバックアップデータがあるため、何も削除しません。"
@@ -137,7 +138,7 @@ bool empty_set_folder(const std::string& folder, std::FILE* err) {
         return false;
     }
     std::vector<std::string> others;
-    const std::vector<std::string> files = set_files_in(folder, &others);
+    *files = set_files_in(folder, &others);
     if (!others.empty()) {
         say(err,
             "バックアップ先のフォルダにはバックアップデータ以外のもの (%s など) があるため、"
@@ -145,6 +146,11 @@ bool empty_set_folder(const std::string& folder, std::FILE* err) {
             others.front().c_str(), folder.c_str());
         return false;
     }
+    return true;
+}
+
+bool remove_set_files(const std::string& folder, const std::vector<std::string>& files,
+                      std::FILE* err) {
     for (const std::string& name : files) {
         std::error_code error;
         fs::remove(fs::path(folder) / name, error);
