@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,96 @@ TEST_F(SetCommands, RestoreRefusesATargetThatIsNotEmptyOrTooSmall) {
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_EQ(read_file(restored), before);
+}
+
+// Every file under `root` with its bytes: what a dry run must leave as it was.
+std::map<std::string, std::vector<unsigned char>> snapshot(const std::string& root) {
+    std::map<std::string, std::vector<unsigned char>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        files[entry.path().string()] = entry.is_regular_file() ? read_file(entry.path().string())
+                                                               : std::vector<unsigned char>{};
+    }
+    return files;
+}
+
+TEST_F(SetCommands, ADryRunEndsAsTheRunsCheckAndWritesNothing) {
+    const std::string odd = dir.file("odd.img");
+    std::vector<unsigned char> bytes = read_file(disk);
+    bytes.push_back(0x77);
+    write_file(odd, bytes);
+    const auto backed_up = [&] { run_command(run_backup_command, {disk, set}); };
+    const struct {
+        const char* what;
+        command_function command;
+        std::function<void()> prepare;
+        std::vector<std::string> args;
+        int status;
+        const char* said;  // in the dry run's output or messages
+    } cases[] = {
+        {"backup into a new folder",
+         run_backup_command,
+         [] {},
+         {disk, set},
+         kExitDone,
+         "フォルダを作ります"},
+        {"a source of part sectors",
+         run_backup_command,
+         [] {},
+         {odd, set},
+         kExitDone,
+         "最後の 1 バイトはバックアップされません"},
+        {"a folder holding a set",
+         run_backup_command,
+         [&] { fs::create_directories(set), write_file(set + "/KRD00000.BIN", {1}); },
+         {disk, set},
+         kExitFailed,
+         "既にバックアップデータがあります"},
+        {"a source that is no disk",
+         run_backup_command,
+         [] {},
+         {dir.text(), set},
+         kExitFailed,
+         "元ディスク"},
+        {"--force and an unfinished set",
+         run_backup_command,
+         [&] { fs::create_directories(set), write_file(set + "/KRD00001.BIN", {1}); },
+         {"--force", disk, set},
+         kExitDone,
+         "ファイル 1 個を削除します"},
+        {"restore into a new image",
+         run_restore_command,
+         backed_up,
+         {set, restored},
+         kExitDone,
+         "イメージファイルを作ります"},
+        {"an image holding data",
+         run_restore_command,
+         [&] { backed_up(), write_file(restored, {1}); },
+         {set, restored},
+         kExitFailed,
+         "既にデータがあります"},
+        {"a target too small",
+         run_restore_command,
+         [&] {
+             backed_up(), write_file(restored, std::vector<unsigned char>((2 * 32768 + 8) * 512));
+         },
+         {set, restored},
+         kExitFailed,
+         "小さすぎます"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(set);
+        fs::remove(restored);
+        c.prepare();
+        const auto before = snapshot(dir.text());
+        std::vector<std::string> dry = c.args;
+        dry.insert(dry.begin(), "--dry-run");
+        const run_result planned = run_command(c.command, dry);
+        EXPECT_EQ(planned.status, c.status) << c.what << "\n" << planned.err;
+        EXPECT_TRUE(contains(planned.out + planned.err, c.said)) << c.what << "\n" << planned.err;
+        EXPECT_TRUE(snapshot(dir.text()) == before) << c.what;
+        EXPECT_EQ(run_command(c.command, c.args).status, planned.status) << c.what;
+    }
 }
 
 TEST_F(SetCommands, DamagedSetsFail) {
