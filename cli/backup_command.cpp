@@ -58,8 +58,8 @@ void copy_program(const std::string& folder, std::FILE* err) {
     if (read != side_file_read::read ||
         !write_side_file(folder.c_str(), kProgramCopyTempName, kProgramCopyName, program)) {
         const int reason = take_system_error();
-        say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s",
-            reason != 0 ? std::strerror(reason) : folder.c_str());
+        print_message(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s",
+                      reason != 0 ? std::strerror(reason) : folder.c_str());
     }
 }
 
@@ -70,21 +70,23 @@ bool source_usable(const source_check& c, const std::string& source, std::FILE* 
         case source_outcome::ok:
             return true;
         case source_outcome::cannot_open:
-            say(err, "元ディスクを開けません: %s (%s)", source.c_str(),
-                c.error == ENOTBLK ? localized("ブロックデバイスでもイメージファイルでもありません")
-                                   : std::strerror(c.error));
+            print_message(err, "元ディスクを開けません: %s (%s)", source.c_str(),
+                          c.error == ENOTBLK
+                              ? localized("ブロックデバイスでもイメージファイルでもありません")
+                              : std::strerror(c.error));
             return false;
         case source_outcome::bad_sector_size:
-            say(err, "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。",
-                c.sector_size);
+            print_message(err,
+                          "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。",
+                          c.sector_size);
             return false;
         case source_outcome::bad_media:
-            say(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)",
-                localized(media_type_name(c.media)));
+            print_message(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)",
+                          localized(media_type_name(c.media)));
             return false;
         case source_outcome::size_unknown:
-            say(err, "元ディスクの大きさを調べられないか、1 セクタに足りません: %s",
-                source.c_str());
+            print_message(err, "元ディスクの大きさを調べられないか、1 セクタに足りません: %s",
+                          source.c_str());
             return false;
         case source_outcome::cannot_seek:
         case source_outcome::cannot_read:
@@ -108,18 +110,20 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
         case folder_outcome::ok:
             return true;
         case folder_outcome::too_long:
-            say(err, "バックアップ先のフォルダ名が長すぎます: %s", folder.c_str());
+            print_message(err, "バックアップ先のフォルダ名が長すぎます: %s", folder.c_str());
             return false;
         case folder_outcome::on_source:     // asked before the folder is locked
         case folder_outcome::not_a_folder:  // and when it is made
             return false;
         case folder_outcome::program_copy_there:
-            say(err,
+            print_message(
+                err,
                 "バックアップ先には既にプログラムのコピーがあります。別のフォルダを指定して下さい。\n%s",
                 held.path);
             return false;
         case folder_outcome::set_there:
-            say(err,
+            print_message(
+                err,
                 "バックアップ先には既にバックアップデータがあります。別のフォルダを指定して下さい。\n%s",
                 held.path);
             return false;
@@ -176,7 +180,7 @@ int check_backup_source(backup_plan& plan, std::FILE* err) {
     const source_check checked = check_source(kSourceDiskNumber, backup_extent::whole_disk);
     // Which disk this is, where two look alike: before any refusal.
     if (const std::string who = describe_device(source, checked.backup_bytes); !who.empty())
-        say(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
+        print_message(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
     if (!source_usable(checked, source, err)) return kExitFailed;
     const auto size = static_cast<std::int64_t>(checked.backup_bytes);
     disk_record record;
@@ -185,13 +189,15 @@ int check_backup_source(backup_plan& plan, std::FILE* err) {
         return kExitFailed;
     }
     if (size % 512 != 0) {
-        say(err,
+        print_message(
+            err,
             "注意: 元ディスクの大きさ (%lld バイト) はセクタ (512 バイト) の倍数ではありません。"
             "最後の %lld バイトはバックアップされません。",
             static_cast<long long>(size), static_cast<long long>(size % 512));
     }
     if (mounted_writable(source)) {
-        say(err,
+        print_message(
+            err,
             "注意: 元ディスクのファイルシステムが書き込みできる状態でマウントされています。"
             "バックアップ中に書き込まれると、内容が食い違うことがあります: %s",
             source.c_str());
@@ -227,7 +233,8 @@ bool hold_folder(backup_plan& plan, std::FILE* err) {
     const bool taken =
         plan.dry_run ? folder_lock_taken(plan.folder) : !plan.lock.emplace(plan.folder).held();
     if (taken)
-        say(err, "バックアップ先のフォルダは別の krdtool が使っています: %s", plan.folder.c_str());
+        print_message(err, "バックアップ先のフォルダは別の krdtool が使っています: %s",
+                      plan.folder.c_str());
     return !taken;
 }
 
@@ -235,12 +242,12 @@ bool hold_folder(backup_plan& plan, std::FILE* err) {
 int check_backup_place(backup_plan& plan, std::FILE* err) {
     const std::string& folder = plan.folder;
     if (plan.resume && check_folder_is_folder(folder.c_str()) != folder_outcome::ok) {
-        say(err, "続けるバックアップデータのフォルダがありません: %s", folder.c_str());
+        print_message(err, "続けるバックアップデータのフォルダがありません: %s", folder.c_str());
         return kExitFailed;
     }
     if (const int problem = folder_problem(folder); problem != 0) {
-        say(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
-            system_reason(problem).c_str());
+        print_message(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
+                      system_reason(problem).c_str());
         return kExitFailed;
     }
     std::error_code error;
@@ -248,7 +255,8 @@ int check_backup_place(backup_plan& plan, std::FILE* err) {
     // A folder still to be made lies on the storage of the folder it is made in.
     const std::string on = plan.make_folder ? nearest_existing(folder) : folder;
     if (check_folder_off_source(folder_depends_on(on, plan.source)) != folder_outcome::ok) {
-        say(err,
+        print_message(
+            err,
             "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s",
             folder.c_str());
         return kExitFailed;
@@ -263,12 +271,13 @@ void name_resumed_set(const std::string& folder, std::FILE* err) {
     if (!fs::exists(fs::path(folder) / kHeaderFileName, error) &&
         !(data_file_path(folder.c_str(), 1, first_data_file, sizeof first_data_file) &&
           fs::exists(first_data_file, error))) {
-        say(err, "続けるバックアップデータがないため、はじめからバックアップします: %s",
-            folder.c_str());
+        print_message(err, "続けるバックアップデータがないため、はじめからバックアップします: %s",
+                      folder.c_str());
     } else if (backup_header kept{}; read_header_silently(folder.c_str(), &kept)) {
         const system_time& t = kept.created;
-        say(err, "%04d-%02d-%02d %02d:%02d:%02d に始めたバックアップを続けます: %s", int{t.year},
-            int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second}, folder.c_str());
+        print_message(err, "%04d-%02d-%02d %02d:%02d:%02d に始めたバックアップを続けます: %s",
+                      int{t.year}, int{t.month}, int{t.day}, int{t.hour}, int{t.minute},
+                      int{t.second}, folder.c_str());
     }
 }
 
@@ -293,7 +302,8 @@ int check_backup_folder(backup_plan& plan, std::FILE* err) {
         if (check_folder_length(folder.c_str()) == folder_outcome::ok) return kExitDone;
     }
     if (!folder_is_usable(folder, err)) {
-        say(err,
+        print_message(
+            err,
             "以前のバックアップの残りであれば、--resume を付けると続けられます (--force ならそのファイルを削除してやり直します)。");
         return kExitFailed;
     }
@@ -310,7 +320,8 @@ void warn_of_free_space(const backup_plan& plan, std::FILE* err) {
     if (check_folder_space(plan.disk_bytes, free_bytes) != space_outcome::enough) {
         char grouped[kGroupedTextSize];
         format_uint64_grouped(grouped, whole_free_bytes(free_bytes));
-        say(err,
+        print_message(
+            err,
             "注意: 空き容量 %s バイトはバックアップに足りないかもしれません(データがあまり圧縮できない場合)。",
             grouped);
     }
@@ -353,13 +364,14 @@ int prepare_backup_folder(backup_plan& plan, std::FILE* err) {
     if (!error && check_folder_is_folder(folder.c_str()) != folder_outcome::ok)
         error = std::make_error_code(std::errc::not_a_directory);
     if (error) {
-        say(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
-            system_reason(error.value()).c_str());
+        print_message(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
+                      system_reason(error.value()).c_str());
         return kExitFailed;
     }
     if (plan.make_folder &&
         check_folder_off_source(folder_depends_on(folder, plan.source)) != folder_outcome::ok) {
-        say(err,
+        print_message(
+            err,
             "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s",
             folder.c_str());
         return kExitFailed;
@@ -379,9 +391,10 @@ void explain_unfinished(const backup_plan& plan, int exit_status, bool medium_fa
         // The engine said it: the set is of no use, on this medium.
     } else if (plan.resume) {
         if (exit_status == kExitStopped)
-            say(err, "続けるには同じコマンドをもう一度実行して下さい。");
+            print_message(err, "続けるには同じコマンドをもう一度実行して下さい。");
     } else if (!left.empty()) {
-        say(err,
+        print_message(
+            err,
             "バックアップは完了していません。%s にファイル %zu 個 (%s など) が残っています。\n"
             "これはまだバックアップデータとして使えません。続けるには同じコマンドに --resume を、"
             "はじめからやり直すには --force を付けて下さい (残ったファイルを削除してから始めます)。",

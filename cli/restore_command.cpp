@@ -53,14 +53,14 @@ bool may_create_at(const std::string& target) {
 // this process may not write into. kExitDone when it can be.
 int check_image_can_be_made(const std::string& target, std::FILE* err) {
     if (!may_create_at(target)) {
-        say(err, "復旧先のデバイスがありません: %s", target.c_str());
+        print_message(err, "復旧先のデバイスがありません: %s", target.c_str());
         return kExitFailed;
     }
     std::error_code error;
     const fs::path parent = fs::absolute(target, error).parent_path();
     if (::access(parent.c_str(), W_OK | X_OK) != 0) {
-        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
-            std::strerror(errno));
+        print_message(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
+                      std::strerror(errno));
         return kExitFailed;
     }
     return kExitDone;
@@ -73,16 +73,16 @@ bool create_image(const std::string& target, std::uint64_t bytes, std::FILE* err
     const int fd =
         ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
-            std::strerror(errno));
+        print_message(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
+                      std::strerror(errno));
         return false;
     }
     const bool sized = ::ftruncate(fd, static_cast<off_t>(bytes)) == 0;
     const int size_error = errno;
     ::close(fd);
     if (!sized) {
-        say(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
-            std::strerror(size_error));
+        print_message(err, "復旧先のイメージファイルを作れません: %s (%s)", target.c_str(),
+                      std::strerror(size_error));
         ::unlink(target.c_str());
         return false;
     }
@@ -98,7 +98,8 @@ class made_image {
         : path_(path), made_(made), err_(err) {}
     ~made_image() {
         if (made_) {
-            say(err_,
+            print_message(
+                err_,
                 "作りかけの復旧先イメージファイルが残っています (MBR は書き込んでいません)。"
                 "やり直すには削除するか --force を付けて下さい: %s",
                 path_.c_str());
@@ -122,30 +123,31 @@ class made_image {
         case target_verdict::ok:
             return true;
         case target_verdict::cannot_open:
-            say(err, "復旧先ディスクを開けません: %s%s", target.c_str(),
-                system_reason(take_system_error()).c_str());
+            print_message(err, "復旧先ディスクを開けません: %s%s", target.c_str(),
+                          system_reason(take_system_error()).c_str());
             break;
         case target_verdict::bad_sector_size:
-            say(err, "復旧先ディスクのセクタサイズ(%lld)には対応していません。",
-                static_cast<long long>(check.value));
+            print_message(err, "復旧先ディスクのセクタサイズ(%lld)には対応していません。",
+                          static_cast<long long>(check.value));
             break;
         case target_verdict::bad_media:
-            say(err, "復旧先ディスクのメディアタイプ(%s)には対応していません。",
-                localized(media_type_name(static_cast<std::uint8_t>(check.value))));
+            print_message(err, "復旧先ディスクのメディアタイプ(%s)には対応していません。",
+                          localized(media_type_name(static_cast<std::uint8_t>(check.value))));
             break;
         case target_verdict::too_small:
             format_uint64_grouped(need, bytes);
             format_int64_grouped(have, check.value);
-            say(err, "復旧先ディスクが小さすぎます: %s バイト必要ですが、%s バイトです。", need,
-                have);
+            print_message(err, "復旧先ディスクが小さすぎます: %s バイト必要ですが、%s バイトです。",
+                          need, have);
             break;
         case target_verdict::cannot_seek:
         case target_verdict::cannot_read:
-            say(err, "復旧先ディスクの先頭セクタを読めません: %s%s", target.c_str(),
-                system_reason(take_system_error()).c_str());
+            print_message(err, "復旧先ディスクの先頭セクタを読めません: %s%s", target.c_str(),
+                          system_reason(take_system_error()).c_str());
             break;
         case target_verdict::has_partitions:
-            say(err,
+            print_message(
+                err,
                 "復旧先ディスクにはパーテーションがあります。空のディスクにのみ復旧できます: %s",
                 target.c_str());
             break;
@@ -169,19 +171,21 @@ class made_image {
     format_uint64_grouped(reach, check.partitions_end);
     format_uint64_grouped(sector, check.partitions_end / 512);
     if (check.fits(target_bytes)) {
-        say(err,
+        print_message(
+            err,
             "復旧先ディスクはバックアップデータより小さいため、先頭の %s バイトだけを書き込みます"
             " (パーテーションは %s バイトまでで、その後ろはすべて 0 です)。",
             target, reach);
         return kExitDone;
     }
     if (check.chain_cut) {
-        say(err,
-            "バックアップデータの拡張パーテーションの連鎖が途切れているため、"
-            "復旧先に収まるかどうか分かりません。");
+        print_message(err,
+                      "バックアップデータの拡張パーテーションの連鎖が途切れているため、"
+                      "復旧先に収まるかどうか分かりません。");
     }
     if (check.partitions_end > target_bytes) {
-        say(err,
+        print_message(
+            err,
             "復旧先ディスクに収まりません: パーテーションはセクタ %s (%s バイト) まで使いますが、"
             "復旧先ディスクは %s バイトです。",
             sector, reach, target);
@@ -189,7 +193,8 @@ class made_image {
     if (check.nonzero_past_end > 0) {
         char nonzero[kGroupedTextSize];
         format_uint64_grouped(nonzero, check.nonzero_past_end);
-        say(err,
+        print_message(
+            err,
             "復旧先ディスクに収まりません: 復旧先ディスクの終わり (%s バイト) より後ろに、"
             "0 でないデータが %s バイトあります。",
             target, nonzero);
@@ -259,29 +264,31 @@ int check_restore_path(const restore_plan& plan, std::FILE* err) {
         case target_refusal::none:
             return kExitDone;
         case target_refusal::not_a_disk:
-            say(err, "復旧先はブロックデバイスでもイメージファイルでもありません: %s",
-                target.c_str());
+            print_message(err, "復旧先はブロックデバイスでもイメージファイルでもありません: %s",
+                          target.c_str());
             break;
         case target_refusal::inside_the_set:
-            say(err,
+            print_message(
+                err,
                 "復旧先がバックアップデータのフォルダの中にあります。バックアップデータを壊すため、復旧できません: %s",
                 target.c_str());
             break;
         case target_refusal::holds_the_set:
-            say(err,
+            print_message(
+                err,
                 "バックアップデータが復旧先の上にあります (復旧先のファイルシステムの中)。"
                 "別のディスクに復旧して下さい。\n%s",
                 plan.folder.c_str());
             break;
         case target_refusal::holds_data:
-            say(err,
-                "復旧先のイメージファイルには既にデータがあります: %s\n"
-                "上書きしてよい場合は --force を付けて下さい。",
-                target.c_str());
+            print_message(err,
+                          "復旧先のイメージファイルには既にデータがあります: %s\n"
+                          "上書きしてよい場合は --force を付けて下さい。",
+                          target.c_str());
             break;
         case target_refusal::unreadable:
-            say(err, "復旧先のイメージファイルを読めません: %s%s", target.c_str(),
-                system_reason(reason).c_str());
+            print_message(err, "復旧先のイメージファイルを読めません: %s%s", target.c_str(),
+                          system_reason(reason).c_str());
             break;
     }
     return kExitFailed;
@@ -295,7 +302,7 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
     const auto target_bytes =
         static_cast<std::uint64_t>(sized.disk_bytes > 0 ? sized.disk_bytes : 0);
     if (const std::string who = describe_device(target, target_bytes); !who.empty())
-        say(err, "復旧先: %s - %s", target.c_str(), who.c_str());
+        print_message(err, "復旧先: %s - %s", target.c_str(), who.c_str());
     // --fit: a smaller target takes the set's first bytes when all that
     // matters lies there (the set is read for it once the target passed
     // its own checks).
@@ -308,10 +315,10 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
     // A file system written straight onto the disk has no partition table
     // for the rules to see, but it is in use all the same.
     if (check.needs_consent() && !plan.force) {
-        say(err,
-            "復旧先の先頭に %s があります (パーテーションのないファイルシステム): %s\n"
-            "上書きしてよい場合は --force を付けて下さい。",
-            check.file_system, target.c_str());
+        print_message(err,
+                      "復旧先の先頭に %s があります (パーテーションのないファイルシステム): %s\n"
+                      "上書きしてよい場合は --force を付けて下さい。",
+                      check.file_system, target.c_str());
         return kExitFailed;
     }
     if (check.needs_consent()) plan.over_file_system = check.file_system;
@@ -335,7 +342,7 @@ int check_restore(restore_plan& plan, const disk_paths_scope& disks, std::FILE* 
     // overwritten, where two look alike.
     if (source_disk made_from;
         read_source_disk(plan.folder.c_str(), &made_from) == source_disk_read::read)
-        say(err, "バックアップ元: %s", describe_source(made_from).c_str());
+        print_message(err, "バックアップ元: %s", describe_source(made_from).c_str());
     // An image still to be made is empty and of the set's size: the engine
     // checks it once it is there.
     if (!plan.make_image) {
