@@ -13,7 +13,8 @@
 
 namespace kiroda::cli {
 
-int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+[[nodiscard]] int run_disks_command(const std::vector<std::string>& args, std::FILE* out,
+                                    std::FILE* err);
 
 // Who a block device is (vendor, model, serial, transport) from sysfs and
 // udev; nothing for an image file.

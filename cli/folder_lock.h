@@ -23,6 +23,7 @@ class folder_lock {
 
 // True when a process holds the lock of `folder` (as /proc/locks lists it),
 // found without taking it.
-bool folder_lock_taken(const std::string& folder, const std::string& locks = "/proc/locks");
+[[nodiscard]] bool folder_lock_taken(const std::string& folder,
+                                     const std::string& locks = "/proc/locks");
 
 }  // namespace kiroda::cli
