@@ -130,15 +130,20 @@ TEST_F(SetCommands, BackupRefusesAFolderTooLongForTheSetsNames) {
     const struct {
         std::string folder;
         const char* refusal;
-    } cases[] = {{longest, "既にバックアップデータ"},
-                 {longest + "b", "長すぎます"},
-                 {longest + "bbbbbbbbbbbbbbbb", "長すぎます"}};
+        bool refused_with_force;
+    } cases[] = {{longest, "既にバックアップデータ", false},
+                 {longest + "b", "長すぎます", true},
+                 {longest + "bbbbbbbbbbbbbbbb", "長すぎます", true}};
     for (const auto& c : cases) {
         fs::create_directories(c.folder);
         write_file(c.folder + "/KRD00001.BIN", {3});
         const run_result r = run_command(run_backup_command, {disk, c.folder});
         EXPECT_EQ(r.status, kExitFailed) << c.folder.size() << "\n" << r.err;
         EXPECT_TRUE(contains(r.err, c.refusal)) << c.folder.size() << "\n" << r.err;
+        EXPECT_EQ(read_file(c.folder + "/KRD00001.BIN"), std::vector<unsigned char>{3});
+        if (!c.refused_with_force) continue;
+        // --force clears nothing for a run it then refuses.
+        EXPECT_EQ(run_command(run_backup_command, {"--force", disk, c.folder}).status, kExitFailed);
         EXPECT_EQ(read_file(c.folder + "/KRD00001.BIN"), std::vector<unsigned char>{3});
     }
 }
