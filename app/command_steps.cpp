@@ -190,9 +190,11 @@ std::optional<outcome> run_restore_path(wizard_ui& ui, wizard_state& s) {
     char target_bytes[kGroupedTextSize], bytes[kGroupedTextSize];
     format_int64_grouped(target_bytes, check.disk_bytes);
     format_uint64_grouped(bytes, s.header.backup_bytes);
-    const char* found = find_target_signature(s.target_disk);
+    // A file system straight on the disk is written over only when the
+    // question that names it is answered.
+    const char* found = check.file_system;
     const int answer =
-        found == nullptr
+        !check.needs_consent()
             ? say(ui.owner(), kMbOkCancel, kConfirmRestore, s.target_disk, target_bytes,
                   s.header.version, int{s.header.created.year}, int{s.header.created.month},
                   int{s.header.created.day}, int{s.header.source_disk}, bytes, s.set_folder)

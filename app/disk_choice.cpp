@@ -23,8 +23,7 @@ disk_display evaluate_disk(disk_role role, const disk_record& record) {
     d.verdict =
         role == disk_role::source ? source_disk_verdict(record) : target_disk_verdict(record);
     d.fields = format_disk_fields(record, d.verdict);
-    d.next_enabled =
-        d.verdict.verdict == kVerdictUsable || d.verdict.verdict == kVerdictWithReservation;
+    d.next_enabled = d.verdict.usable();
     return d;
 }
 
@@ -67,9 +66,15 @@ int read_disk_number(const char* text) {
     return digits ? static_cast<int>(value) : 0;
 }
 
-std::uint32_t verdict_colour(int verdict) {
-    if (verdict == kVerdictUsable) return kBlack;
-    if (verdict == kVerdictWithReservation) return kDarkBlue;
+std::uint32_t verdict_colour(disk_usability verdict) {
+    switch (verdict) {
+        case disk_usability::usable:
+            return kBlack;
+        case disk_usability::with_reservation:
+            return kDarkBlue;
+        case disk_usability::unusable:
+            break;
+    }
     return kRed;
 }
 

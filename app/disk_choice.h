@@ -23,7 +23,7 @@ enum class disk_role { source, target };
 struct disk_display {
     disk_verdict verdict;
     disk_field_texts fields{};
-    bool next_enabled = false;  // verdict 1 or 2
+    bool next_enabled = false;  // a usable verdict, with or without reservation
 };
 
 disk_display evaluate_disk(disk_role role, const disk_record& record);
@@ -65,6 +65,6 @@ int read_disk_number(const char* text);
 
 // Colour of the verdict message, as a Windows COLORREF (0x00BBGGRR): black
 // for 2, dark blue for 1, red for anything else.
-std::uint32_t verdict_colour(int verdict);
+std::uint32_t verdict_colour(disk_usability verdict);
 
 }  // namespace kiroda

@@ -47,7 +47,7 @@ TEST(DiskChoice, APollShowsTheDiskTheBoxNames) {
         int selection;
         bool show;
         bool reset_box;
-        int verdict;
+        disk_usability verdict;
         bool next_enabled;
     } steps[] = {
         {"0", 0, false, false, kVerdictUsable, true},  // unchanged: nothing to do
@@ -126,7 +126,7 @@ TEST(DiskChoice, VerdictColours) {
     EXPECT_EQ(verdict_colour(kVerdictUsable), 0x000000u);
     EXPECT_EQ(verdict_colour(kVerdictWithReservation), 0xCC0000u);  // RGB(0, 0, 204)
     EXPECT_EQ(verdict_colour(kVerdictUnusable), 0x0000FFu);         // RGB(255, 0, 0)
-    EXPECT_EQ(verdict_colour(5), 0x0000FFu);
+    EXPECT_EQ(verdict_colour(static_cast<disk_usability>(5)), 0x0000FFu);
 }
 
 }  // namespace

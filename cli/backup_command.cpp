@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "cli/bad_sector_report.h"
@@ -14,6 +15,7 @@
 #include "cli/source_record.h"
 #include "cli/device_of_folder.h"
 #include "cli/engine_run.h"
+#include "cli/disk_paths.h"
 #include "cli/folder_lock.h"
 #include "cli/set_commands.h"
 #include "disk/disk_registry.h"
@@ -56,8 +58,8 @@ void copy_program(const std::string& folder, std::FILE* err) {
     if (read != side_file_read::read ||
         !write_side_file(folder.c_str(), kProgramCopyTempName, kProgramCopyName, program)) {
         const int reason = take_system_error();
-        say(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s",
-            reason != 0 ? std::strerror(reason) : folder.c_str());
+        print_message(err, "プログラム(KIRODA.EXE)をバックアップ先にコピーできませんでした: %s",
+                      reason != 0 ? std::strerror(reason) : folder.c_str());
     }
 }
 
@@ -68,21 +70,23 @@ bool source_usable(const source_check& c, const std::string& source, std::FILE* 
         case source_outcome::ok:
             return true;
         case source_outcome::cannot_open:
-            say(err, "元ディスクを開けません: %s (%s)", source.c_str(),
-                c.error == ENOTBLK ? localized("ブロックデバイスでもイメージファイルでもありません")
-                                   : std::strerror(c.error));
+            print_message(err, "元ディスクを開けません: %s (%s)", source.c_str(),
+                          c.error == ENOTBLK
+                              ? localized("ブロックデバイスでもイメージファイルでもありません")
+                              : std::strerror(c.error));
             return false;
         case source_outcome::bad_sector_size:
-            say(err, "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。",
-                c.sector_size);
+            print_message(err,
+                          "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。",
+                          c.sector_size);
             return false;
         case source_outcome::bad_media:
-            say(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)",
-                localized(media_type_name(c.media)));
+            print_message(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)",
+                          localized(media_type_name(c.media)));
             return false;
         case source_outcome::size_unknown:
-            say(err, "元ディスクの大きさを調べられないか、1 セクタに足りません: %s",
-                source.c_str());
+            print_message(err, "元ディスクの大きさを調べられないか、1 セクタに足りません: %s",
+                          source.c_str());
             return false;
         case source_outcome::cannot_seek:
         case source_outcome::cannot_read:
@@ -106,18 +110,20 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
         case folder_outcome::ok:
             return true;
         case folder_outcome::too_long:
-            say(err, "バックアップ先のフォルダ名が長すぎます: %s", folder.c_str());
+            print_message(err, "バックアップ先のフォルダ名が長すぎます: %s", folder.c_str());
             return false;
         case folder_outcome::on_source:     // asked before the folder is locked
         case folder_outcome::not_a_folder:  // and when it is made
             return false;
         case folder_outcome::program_copy_there:
-            say(err,
+            print_message(
+                err,
                 "バックアップ先には既にプログラムのコピーがあります。別のフォルダを指定して下さい。\n%s",
                 held.path);
             return false;
         case folder_outcome::set_there:
-            say(err,
+            print_message(
+                err,
                 "バックアップ先には既にバックアップデータがあります。別のフォルダを指定して下さい。\n%s",
                 held.path);
             return false;
@@ -125,172 +131,348 @@ bool folder_is_usable(const std::string& folder, std::FILE* err) {
     return false;
 }
 
-}  // namespace
+// What a backup will do, decided before it touches anything: the dry run
+// prints it, the real run carries it out.
+struct backup_plan {
+    std::string source;
+    std::string folder;
+    bool force = false;
+    bool resume = false;
+    bool rescue = false;
+    bool yes = false;
+    bool read_back = true;  // false with --no-readback: unsafe, see backup_options
+    bool dry_run = false;
+    std::uint64_t disk_bytes = 0;    // the source's size, a part sector included
+    bool make_folder = false;        // the folder does not exist yet
+    std::vector<std::string> stale;  // --force: an unfinished try's files, removed first
+    std::uint64_t stale_bytes = 0;
+    // The folder, held for this run from its check on (never by a dry run).
+    std::optional<folder_lock> lock;
 
-int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options =
-        parse_options(args, {"--force", "--no-readback", "--rescue", "--resume", "--yes"});
-    const bool force = options.has("--force");
-    const bool resume = options.has("--resume");
+    std::uint64_t copied_bytes() const { return disk_bytes / 512 * 512; }
+};
+
+// Options and operands; kExitUsage after the usage text.
+int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::FILE* err) {
+    const parsed_options options = parse_options(
+        args, {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
         print(err,
-              "使い方: krdtool backup [--force] [--no-readback] [--rescue] [--resume] [--yes] "
-              "SOURCE SETDIR\n");
+              "使い方: krdtool backup [--dry-run] [--force] [--no-readback] [--rescue] [--resume] "
+              "[--yes] SOURCE SETDIR\n");
         return kExitUsage;
     }
-    const std::string& source = options.operands[0];
-    const std::string& folder = options.operands[1];
+    plan->source = options.operands[0];
+    plan->folder = options.operands[1];
+    plan->force = options.has("--force");
+    plan->resume = options.has("--resume");
+    plan->rescue = options.has("--rescue");
+    plan->yes = options.has("--yes");
+    plan->read_back = !options.has("--no-readback");
+    plan->dry_run = options.has("--dry-run");
+    return kExitDone;
+}
 
-    register_disk_path(kSourceDiskNumber, source);
+// The source: the rules, the layout, and what is only warned of.
+int check_backup_source(backup_plan& plan, std::FILE* err) {
+    const std::string& source = plan.source;
     const source_check checked = check_source(kSourceDiskNumber, backup_extent::whole_disk);
     // Which disk this is, where two look alike: before any refusal.
     if (const std::string who = describe_device(source, checked.backup_bytes); !who.empty())
-        say(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
+        print_message(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
     if (!source_usable(checked, source, err)) return kExitFailed;
     const auto size = static_cast<std::int64_t>(checked.backup_bytes);
     disk_record record;
     if (!survey_disk(kSourceDiskNumber, &record) ||
-        !source_acceptable(record, source, force, err)) {
+        !source_acceptable(record, source, plan.force, err)) {
         return kExitFailed;
     }
     if (size % 512 != 0) {
-        say(err,
+        print_message(
+            err,
             "注意: 元ディスクの大きさ (%lld バイト) はセクタ (512 バイト) の倍数ではありません。"
             "最後の %lld バイトはバックアップされません。",
             static_cast<long long>(size), static_cast<long long>(size % 512));
     }
     if (mounted_writable(source)) {
-        say(err,
+        print_message(
+            err,
             "注意: 元ディスクのファイルシステムが書き込みできる状態でマウントされています。"
             "バックアップ中に書き込まれると、内容が食い違うことがあります: %s",
             source.c_str());
     }
+    plan.disk_bytes = checked.backup_bytes;
+    return kExitDone;
+}
 
+// The nearest folder of `path` (itself included) that exists: where a
+// folder still to be made will lie.
+std::string nearest_existing(const std::string& path) {
     std::error_code error;
-    if (resume && check_folder_is_folder(folder.c_str()) != folder_outcome::ok) {
-        say(err, "続けるバックアップデータのフォルダがありません: %s", folder.c_str());
+    fs::path at = fs::absolute(path, error);
+    while (!at.empty() && !fs::exists(at, error) && at != at.parent_path()) at = at.parent_path();
+    return at.string();
+}
+
+// Why `folder` cannot be had (a system error number), 0 when it is there
+// or could be made: what making it would meet, found without making it.
+int folder_problem(const std::string& folder) {
+    std::error_code error;
+    if (fs::exists(folder, error))
+        return check_folder_is_folder(folder.c_str()) == folder_outcome::ok ? 0 : ENOTDIR;
+    const std::string parent = nearest_existing(folder);
+    if (check_folder_is_folder(parent.c_str()) != folder_outcome::ok) return ENOTDIR;
+    return ::access(parent.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+// One writer for a set: a second krdtool on the same folder (a resume
+// started while the first run still goes) waits for nobody; it is refused
+// before it touches anything. A dry run only looks. False after a message.
+bool hold_folder(backup_plan& plan, std::FILE* err) {
+    const bool taken =
+        plan.dry_run ? folder_lock_taken(plan.folder) : !plan.lock.emplace(plan.folder).held();
+    if (taken)
+        print_message(err, "バックアップ先のフォルダは別の krdtool が使っています: %s",
+                      plan.folder.c_str());
+    return !taken;
+}
+
+// Where the set goes: a folder there is or can be, not on the source.
+int check_backup_place(backup_plan& plan, std::FILE* err) {
+    const std::string& folder = plan.folder;
+    if (plan.resume && check_folder_is_folder(folder.c_str()) != folder_outcome::ok) {
+        print_message(err, "続けるバックアップデータのフォルダがありません: %s", folder.c_str());
         return kExitFailed;
     }
-    if (!fs::exists(folder, error)) fs::create_directories(folder, error);
-    if (!error && check_folder_is_folder(folder.c_str()) != folder_outcome::ok)
-        error = std::make_error_code(std::errc::not_a_directory);
-    if (error) {
-        say(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
-            system_reason(error.value()).c_str());
+    if (const int problem = folder_problem(folder); problem != 0) {
+        print_message(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
+                      system_reason(problem).c_str());
         return kExitFailed;
     }
-    if (check_folder_off_source(folder_depends_on(folder, source)) != folder_outcome::ok) {
-        say(err,
+    std::error_code error;
+    plan.make_folder = !fs::exists(folder, error);
+    // A folder still to be made lies on the storage of the folder it is made in.
+    const std::string on = plan.make_folder ? nearest_existing(folder) : folder;
+    if (check_folder_off_source(folder_depends_on(on, plan.source)) != folder_outcome::ok) {
+        print_message(
+            err,
             "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s",
             folder.c_str());
         return kExitFailed;
     }
-    // One writer for a set: a second krdtool on the same folder (a resume
-    // started while the first run still goes) waits for nobody; it is
-    // refused before it touches anything.
-    const folder_lock lock(folder);
-    if (!lock.held()) {
-        say(err, "バックアップ先のフォルダは別の krdtool が使っています: %s", folder.c_str());
-        return kExitFailed;
+    return plan.make_folder || hold_folder(plan, err) ? kExitDone : kExitFailed;
+}
+
+// Names the unfinished set --resume goes on with (or says there is none).
+void name_resumed_set(const std::string& folder, std::FILE* err) {
+    std::error_code error;
+    char first_data_file[kPathCapacity + 16];
+    if (!fs::exists(fs::path(folder) / kHeaderFileName, error) &&
+        !(data_file_path(folder.c_str(), 1, first_data_file, sizeof first_data_file) &&
+          fs::exists(first_data_file, error))) {
+        print_message(err, "続けるバックアップデータがないため、はじめからバックアップします: %s",
+                      folder.c_str());
+    } else if (backup_header kept{}; read_header_silently(folder.c_str(), &kept)) {
+        const system_time& t = kept.created;
+        print_message(err, "%04d-%02d-%02d %02d:%02d:%02d に始めたバックアップを続けます: %s",
+                      int{t.year}, int{t.month}, int{t.day}, int{t.hour}, int{t.minute},
+                      int{t.second}, folder.c_str());
     }
-    // --force clears what an earlier, unfinished try left behind (only a
-    // set's own files; a folder holding anything else is left alone), but
-    // never what --resume is to go on with.
-    if (force && !resume && !empty_set_folder(folder, err)) return kExitFailed;
-    if (resume) {
-        char first_data_file[kPathCapacity + 16];
-        if (!fs::exists(fs::path(folder) / kHeaderFileName, error) &&
-            !(data_file_path(folder.c_str(), 1, first_data_file, sizeof first_data_file) &&
-              fs::exists(first_data_file, error))) {
-            say(err, "続けるバックアップデータがないため、はじめからバックアップします: %s",
-                folder.c_str());
-        } else if (backup_header kept{}; read_header_silently(folder.c_str(), &kept)) {
-            const system_time& t = kept.created;
-            say(err, "%04d-%02d-%02d %02d:%02d:%02d に始めたバックアップを続けます: %s",
-                int{t.year}, int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second},
-                folder.c_str());
-        }
-    } else if (!folder_is_usable(folder, err)) {
-        say(err,
+}
+
+// What the folder holds: a set to go on with, what --force is to clear
+// (only a set's own files; a folder holding anything else is left alone,
+// and never what --resume is to go on with), or nothing of a set.
+int check_backup_folder(backup_plan& plan, std::FILE* err) {
+    const std::string& folder = plan.folder;
+    if (plan.resume) {
+        name_resumed_set(folder, err);
+        return kExitDone;
+    }
+    if (plan.make_folder) {
+        // A folder still to be made holds nothing; only its name can be wrong.
+        return folder_is_usable(folder, err) ? kExitDone : kExitFailed;
+    }
+    if (plan.force) {
+        if (!may_empty_set_folder(folder, &plan.stale, err)) return kExitFailed;
+        std::error_code error;
+        for (const std::string& name : plan.stale)
+            plan.stale_bytes += fs::file_size(fs::path(folder) / name, error);
+        if (check_folder_length(folder.c_str()) == folder_outcome::ok) return kExitDone;
+    }
+    if (!folder_is_usable(folder, err)) {
+        print_message(
+            err,
             "以前のバックアップの残りであれば、--resume を付けると続けられます (--force ならそのファイルを削除してやり直します)。");
         return kExitFailed;
     }
+    return kExitDone;
+}
 
-    const auto backup_size = static_cast<std::uint64_t>(size);
-    const double free_bytes = get_folder_free_bytes(folder.c_str());
-    // A failed query (negative) says nothing here; the engine asks again
-    // before each data file and stops then.
-    if (free_bytes >= 0 && check_folder_space(backup_size, free_bytes) != space_outcome::enough) {
+// A failed query (negative) says nothing here; the engine asks again before
+// each data file and stops then. What --force clears counts as free.
+void warn_of_free_space(const backup_plan& plan, std::FILE* err) {
+    const std::string where = plan.make_folder ? nearest_existing(plan.folder) : plan.folder;
+    double free_bytes = get_folder_free_bytes(where.c_str());
+    if (free_bytes < 0) return;
+    free_bytes += static_cast<double>(plan.stale_bytes);
+    if (check_folder_space(plan.disk_bytes, free_bytes) != space_outcome::enough) {
         char grouped[kGroupedTextSize];
         format_uint64_grouped(grouped, whole_free_bytes(free_bytes));
-        say(err,
+        print_message(
+            err,
             "注意: 空き容量 %s バイトはバックアップに足りないかもしれません(データがあまり圧縮できない場合)。",
             grouped);
     }
-    // A resumed set gets its copy only once it is accepted (below): a set
-    // that is refused is left exactly as it was.
-    if (!resume) copy_program(folder, err);
+}
 
-    backup_options backup{options.has("--rescue"), resume, !options.has("--yes")};
-    bool medium_failed = false;
-    backup.medium_failed = &medium_failed;
-    // Unsafe: a medium that does not keep what was written goes unseen.
-    backup.read_back = !options.has("--no-readback");
-    // Which disk the set is of, for a restore to name it.
-    backup.source_disk_record =
-        encode_source_disk(record_of_source(source, backup_size / 512 * 512));
-    backup.threads = worker_threads_from_environment();
-    const engine_outcome outcome =
-        run_engine(err, backup_size / 512 * 512, options.has("--yes"), [&](progress& p) {
-            return backup_disk(p, kSourceDiskNumber, folder.c_str(), backup_size, backup);
-        });
-    clear_disk_paths();
-    if (outcome.exit_status != kExitDone) {
-        // The files stay (the wizard keeps them too): say what they are and
-        // how to go on.
-        // After a refused --resume the engine has said why and the set is
-        // as it was; after a stop, running the same command goes on.
-        const std::vector<std::string> left = set_files_in(folder, nullptr);
-        if (medium_failed) {
-            // The engine said it: the set is of no use, on this medium.
-        } else if (resume) {
-            if (outcome.exit_status == kExitStopped)
-                say(err, "続けるには同じコマンドをもう一度実行して下さい。");
-        } else if (!left.empty()) {
-            say(err,
-                "バックアップは完了していません。%s にファイル %zu 個 (%s など) が残っています。\n"
-                "これはまだバックアップデータとして使えません。続けるには同じコマンドに --resume を、"
-                "はじめからやり直すには --force を付けて下さい (残ったファイルを削除してから始めます)。",
-                folder.c_str(), left.size(), left.front().c_str());
-        }
-        return outcome.exit_status;
+// Every check of a backup, in the order the user hears of them; writes
+// nothing. kExitDone when the backup may go ahead.
+int check_backup(backup_plan& plan, std::FILE* err) {
+    if (const int status = check_backup_source(plan, err); status != kExitDone) return status;
+    if (const int status = check_backup_place(plan, err); status != kExitDone) return status;
+    if (const int status = check_backup_folder(plan, err); status != kExitDone) return status;
+    warn_of_free_space(plan, err);
+    return kExitDone;
+}
+
+// The plan in words, for --dry-run.
+void print_backup_plan(const backup_plan& plan, std::FILE* out) {
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, plan.copied_bytes());
+    print(out, "予定: %s の %s バイトを %s にバックアップします%s。\n", plan.source.c_str(), bytes,
+          plan.folder.c_str(),
+          plan.resume   ? localized(" (未完成のバックアップを続けます)")
+          : plan.rescue ? localized(" (読めないセクタは 0 で埋めます)")
+                        : "");
+    if (plan.make_folder) print(out, "  フォルダを作ります: %s\n", plan.folder.c_str());
+    if (!plan.stale.empty())
+        print(out, "  以前のバックアップデータのファイル %zu 個を削除します\n", plan.stale.size());
+    print(out, "  %s\n",
+          plan.read_back ? localized("書き込んだファイルをメディアから読み戻して確認します")
+                         : localized("読み戻し確認はしません (--no-readback)"));
+    print(out, "--dry-run: 何も書き込んでいません。\n");
+}
+
+// Makes the folder, takes it for this run (a folder that was there is held
+// since its check) and clears what --force is to clear. kExitDone when the engine may start.
+int prepare_backup_folder(backup_plan& plan, std::FILE* err) {
+    const std::string& folder = plan.folder;
+    std::error_code error;
+    if (!fs::exists(folder, error)) fs::create_directories(folder, error);
+    if (!error && check_folder_is_folder(folder.c_str()) != folder_outcome::ok)
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error) {
+        print_message(err, "バックアップ先のフォルダを作れません: %s%s", folder.c_str(),
+                      system_reason(error.value()).c_str());
+        return kExitFailed;
     }
+    if (plan.make_folder &&
+        check_folder_off_source(folder_depends_on(folder, plan.source)) != folder_outcome::ok) {
+        print_message(
+            err,
+            "バックアップ先のフォルダが元ディスクの上にあります。別のディスクを指定して下さい。\n%s",
+            folder.c_str());
+        return kExitFailed;
+    }
+    if (!plan.lock && !hold_folder(plan, err)) return kExitFailed;
+    return remove_set_files(folder, plan.stale, err) ? kExitDone : kExitFailed;
+}
 
-    if (resume) copy_program(folder, err);
+// After a backup that did not finish: the files stay (the wizard keeps them
+// too); says what they are and how to go on. After a refused --resume the
+// engine has said why and the set is as it was; after a stop, running the
+// same command goes on.
+void explain_unfinished(const backup_plan& plan, int exit_status, bool medium_failed,
+                        std::FILE* err) {
+    const std::vector<std::string> left = set_files_in(plan.folder, nullptr);
+    if (medium_failed) {
+        // The engine said it: the set is of no use, on this medium.
+    } else if (plan.resume) {
+        if (exit_status == kExitStopped)
+            print_message(err, "続けるには同じコマンドをもう一度実行して下さい。");
+    } else if (!left.empty()) {
+        print_message(
+            err,
+            "バックアップは完了していません。%s にファイル %zu 個 (%s など) が残っています。\n"
+            "これはまだバックアップデータとして使えません。続けるには同じコマンドに --resume を、"
+            "はじめからやり直すには --force を付けて下さい (残ったファイルを削除してから始めます)。",
+            plan.folder.c_str(), left.size(), left.front().c_str());
+    }
+}
+
+// The summary line of a finished backup.
+void report_backup(const backup_plan& plan, double seconds, std::FILE* out) {
+    std::error_code error;
     std::uint64_t set_bytes = 0;
     int files = 0;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
+    for (const auto& entry : fs::directory_iterator(plan.folder, error)) {
         const std::string name = entry.path().filename().string();
         if (is_data_file_name(name.c_str()) && name != kHeaderFileName) {
             set_bytes += static_cast<std::uint64_t>(entry.file_size(error));
             ++files;
         }
     }
+    const auto backup_size = static_cast<double>(plan.disk_bytes);
     char disk_text[kGroupedTextSize], set_text[kGroupedTextSize];
-    format_uint64_grouped(disk_text, backup_size / 512 * 512);
+    format_uint64_grouped(disk_text, plan.copied_bytes());
     format_uint64_grouped(set_text, set_bytes);
     print(
         out,
         "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s、%s%s\n",
-        disk_text, files, set_text,
-        100.0 * static_cast<double>(set_bytes) / static_cast<double>(backup_size),
-        static_cast<double>(backup_size) / 1e6 / (outcome.seconds > 0 ? outcome.seconds : 1e-9),
-        backup.read_back ? localized("メディアから読み戻して確認済み")
-                         : localized("読み戻し確認なし (--no-readback)"),
-        bad_sector_summary(folder).c_str());
-    report_bad_sectors(folder, out, "  ");
+        disk_text, files, set_text, 100.0 * static_cast<double>(set_bytes) / backup_size,
+        backup_size / 1e6 / (seconds > 0 ? seconds : 1e-9),
+        plan.read_back ? localized("メディアから読み戻して確認済み")
+                       : localized("読み戻し確認なし (--no-readback)"),
+        bad_sector_summary(plan.folder).c_str());
+    report_bad_sectors(plan.folder, out, "  ");
+}
+
+// Carries out a checked plan: the folder, the program copy, the engine, the
+// summary.
+int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
+    if (const int status = prepare_backup_folder(plan, err); status != kExitDone) return status;
+    // A resumed set gets its copy only once it is accepted (below): a set
+    // that is refused is left exactly as it was.
+    if (!plan.resume) copy_program(plan.folder, err);
+    backup_options backup;
+    backup.rescue = plan.rescue;
+    backup.resume = plan.resume;
+    backup.ask_to_go_past = !plan.yes;
+    bool medium_failed = false;
+    backup.medium_failed = &medium_failed;
+    // Unsafe: a medium that does not keep what was written goes unseen.
+    backup.read_back = plan.read_back;
+    // Which disk the set is of, for a restore to name it.
+    backup.source_disk_record =
+        encode_source_disk(record_of_source(plan.source, plan.copied_bytes()));
+    backup.threads = worker_threads_from_environment();
+    const engine_outcome outcome = run_engine(err, plan.copied_bytes(), plan.yes, [&](progress& p) {
+        return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);
+    });
+    if (outcome.exit_status != kExitDone) {
+        explain_unfinished(plan, outcome.exit_status, medium_failed, err);
+        return outcome.exit_status;
+    }
+    if (plan.resume) copy_program(plan.folder, err);
+    report_backup(plan, outcome.seconds, out);
     return kExitDone;
+}
+
+}  // namespace
+
+int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    backup_plan plan;
+    if (const int status = parse_backup(args, &plan, err); status != kExitDone) return status;
+    const disk_paths_scope disks;
+    disks.add(kSourceDiskNumber, plan.source);
+    if (const int status = check_backup(plan, err); status != kExitDone) return status;
+    if (plan.dry_run) {
+        print_backup_plan(plan, out);
+        return kExitDone;
+    }
+    return run_backup(plan, out, err);
 }
 
 }  // namespace kiroda::cli

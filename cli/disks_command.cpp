@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/disk_paths.h"
 #include "cli/json_writer.h"
 #include "cli/source_record.h"
 #include "cli/options.h"
@@ -29,7 +30,7 @@ namespace {
 constexpr const char* kUsage = "使い方: krdtool disks [--json] [PATH...]\n";
 
 // The dialog's mark as a word that says what it means.
-const char* verdict_word(int verdict) {
+const char* verdict_word(disk_usability verdict) {
     return verdict == kVerdictUsable            ? "使用可"
            : verdict == kVerdictWithReservation ? "使用可 (注意あり)"
                                                 : "使用不可";
@@ -56,34 +57,54 @@ void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
           verdict_sentence(localized(v.message)).c_str());
 }
 
-// The wizard's target rule offers any disk without an MBR signature; restore
-// itself also wants 512-byte sectors, some size, and (in krdtool, without
-// --force) no file system written straight onto the disk. The verdict shown
-// is the one restore will act on.
+// The restore's own verdict (engine/restore_target.h, judged for one sector:
+// no set is named) in the words of the dialog's rule, which speaks first
+// for a disk it refuses; what is left are the restore's own reasons.
+disk_verdict refused_target(const target_check& check) {
+    switch (check.verdict) {
+        case target_verdict::ok:
+            break;
+        case target_verdict::cannot_open:
+        case target_verdict::cannot_seek:
+        case target_verdict::cannot_read:
+            break;
+        case target_verdict::bad_sector_size:
+            return {kVerdictUnusable, "×",
+                    "復旧先ディスクとして利用出来ません。\nセクタサイズが無効です。", false};
+        case target_verdict::bad_media:
+            return {kVerdictUnusable, "×",
+                    "復旧先ディスクとして利用できません。\n固定ディスクとリムーバブルディスク\n"
+                    "のみ利用可能です。",
+                    false};
+        case target_verdict::too_small:
+            return {kVerdictUnusable, "×",
+                    "復旧先ディスクとして利用できません。\n容量がありません。", false};
+        case target_verdict::has_partitions:
+            return {kVerdictUnusable, "×",
+                    "復旧先ディスクとして利用できません。\nパーテーションが利用されています。",
+                    false};
+    }
+    return {kVerdictUnusable, "×", "復旧先ディスクとして利用できません。\n先頭セクタを読めません。",
+            false};
+}
+
+// The verdict shown is the one restore will act on: its checks, then what
+// only krdtool asks (without --force): no file system written straight onto
+// the disk, an image file with nothing but zeros.
 disk_verdict restore_target_verdict(const disk_record& r, const std::string& path,
-                                    const char* signature) {
-    if (r.sector0_unreadable) {
-        return {kVerdictUnusable, "×",
-                "復旧先ディスクとして利用できません。\n先頭セクタを読めません。", false};
-    }
-    disk_verdict v = target_disk_verdict(r);
-    if (v.verdict == kVerdictUnusable) return v;
-    if (r.bytes_per_sector != 512) {
-        return {kVerdictUnusable, "×",
-                "復旧先ディスクとして利用出来ません。\nセクタサイズが無効です。", false};
-    }
-    if (r.total_sectors <= 0) {
-        return {kVerdictUnusable, "×", "復旧先ディスクとして利用できません。\n容量がありません。",
-                false};
-    }
-    if (signature != nullptr) {
+                                    const target_check& check) {
+    if (r.sector0_unreadable) return refused_target(target_check{});
+    const disk_verdict dialog = target_disk_verdict(r);
+    if (!dialog.usable()) return dialog;
+    if (!check.may_write()) return refused_target(check);
+    if (check.needs_consent()) {
         static thread_local std::string text;
         char line[256];
         std::snprintf(
             line, sizeof line,
             localized(
                 "復旧先ディスクとして利用できますが、\n先頭に %s があります。(--force で上書き)"),
-            signature);
+            check.file_system);
         text = line;
         return {kVerdictWithReservation, "△", text.c_str(), false};
     }
@@ -105,7 +126,7 @@ disk_verdict restore_target_verdict(const disk_record& r, const std::string& pat
                         false};
         }
     }
-    return v;
+    return dialog;
 }
 
 // The wizard's source rule, but a sector 0 that cannot be read is named as
@@ -155,9 +176,9 @@ std::string describe_identity(const disk_identity& id) {
 }
 
 void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out,
-                       const char* signature) {
+                       const target_check& as_target) {
     const disk_verdict source = source_verdict(r);
-    const disk_verdict target = restore_target_verdict(r, path, signature);
+    const disk_verdict target = restore_target_verdict(r, path, as_target);
     // The partition sizes are shown as the source dialog shows them; both
     // verdicts hide them alike (a GPT disk).
     const disk_field_texts f = format_disk_fields(in_512_byte_units(r), source);
@@ -188,7 +209,7 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
 
 namespace {
 
-const char* verdict_name(int verdict) {
+const char* verdict_name(disk_usability verdict) {
     return verdict == kVerdictUsable            ? "usable"
            : verdict == kVerdictWithReservation ? "reservation"
                                                 : "unusable";
@@ -202,7 +223,8 @@ void write_verdict_json(json_writer& json, const char* key, const disk_verdict& 
 }
 
 void write_disk_json(json_writer& json, const disk_record& r, const std::string& path,
-                     const char* signature) {
+                     const target_check& as_target) {
+    const char* signature = as_target.file_system;
     json.begin_object();
     json.text("path", path);
     json.number("bytes", static_cast<std::uint64_t>(r.total_sectors) * 512);
@@ -227,7 +249,7 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
         json.null("signature");
     }
     write_verdict_json(json, "source", source_verdict(r));
-    write_verdict_json(json, "target", restore_target_verdict(r, path, signature));
+    write_verdict_json(json, "target", restore_target_verdict(r, path, as_target));
     json.end_object();
 }
 
@@ -248,8 +270,8 @@ int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std:
     }
 
     clear_disk_paths();
-    for (std::size_t i = 0; i < paths.size(); ++i)
-        register_disk_path(static_cast<int>(i), paths[i]);
+    const disk_paths_scope disks;
+    for (std::size_t i = 0; i < paths.size(); ++i) disks.add(static_cast<int>(i), paths[i]);
     int status = kExitDone;
     bool printed = false;
     std::optional<json_writer> json;
@@ -267,20 +289,19 @@ int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std:
             status = kExitFailed;
             continue;
         }
-        const char* signature = find_target_signature(static_cast<int>(i));
+        const target_check as_target = check_restore_target(static_cast<int>(i), kSectorBytes);
         if (json) {
-            write_disk_json(*json, record, paths[i], signature);
+            write_disk_json(*json, record, paths[i], as_target);
             continue;
         }
         if (printed) std::fputc('\n', out);
-        print_disk_report(record, paths[i], out, signature);
+        print_disk_report(record, paths[i], out, as_target);
         printed = true;
     }
     if (json) {
         json->end_array();
         json->end_object();
     }
-    clear_disk_paths();
     return status;
 }
 

@@ -9,10 +9,12 @@
 
 #include "disk/block_devices_posix.h"
 #include "disk/disk_survey.h"
+#include "engine/restore_target.h"
 
 namespace kiroda::cli {
 
-int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+[[nodiscard]] int run_disks_command(const std::vector<std::string>& args, std::FILE* out,
+                                    std::FILE* err);
 
 // Who a block device is (vendor, model, serial, transport) from sysfs and
 // udev; nothing for an image file.
@@ -21,9 +23,9 @@ disk_identity identity_of(const std::string& path);
 // 4C530001), usb"; "" when there are none.
 std::string describe_identity(const disk_identity& identity);
 
-// Prints one surveyed disk found at `path`.
-// `signature`: a file system found at the start of the disk (nullptr: none).
+// Prints one surveyed disk found at `path`, with the restore's verdict on it
+// as a target (engine/restore_target.h).
 void print_disk_report(const disk_record& record, const std::string& path, std::FILE* out,
-                       const char* signature = nullptr);
+                       const target_check& as_target);
 
 }  // namespace kiroda::cli

@@ -10,6 +10,7 @@
 #include "cli/json_reader_test_support.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_image_test_support.h"
+#include "disk/physical_disk.h"
 #include "util/test_support.h"
 
 namespace kiroda::cli {
@@ -146,6 +147,28 @@ TEST(DisksCommand, AnIdentityIsNamedByTheFieldsThereAre) {
         {{"", "", "X1", "", -1, -1}, "(シリアル番号 X1)"},
     };
     for (const auto& c : cases) EXPECT_EQ(describe_identity(c.id), c.said);
+}
+
+TEST(DisksCommand, ShowsWhatRestoreWillAccept) {
+    disk_record r;
+    r.number = 0;
+    r.total_sectors = 8 * 1000;
+    r.bytes_per_sector = 4096;
+    r.media_type = kMediaFixed;
+    captured_stream out;
+    target_check as_target;
+    as_target.verdict = target_verdict::bad_sector_size;
+    print_disk_report(r, "/dev/fake", out.get(), as_target);
+    EXPECT_TRUE(contains(out.text(), "(1,000 セクタ)")) << out.text();
+    EXPECT_TRUE(contains(out.text(), "復旧先ディスク: 使用不可")) << out.text();
+    r.bytes_per_sector = 512;
+    captured_stream ext4;
+    as_target.verdict = target_verdict::ok;
+    as_target.holds = target_holds::file_system;
+    as_target.file_system = "ext2/ext3/ext4";
+    print_disk_report(r, "/dev/fake", ext4.get(), as_target);
+    EXPECT_TRUE(contains(ext4.text(), "復旧先ディスク: 使用可 (注意あり)")) << ext4.text();
+    EXPECT_TRUE(contains(ext4.text(), "ext2/ext3/ext4")) << ext4.text();
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ void print_usage(std::span<const command> commands, std::FILE* to);
 
 // argv[1] names the command, the rest are its arguments. No command or an
 // unknown one is a usage error; "help", "-h" and "--help" print the usage.
-int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE* out,
-             std::FILE* err);
+[[nodiscard]] int dispatch(std::span<const command> commands, int argc, char** argv, std::FILE* out,
+                           std::FILE* err);
 
 }  // namespace kiroda::cli

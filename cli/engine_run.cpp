@@ -39,7 +39,7 @@ engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
     int status = result == kEngineDone ? kExitDone : kExitFailed;
     // The backup engine reports a stop as a failure; Ctrl-C is still a stop.
     if (result != kEngineDone && progress.stopped_by_user()) status = kExitStopped;
-    if (status == kExitStopped) say(err, "中止しました。");
+    if (status == kExitStopped) print_message(err, "中止しました。");
     return {result, status, seconds};
 }
 

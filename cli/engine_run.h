@@ -24,7 +24,7 @@ struct engine_outcome {
 unsigned worker_threads_from_environment();
 
 // `yes`: --yes answers the engine's questions.
-engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
-                          const std::function<int(progress&)>& engine);
+[[nodiscard]] engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
+                                        const std::function<int(progress&)>& engine);
 
 }  // namespace kiroda::cli

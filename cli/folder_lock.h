@@ -14,11 +14,16 @@ class folder_lock {
     explicit folder_lock(const std::string& folder);
     // False when another process holds the lock (or the folder cannot be
     // opened to take it).
-    bool held() const { return held_; }
+    [[nodiscard]] bool held() const { return held_; }
 
   private:
     unique_fd fd_;
     bool held_ = false;
 };
+
+// True when a process holds the lock of `folder` (as /proc/locks lists it),
+// found without taking it.
+[[nodiscard]] bool folder_lock_taken(const std::string& folder,
+                                     const std::string& locks = "/proc/locks");
 
 }  // namespace kiroda::cli

@@ -205,6 +205,33 @@ void write_source_text(const std::string& folder, std::FILE* out) {
     }
 }
 
+// What the digest file says, and whether the set is the one it describes.
+void write_digests_json(const set_facts& f, json_writer& json) {
+    json.begin_object("digests");
+    switch (f.digests_state) {
+        case digests_read::absent:
+            json.text("file", "absent");
+            break;
+        case digests_read::unreadable:
+            json.text("file", "unreadable");
+            json.number("bad_line", static_cast<std::uint64_t>(f.digests_bad_line));
+            break;
+        case digests_read::read: {
+            char stream[kDigestHexLength + 1];
+            format_digest(stream, f.digests.stream);
+            json.text("file", "read");
+            json.text("algorithm", "XXH3-128");
+            json.number("blocks", f.digests.blocks.size());
+            json.number("data_files", f.digests.files.size());
+            json.text("stream", stream);
+            json.boolean("header_matches", f.digests_same_set);
+            json.number("blocks_unlike", static_cast<std::uint64_t>(f.blocks_unlike_digests));
+            break;
+        }
+    }
+    json.end_object();
+}
+
 int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     const backup_header& h = f.header;
     json_writer json(out);
@@ -240,29 +267,7 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     json.number("data_bytes", f.data_bytes);
     json.boolean("complete", f.data_bytes == h.backup_bytes);
     json.boolean("shape_ok", !f.misshapen);
-    json.begin_object("digests");
-    switch (f.digests_state) {
-        case digests_read::absent:
-            json.text("file", "absent");
-            break;
-        case digests_read::unreadable:
-            json.text("file", "unreadable");
-            json.number("bad_line", static_cast<std::uint64_t>(f.digests_bad_line));
-            break;
-        case digests_read::read: {
-            char stream[kDigestHexLength + 1];
-            format_digest(stream, f.digests.stream);
-            json.text("file", "read");
-            json.text("algorithm", "XXH3-128");
-            json.number("blocks", f.digests.blocks.size());
-            json.number("data_files", f.digests.files.size());
-            json.text("stream", stream);
-            json.boolean("header_matches", f.digests_same_set);
-            json.number("blocks_unlike", static_cast<std::uint64_t>(f.blocks_unlike_digests));
-            break;
-        }
-    }
-    json.end_object();
+    write_digests_json(f, json);
     const bool map_ok = write_map_json(folder, json);
     json.boolean("program_copy", f.has_program);
     const bool ok = f.ok(map_ok);

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     // Results a script reads (the JSON above all) must not end short on a
     // full disk or a closed pipe while the status says all went well.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        kiroda::cli::say(stderr, "krdtool: 結果を標準出力に書き込めませんでした。");
+        kiroda::cli::print_message(stderr, "krdtool: 結果を標準出力に書き込めませんでした。");
         return status == kiroda::cli::kExitDone ? kiroda::cli::kExitFailed : status;
     }
     return status;

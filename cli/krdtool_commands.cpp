@@ -17,11 +17,12 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool disks /dev/sdb disk.img\n"},
-    {"backup", "[--force] [--no-readback] [--rescue] [--resume] [--yes] SOURCE SETDIR",
+    {"backup", "[--dry-run] [--force] [--no-readback] [--rescue] [--resume] [--yes] SOURCE SETDIR",
      "ディスク (ブロックデバイスまたはイメージファイル) を新しいバックアップデータ SETDIR "
      "にバックアップします (SETDIR がなければ作ります)。",
      run_backup_command,
      "オプション:\n"
+     "  --dry-run      すべての確認をして予定を表示し、何も書き込みません (続けられれば 0 で終了)\n"
      "  --rescue       読めないセクタを 0 で埋めて続けます (KRDMAP.TXT に記録)\n"
      "  --force        GPT や MBR のないディスクもディスク全体をバックアップします。\n"
      "                 SETDIR に未完成のバックアップの残りがあれば削除してから始めます\n"
@@ -46,11 +47,12 @@ constexpr command kCommands[] = {
      "                  (その後ろのバックアップデータはすべて 0 でなければなりません)\n"
      "  --yes           質問にはすべて「はい」と答えます\n"
      "例: krdtool verify --against /dev/sdb /mnt/usb/pc1\n"},
-    {"restore", "[--force] [--fit] [--no-readback] [--yes] SETDIR TARGET",
+    {"restore", "[--dry-run] [--force] [--fit] [--no-readback] [--yes] SETDIR TARGET",
      "バックアップデータを空のディスクまたはイメージファイルに復旧します "
      "(イメージファイルがなければデータの大きさで作ります)。MBR は最後に書き込みます。",
      run_restore_command,
      "オプション:\n"
+     "  --dry-run      すべての確認をして予定を表示し、何も書き込みません (続けられれば 0 で終了)\n"
      "  --force        データのあるイメージファイルや、ファイルシステムのあるディスクにも復旧します\n"
      "  --fit          バックアップデータより小さいディスクにも、すべてのパーテーションがその中で\n"
      "                 終わり、その後ろのデータがすべて 0 なら復旧します\n"

@@ -158,11 +158,12 @@ int serve(mounted_set& set, const std::string& folder, const std::string& mount_
     const fuse_operations ops = operations();
     std::unique_ptr<fuse, fuse_deleter> f(fuse_new(&args, &ops, sizeof ops, &set));
     if (f == nullptr) {
-        say(err, "FUSE を使えません (libfuse3)");
+        print_message(err, "FUSE を使えません (libfuse3)");
         return kExitFailed;
     }
     if (fuse_mount(f.get(), mount_point.c_str()) != 0) {
-        say(err,
+        print_message(
+            err,
             "マウントできません: %s (/dev/fuse と fusermount3 が使えるか、マウント先が空の"
             "フォルダか確かめてください)",
             mount_point.c_str());
@@ -211,7 +212,7 @@ int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std:
     const std::string mount_point =
         fs::absolute(options.operands[1], error).lexically_normal().string();
     if (!fs::is_directory(mount_point, error)) {
-        say(err, "マウント先のフォルダがありません: %s", options.operands[1].c_str());
+        print_message(err, "マウント先のフォルダがありません: %s", options.operands[1].c_str());
         return kExitFailed;
     }
     const std::string set_folder =

@@ -13,7 +13,7 @@ void print(std::FILE* to, const char* format, ...) {
     va_end(values);
 }
 
-void say(std::FILE* err, const char* format, ...) {
+void print_message(std::FILE* err, const char* format, ...) {
     std::va_list values;
     va_start(values, format);
     std::vfprintf(err, localized(format), values);

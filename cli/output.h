@@ -10,6 +10,6 @@ namespace kiroda::cli {
 void print(std::FILE* to, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // A message of krdtool's own (not one of the engines'): print and a newline.
-void say(std::FILE* err, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void print_message(std::FILE* err, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 }  // namespace kiroda::cli

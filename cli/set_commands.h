@@ -7,11 +7,16 @@
 
 namespace kiroda::cli {
 
-int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
-int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
-int run_restore_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
-int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
-int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+[[nodiscard]] int run_backup_command(const std::vector<std::string>& args, std::FILE* out,
+                                     std::FILE* err);
+[[nodiscard]] int run_verify_command(const std::vector<std::string>& args, std::FILE* out,
+                                     std::FILE* err);
+[[nodiscard]] int run_restore_command(const std::vector<std::string>& args, std::FILE* out,
+                                      std::FILE* err);
+[[nodiscard]] int run_mount_command(const std::vector<std::string>& args, std::FILE* out,
+                                    std::FILE* err);
+[[nodiscard]] int run_info_command(const std::vector<std::string>& args, std::FILE* out,
+                                   std::FILE* err);
 
 // Disk numbers krdtool gives the devices and images it is handed.
 constexpr int kSourceDiskNumber = 0;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,6 @@
 #include "cli/json_reader_test_support.h"
 #include "format/digest.h"
 #include "format/packed_block.h"
-#include "cli/stop_signals.h"
-#include "cli/terminal_progress.h"
 #include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "testfs/fault_fs_mount.h"
@@ -131,15 +130,20 @@ TEST_F(SetCommands, BackupRefusesAFolderTooLongForTheSetsNames) {
     const struct {
         std::string folder;
         const char* refusal;
-    } cases[] = {{longest, "既にバックアップデータ"},
-                 {longest + "b", "長すぎます"},
-                 {longest + "bbbbbbbbbbbbbbbb", "長すぎます"}};
+        bool refused_with_force;
+    } cases[] = {{longest, "既にバックアップデータ", false},
+                 {longest + "b", "長すぎます", true},
+                 {longest + "bbbbbbbbbbbbbbbb", "長すぎます", true}};
     for (const auto& c : cases) {
         fs::create_directories(c.folder);
         write_file(c.folder + "/KRD00001.BIN", {3});
         const run_result r = run_command(run_backup_command, {disk, c.folder});
         EXPECT_EQ(r.status, kExitFailed) << c.folder.size() << "\n" << r.err;
         EXPECT_TRUE(contains(r.err, c.refusal)) << c.folder.size() << "\n" << r.err;
+        EXPECT_EQ(read_file(c.folder + "/KRD00001.BIN"), std::vector<unsigned char>{3});
+        if (!c.refused_with_force) continue;
+        // --force clears nothing for a run it then refuses.
+        EXPECT_EQ(run_command(run_backup_command, {"--force", disk, c.folder}).status, kExitFailed);
         EXPECT_EQ(read_file(c.folder + "/KRD00001.BIN"), std::vector<unsigned char>{3});
     }
 }
@@ -174,6 +178,96 @@ TEST_F(SetCommands, RestoreRefusesATargetThatIsNotEmptyOrTooSmall) {
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_EQ(read_file(restored), before);
+}
+
+// Every file under `root` with its bytes: what a dry run must leave as it was.
+std::map<std::string, std::vector<unsigned char>> snapshot(const std::string& root) {
+    std::map<std::string, std::vector<unsigned char>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        files[entry.path().string()] = entry.is_regular_file() ? read_file(entry.path().string())
+                                                               : std::vector<unsigned char>{};
+    }
+    return files;
+}
+
+TEST_F(SetCommands, ADryRunEndsAsTheRunsCheckAndWritesNothing) {
+    const std::string odd = dir.file("odd.img");
+    std::vector<unsigned char> bytes = read_file(disk);
+    bytes.push_back(0x77);
+    write_file(odd, bytes);
+    const auto backed_up = [&] { run_command(run_backup_command, {disk, set}); };
+    const struct {
+        const char* what;
+        command_function command;
+        std::function<void()> prepare;
+        std::vector<std::string> args;
+        int status;
+        const char* said;  // in the dry run's output or messages
+    } cases[] = {
+        {"backup into a new folder",
+         run_backup_command,
+         [] {},
+         {disk, set},
+         kExitDone,
+         "フォルダを作ります"},
+        {"a source of part sectors",
+         run_backup_command,
+         [] {},
+         {odd, set},
+         kExitDone,
+         "最後の 1 バイトはバックアップされません"},
+        {"a folder holding a set",
+         run_backup_command,
+         [&] { fs::create_directories(set), write_file(set + "/KRD00000.BIN", {1}); },
+         {disk, set},
+         kExitFailed,
+         "既にバックアップデータがあります"},
+        {"a source that is no disk",
+         run_backup_command,
+         [] {},
+         {dir.text(), set},
+         kExitFailed,
+         "元ディスク"},
+        {"--force and an unfinished set",
+         run_backup_command,
+         [&] { fs::create_directories(set), write_file(set + "/KRD00001.BIN", {1}); },
+         {"--force", disk, set},
+         kExitDone,
+         "ファイル 1 個を削除します"},
+        {"restore into a new image",
+         run_restore_command,
+         backed_up,
+         {set, restored},
+         kExitDone,
+         "イメージファイルを作ります"},
+        {"an image holding data",
+         run_restore_command,
+         [&] { backed_up(), write_file(restored, {1}); },
+         {set, restored},
+         kExitFailed,
+         "既にデータがあります"},
+        {"a target too small",
+         run_restore_command,
+         [&] {
+             backed_up(), write_file(restored, std::vector<unsigned char>((2 * 32768 + 8) * 512));
+         },
+         {set, restored},
+         kExitFailed,
+         "小さすぎます"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(set);
+        fs::remove(restored);
+        c.prepare();
+        const auto before = snapshot(dir.text());
+        std::vector<std::string> dry = c.args;
+        dry.insert(dry.begin(), "--dry-run");
+        const run_result planned = run_command(c.command, dry);
+        EXPECT_EQ(planned.status, c.status) << c.what << "\n" << planned.err;
+        EXPECT_TRUE(contains(planned.out + planned.err, c.said)) << c.what << "\n" << planned.err;
+        EXPECT_TRUE(snapshot(dir.text()) == before) << c.what;
+        EXPECT_EQ(run_command(c.command, c.args).status, planned.status) << c.what;
+    }
 }
 
 TEST_F(SetCommands, DamagedSetsFail) {
@@ -424,62 +518,6 @@ TEST_F(SetCommands, ARestoreIntoANewImageIsSparse) {
     EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, std::uint64_t{8} * 32768 * 512 / 2);
 }
 
-TEST_F(SetCommands, DisksShowsWhatRestoreWillAccept) {
-    disk_record r;
-    r.number = 0;
-    r.total_sectors = 8 * 1000;
-    r.bytes_per_sector = 4096;
-    r.media_type = kMediaFixed;
-    captured_stream out;
-    print_disk_report(r, "/dev/fake", out.get());
-    EXPECT_TRUE(contains(out.text(), "(1,000 セクタ)")) << out.text();
-    EXPECT_TRUE(contains(out.text(), "復旧先ディスク: 使用不可")) << out.text();
-    r.bytes_per_sector = 512;
-    captured_stream ext4;
-    print_disk_report(r, "/dev/fake", ext4.get(), "ext2/ext3/ext4");
-    EXPECT_TRUE(contains(ext4.text(), "復旧先ディスク: 使用可 (注意あり)")) << ext4.text();
-    EXPECT_TRUE(contains(ext4.text(), "ext2/ext3/ext4")) << ext4.text();
-}
-
-TEST(TerminalMessages, CodesBecomeWhatTheyMeanAndTheSystemSaysWhy) {
-    const struct {
-        const char* engine_said;
-        int system_error;
-        const char* krdtool_says;  // before the system's reason
-    } cases[] = {
-        {"エラー。\n\"x\"\nMeltReadSize = -9", 0,
-         "エラー。\n\"x\"\nブロックのチェックサムが一致しません"},
-        {"MeltReadSize = 700", 0, "ブロックの大きさ (700 バイト) がセクタの倍数ではありません"},
-        {"壊れています。\nx\n(読み込み結果 -6)", 0,
-         "壊れています。\nx\nブロックのデータが途中で切れています"},
-        {"(読み込み結果 -99)", 0, "ブロックを読めません (-99)"},
-        {"DiskRead(元ディスク読込み中) Error\n残りｾｸﾀ      = 65536(Sect)", EIO,
-         "元ディスクを読めません (残り 65536 セクタ)"},
-        {"書き込みに失敗しました。", ENOSPC, "書き込みに失敗しました。"},
-        {"MeltReadSize = x", 0, "MeltReadSize = x"},  // no number: left as it is
-    };
-    for (const auto& c : cases) {
-        std::string expected = c.krdtool_says;
-        expected += system_reason(c.system_error);
-        EXPECT_EQ(with_reasons(c.engine_said, c.system_error), expected) << c.engine_said;
-    }
-    std::string asked = "セクタ 5 を読めません。";
-    asked.append(system_reason(EIO)).append("\n\n続けますか?");
-    EXPECT_EQ(with_reasons("セクタ 5 を読めません。\n\n続けますか?", EIO, true), asked);
-    EXPECT_EQ(system_reason(0), "");
-    const std::string reason = system_reason(ENOSPC);
-    EXPECT_EQ(reason.rfind("\n(システムのエラー: ", 0), 0u) << reason;
-    EXPECT_TRUE(contains(reason, std::strerror(ENOSPC))) << reason;
-}
-
-TEST(TerminalMessages, DisksAreNamedByTheirPaths) {
-    register_disk_path(kTargetDiskNumber, "/tmp/t.img");
-    EXPECT_EQ(name_disks_by_path("復旧先ディスク(ディスク 1)を開けません。(ディスク 1)"),
-              "復旧先ディスク(/tmp/t.img)を開けません。(/tmp/t.img)");
-    EXPECT_EQ(name_disks_by_path("(ディスク 2)"), "(ディスク 2)");
-    clear_disk_paths();
-}
-
 // Every failed system call in a message carries the system's reason: a
 // missing set, a folder that cannot be made, a missing disk to compare, and
 // behind FUSE a disk whose sector 0 fails with EIO (as a source, and as a
@@ -673,87 +711,6 @@ TEST_F(SetCommands, YesAnswersAQuestionOnceButNeverForever) {
     EXPECT_EQ(r.status, kExitFailed);
     EXPECT_TRUE(contains(r.err, "(--yes: はい)")) << r.err;
     EXPECT_TRUE(contains(r.err, "同じ質問が続くため")) << r.err;
-}
-
-TEST(TerminalProgress, StopSignalsRequestAStop) {
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-        captured_stream err;
-        terminal_progress p(err.get(), 1000, false);
-        EXPECT_TRUE(p.running());
-        std::raise(number);
-        EXPECT_FALSE(p.running()) << number;
-        EXPECT_TRUE(p.stopped_by_user());
-        reset_stop_signals_for_tests();
-    }
-    // A stop that came before the work began stops it as it starts.
-    install_stop_signals();
-    std::raise(SIGTERM);
-    {
-        captured_stream err;
-        terminal_progress p(err.get(), 1000, false);
-        EXPECT_FALSE(p.running());
-    }
-    reset_stop_signals_for_tests();
-}
-
-// Without a terminal: a plain line at every 10% and one at the end, no
-// carriage returns; a new stage counts its own steps.
-TEST(TerminalProgress, PlainLinesEveryTenPercent) {
-    captured_stream err;
-    {
-        const std::uint64_t total = 512ULL << 20;
-        terminal_progress p(err.get(), total, false);
-        p.set_status("ディスクバックアップ中");
-        for (std::uint64_t left = total; left > 0; left -= 16ULL << 20) p.set_bytes_left(left);
-        p.complete();
-    }
-    const std::string text = err.text();
-    EXPECT_EQ(text.find('\r'), std::string::npos);
-    int percent_lines = 0;
-    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1))
-        ++percent_lines;
-    EXPECT_EQ(percent_lines, 10) << text;
-    EXPECT_TRUE(contains(text, " 10%")) << text;
-    EXPECT_TRUE(contains(text, "100%  536 MB 済 / 残り 0 MB")) << text;
-}
-
-// The backup's check of each data file comes and goes under the same
-// figure: each status is printed once and the 10% steps run on.
-TEST(TerminalProgress, TheChecksOfABackupAreOneStage) {
-    captured_stream err;
-    {
-        const std::uint64_t total = 512ULL << 20;
-        terminal_progress p(err.get(), total, false);
-        for (std::uint64_t left = total; left > 0; left -= 16ULL << 20) {
-            p.set_status("ディスクバックアップ中");
-            p.set_bytes_left(left);
-            p.set_status("書き込み確認中");
-        }
-        p.complete();
-    }
-    const std::string text = err.text();
-    int percent_lines = 0;
-    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1))
-        ++percent_lines;
-    EXPECT_EQ(percent_lines, 10) << text;
-    EXPECT_EQ(text.find("書き込み確認中"), text.rfind("書き込み確認中")) << text;
-    EXPECT_EQ(text.find("ディスクバックアップ中"), text.rfind("ディスクバックアップ中")) << text;
-}
-
-TEST(TerminalProgress, BarShowsDoneAndLeft) {
-    captured_stream err;
-    {
-        terminal_progress p(err.get(), 3000000000ULL, true);
-        p.set_status("ディスク復旧中");
-        p.set_bytes_left(1000000000ULL);
-        p.complete();  // the bar ends full, not at the last block's start
-    }
-    const std::string text = err.text();
-    EXPECT_TRUE(contains(text, "2,000 MB 済 / 残り 1,000 MB")) << text;
-    EXPECT_TRUE(contains(text, " 66% ")) << text;
-    EXPECT_TRUE(contains(text, "100% 3,000 MB 済 / 残り 0 MB")) << text;
-    EXPECT_TRUE(contains(text, "ディスク復旧中"));
-    EXPECT_EQ(text.back(), '\n');
 }
 
 }  // namespace

@@ -30,15 +30,16 @@ std::vector<view_file> view_files(set_image& image, std::FILE* err) {
         char first[kGroupedTextSize], end[kGroupedTextSize];
         format_uint64_grouped(first, p.first_sector);
         format_uint64_grouped(end, p.end_sector());
-        say(err,
+        print_message(
+            err,
             "警告: パーテーション %d (セクタ %s から %s の手前まで) はディスクの終わり (セクタ %s) "
             "を越えているため、part%d.img はありません",
             p.number, first, end, disk_end, p.number);
     }
     if (list.chain_cut) {
-        say(err,
-            "警告: 拡張パーテーションの論理パーテーションの連なりが途中で切れています。"
-            "それより後の論理パーテーションはありません");
+        print_message(err,
+                      "警告: 拡張パーテーションの論理パーテーションの連なりが途中で切れています。"
+                      "それより後の論理パーテーションはありません");
     }
     return files;
 }

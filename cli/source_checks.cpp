@@ -54,34 +54,35 @@ bool is_set_file(const std::string& name) {
 bool source_acceptable(const disk_record& record, const std::string& source, bool force,
                        std::FILE* err) {
     if (record.sector0_unreadable) {
-        say(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
-            system_reason(take_system_error()).c_str());
+        print_message(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
+                      system_reason(take_system_error()).c_str());
         return false;
     }
     const disk_verdict verdict = source_disk_verdict(record);
     std::string reason;
     one_line(localized(verdict.message), &reason);
-    if (verdict.verdict == kVerdictWithReservation) {
+    if (verdict.verdict == disk_usability::with_reservation) {
         // Usable with a warning: the wizard shows the warning, so does krdtool.
-        say(err, "注意: %s: %s", reason.c_str(), source.c_str());
+        print_message(err, "注意: %s: %s", reason.c_str(), source.c_str());
         return true;
     }
-    if (verdict.verdict != kVerdictUnusable) return true;
+    if (verdict.usable()) return true;
     const bool media_ok = record.media_type == kMediaFixed || record.media_type == kMediaRemovable;
     if (record.bytes_per_sector != static_cast<int>(kSectorBytes) || !media_ok) {
-        say(err, "%s: %s", reason.c_str(), source.c_str());
+        print_message(err, "%s: %s", reason.c_str(), source.c_str());
         return false;
     }
     // What is left is the partition layout: GPT, no MBR signature, none defined.
     if (!force) {
-        say(err,
+        print_message(
+            err,
             "%s: %s\n"
             "ディスク全体をそのまま (セクタ単位で) バックアップしてよい場合は --force を付けて下さい。",
             reason.c_str(), source.c_str());
         return false;
     }
-    say(err, "注意: %s (--force によりディスク全体をバックアップします): %s", reason.c_str(),
-        source.c_str());
+    print_message(err, "注意: %s (--force によりディスク全体をバックアップします): %s",
+                  reason.c_str(), source.c_str());
     return true;
 }
 
@@ -128,35 +129,42 @@ bool holds_finished_set(const std::string& folder) {
     return set_is_finished(folder.c_str());
 }
 
-bool empty_set_folder(const std::string& folder, std::FILE* err) {
+bool may_empty_set_folder(const std::string& folder, std::vector<std::string>* files,
+                          std::FILE* err) {
     if (holds_finished_set(folder)) {
-        say(err,
-            "バックアップ先には完成したバックアップデータがあるため、何も削除しません。"
-            "別のフォルダを指定して下さい: %s",
-            folder.c_str());
+        print_message(err,
+                      "バックアップ先には完成したバックアップデータがあるため、何も削除しません。"
+                      "別のフォルダを指定して下さい: %s",
+                      folder.c_str());
         return false;
     }
     std::vector<std::string> others;
-    const std::vector<std::string> files = set_files_in(folder, &others);
+    *files = set_files_in(folder, &others);
     if (!others.empty()) {
-        say(err,
+        print_message(
+            err,
             "バックアップ先のフォルダにはバックアップデータ以外のもの (%s など) があるため、"
             "何も削除しません。空のフォルダを指定して下さい: %s",
             others.front().c_str(), folder.c_str());
         return false;
     }
+    return true;
+}
+
+bool remove_set_files(const std::string& folder, const std::vector<std::string>& files,
+                      std::FILE* err) {
     for (const std::string& name : files) {
         std::error_code error;
         fs::remove(fs::path(folder) / name, error);
         if (error) {
-            say(err, "バックアップ先の %s を削除できません: %s", name.c_str(),
-                error.message().c_str());
+            print_message(err, "バックアップ先の %s を削除できません: %s", name.c_str(),
+                          error.message().c_str());
             return false;
         }
     }
     if (!files.empty())
-        say(err, "以前のバックアップデータのファイル %zu 個を削除しました: %s", files.size(),
-            folder.c_str());
+        print_message(err, "以前のバックアップデータのファイル %zu 個を削除しました: %s",
+                      files.size(), folder.c_str());
     return true;
 }
 

@@ -15,8 +15,8 @@ namespace kiroda::cli {
 // 512 or another kind of media always refuses; a partition layout the rules
 // refuse (GPT, no MBR signature, no partition) refuses unless `force`, and
 // then only warns. False after a message.
-bool source_acceptable(const disk_record& record, const std::string& source, bool force,
-                       std::FILE* err);
+[[nodiscard]] bool source_acceptable(const disk_record& record, const std::string& source,
+                                     bool force, std::FILE* err);
 
 // True when a file system on `source` (a partition of it, or anything
 // stacked on it, an image behind a loop device included) is mounted for
@@ -33,9 +33,16 @@ std::vector<std::string> set_files_in(const std::string& folder, std::vector<std
 // or its blocks (read from their headers) add up to its header's byte count.
 bool holds_finished_set(const std::string& folder);
 
-// Removes an unfinished set's files from `folder` so a backup can start
-// again; deletes nothing when anything else is there, or when the set there
-// was finished (that is somebody's backup). False after a message.
-bool empty_set_folder(const std::string& folder, std::FILE* err);
+// Whether an unfinished set's files may be removed from `folder` so a backup
+// can start again: not when anything else is there, or when the set there
+// was finished (that is somebody's backup). The files go to `files`; nothing
+// is removed. False after a message.
+[[nodiscard]] bool may_empty_set_folder(const std::string& folder, std::vector<std::string>* files,
+                                        std::FILE* err);
+
+// Removes `files` (from may_empty_set_folder) from `folder` and says how
+// many went. False after a message, at the first that cannot be removed.
+[[nodiscard]] bool remove_set_files(const std::string& folder,
+                                    const std::vector<std::string>& files, std::FILE* err);
 
 }  // namespace kiroda::cli

@@ -94,14 +94,19 @@ TEST(SourceChecks, OnlyASetsOwnFilesAreEverRemoved) {
         write_file(dir.file("notes.txt"), {1});
         write_file(dir.file("KRD0000X.BIN"), {1});
         captured_stream err;
-        EXPECT_FALSE(empty_set_folder(dir.text(), err.get()));
+        std::vector<std::string> files;
+        EXPECT_FALSE(may_empty_set_folder(dir.text(), &files, err.get()));
         EXPECT_TRUE(fs::exists(dir.file("KRD00001.BIN")));
         EXPECT_NE(err.text().find("何も削除しません"), std::string::npos) << err.text();
         fs::remove(dir.file("notes.txt"));
         fs::remove(dir.file("KRD0000X.BIN"));
     }
     captured_stream err;
-    EXPECT_TRUE(empty_set_folder(dir.text(), err.get()));
+    std::vector<std::string> files;
+    ASSERT_TRUE(may_empty_set_folder(dir.text(), &files, err.get()));
+    EXPECT_EQ(files.size(), 5u);
+    EXPECT_FALSE(fs::is_empty(dir.path()));  // asking removes nothing
+    EXPECT_TRUE(remove_set_files(dir.text(), files, err.get()));
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 

@@ -19,13 +19,13 @@ enum class target_refusal {
 // Checks `target` against the set in `folder`. `force` lets an image file
 // with data through (it is then not read), nothing else. `system_error`
 // gets the reason an image could not be read.
-target_refusal check_target_path(const std::string& folder, const std::string& target, bool force,
-                                 int* system_error);
+[[nodiscard]] target_refusal check_target_path(const std::string& folder, const std::string& target,
+                                               bool force, int* system_error);
 
 // What a regular file holds: only zeros (holes count as zeros and are not
 // read), some data, or a read failure (the system's reason in
 // `system_error`: a failing disk under the image is no "data").
 enum class file_contents { zeros, data, unreadable };
-file_contents scan_file(const std::string& path, int* system_error);
+[[nodiscard]] file_contents scan_file(const std::string& path, int* system_error);
 
 }  // namespace kiroda::cli

@@ -1,5 +1,6 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
+#include "cli/disk_paths.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "disk/disk_registry.h"
@@ -24,8 +25,9 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     verify_options verify;
     verify.threads = worker_threads_from_environment();
     const auto against = options.values.find("--against");
+    const disk_paths_scope disks;
     if (against != options.values.end()) {
-        register_disk_path(kCompareDiskNumber, against->second);
+        disks.add(kCompareDiskNumber, against->second);
         verify.against_disk = kCompareDiskNumber;
         verify.against_fit = options.has("--fit");
     }
@@ -45,7 +47,6 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
         verify.against_fit
             ? get_disk_size_bytes(open_physical_disk(kCompareDiskNumber, disk_mode::read))
             : -1;
-    clear_disk_paths();
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);

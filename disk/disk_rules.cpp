@@ -12,21 +12,35 @@ constexpr const char* kMarkUsable = "○";
 constexpr const char* kMarkReservation = "△";
 constexpr const char* kMarkUnusable = "×";
 
-bool is_fixed_or_removable(const disk_record& r) {
-    return r.media_type == kMediaFixed || r.media_type == kMediaRemovable;
-}
+// What the rules ask of a record, as plain answers: the survey keeps its
+// flags as 0/1 ints, read here once.
+struct disk_facts {
+    bool boot_signature;  // sector 0 ends in AA55
+    bool gpt;             // the first entry is a GPT's protective one
+    bool sector_512;
+    bool fixed_or_removable;
+    bool no_partition_defined;  // the layout query counts none
+    bool all_partitions_empty;  // every MBR entry has 0 sectors
+};
 
-bool all_partitions_empty(const disk_record& r) {
+disk_facts facts_of(const disk_record& r) {
+    disk_facts f{};
+    f.boot_signature = r.boot_signature_valid == 1;
+    f.gpt = r.gpt == 1;
+    f.sector_512 = r.bytes_per_sector == static_cast<int>(kSectorBytes);
+    f.fixed_or_removable = r.media_type == kMediaFixed || r.media_type == kMediaRemovable;
+    f.no_partition_defined = r.partition_count < 1;
+    f.all_partitions_empty = true;
     for (const std::uint64_t sectors : r.partition_sectors) {
-        if (sectors != 0) return false;
+        if (sectors != 0) f.all_partitions_empty = false;
     }
-    return true;
+    return f;
 }
 
-disk_verdict make(int verdict, const char* message, bool hide = false) {
-    const char* mark = verdict == kVerdictUsable            ? kMarkUsable
-                       : verdict == kVerdictWithReservation ? kMarkReservation
-                                                            : kMarkUnusable;
+disk_verdict make(disk_usability verdict, const char* message, bool hide = false) {
+    const char* mark = verdict == disk_usability::usable             ? kMarkUsable
+                       : verdict == disk_usability::with_reservation ? kMarkReservation
+                                                                     : kMarkUnusable;
     return {verdict, mark, message, hide};
 }
 
@@ -37,65 +51,68 @@ std::uint64_t megabytes(std::uint64_t sectors) {
 }  // namespace
 
 disk_verdict source_disk_verdict(const disk_record& r) {
-    if (r.boot_signature_valid != 1) {
-        return make(kVerdictUnusable,
+    const disk_facts f = facts_of(r);
+    if (!f.boot_signature) {
+        return make(disk_usability::unusable,
                     "元ディスクとして利用できません。\nディスクフラグが無効です。AA55 ");
     }
-    if (r.bytes_per_sector != static_cast<int>(kSectorBytes)) {
-        return make(kVerdictUnusable, "元ディスクとして利用出来ません。\nセクタサイズが無効です。");
+    if (!f.sector_512) {
+        return make(disk_usability::unusable,
+                    "元ディスクとして利用出来ません。\nセクタサイズが無効です。");
     }
-    if (!is_fixed_or_removable(r)) {
-        return make(kVerdictUnusable,
+    if (!f.fixed_or_removable) {
+        return make(disk_usability::unusable,
                     "元ディスクとして利用できません。\n固定ディスクとリムーバブルディスク\n"
                     "のみ利用可能です。");
     }
-    if (r.gpt == 1) {
-        return make(kVerdictUnusable,
+    if (f.gpt) {
+        return make(disk_usability::unusable,
                     "元ディスクとして利用できません。\nＧＰＴには対応していません。", true);
     }
-    if (r.partition_count < 1) {
-        return make(kVerdictUnusable,
+    if (f.no_partition_defined) {
+        return make(disk_usability::unusable,
                     "元ディスクとして利用できません。\nパーテーションが定義されていません。");
     }
-    if (all_partitions_empty(r)) {
-        return make(kVerdictWithReservation,
+    if (f.all_partitions_empty) {
+        return make(disk_usability::with_reservation,
                     "元ディスクとして利用できますが、\n有効パーテーションが見つかりません。");
     }
-    return make(kVerdictUsable, "指定のディスクは、\n元ディスクとして利用可能です。");
+    return make(disk_usability::usable, "指定のディスクは、\n元ディスクとして利用可能です。");
 }
 
 disk_verdict target_disk_verdict(const disk_record& r) {
+    const disk_facts f = facts_of(r);
     constexpr const char* kNotFixedOrRemovable =
         "復旧先ディスクとして利用できません。\n固定ディスクとリムーバブルディスク\nのみ利用可能です"
         "。";
-    if (r.boot_signature_valid != 1) {
-        if (is_fixed_or_removable(r)) {
-            return make(kVerdictUsable,
+    if (!f.boot_signature) {
+        if (f.fixed_or_removable) {
+            return make(disk_usability::usable,
                         "復旧先ディスクとして利用可能です。\n未使用ディスクです。(xAA55)");
         }
-        return make(kVerdictUnusable, kNotFixedOrRemovable);
+        return make(disk_usability::unusable, kNotFixedOrRemovable);
     }
-    if (r.bytes_per_sector != static_cast<int>(kSectorBytes)) {
-        return make(kVerdictUnusable,
+    if (!f.sector_512) {
+        return make(disk_usability::unusable,
                     "復旧先ディスクとして利用出来ません。\nセクタサイズが無効です。");
     }
-    if (!is_fixed_or_removable(r)) return make(kVerdictUnusable, kNotFixedOrRemovable);
-    if (r.gpt == 1) {
-        return make(kVerdictUnusable,
+    if (!f.fixed_or_removable) return make(disk_usability::unusable, kNotFixedOrRemovable);
+    if (f.gpt) {
+        return make(disk_usability::unusable,
                     "復旧先ディスクとして利用できません。\nＧＰＴには対応していません。", true);
     }
     // A failed layout query leaves the count at 0 while sector 0 may still
     // list used entries; such a disk is not empty and must not be offered as
     // a target, so the entries decide before the count does.
-    if (r.partition_count < 1 && all_partitions_empty(r)) {
-        return make(kVerdictUsable,
+    if (f.no_partition_defined && f.all_partitions_empty) {
+        return make(disk_usability::usable,
                     "復旧先ディスクとして利用可能です。\nパーテーションは定義されていません。");
     }
-    if (all_partitions_empty(r)) {
-        return make(kVerdictUsable,
+    if (f.all_partitions_empty) {
+        return make(disk_usability::usable,
                     "復旧先ディスクとして利用可能です。\nパーテーションは利用されていません。");
     }
-    return make(kVerdictUnusable,
+    return make(disk_usability::unusable,
                 "復旧先ディスクとして利用できません。\nパーテーションが利用されています。");
 }
 

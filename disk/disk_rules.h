@@ -7,18 +7,28 @@
 
 namespace kiroda {
 
-constexpr int kVerdictUnusable = 0;
-constexpr int kVerdictWithReservation = 1;  // source rules only
-constexpr int kVerdictUsable = 2;
+// What a rule says of a disk: the dialog's "×", "△" and "○".
+enum class disk_usability {
+    unusable,
+    with_reservation,  // source rules only
+    usable,
+};
+
+// The older names of the three, still used by the survey's tests.
+constexpr disk_usability kVerdictUnusable = disk_usability::unusable;
+constexpr disk_usability kVerdictWithReservation = disk_usability::with_reservation;
+constexpr disk_usability kVerdictUsable = disk_usability::usable;
 
 // What the partition size fields show for a GPT disk instead of sizes.
 constexpr const char* kHiddenPartitionSize = "xxx,xxx,xxx";
 
 struct disk_verdict {
-    int verdict = kVerdictUnusable;
+    disk_usability verdict = disk_usability::unusable;
     const char* mark = nullptr;     // "○", "△" or "×"
     const char* message = nullptr;  // lines broken by "\n"
     bool hide_partition_sizes = false;
+
+    bool usable() const { return verdict != disk_usability::unusable; }
 };
 
 disk_verdict source_disk_verdict(const disk_record& record);

@@ -146,10 +146,10 @@ TEST(DiskRules, SourceAndTargetVerdicts) {
         const disk_record r = record_of(c);
         const disk_verdict s = source_disk_verdict(r);
         const disk_verdict t = target_disk_verdict(r);
-        EXPECT_EQ(s.verdict, c.source) << c.name;
+        EXPECT_EQ(static_cast<int>(s.verdict), c.source) << c.name;  // 0 ×, 1 △, 2 ○
         EXPECT_STREQ(s.message, c.source_message) << c.name;
         EXPECT_STREQ(s.mark, mark_of(c.source)) << c.name;
-        EXPECT_EQ(t.verdict, c.target) << c.name;
+        EXPECT_EQ(static_cast<int>(t.verdict), c.target) << c.name;
         EXPECT_STREQ(t.message, c.target_message) << c.name;
         EXPECT_STREQ(t.mark, mark_of(c.target)) << c.name;
         EXPECT_NE(t.verdict, kVerdictWithReservation) << c.name;

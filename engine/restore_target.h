@@ -1,8 +1,11 @@
-// The checks a disk must pass before a set is written onto it: it must be
-// the kind of disk a set fits (512-byte sectors, fixed or removable), large
-// enough, and empty (no partition in its sector 0). They run before the user
-// confirms, and again just before the disk is opened for writing, since a
-// disk plugged in meanwhile could have taken the number.
+// The one verdict on a restore target, which the wizard, krdtool's restore
+// and krdtool's disks all word: what the disk holds, whether a set may be
+// written onto it, and why not. A target must be the kind of disk a set fits
+// (512-byte sectors, fixed or removable), large enough, and empty (no
+// partition in its sector 0); a file system written straight onto it (no
+// partition table) is written over only once the user says so. The checks
+// run before the user confirms, and again just before the disk is opened for
+// writing, since a disk plugged in meanwhile could have taken the number.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +23,14 @@ enum class target_verdict {
     has_partitions,
 };
 
+// What the target holds at its start, as far as the checks read it.
+enum class target_holds {
+    unknown,      // refused before its first sectors were read
+    nothing,      // no partition in use and no file system at its start
+    partitions,   // an MBR entry with sectors (a GPT's protective one too)
+    file_system,  // a file system or container with no partition table
+};
+
 struct target_check {
     target_verdict verdict = target_verdict::cannot_open;
     std::int64_t value = 0;
@@ -28,13 +39,27 @@ struct target_check {
     // with has_partitions the size of each MBR entry in bytes.
     std::int64_t disk_bytes = 0;
     std::uint64_t partition_bytes[4] = {};
+    target_holds holds = target_holds::unknown;
+    // The file system or container found at its start (disk/fs_signature.h;
+    // nullptr: none, or it could not be read), looked for on every disk
+    // that opens; it decides `holds` only on a disk that passed the checks.
+    const char* file_system = nullptr;
+
+    // The checks passed: the set may be written, after consent where needed.
+    bool may_write() const { return verdict == target_verdict::ok; }
+    // Written over only when the user says so: the wizard asks its own
+    // question, krdtool wants --force.
+    bool needs_consent() const { return holds == target_holds::file_system; }
 };
 
-target_check check_restore_target(int disk_number, std::uint64_t backup_bytes);
+// Whether the checks read the disk's first sectors for a file system: the
+// front ends do; the engine's repeat before writing does not (the user has
+// agreed to what the disk holds, and a read that fails there says nothing).
+enum class file_system_probe { look, skip };
 
-// The file system or container written straight onto disk `disk_number`
-// (no partition table; see disk/fs_signature.h), or nullptr when none is
-// found or the disk cannot be read.
-const char* find_target_signature(int disk_number);
+// Checks disk `disk_number` for a set of `backup_bytes` (one sector, 512, for
+// a disk judged without a set).
+target_check check_restore_target(int disk_number, std::uint64_t backup_bytes,
+                                  file_system_probe probe = file_system_probe::look);
 
 }  // namespace kiroda

@@ -42,8 +42,8 @@ nothing after --version|krdtool --version ^|-|
 nothing after an unknown command|krdtool frob ^|-|
 backup options from --r|krdtool backup --r^|-|--rescue --resume
 backup options not given yet|krdtool backup --rescue --r^|-|--resume
-backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--force --no-readback --rescue --resume --yes --help
-restore options|krdtool restore --^|-|--fit --force --no-readback --yes --help
+backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--dry-run --force --no-readback --rescue --resume --yes --help
+restore options|krdtool restore --^|-|--dry-run --fit --force --no-readback --yes --help
 disks options from a dash|krdtool disks -^|-|--json --help
 info options|krdtool info --^|-|--json --help
 verify options|krdtool verify --^|-|--against --fit --help --yes
