@@ -7,6 +7,7 @@
 #include "engine/engine_message.h"
 #include "engine/set_read_back.h"
 #include "format/header_file.h"
+#include "format/set_files.h"
 #include "format/source_disk.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
@@ -26,8 +27,8 @@ constexpr enciphered_text kWriteFailed{
 constexpr enciphered_text kCannotWriteMap{
     "読めないセクタの記録(KRDMAP.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotWriteSide{"%s を書き込めませんでした。\n\n%s"};
-constexpr enciphered_text kCannotWriteDigests{
-    "ダイジェストファイル(KRDHASH.TXT)を書き込めませんでした。\n\n%s"};
+constexpr enciphered_text kCannotWriteDigests{"ダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
+                                              ")を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotComplete{
     "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
 constexpr enciphered_text kCannotCommit{"バックアップファイルをディスクに書き出せません。\n\n%s"};
@@ -256,9 +257,11 @@ bool backup_writer::start() {
     // before it; a partial block lies at the end of one of them.
     if (!cut_to_kept(file_number_ - 1) || !cut_to_kept(file_number_)) return false;
     // Side files an interrupted run was writing under their temporary names.
-    for (const char* name : {kDigestTempName, kBadSectorMapTempName, kSourceDiskTempName}) {
+    for (const set_file& side : kSetFiles) {
         char path[kPathCapacity + 16];
-        if (join_path(folder_, name, path, sizeof path)) remove_file(path);
+        if (side.kind == set_file_kind::side_file &&
+            join_path(folder_, side.temp_name, path, sizeof path))
+            remove_file(path);
     }
     return !keeps_map_ || save_map();
 }

@@ -11,6 +11,7 @@
 #include "engine/set_image.h"
 #include "engine/engine_message.h"
 #include "format/packed_block.h"
+#include "format/set_files.h"
 #include "ui/stored_text.h"
 #include "ui/translation.h"
 
@@ -22,7 +23,7 @@ constexpr std::uint64_t kSector = 512;
 
 constexpr enciphered_text kNoMemory{"メモリが足りないため、復旧を始められません。"};
 constexpr enciphered_text kUnreadableBlock{
-    "読めないブロックがあります: %zu 番目のブロック (KRD%05d.BIN): %s"};
+    "読めないブロックがあります: %zu 番目のブロック (" KIRODA_DATA_FILE_NAME_FORMAT "): %s"};
 
 // The furthest sector the set's partition table claims: any entry of sector
 // 0 (the extended container too, which a partitioning tool would find

@@ -16,12 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "format/set_files.h"
 #include "util/side_file.h"
 
 namespace kiroda {
-
-constexpr const char* kBadSectorMapName = "KRDMAP.TXT";
-constexpr const char* kBadSectorMapTempName = "KRDMAP.TMP";
 
 enum class sector_state : char { read = '+', unreadable = '-', not_tried = '/' };
 

@@ -10,13 +10,13 @@
 #include <cstdint>
 
 #include "format/digest.h"
+#include "format/set_files.h"
 #include "ui/message.h"
 #include "util/local_time.h"
 
 namespace kiroda {
 
 constexpr std::size_t kHeaderFileSize = 8192;
-constexpr const char* kHeaderFileName = "KRD00000.BIN";
 
 struct backup_header {
     char caption[64];  // program caption, Shift-JIS, NUL-terminated

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "format/set_files.h"
 #include "util/big_buffer.h"
 
 namespace kiroda {
@@ -26,13 +27,6 @@ constexpr std::int32_t kChunkBytes = 16777216;
 constexpr std::uint32_t kChunkSectors = 32768;
 // Blocks in every data file but the last of a set.
 constexpr int kBlocksPerDataFile = 60;
-
-// The data files' names by number (1, 2, ...; the header file is number 0 of
-// the same pattern), and the mask that matches any of them. A name is 12
-// bytes; numbers past 99,999 would need more.
-constexpr char kDataFileNameFormat[] = "KRD%05d.BIN";
-constexpr char kDataFileNameMask[] = "KRD?????.BIN";
-constexpr std::size_t kDataFileNameLength = 12;
 
 constexpr std::int32_t kMethodStored = 0;
 constexpr std::int32_t kMethodPacked = 1;

@@ -21,12 +21,10 @@
 #include <vector>
 
 #include "format/digest.h"
+#include "format/set_files.h"
 #include "util/side_file.h"
 
 namespace kiroda {
-
-constexpr const char* kDigestFileName = "KRDHASH.TXT";
-constexpr const char* kDigestTempName = "KRDHASH.TMP";
 
 struct block_record {
     std::int32_t bytes = 0;  // unpacked length

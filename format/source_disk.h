@@ -22,12 +22,10 @@
 #include <cstdint>
 #include <string>
 
+#include "format/set_files.h"
 #include "util/side_file.h"
 
 namespace kiroda {
-
-constexpr const char* kSourceDiskFileName = "KRDDISK.TXT";
-constexpr const char* kSourceDiskTempName = "KRDDISK.TMP";
 
 struct source_disk {
     std::string path;
