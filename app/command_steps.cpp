@@ -6,6 +6,7 @@
 #include "ui/say.h"
 #include "ui/stored_text.h"
 #include "disk/physical_disk.h"
+#include "engine/header_file.h"
 #include "engine/restore_target.h"
 #include "util/number_format.h"
 

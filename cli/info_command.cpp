@@ -13,7 +13,7 @@
 #include "cli/terminal_messages.h"
 #include "engine/data_file.h"
 #include "format/bad_sector_map.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_files.h"
 #include "format/set_digests.h"

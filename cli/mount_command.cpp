@@ -23,7 +23,7 @@
 #include "cli/set_view.h"
 #include "cli/terminal_messages.h"
 #include "engine/set_image.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "format/set_files.h"
 #include "ui/translation.h"
 #include "util/path.h"

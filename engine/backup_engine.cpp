@@ -18,7 +18,7 @@
 #include "format/bad_sector_map.h"
 #include "util/system_error.h"
 #include "format/digest.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
 #include "format/source_disk.h"
