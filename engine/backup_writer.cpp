@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "engine/engine_texts.h"
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
 #include "engine/set_read_back.h"
@@ -16,8 +17,6 @@ namespace kiroda {
 
 namespace {
 
-constexpr enciphered_text kNoFreeSpace{
-    "バックアップ先の空き容量を調べられないか、空きがありません。\n\n%s"};
 constexpr enciphered_text kNotEnoughSpace{
     "バックアップ先の空き容量が足りません。\n空き容量: %s バイト\n\n"
     "空きのあるメディアに交換して、はじめからやり直して下さい。"};
@@ -29,8 +28,6 @@ constexpr enciphered_text kCannotWriteMap{
 constexpr enciphered_text kCannotWriteSide{"%s を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotWriteDigests{"ダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
                                               ")を書き込めませんでした。\n\n%s"};
-constexpr enciphered_text kCannotComplete{
-    "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
 constexpr enciphered_text kCannotCommit{"バックアップファイルをディスクに書き出せません。\n\n%s"};
 
 // Counts the bytes of a data file as they go out or come in, into its digest.
@@ -46,10 +43,6 @@ byte_observer tally_observer(file_tally* tally) {
                 *t->bytes += size;
             },
             tally};
-}
-
-std::uint32_t chunk_sectors(std::uint64_t left) {
-    return static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "engine/engine_texts.h"
 #include "disk/mbr.h"
 #include "disk/partition_list.h"
 #include "engine/data_file.h"
@@ -21,7 +22,6 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 
-constexpr enciphered_text kNoMemory{"メモリが足りないため、復旧を始められません。"};
 constexpr enciphered_text kUnreadableBlock{
     "読めないブロックがあります: %zu 番目のブロック (" KIRODA_DATA_FILE_NAME_FORMAT "): %s"};
 
@@ -78,7 +78,7 @@ outcome check_fit(progress& p, const char* folder, std::uint64_t backup_bytes,
         partitions_end_sector(image, backup_bytes / kSector, &check->chain_cut) * kSector;
     const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
     if (!chunk) {
-        tell(p, kNoMemory);
+        tell(p, kNoMemoryToRestore);
         return kEngineFailed;
     }
     p.set_status("復旧先に収まるか確認中");

@@ -25,6 +25,12 @@ constexpr std::int32_t kBlockHeaderSize = 32;
 // capacity readers pass.
 constexpr std::int32_t kChunkBytes = 16777216;
 constexpr std::uint32_t kChunkSectors = 32768;
+
+// Sectors of the next chunk when `left` sectors remain: a whole chunk, or
+// the rest.
+constexpr std::uint32_t chunk_sectors(std::uint64_t left) {
+    return static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
+}
 // Blocks in every data file but the last of a set.
 constexpr int kBlocksPerDataFile = 60;
 
