@@ -57,11 +57,12 @@ digest128 digest_bytes_into(const void* data, std::size_t size, digest_stream& s
 // Adds the first bytes of the file at `path`, at most `limit`, to `digest`
 // (in pieces: a size from a file is not trusted with an allocation).
 // Returns the bytes added, or -1 when the file cannot be opened or read.
-std::int64_t digest_file(const char* path, std::uint64_t limit, digest_stream& digest);
+[[nodiscard]] std::int64_t digest_file(const char* path, std::uint64_t limit,
+                                       digest_stream& digest);
 
 // Writes the digest as 32 hex digits and a NUL into `text` (33 bytes).
 void format_digest(char* text, const digest128& digest);
 // Reads exactly 32 hex digits (either case); false on anything else.
-bool parse_digest(const char* text, std::size_t length, digest128* digest);
+[[nodiscard]] bool parse_digest(const char* text, std::size_t length, digest128* digest);
 
 }  // namespace kiroda

@@ -64,10 +64,10 @@ inline constexpr set_file kSetFiles[] = {
 };
 
 // True for the name of a header or data file: "KRD", five digits, ".BIN".
-bool is_data_file_name(const char* name);
+[[nodiscard]] bool is_data_file_name(const char* name);
 
 // What `name` (a plain file name, no folder) is in a set, under its own name
 // or its temporary one; set_file_kind::none for anything else.
-set_file_kind set_file_kind_of(const char* name);
+[[nodiscard]] set_file_kind set_file_kind_of(const char* name);
 
 }  // namespace kiroda
