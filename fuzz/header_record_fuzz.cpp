@@ -211,9 +211,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     g_messages = 0;
     backup_header from_file;
-    char path[4096];
+    char file_path[4096];
     const header_read result =
-        load_header_file(folder.path().c_str(), &from_file, path, sizeof path);
+        load_header_file(folder.path().c_str(), &from_file, file_path, sizeof file_path);
     backup_header silently;
     FUZZ_CHECK(read_header_silently(folder.path().c_str(), &silently) ==
                (result == header_read::read));
