@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/engine_texts.h"
 #include "ui/say.h"
 #include "ui/stored_text.h"
 #include "disk/physical_disk.h"
@@ -29,7 +30,6 @@ constexpr enciphered_text kProgramCopyThere{
 constexpr enciphered_text kSetThere{
     "バックアップ先のフォルダには既にバックアップデータがあります。\n"
     "別のフォルダを指定して下さい。\n\n%s"};
-constexpr enciphered_text kCannotOpenSource{"元ディスク(ディスク %d)を開けません。"};
 constexpr enciphered_text kBadSectorSize{
     "元ディスクのセクタサイズが異常です。\n本プログラムは、512 バイトのセクタのみに対応しています。\n"
     "(%d)"};
@@ -41,8 +41,6 @@ constexpr enciphered_text kReadFailed{"元ディスクの先頭セクタを読�
 constexpr enciphered_text kNoSignature{
     "元ディスクの先頭セクタにパーテーションテーブルがありません。(AA55)"};
 constexpr enciphered_text kNoPartition{"元ディスクに有効なパーテーションがありません。"};
-constexpr enciphered_text kNoFreeSpace{
-    "バックアップ先の空き容量を調べられないか、空きがありません。\n\n%s"};
 constexpr enciphered_text kSpaceMayBeShort{
     "バックアップ先の空き容量が足りない可能性があります。\n"
     "(データがあまり圧縮できないと、途中で容量が足りなくなります)\n\n"

@@ -2,10 +2,12 @@
 
 #include <cstring>
 
+#include "engine/engine_texts.h"
 #include "ui/program.h"
 #include "ui/say.h"
 #include "ui/stored_text.h"
 #include "disk/physical_disk.h"
+#include "engine/header_file.h"
 #include "engine/restore_target.h"
 #include "util/number_format.h"
 
@@ -30,10 +32,8 @@ constexpr enciphered_text kSetOnTarget{
     "バックアップデータが復旧先ディスク上にあります。\n"
     "バックアップデータのあるディスクには復旧できません。\n\n"
     "復旧先ディスク: ディスク %d\nフォルダのディスク: ディスク %d\n%s"};
-constexpr enciphered_text kCannotOpenTarget{"復旧先ディスク(ディスク %d)を開けません。"};
 constexpr enciphered_text kTargetTooSmall{
     "復旧先ディスクの容量が足りません。\n\n復旧先ディスク: %s バイト\nバックアップ: %s バイト"};
-constexpr enciphered_text kCannotSeekTarget{"復旧先ディスク(ディスク %d)の先頭に移動できません。"};
 constexpr enciphered_text kCannotReadTarget{"復旧先ディスクの先頭セクタを読み込めません。"};
 constexpr enciphered_text kTargetHasPartitions{
     "復旧先ディスク(ディスク %d)にはパーテーションがあります。\n"

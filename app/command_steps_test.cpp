@@ -17,7 +17,7 @@
 #include "engine/engine_test_support.h"
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "format/set_digests.h"
 #include "util/number_format.h"
 #include "util/test_support.h"

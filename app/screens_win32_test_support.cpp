@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 #include "app/countdown_win32.h"
@@ -122,7 +123,9 @@ class screens {
         recording_progress p;
         backup_disk(p, 0, made.text().c_str(), kSourceSectors * 512);
         backup_header h{};
-        read_header_silently(made.text().c_str(), &h);
+        // A picture of a header made up of zeros would show a page no set leads to.
+        if (!read_header_silently(made.text().c_str(), &h))
+            throw std::runtime_error("the set made for the pictures has no header");
         h.version = 1.13;
         std::vector<unsigned char> record(kHeaderFileSize);
         encode_header_record(h, record.data());

@@ -37,7 +37,9 @@ void run(const char* what, const std::string& image, std::int64_t bytes,
     const std::int64_t failed = kiroda::failed_reads(0);
     kiroda::bad_sector_map map;
     int bad_line = 0;
-    kiroda::read_bad_sector_map(folder.string().c_str(), &map, &bad_line);
+    if (kiroda::read_bad_sector_map(folder.string().c_str(), &map, &bad_line) ==
+        kiroda::map_read::unreadable)
+        std::printf("(map unreadable at line %d) ", bad_line);
     std::printf("%-34s result %d  failed reads %6lld", what, result,
                 static_cast<long long>(failed));
     if (bad_sectors > 0)

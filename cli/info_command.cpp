@@ -13,8 +13,9 @@
 #include "cli/terminal_messages.h"
 #include "engine/data_file.h"
 #include "format/bad_sector_map.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "format/packed_block.h"
+#include "format/set_files.h"
 #include "format/set_digests.h"
 #include "format/source_disk.h"
 #include "ui/translation.h"
@@ -293,8 +294,8 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     for (const data_file_facts& file : f.files) {
         char grouped[kGroupedTextSize];
         format_uint64_grouped(grouped, file.bytes);
-        print(out, "  KRD%05d.BIN: ブロック %d 個、%s バイト%s\n", file.number, file.blocks,
-              grouped, file.damaged ? localized(" (壊れたブロックがあります)") : "");
+        print(out, "  " KIRODA_DATA_FILE_NAME_FORMAT ": ブロック %d 個、%s バイト%s\n", file.number,
+              file.blocks, grouped, file.damaged ? localized(" (壊れたブロックがあります)") : "");
     }
     char total_text[kGroupedTextSize];
     format_uint64_grouped(total_text, f.data_bytes);
@@ -309,19 +310,20 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     }
     switch (f.digests_state) {
         case digests_read::absent:
-            print(out, "  ダイジェスト: なし (KRDHASH.TXT がありません)\n");
+            print(out, "  ダイジェスト: なし (" KIRODA_DIGEST_FILE_NAME " がありません)\n");
             break;
         case digests_read::unreadable:
-            print(out, "  ダイジェスト: KRDHASH.TXT を読めません(%d 行目)\n", f.digests_bad_line);
+            print(out, "  ダイジェスト: " KIRODA_DIGEST_FILE_NAME " を読めません(%d 行目)\n",
+                  f.digests_bad_line);
             break;
         case digests_read::read: {
             char stream[kDigestHexLength + 1];
             format_digest(stream, f.digests.stream);
-            print(
-                out,
-                "  ダイジェスト: KRDHASH.TXT (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
-                f.digests.blocks.size(), f.digests.files.size(),
-                f.digests_same_set ? "" : localized(" (ヘッダファイルが記録と一致しません)"));
+            print(out,
+                  "  ダイジェスト: " KIRODA_DIGEST_FILE_NAME
+                  " (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
+                  f.digests.blocks.size(), f.digests.files.size(),
+                  f.digests_same_set ? "" : localized(" (ヘッダファイルが記録と一致しません)"));
             print(out, "  ディスク全体のダイジェスト: %s\n", stream);
             if (f.blocks_unlike_digests > 0) {
                 print(out, "  ダイジェストと一致しないブロック: %d 個\n", f.blocks_unlike_digests);

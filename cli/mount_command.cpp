@@ -23,7 +23,8 @@
 #include "cli/set_view.h"
 #include "cli/terminal_messages.h"
 #include "engine/set_image.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
+#include "format/set_files.h"
 #include "ui/translation.h"
 #include "util/path.h"
 
@@ -235,8 +236,10 @@ int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std:
     // background there is nobody to read it).
     image->on_block_failure([err](const block_failure& f) {
         const char* reason = block_failure_reason(f.code);
-        print(err, "読めないブロックがあります: %zu 番目のブロック (KRD%05d.BIN): %s\n", f.block,
-              f.file_number, reason != nullptr ? localized(reason) : "");
+        print(err,
+              "読めないブロックがあります: %zu 番目のブロック (" KIRODA_DATA_FILE_NAME_FORMAT
+              "): %s\n",
+              f.block, f.file_number, reason != nullptr ? localized(reason) : "");
     });
     report_bad_sectors(set_folder, out, "");
     struct stat header_stat {};

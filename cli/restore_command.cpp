@@ -24,7 +24,7 @@
 #include "engine/restore_engine.h"
 #include "engine/restore_fit.h"
 #include "engine/restore_target.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "ui/translation.h"
 #include "util/number_format.h"
 #include "util/system_error.h"

@@ -18,6 +18,7 @@
 #include "format/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
+#include "format/set_files.h"
 #include "format/source_disk.h"
 #include "engine/backup_resume.h"
 #include "engine/data_file.h"
@@ -43,10 +44,7 @@ bool one_line(const char* text, std::string* line) {
 // The files of a set: its header and data files, the program copy and the
 // side files, each under its own or its temporary name.
 bool is_set_file(const std::string& name) {
-    return name == kProgramCopyName || name == kProgramCopyTempName || name == kDigestFileName ||
-           name == kDigestTempName || name == kBadSectorMapName || name == kBadSectorMapTempName ||
-           name == kSourceDiskFileName || name == kSourceDiskTempName ||
-           is_data_file_name(name.c_str());
+    return set_file_kind_of(name.c_str()) != set_file_kind::none;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
 #include "engine/verify_engine.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {

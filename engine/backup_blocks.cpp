@@ -4,14 +4,6 @@
 
 namespace kiroda {
 
-namespace {
-
-std::uint32_t chunk_sectors(std::uint64_t left) {
-    return static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
-}
-
-}  // namespace
-
 backup_blocks::backup_blocks(progress& p, rescue_reader& reader, std::uint64_t first_sector,
                              std::uint64_t end_sector, digest_stream& stream, unsigned threads,
                              bool rescue)

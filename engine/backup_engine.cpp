@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_texts.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "engine/backup_blocks.h"
@@ -18,7 +19,7 @@
 #include "format/bad_sector_map.h"
 #include "util/system_error.h"
 #include "format/digest.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "format/packed_block.h"
 #include "format/set_digests.h"
 #include "format/source_disk.h"
@@ -31,7 +32,6 @@ namespace kiroda {
 
 namespace {
 
-constexpr enciphered_text kCannotOpenSource{"元ディスク(ディスク %d)を開けません。"};
 constexpr enciphered_text kSeekFailed{"元ディスク(ディスク %d)の先頭に移動できません。"};
 constexpr enciphered_text kNothingToBackUp{
     "元ディスク(ディスク %d)の大きさが 512 バイトに足りないため、バックアップできません。"};
@@ -44,8 +44,6 @@ constexpr enciphered_text kRescueQuestion{
 constexpr enciphered_text kRescueDone{
     "バックアップが終わりました。\n\n元ディスクの読めなかったセクタ %s 個は 0 で埋めてあります。\n"
     "どのセクタかはバックアップデータの %s に記録しました。"};
-constexpr enciphered_text kCannotComplete{
-    "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
 
 // Fixed text: a read of the source disk failed; the value is the sectors left.
 constexpr const char* kDiskReadError =

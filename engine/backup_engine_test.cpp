@@ -10,7 +10,7 @@
 #include "disk/faulty_disk_test_support.h"
 #include "engine/data_file.h"
 #include "engine/engine_test_support.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "format/packed_block.h"
 #include "util/file_io.h"
 #include "util/free_space.h"

@@ -3,10 +3,12 @@
 #include <memory>
 #include <new>
 
+#include "engine/engine_texts.h"
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
 #include "engine/set_read_back.h"
 #include "format/header_file.h"
+#include "format/set_files.h"
 #include "format/source_disk.h"
 #include "util/free_space.h"
 #include "util/number_format.h"
@@ -15,8 +17,6 @@ namespace kiroda {
 
 namespace {
 
-constexpr enciphered_text kNoFreeSpace{
-    "バックアップ先の空き容量を調べられないか、空きがありません。\n\n%s"};
 constexpr enciphered_text kNotEnoughSpace{
     "バックアップ先の空き容量が足りません。\n空き容量: %s バイト\n\n"
     "空きのあるメディアに交換して、はじめからやり直して下さい。"};
@@ -26,10 +26,8 @@ constexpr enciphered_text kWriteFailed{
 constexpr enciphered_text kCannotWriteMap{
     "読めないセクタの記録(KRDMAP.TXT)を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotWriteSide{"%s を書き込めませんでした。\n\n%s"};
-constexpr enciphered_text kCannotWriteDigests{
-    "ダイジェストファイル(KRDHASH.TXT)を書き込めませんでした。\n\n%s"};
-constexpr enciphered_text kCannotComplete{
-    "バックアップファイルを書き終えられませんでした。\n(ディスクへの書き出しに失敗しました)\n\n%s"};
+constexpr enciphered_text kCannotWriteDigests{"ダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
+                                              ")を書き込めませんでした。\n\n%s"};
 constexpr enciphered_text kCannotCommit{"バックアップファイルをディスクに書き出せません。\n\n%s"};
 
 // Counts the bytes of a data file as they go out or come in, into its digest.
@@ -45,10 +43,6 @@ byte_observer tally_observer(file_tally* tally) {
                 *t->bytes += size;
             },
             tally};
-}
-
-std::uint32_t chunk_sectors(std::uint64_t left) {
-    return static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
 }
 
 }  // namespace
@@ -256,9 +250,11 @@ bool backup_writer::start() {
     // before it; a partial block lies at the end of one of them.
     if (!cut_to_kept(file_number_ - 1) || !cut_to_kept(file_number_)) return false;
     // Side files an interrupted run was writing under their temporary names.
-    for (const char* name : {kDigestTempName, kBadSectorMapTempName, kSourceDiskTempName}) {
+    for (const set_file& side : kSetFiles) {
         char path[kPathCapacity + 16];
-        if (join_path(folder_, name, path, sizeof path)) static_cast<void>(remove_file(path));
+        if (side.kind == set_file_kind::side_file &&
+            join_path(folder_, side.temp_name, path, sizeof path))
+            static_cast<void>(remove_file(path));
     }
     return !keeps_map_ || save_map();
 }

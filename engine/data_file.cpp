@@ -2,25 +2,12 @@
 
 #include <cstdio>
 
-#include "format/bad_sector_map.h"
-#include "format/set_digests.h"
-#include "format/source_disk.h"
+#include "format/set_files.h"
 #include "util/number_format.h"
 #include "util/path.h"
 #include "util/path_query.h"
 
 namespace kiroda {
-
-bool is_data_file_name(const char* name) {
-    // The mask's "?" stand for the digits of the number.
-    std::size_t i = 0;
-    for (; kDataFileNameMask[i] != '\0'; ++i) {
-        const char c = name[i];
-        if (kDataFileNameMask[i] == '?' ? (c < '0' || c > '9') : c != kDataFileNameMask[i])
-            return false;
-    }
-    return name[i] == '\0';
-}
 
 bool data_file_path(const char* folder, int number, char* path, std::size_t capacity) {
     char name[32];
@@ -36,9 +23,11 @@ bool find_set_file(const char* folder, char* found, std::size_t capacity) {
         if (found[0] == '\0') std::snprintf(found, capacity, "%s", mask);
         return true;
     }
-    for (const char* side : {kDigestFileName, kDigestTempName, kBadSectorMapName,
-                             kBadSectorMapTempName, kSourceDiskFileName, kSourceDiskTempName}) {
-        if (join_path(folder, side, found, capacity) && path_exists(found)) return true;
+    for (const set_file& side : kSetFiles) {
+        if (side.kind != set_file_kind::side_file) continue;
+        for (const char* name : {side.name, side.temp_name}) {
+            if (join_path(folder, name, found, capacity) && path_exists(found)) return true;
+        }
     }
     if (capacity > 0) found[0] = '\0';
     return false;

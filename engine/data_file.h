@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "format/packed_block.h"
+#include "format/set_files.h"
 
 namespace kiroda {
 
@@ -21,21 +22,14 @@ constexpr std::uint64_t kDataFileRoom =
     static_cast<std::uint64_t>(kBlocksPerDataFile) * static_cast<std::uint64_t>(kChunkBytes);
 static_assert(kDataFileRoom == 1006632960);
 
-// The program copied beside a set, so the set can be restored from the
-// medium that holds it, and the name it is written under until it is whole.
-constexpr char kProgramCopyName[] = "KIRODA.EXE";
-constexpr char kProgramCopyTempName[] = "KIRODA.TMP";
-
-// True for the name of a header or data file: "KRD", five digits, ".BIN".
-bool is_data_file_name(const char* name);
-
 // Path of data file `number` (1, 2, ...) of the set in `folder`. False when
 // it does not fit `capacity`.
 bool data_file_path(const char* folder, int number, char* path, std::size_t capacity);
 
 // The first file of a set found in `folder`: a header or data file
-// (KRD?????.BIN, a folder of such a name too) or a side file (the digest
-// file, the map, or their temporary names). Its path goes to `found`
+// (KRD?????.BIN, a folder of such a name too) or a side file under its own
+// or its temporary name (format/set_files.h lists them); the program copy
+// is not part of a set and is asked about on its own. Its path goes to `found`
 // (capacity `capacity`). A new set is never begun beside one: an old map
 // or digest file would be taken for the new set's.
 bool find_set_file(const char* folder, char* found, std::size_t capacity);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 #include "disk/disk_image_test_support.h"
 #include "format/packed_block.h"
@@ -58,7 +59,9 @@ void write_data_file(const std::string& path,
                      const std::vector<std::vector<unsigned char>>& chunks) {
     unique_fd fd(open_for_writing(path.c_str()));
     for (const auto& chunk : chunks) {
-        write_packed_block(fd.get(), chunk.data(), static_cast<std::int32_t>(chunk.size()));
+        // A set the test cannot make must not pass for one it made.
+        if (write_packed_block(fd.get(), chunk.data(), static_cast<std::int32_t>(chunk.size())) < 0)
+            throw std::runtime_error("cannot write a block of " + path);
     }
 }
 

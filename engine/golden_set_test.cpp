@@ -13,7 +13,7 @@
 #include "engine/golden_set_test_support.h"
 #include "engine/restore_engine.h"
 #include "engine/verify_engine.h"
-#include "format/header_file.h"
+#include "engine/header_file.h"
 #include "util/test_support.h"
 
 namespace kiroda {

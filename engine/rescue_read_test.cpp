@@ -54,7 +54,8 @@ class Rescue : public ::testing::Test {
         r.failed_reads = failed_reads(kSource);
         for (const auto& m : sink.seen) r.messages.push_back(m.text);
         int bad_line = 0;
-        read_bad_sector_map(folder().c_str(), &r.map, &bad_line);
+        EXPECT_NE(read_bad_sector_map(folder().c_str(), &r.map, &bad_line), map_read::unreadable)
+            << "line " << bad_line;
         return r;
     }
     std::string folder() const { return (set.path() / "s").string(); }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/engine_texts.h"
 #include "disk/physical_disk.h"
 #include "engine/background_writer.h"
 #include "engine/block_checks.h"
@@ -27,8 +28,6 @@ namespace kiroda {
 
 namespace {
 
-constexpr enciphered_text kCannotOpenTarget{"復旧先ディスク(ディスク %d)を開けません。"};
-constexpr enciphered_text kNoMemory{"メモリが足りないため、復旧を始められません。"};
 constexpr enciphered_text kSeekDataFailed{
     "復旧先ディスク(ディスク %d)の書き込み位置に移動できません。"};
 constexpr enciphered_text kMissingFile{
@@ -36,7 +35,6 @@ constexpr enciphered_text kMissingFile{
 constexpr enciphered_text kBadBlock{"バックアップファイルが壊れています。\n%s\n(読み込み結果 %ld)"};
 constexpr enciphered_text kEmptyBlock{"バックアップファイルにデータがありません。\n%s"};
 constexpr enciphered_text kWriteFailed{"復旧先ディスク(ディスク %d)への書き込みに失敗しました。"};
-constexpr enciphered_text kSeekMbrFailed{"復旧先ディスク(ディスク %d)の先頭に移動できません。"};
 constexpr enciphered_text kWriteMbrFailed{
     "復旧先ディスク(ディスク %d)の先頭セクタ(MBR)を書き込めませんでした。"};
 constexpr enciphered_text kImplausibleSize{
@@ -218,7 +216,7 @@ bool disk_restore::open() {
         check_restore_target(target_disk_, write_bytes_, file_system_probe::skip);
     if (!explain_changed_target(p_, check, target_disk_)) return false;
     if (!checks_.ready()) {
-        tell(p_, kNoMemory);
+        tell(p_, kNoMemoryToRestore);
         return false;
     }
     if (options_.read_back) reader_.keep_block_digests();
@@ -394,7 +392,7 @@ outcome disk_restore::write_sector0() {
     }
     p_.set_detail("MBR 復旧中");
     if (!seek_sector(disk_, 0)) {
-        tell(p_, kSeekMbrFailed, target_disk_);
+        tell(p_, kCannotSeekTarget, target_disk_);
         return kEngineFailed;
     }
     if (!write_sectors(disk_, 1, sector0_) || !flush_disk(disk_)) {

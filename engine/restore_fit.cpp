@@ -5,12 +5,14 @@
 #include <memory>
 #include <new>
 
+#include "engine/engine_texts.h"
 #include "disk/mbr.h"
 #include "disk/partition_list.h"
 #include "engine/data_file.h"
 #include "engine/set_image.h"
 #include "engine/engine_message.h"
 #include "format/packed_block.h"
+#include "format/set_files.h"
 #include "ui/stored_text.h"
 #include "ui/translation.h"
 
@@ -20,9 +22,8 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 
-constexpr enciphered_text kNoMemory{"メモリが足りないため、復旧を始められません。"};
 constexpr enciphered_text kUnreadableBlock{
-    "読めないブロックがあります: %zu 番目のブロック (KRD%05d.BIN): %s"};
+    "読めないブロックがあります: %zu 番目のブロック (" KIRODA_DATA_FILE_NAME_FORMAT "): %s"};
 
 // The furthest sector the set's partition table claims: any entry of sector
 // 0 (the extended container too, which a partitioning tool would find
@@ -77,7 +78,7 @@ outcome check_fit(progress& p, const char* folder, std::uint64_t backup_bytes,
         partitions_end_sector(image, backup_bytes / kSector, &check->chain_cut) * kSector;
     const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
     if (!chunk) {
-        tell(p, kNoMemory);
+        tell(p, kNoMemoryToRestore);
         return kEngineFailed;
     }
     p.set_status("復旧先に収まるか確認中");

@@ -6,7 +6,7 @@
 // and keeps where every block lies. A read then finds the blocks it touches
 // by that index, unpacks each into a small cache of recent blocks and copies
 // out of it. A block is checked as the data test checks it (its checksums,
-// and its digest where the set has KRDHASH.TXT) before any byte of it is
+// and its digest where the set has a digest file) before any byte of it is
 // served; a read that touches a block that is missing, damaged or unlike its
 // digest fails whole. Sectors the set's rescue map lists as lost are zeros,
 // as in a restore.
@@ -38,14 +38,14 @@ constexpr std::int64_t kImageReadFailed = -1;
 // Why a block cannot be served: a result of read_packed_block, or one of these.
 constexpr std::int32_t kBlockFileMissing = -100;    // its data file does not open
 constexpr std::int32_t kBlockNotAsIndexed = -101;   // not where, or not as long as, open() found it
-constexpr std::int32_t kBlockDigestDiffers = -102;  // unlike its record in KRDHASH.TXT
+constexpr std::int32_t kBlockDigestDiffers = -102;  // unlike its record in the digest file
 constexpr std::int32_t kBlockNoMemory = -103;       // no memory to unpack it into
 
 // In words (the program's text encoding); nullptr for no such code.
 const char* block_failure_reason(std::int32_t code);
 
 struct block_failure {
-    std::size_t block = 0;  // 1, 2, ... in disk order, as KRDHASH.TXT numbers them
+    std::size_t block = 0;  // 1, 2, ... in disk order, as the digest file numbers them
     int file_number = 0;    // KRD<file_number>.BIN
     std::int32_t code = 0;
 };

@@ -7,6 +7,7 @@
 
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
+#include "format/set_files.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "ui/translation.h"
@@ -41,14 +42,16 @@ constexpr enciphered_text kStreamDigest{
 constexpr enciphered_text kSideDigest{
     "%s がダイジェストファイルの記録と一致しないか、ありません。\n"
     "復旧するデータには使われないため、このまま続けます。"};
-constexpr enciphered_text kOtherSet{
-    "ヘッダファイルがダイジェストファイル(KRDHASH.TXT)の記録と一致しません。\n"
-    "データファイルとヘッダファイルは別のバックアップのものです。"};
+constexpr enciphered_text kOtherSet{"ヘッダファイルがダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
+                                    ")の記録と一致しません。\n"
+                                    "データファイルとヘッダファイルは別のバックアップのものです。"};
 constexpr enciphered_text kDigestsDamagedAt{
-    "ダイジェストファイル(KRDHASH.TXT)が壊れています(%d 行目)。\n"
+    "ダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
+    ")が壊れています(%d 行目)。\n"
     "バックアップデータが書き込まれたときのままか、確かめられません。"};
 constexpr enciphered_text kDigestsUnreadable{
-    "ダイジェストファイル(KRDHASH.TXT)を読み込めません。\n"
+    "ダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
+    ")を読み込めません。\n"
     "バックアップデータが書き込まれたときのままか、確かめられません。"};
 constexpr enciphered_text kGoOnWithoutDigests{
     "ダイジェストを使わずに続けると、ブロックのチェックサムで見つからない誤りは見逃されます。\n\n"

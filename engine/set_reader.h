@@ -11,7 +11,7 @@
 // block is read (a restore then fails before its first write). Files the
 // walk never reads (a data file after the last, a changed or missing side
 // file) are named as warnings and fail nothing. Where the set
-// has a digest file (KRDHASH.TXT), the header, every block, every data file
+// has a digest file, the header, every block, every data file
 // and the whole stream are checked against it as well.
 #pragma once
 

@@ -16,12 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "format/set_files.h"
 #include "util/side_file.h"
 
 namespace kiroda {
-
-constexpr const char* kBadSectorMapName = "KRDMAP.TXT";
-constexpr const char* kBadSectorMapTempName = "KRDMAP.TMP";
 
 enum class sector_state : char { read = '+', unreadable = '-', not_tried = '/' };
 
@@ -53,14 +51,15 @@ std::string encode_bad_sector_map(const bad_sector_map& map, bool finished);
 // Parses a map written by any tool of this layout (runs in bytes; a run
 // that is not whole sectors takes the sectors it touches). `*bad_line`
 // gets the first line at fault. True on success.
-bool parse_bad_sector_map(const std::string& text, bad_sector_map* map, int* bad_line);
+[[nodiscard]] bool parse_bad_sector_map(const std::string& text, bad_sector_map* map,
+                                        int* bad_line);
 
 // KRDMAP.TXT of `folder`, through its temporary name (looked at by `check`
 // before the rename, when given). False on failure.
-bool write_bad_sector_map(const char* folder, const bad_sector_map& map, bool finished,
-                          const side_file_check& check = {});
+[[nodiscard]] bool write_bad_sector_map(const char* folder, const bad_sector_map& map,
+                                        bool finished, const side_file_check& check = {});
 
 enum class map_read { absent, read, unreadable };
-map_read read_bad_sector_map(const char* folder, bad_sector_map* map, int* bad_line);
+[[nodiscard]] map_read read_bad_sector_map(const char* folder, bad_sector_map* map, int* bad_line);
 
 }  // namespace kiroda

@@ -1,5 +1,6 @@
 #include "format/digest.h"
 
+#include <atomic>
 #include <new>
 
 #include "util/file_io.h"
@@ -26,6 +27,18 @@ void digest_stream::state_deleter::operator()(state* s) const {
 
 namespace {
 
+std::atomic<bool> g_portable_forced{false};
+
+// Whether the wider loop takes the bytes: where it runs, and is not held
+// back for the comparison test.
+bool wider() {
+#ifdef KIRODA_DIGEST_AVX2
+    return !g_portable_forced.load(std::memory_order_relaxed) && digest_avx2_usable();
+#else
+    return false;
+#endif
+}
+
 digest128 from_xxh(XXH128_hash_t h) {
     return digest128{h.high64, h.low64};
 }
@@ -33,7 +46,7 @@ digest128 from_xxh(XXH128_hash_t h) {
 // Every update of a state goes through here: the wider loop where it runs.
 void update(XXH3_state_t* state, const void* data, std::size_t size) {
 #ifdef KIRODA_DIGEST_AVX2
-    if (digest_avx2_usable()) {
+    if (wider()) {
         digest_avx2_update(state, data, size);
         return;
     }
@@ -50,11 +63,23 @@ int hex_value(char c) {
 
 }  // namespace
 
+void force_digest_loop_for_tests(digest_loop loop) {
+    g_portable_forced.store(loop == digest_loop::portable, std::memory_order_relaxed);
+}
+
+bool wider_digest_loop_runs_here() {
+#ifdef KIRODA_DIGEST_AVX2
+    return digest_avx2_usable();
+#else
+    return false;
+#endif
+}
+
 digest128 digest_bytes(const void* data, std::size_t size) {
 #ifdef KIRODA_DIGEST_AVX2
     // Through a state (a few hundred bytes): the one-shot function has no
     // second build. Short inputs take the one-shot path either way.
-    if (size >= 4096 && digest_avx2_usable()) {
+    if (size >= 4096 && wider()) {
         XXH3_state_t state;
         XXH3_128bits_reset(&state);
         update(&state, data, size);

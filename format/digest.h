@@ -57,11 +57,21 @@ digest128 digest_bytes_into(const void* data, std::size_t size, digest_stream& s
 // Adds the first bytes of the file at `path`, at most `limit`, to `digest`
 // (in pieces: a size from a file is not trusted with an allocation).
 // Returns the bytes added, or -1 when the file cannot be opened or read.
-std::int64_t digest_file(const char* path, std::uint64_t limit, digest_stream& digest);
+[[nodiscard]] std::int64_t digest_file(const char* path, std::uint64_t limit,
+                                       digest_stream& digest);
+
+// The inner loop every digest takes: the widest this processor runs (where
+// the build carries a wider one than the portable loop), or the portable
+// loop whatever the processor. Only the test that holds the two against
+// each other forces the portable one; a program never does.
+enum class digest_loop { widest, portable };
+void force_digest_loop_for_tests(digest_loop loop);
+// True when this build carries a wider loop and this processor runs it.
+[[nodiscard]] bool wider_digest_loop_runs_here();
 
 // Writes the digest as 32 hex digits and a NUL into `text` (33 bytes).
 void format_digest(char* text, const digest128& digest);
 // Reads exactly 32 hex digits (either case); false on anything else.
-bool parse_digest(const char* text, std::size_t length, digest128* digest);
+[[nodiscard]] bool parse_digest(const char* text, std::size_t length, digest128* digest);
 
 }  // namespace kiroda

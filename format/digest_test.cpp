@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,46 @@ TEST(Digest, SeesWhatBlockChecksumsCannot) {
     for (int i = 0; i < 4; ++i) std::swap(swapped[8 + i], swapped[400 + i]);
     ASSERT_NE(swapped, data);
     EXPECT_NE(digest_bytes(swapped.data(), swapped.size()), original);
+}
+
+// Both loops over the same bytes: many lengths around the hash's block and
+// stripe sizes, every alignment of a 32-byte register, whole, in pieces and
+// with the stream beside. The wider loop must give the portable digests bit
+// for bit, or sets made on two machines would differ.
+TEST(Digest, TheWiderLoopAgreesWithThePortableOneOnEveryLengthAndAlignment) {
+    if (!wider_digest_loop_runs_here()) GTEST_SKIP() << "no wider loop on this processor or build";
+    std::vector<unsigned char> bytes((1u << 20) + 64);
+    std::uint32_t s = 0x12345678u;
+    for (unsigned char& b : bytes)
+        b = static_cast<unsigned char>((s = s * 1664525u + 1013904223u) >> 24);
+    struct digests {
+        digest128 whole, pieces, into, stream;
+        bool operator==(const digests&) const = default;
+    };
+    const auto take = [&](digest_loop loop, std::size_t at, std::size_t size) {
+        force_digest_loop_for_tests(loop);
+        digests d;
+        d.whole = digest_bytes(bytes.data() + at, size);
+        digest_stream pieces, beside;
+        for (std::size_t done = 0; done < size; done += 1000)
+            pieces.add(bytes.data() + at + done, std::min<std::size_t>(1000, size - done));
+        d.pieces = pieces.value();
+        d.into = digest_bytes_into(bytes.data() + at, size, beside);
+        d.stream = beside.value();
+        force_digest_loop_for_tests(digest_loop::widest);
+        return d;
+    };
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{1}, std::size_t{240}, std::size_t{241}, std::size_t{1023},
+          std::size_t{1024}, std::size_t{1025}, std::size_t{4095}, std::size_t{4096},
+          std::size_t{4097}, std::size_t{65536 + 13}, std::size_t{(1u << 20) - 1},
+          std::size_t{1u << 20}}) {
+        for (std::size_t at = 0; at < 32; at += 3) {
+            EXPECT_TRUE(take(digest_loop::widest, at, size) ==
+                        take(digest_loop::portable, at, size))
+                << size << " bytes at " << at;
+        }
+    }
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "format/header_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "ui/program.h"
-#include "ui/stored_text.h"
 #include "format/crc32.h"
 #include "format/header_scramble.h"
 #include "util/file_io.h"
@@ -29,18 +29,6 @@ constexpr std::size_t kCrcAt = 8188;
 
 // "書換え禁止" ("do not rewrite") in Shift-JIS, on every platform.
 constexpr char kNoticeSjis[] = "\x8F\x91\x8A\xB7\x82\xA6\x8B\xD6\x8E\x7E";
-
-constexpr enciphered_text kCreateFailed{"バックアップのヘッダファイルを作成できません。\n\n%s"};
-constexpr enciphered_text kWriteFailed{
-    "バックアップのヘッダファイルへの書き込みに失敗しました。\n\n%s"};
-constexpr enciphered_text kOpenFailed{"バックアップのヘッダファイルを開けません。\n\n%s"};
-constexpr enciphered_text kReadFailed{
-    "バックアップのヘッダファイルを読み込めません。\n(ファイルが短すぎます)\n\n%s"};
-constexpr enciphered_text kDamaged{
-    "バックアップのヘッダファイルが壊れているか、\nこのプログラムのヘッダファイルではありません。\n\n%s"};
-constexpr enciphered_text kVersionDiffers{
-    "バックアップを作成したプログラムのバージョンが違います。\n\n"
-    "このプログラム: V%.2f\nバックアップ: V%.2f\n\n続けますか?"};
 
 void copy_text(char* field, std::size_t field_size, const char* text) {
     std::strncpy(field, text, field_size - 1);
@@ -110,8 +98,9 @@ bool backup_bytes_plausible(std::uint64_t backup_bytes) {
            backup_bytes <= static_cast<std::uint64_t>(INT64_MAX);
 }
 
-bool write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
-                       std::uint64_t backup_bytes, digest128* written) {
+namespace {
+
+backup_header header_for(std::int32_t source_disk, std::uint64_t backup_bytes) {
     backup_header h{};
     copy_text(h.caption, sizeof h.caption, program_caption_sjis());
     copy_text(h.notice, sizeof h.notice, kNoticeSjis);
@@ -120,82 +109,69 @@ bool write_header_file(window_handle owner, std::int32_t source_disk, const char
     h.source_disk = source_disk;
     h.backup_bytes = backup_bytes;
     h.reserved = 1;
+    return h;
+}
 
+// `path` gets the header's path in `folder`, or `folder` itself when the
+// path does not fit.
+bool header_path(const char* folder, char* path, std::size_t capacity) {
+    if (join_path(folder, kHeaderFileName, path, capacity)) return true;
+    std::snprintf(path, capacity, "%s", folder);
+    return false;
+}
+
+}  // namespace
+
+header_write store_header_file(std::int32_t source_disk, const char* folder,
+                               std::uint64_t backup_bytes, digest128* written, char* path,
+                               std::size_t capacity) {
+    backup_header h = header_for(source_disk, backup_bytes);
     // The folder field holds at most 2,047 bytes with the added separator; a
     // longer folder is refused rather than recorded cut.
-    char path[kPathCapacity + 16];
     const bool fits = std::strlen(folder) < sizeof h.folder &&
                       (std::strcpy(h.folder, folder),
                        ensure_trailing_separator(h.folder, sizeof h.folder) != nullptr) &&
-                      join_path(h.folder, kHeaderFileName, path, sizeof path);
+                      join_path(h.folder, kHeaderFileName, path, capacity);
     if (!fits) {
-        show_message(owner, kMbOk, program_caption(), get_stored_text(kCreateFailed), folder);
-        return false;
+        std::snprintf(path, capacity, "%s", folder);
+        return header_write::cannot_create;
     }
-
     unique_fd fd(open_for_writing(path));
-    if (!fd.valid()) {
-        show_message(owner, kMbOk, program_caption(), get_stored_text(kCreateFailed), path);
-        return false;
-    }
+    if (!fd.valid()) return header_write::cannot_create;
     unsigned char record[kHeaderFileSize];
     encode_header_record(h, record);
     const bool whole =
         write_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record);
     // Committed before close: the set must not claim a header the volume lacks.
-    if (!whole || !commit_file(fd.get()) || !fd.reset()) {
-        show_message(owner, kMbOk, program_caption(), get_stored_text(kWriteFailed), path);
-        return false;
-    }
+    if (!whole || !commit_file(fd.get()) || !fd.reset()) return header_write::write_failed;
     if (written != nullptr) *written = digest_bytes(record, sizeof record);
-    return true;
+    return header_write::written;
 }
 
-bool read_header_silently(const char* folder, backup_header* header) {
-    char path[kPathCapacity + 16];
-    if (!join_path(folder, kHeaderFileName, path, sizeof path)) return false;
-    unique_fd fd(open_for_reading(path));
-    unsigned char record[kHeaderFileSize];
-    return fd.valid() &&
-           read_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record) &&
-           at_end_of_file(fd.get()) == end_of_file::at_end &&
-           decode_header_record(record, header) && backup_bytes_plausible(header->backup_bytes);
-}
-
-header_read read_header_file(window_handle owner, const char* folder, backup_header* header) {
+header_read load_header_file(const char* folder, backup_header* header, char* path,
+                             std::size_t capacity) {
     *header = backup_header{};
-    char path[kPathCapacity + 16];
-    if (!join_path(folder, kHeaderFileName, path, sizeof path)) {
-        show_message(owner, kMbOk, program_caption(), get_stored_text(kOpenFailed), folder);
-        return header_read::cannot_open;
-    }
+    if (!header_path(folder, path, capacity)) return header_read::cannot_open;
     unique_fd fd(open_for_reading(path));
     if (!fd.valid()) {
         note_system_error(errno);
-        show_message(owner, kMbOk, program_caption(), get_stored_text(kOpenFailed), path);
         return header_read::cannot_open;
     }
     unsigned char record[kHeaderFileSize] = {};
-    if (read_full(fd.get(), record, sizeof record) != static_cast<std::int64_t>(sizeof record)) {
-        fd.reset();
-        show_message(owner, kMbOk, program_caption(), get_stored_text(kReadFailed), path);
+    if (read_full(fd.get(), record, sizeof record) != static_cast<std::int64_t>(sizeof record))
         return header_read::short_read;
-    }
     fd.reset();
     // A byte count of 0, of part of a sector, or beyond the signed range
     // would make a restore report success for nothing, or skip its size
     // checks: such a header is as damaged as one whose CRC fails.
-    if (!decode_header_record(record, header) || !backup_bytes_plausible(header->backup_bytes)) {
-        show_message(owner, kMbOk, program_caption(), get_stored_text(kDamaged), path);
+    if (!decode_header_record(record, header) || !backup_bytes_plausible(header->backup_bytes))
         return header_read::damaged;
-    }
     return header_read::read;
 }
 
-int confirm_header_version(window_handle owner, const backup_header& header) {
-    if (header.version == kProgramVersion) return kIdOk;
-    return show_message(owner, kMbOkCancel, program_caption(), get_stored_text(kVersionDiffers),
-                        kProgramVersion, header.version);
+bool read_header_silently(const char* folder, backup_header* header) {
+    char path[kPathCapacity + 16];
+    return load_header_file(folder, header, path, sizeof path) == header_read::read;
 }
 
 }  // namespace kiroda

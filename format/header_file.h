@@ -10,13 +10,12 @@
 #include <cstdint>
 
 #include "format/digest.h"
-#include "ui/message.h"
+#include "format/set_files.h"
 #include "util/local_time.h"
 
 namespace kiroda {
 
 constexpr std::size_t kHeaderFileSize = 8192;
-constexpr const char* kHeaderFileName = "KRD00000.BIN";
 
 struct backup_header {
     char caption[64];  // program caption, Shift-JIS, NUL-terminated
@@ -34,30 +33,35 @@ void encode_header_record(const backup_header& header, unsigned char* record);
 
 // Unscrambles `record` (8192 bytes) into `header`. False when the CRC does
 // not match; `header` then holds the garbled fields.
-bool decode_header_record(const unsigned char* record, backup_header* header);
+[[nodiscard]] bool decode_header_record(const unsigned char* record, backup_header* header);
 
 // A header whose CRC matches can still carry a byte count no set can have:
 // zero, not whole sectors, or too large for the signed sizes of the engines.
-bool backup_bytes_plausible(std::uint64_t backup_bytes);
+[[nodiscard]] bool backup_bytes_plausible(std::uint64_t backup_bytes);
 
-// Writes KRD00000.BIN into `folder` (no trailing separator needed). True on
-// success, with the digest of the bytes written in `written` (when given),
-// for the read-back; false after a failure message owned by `owner`.
-bool write_header_file(window_handle owner, std::int32_t source_disk, const char* folder,
-                       std::uint64_t backup_bytes, digest128* written = nullptr);
+enum class header_write { written, cannot_create, write_failed };
+
+// Writes KRD00000.BIN into `folder` (no trailing separator needed), committed
+// before it is closed, with the digest of the bytes written in `written`
+// (when given) for the read-back. `path` (capacity `capacity`) receives the
+// file's path, or `folder` when the folder cannot hold it: what a failure
+// names. Says nothing: engine/header_file.h tells of a failure.
+[[nodiscard]] header_write store_header_file(std::int32_t source_disk, const char* folder,
+                                             std::uint64_t backup_bytes, digest128* written,
+                                             char* path, std::size_t capacity);
 
 enum class header_read { read, cannot_open, short_read, damaged };
 
-// Reads and checks KRD00000.BIN of `folder`. Every failure has shown its
-// message before it returns.
-header_read read_header_file(window_handle owner, const char* folder, backup_header* header);
+// Reads and checks KRD00000.BIN of `folder` without a word: the file's
+// first 8192 bytes are the record and decide (bytes after them are ignored,
+// as the format says), its CRC must match and its byte count be one a set
+// can have. `path` as for store_header_file; an open that fails notes its
+// system error. `header` is zeroed first.
+[[nodiscard]] header_read load_header_file(const char* folder, backup_header* header, char* path,
+                                           std::size_t capacity);
 
-// The same checks without a message, for a look at a folder that may hold
-// no set: exactly one record, its CRC, and a byte count a set can have.
-bool read_header_silently(const char* folder, backup_header* header);
-
-// After a successful read: kIdOk when the set's version is the program's or
-// the user accepts the difference, anything else to abandon.
-int confirm_header_version(window_handle owner, const backup_header& header);
+// load_header_file for a look at a folder that may hold no set: true when
+// it reads.
+[[nodiscard]] bool read_header_silently(const char* folder, backup_header* header);
 
 }  // namespace kiroda

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "format/set_files.h"
 #include "util/big_buffer.h"
 
 namespace kiroda {
@@ -24,15 +25,14 @@ constexpr std::int32_t kBlockHeaderSize = 32;
 // capacity readers pass.
 constexpr std::int32_t kChunkBytes = 16777216;
 constexpr std::uint32_t kChunkSectors = 32768;
+
+// Sectors of the next chunk when `left` sectors remain: a whole chunk, or
+// the rest.
+constexpr std::uint32_t chunk_sectors(std::uint64_t left) {
+    return static_cast<std::uint32_t>(left < kChunkSectors ? left : kChunkSectors);
+}
 // Blocks in every data file but the last of a set.
 constexpr int kBlocksPerDataFile = 60;
-
-// The data files' names by number (1, 2, ...; the header file is number 0 of
-// the same pattern), and the mask that matches any of them. A name is 12
-// bytes; numbers past 99,999 would need more.
-constexpr char kDataFileNameFormat[] = "KRD%05d.BIN";
-constexpr char kDataFileNameMask[] = "KRD?????.BIN";
-constexpr std::size_t kDataFileNameLength = 12;
 
 constexpr std::int32_t kMethodStored = 0;
 constexpr std::int32_t kMethodPacked = 1;
@@ -63,11 +63,11 @@ constexpr std::int32_t kBlockWordChecksum = -10;
 // read_packed_block), or kBlockPayloadShort when the seek fails. A payload
 // cut short is not noticed (the seek may pass the end): nothing is read,
 // unpacked or checksummed; it tells a set's shape, not its health.
-std::int32_t skip_packed_block(int fd);
+[[nodiscard]] std::int32_t skip_packed_block(int fd);
 // The same, but a payload cut short is kBlockPayloadShort: its last byte is
 // read. For a judgement that a set is all there (the block in flight when
 // the power went must not count).
-std::int32_t skip_whole_packed_block(int fd);
+[[nodiscard]] std::int32_t skip_whole_packed_block(int fd);
 
 // What a failed block read means, in words (the program's text encoding);
 // nullptr for a code that is no failure of read_packed_block.
@@ -94,9 +94,11 @@ struct byte_observer {
 };
 
 // Appends one block holding `chunk` (`length` bytes) to the open file.
-std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length);
-std::int32_t write_packed_block(int fd, const unsigned char* chunk, std::int32_t length,
-                                block_scratch& scratch, const byte_observer* observer = nullptr);
+[[nodiscard]] std::int32_t write_packed_block(int fd, const unsigned char* chunk,
+                                              std::int32_t length);
+[[nodiscard]] std::int32_t write_packed_block(int fd, const unsigned char* chunk,
+                                              std::int32_t length, block_scratch& scratch,
+                                              const byte_observer* observer = nullptr);
 
 // A block encoded in memory, ready to be written: its header (and code,
 // side by side, when the code is shorter than the chunk) in the scratch it
@@ -116,14 +118,16 @@ encoded_block encode_packed_block(const unsigned char* chunk, std::int32_t lengt
 
 // Appends an encoded block to the open file. The same results as
 // write_packed_block.
-std::int32_t write_encoded_block(int fd, const encoded_block& block,
-                                 const byte_observer* observer = nullptr);
+[[nodiscard]] std::int32_t write_encoded_block(int fd, const encoded_block& block,
+                                               const byte_observer* observer = nullptr);
 
 // Reads the block at the file position into `destination` (`capacity` bytes)
 // and checks it. On success the file stands at the next block.
-std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity);
-std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t capacity,
-                               block_scratch& scratch, const byte_observer* observer = nullptr);
+[[nodiscard]] std::int32_t read_packed_block(int fd, unsigned char* destination,
+                                             std::int32_t capacity);
+[[nodiscard]] std::int32_t read_packed_block(int fd, unsigned char* destination,
+                                             std::int32_t capacity, block_scratch& scratch,
+                                             const byte_observer* observer = nullptr);
 
 // read_packed_block in two steps, so that the file is read in order while
 // the unpacking and checking of blocks already read goes on elsewhere:
@@ -139,10 +143,10 @@ struct block_read {
     const unsigned char* code = nullptr;  // packed blocks: the code in the scratch
     std::int32_t code_size = 0;
 };
-std::int32_t read_block_bytes(int fd, unsigned char* destination, std::int32_t capacity,
-                              block_scratch& scratch, const byte_observer* observer,
-                              block_read* read);
-std::int32_t check_block_bytes(const block_read& read, unsigned char* destination,
-                               std::int32_t capacity);
+[[nodiscard]] std::int32_t read_block_bytes(int fd, unsigned char* destination,
+                                            std::int32_t capacity, block_scratch& scratch,
+                                            const byte_observer* observer, block_read* read);
+[[nodiscard]] std::int32_t check_block_bytes(const block_read& read, unsigned char* destination,
+                                             std::int32_t capacity);
 
 }  // namespace kiroda

@@ -124,74 +124,86 @@ std::string encode_set_digests(const set_digests& d) {
     return text;
 }
 
+namespace {
+
+// What the records of a digest file have said so far.
+struct records_seen {
+    bool header = false;
+    bool stream = false;
+    bool ended = false;
+};
+
+// One record (a line past the first two) into `d`. False when it is at fault.
+bool take_record(std::string_view line, set_digests& d, records_seen& seen) {
+    const std::vector<std::string_view> w = words_of(line);
+    std::uint64_t n = 0;
+    std::uint64_t bytes = 0;
+    digest128 digest;
+    if (w.size() == 1 && w[0] == "end") {
+        if (!seen.header || !seen.stream) return false;
+        seen.ended = true;
+    } else if (w.size() == 4 && w[0] == "header") {
+        if (seen.header || w[1] != kHeaderFileName || !parse_count(w[2], &bytes) ||
+            !parse_hex(w[3], &digest)) {
+            return false;
+        }
+        d.header_bytes = bytes;
+        d.header = digest;
+        seen.header = true;
+    } else if (w.size() == 4 && w[0] == "block") {
+        if (!parse_count(w[1], &n) || n != d.blocks.size() + 1 || !parse_count(w[2], &bytes) ||
+            bytes > static_cast<std::uint64_t>(kChunkBytes) || !parse_hex(w[3], &digest)) {
+            return false;
+        }
+        d.blocks.push_back({static_cast<std::int32_t>(bytes), digest});
+    } else if (w.size() == 4 && w[0] == "file") {
+        if (w[1] != data_file_name(d.files.size() + 1) || !parse_count(w[2], &bytes) ||
+            !parse_hex(w[3], &digest)) {
+            return false;
+        }
+        d.files.push_back({bytes, digest});
+    } else if (w.size() == 4 && w[0] == "side") {
+        if (!plain_file_name(w[1]) || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest))
+            return false;
+        d.sides.push_back({std::string(w[1]), bytes, digest});
+    } else if (w.size() == 3 && w[0] == "stream") {
+        if (seen.stream || !parse_count(w[1], &bytes) || !parse_hex(w[2], &digest)) return false;
+        d.stream_bytes = bytes;
+        d.stream = digest;
+        seen.stream = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int parse_set_digests(const char* text, std::size_t size, set_digests* out) {
     set_digests d;
     const std::string_view all(text, size);
     std::size_t position = 0;
     int line_number = 0;
-    bool have_header = false;
-    bool have_stream = false;
-    bool ended = false;
+    records_seen seen;
     while (position < all.size()) {
         ++line_number;
         const std::size_t newline = all.find('\n', position);
         // Every line, the last included, ends with a newline: a file cut
         // in the middle of a line is not whole.
-        if (newline == std::string_view::npos || ended) return line_number;
+        if (newline == std::string_view::npos || seen.ended) return line_number;
         std::string_view line = all.substr(position, newline - position);
         position = newline + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // edited on Windows
 
         if (line_number == 1) {
             if (line != kFirstLine) return line_number;
-            continue;
-        }
-        if (line_number == 2) {
+        } else if (line_number == 2) {
             if (line != kHashLine) return line_number;
-            continue;
-        }
-        const std::vector<std::string_view> w = words_of(line);
-        std::uint64_t n = 0;
-        std::uint64_t bytes = 0;
-        digest128 digest;
-        if (w.size() == 1 && w[0] == "end") {
-            if (!have_header || !have_stream) return line_number;
-            ended = true;
-        } else if (w.size() == 4 && w[0] == "header") {
-            if (have_header || w[1] != kHeaderFileName || !parse_count(w[2], &bytes) ||
-                !parse_hex(w[3], &digest)) {
-                return line_number;
-            }
-            d.header_bytes = bytes;
-            d.header = digest;
-            have_header = true;
-        } else if (w.size() == 4 && w[0] == "block") {
-            if (!parse_count(w[1], &n) || n != d.blocks.size() + 1 || !parse_count(w[2], &bytes) ||
-                bytes > static_cast<std::uint64_t>(kChunkBytes) || !parse_hex(w[3], &digest)) {
-                return line_number;
-            }
-            d.blocks.push_back({static_cast<std::int32_t>(bytes), digest});
-        } else if (w.size() == 4 && w[0] == "file") {
-            if (w[1] != data_file_name(d.files.size() + 1) || !parse_count(w[2], &bytes) ||
-                !parse_hex(w[3], &digest)) {
-                return line_number;
-            }
-            d.files.push_back({bytes, digest});
-        } else if (w.size() == 4 && w[0] == "side") {
-            if (!plain_file_name(w[1]) || !parse_count(w[2], &bytes) || !parse_hex(w[3], &digest))
-                return line_number;
-            d.sides.push_back({std::string(w[1]), bytes, digest});
-        } else if (w.size() == 3 && w[0] == "stream") {
-            if (have_stream || !parse_count(w[1], &bytes) || !parse_hex(w[2], &digest))
-                return line_number;
-            d.stream_bytes = bytes;
-            d.stream = digest;
-            have_stream = true;
-        } else {
+        } else if (!take_record(line, d, seen)) {
             return line_number;
         }
     }
-    if (!ended) return line_number + 1;
+    if (!seen.ended) return line_number + 1;
     if (!consistent(d)) return line_number;
     *out = std::move(d);
     return 0;

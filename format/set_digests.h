@@ -21,12 +21,10 @@
 #include <vector>
 
 #include "format/digest.h"
+#include "format/set_files.h"
 #include "util/side_file.h"
 
 namespace kiroda {
-
-constexpr const char* kDigestFileName = "KRDHASH.TXT";
-constexpr const char* kDigestTempName = "KRDHASH.TMP";
 
 struct block_record {
     std::int32_t bytes = 0;  // unpacked length
@@ -61,23 +59,24 @@ std::string encode_set_digests(const set_digests& digests);
 // blocks adding up to the stream). 0 on success; otherwise the number of the
 // first line at fault (1-based), or the line after the last when the text
 // ends early.
-int parse_set_digests(const char* text, std::size_t size, set_digests* digests);
+[[nodiscard]] int parse_set_digests(const char* text, std::size_t size, set_digests* digests);
 
 enum class digests_read { absent, read, unreadable };
 
 // Reads KRDHASH.TXT of `folder`. `bad_line` receives the line at fault when
 // the file does not parse (0 when it could not be read at all).
-digests_read read_set_digests(const char* folder, set_digests* digests, int* bad_line);
+[[nodiscard]] digests_read read_set_digests(const char* folder, set_digests* digests,
+                                            int* bad_line);
 
 // Writes KRDHASH.TXT into `folder` through its temporary name: written,
 // committed, closed, looked at by `check` (when given), then renamed over the
 // final name. False on any failure; the temporary file is removed and no
 // final file appears.
-bool write_set_digests(const char* folder, const set_digests& digests,
-                       const side_file_check& check = {});
+[[nodiscard]] bool write_set_digests(const char* folder, const set_digests& digests,
+                                     const side_file_check& check = {});
 
 // The digest of the header file of `folder` as it is on disk. False when it
 // cannot be read whole.
-bool digest_header_file(const char* folder, std::uint64_t* bytes, digest128* digest);
+[[nodiscard]] bool digest_header_file(const char* folder, std::uint64_t* bytes, digest128* digest);
 
 }  // namespace kiroda

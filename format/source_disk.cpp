@@ -1,6 +1,6 @@
 #include "format/source_disk.h"
 
-#include <cstdlib>
+#include <cstdint>
 #include <sstream>
 
 namespace kiroda {
@@ -29,6 +29,22 @@ void put_flag(std::string& text, const char* name, int flag) {
 bool parse_flag(const std::string& value, int* flag) {
     if (value != "yes" && value != "no") return false;
     *flag = value == "yes" ? 1 : 0;
+    return true;
+}
+
+// Plain decimal digits, nothing before or after them, and no more than 64
+// bits hold: the C library's conversion takes blanks, a sign and a value
+// out of range (as its largest), none of which the writer writes.
+bool parse_count(const std::string& value, std::uint64_t* count) {
+    if (value.empty() || value.size() > 20) return false;
+    std::uint64_t n = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9') return false;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (n > (UINT64_MAX - digit) / 10) return false;
+        n = n * 10 + digit;
+    }
+    *count = n;
     return true;
 }
 
@@ -67,9 +83,7 @@ bool parse_source_disk(const std::string& text, source_disk* disk) {
         if (name == "path") {
             disk->path = value;
         } else if (name == "bytes") {
-            char* end = nullptr;
-            disk->bytes = std::strtoull(value.c_str(), &end, 10);
-            if (value.empty() || value[0] == '-' || *end != '\0') return false;
+            if (!parse_count(value, &disk->bytes)) return false;
         } else if (name == "vendor") {
             disk->vendor = value;
         } else if (name == "model") {

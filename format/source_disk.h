@@ -22,12 +22,10 @@
 #include <cstdint>
 #include <string>
 
+#include "format/set_files.h"
 #include "util/side_file.h"
 
 namespace kiroda {
-
-constexpr const char* kSourceDiskFileName = "KRDDISK.TXT";
-constexpr const char* kSourceDiskTempName = "KRDDISK.TMP";
 
 struct source_disk {
     std::string path;
@@ -43,10 +41,10 @@ std::string encode_source_disk(const source_disk& disk);
 
 // False when `text` is no record of a source (its first line, the end line
 // or a number wrong).
-bool parse_source_disk(const std::string& text, source_disk* disk);
+[[nodiscard]] bool parse_source_disk(const std::string& text, source_disk* disk);
 
 enum class source_disk_read { absent, read, unreadable };
 
-source_disk_read read_source_disk(const char* folder, source_disk* disk);
+[[nodiscard]] source_disk_read read_source_disk(const char* folder, source_disk* disk);
 
 }  // namespace kiroda

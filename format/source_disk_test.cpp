@@ -46,6 +46,13 @@ TEST(SourceDisk, RoundTripLeavesOutWhatIsUnknownAndRefusesDamage) {
         {"KIRODA source 1\nbytes 1\n", false},  // cut short
         {"KIRODA source 1\nbytes -1\nend\n", false},
         {"KIRODA source 1\nbytes 12x\nend\n", false},
+        {"KIRODA source 1\nbytes 18446744073709551615\nend\n", true},
+        // Out of 64 bits, signed, blank-led: once taken as the largest or as a number.
+        {"KIRODA source 1\nbytes 18446744073709551616\nend\n", false},
+        {"KIRODA source 1\nbytes 99999999999999999999999\nend\n", false},
+        {"KIRODA source 1\nbytes +5\nend\n", false},
+        {"KIRODA source 1\nbytes  5\nend\n", false},
+        {"KIRODA source 1\nbytes \nend\n", false},
         {"KIRODA source 1\nremovable maybe\nend\n", false},
         {"", false},
     };

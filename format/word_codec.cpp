@@ -148,6 +148,28 @@ std::uint32_t word_xor_from(const unsigned char* source, std::size_t from, std::
     return word;
 }
 
+// Codes the run of zero words that begins at word `in` of `source`: the
+// zero word alone, or the escape word and the run's length. Moves `in` past
+// the run and `out` past its code; false when the code does not fit `room`.
+bool put_zero_run(const unsigned char* source, std::size_t words, std::size_t& in,
+                  unsigned char* destination, std::size_t& out, std::size_t room) {
+    std::size_t end = in + 1;
+    while (end + 2 <= words && load64(source + 4 * end) == 0) end += 2;
+    while (end < words && load32(source + 4 * end) == kFillWord) ++end;
+    const std::size_t run = end - in;
+    if (run == 1) {
+        if (out >= room) return false;
+        store32(destination + 4 * out++, kFillWord);
+    } else {
+        if (out + 2 > room) return false;
+        store32(destination + 4 * out, kEscapeWord);
+        store32(destination + 4 * out + 4, static_cast<std::uint32_t>(run));
+        out += 2;
+    }
+    in = end;
+    return true;
+}
+
 // Coding, with or without the checksums of the source taken on the way.
 // With kSum they are set whatever the result: a chunk whose code is too
 // long is stored, and its words not coded yet are summed in one more pass.
@@ -178,20 +200,7 @@ std::int32_t pack(const unsigned char* source, std::int32_t length, unsigned cha
         if (in == words) break;
         const std::uint32_t word = load32(source + 4 * in);
         if (word == kFillWord) {
-            std::size_t end = in + 1;
-            while (end + 2 <= words && load64(source + 4 * end) == 0) end += 2;
-            while (end < words && load32(source + 4 * end) == kFillWord) ++end;
-            const std::size_t run = end - in;
-            if (run == 1) {
-                if (out >= room) return too_long();
-                store32(destination + 4 * out++, kFillWord);
-            } else {
-                if (out + 2 > room) return too_long();
-                store32(destination + 4 * out, kEscapeWord);
-                store32(destination + 4 * out + 4, static_cast<std::uint32_t>(run));
-                out += 2;
-            }
-            in = end;
+            if (!put_zero_run(source, words, in, destination, out, room)) return too_long();
         } else if (word == kEscapeWord) {
             if (out + 2 > room) return too_long();
             if (kSum) word_xor ^= kEscapeWord;

@@ -45,6 +45,17 @@ sub arguments {
     return substr($text, $from);
 }
 
+# A source with the set files' name macros of format/set_files.h written
+# out: a message text names a file through its macro, inside one literal.
+my %name_macros;
+sub with_names {
+    my ($text) = @_;
+    %name_macros = slurp('format/set_files.h') =~ /^#define\s+(KIRODA_\w+)\s+("[^"]*")/mg
+        unless %name_macros;
+    $text =~ s/\b(KIRODA_\w+)\b/$name_macros{$1} \/\/ $1/ge;
+    return $text;
+}
+
 # Adjacent C string literals as one literal's body (escapes kept).
 sub joined {
     my ($literals) = @_;
@@ -57,7 +68,7 @@ sub message_texts {
     my @texts;
     for my $file (sources(qw(app engine format ui zerofill))) {
         next if $file =~ m{/screen_pages\.h$};
-        my $text = slurp($file);
+        my $text = with_names(slurp($file));
         my ($stem) = $file =~ m{([^/]+)\.\w+$};
         while ($text =~ /\benciphered_text\s+(k\w+)\s*\{((?:\s*"(?:[^"\\]|\\.)*")+)\s*\}/g) {
             my ($name, $body) = ($1, joined($2));
@@ -66,7 +77,7 @@ sub message_texts {
     }
     my @fields = slurp('engine/set_reader.h') =~ /\bconst char\* \(\*(\w+)\)\(\);/g;
     for my $file (sources(qw(engine))) {
-        my $text = slurp($file);
+        my $text = with_names(slurp($file));
         my ($stem) = $file =~ m{([^/]+)\.\w+$};
         while ($text =~ /\bset_reader_texts\s+(k\w+)\s*=\s*\{(.*?)\n\};/sg) {
             my ($table, $body) = ($1, $2);

@@ -16,7 +16,7 @@ cases='a new question|app/command_steps.cpp|s/^(\}  \/\/ namespace kiroda)/int a
 a new question over lines|engine/backup_engine.cpp|s/^(\}  \/\/ namespace kiroda)/int ask_more(progress& p) {\n    return say(p.owner(),\n               kMbOk | kMbOkCancel, kOtherQuestion, 1);\n}\n$1/m
 a question of the set reader|engine/set_reader.cpp|s/texts_\.missing_file\(\)/texts_.another_file()/
 a new stage|engine/verify_engine.cpp|s/p\.set_status\("データテスト中"\);/p.set_status("データテスト中");\n    p.set_status("比較中");/
-a new failure message|engine/restore_engine.cpp|s/^(constexpr enciphered_text kNoMemory)/constexpr enciphered_text kNewFailure{"新しいメッセージ %d"};\n$1/m
+a new failure message|engine/restore_engine.cpp|s/^(constexpr enciphered_text kSeekDataFailed)/constexpr enciphered_text kNewFailure{"新しいメッセージ %d"};\n$1/m
 a message moved to the gallery|app/screen_pages_test_support.h|s/"tell:set_read_back.kNotKept"/"tell:set_read_back.kNotKept2"/
 a new dialog template|res/kiroda.rc|s/^(KR2 DIALOG)/KRNEW DIALOG 10, 50, 146, 70\nBEGIN\nEND\n\n$1/m
 a new closing message|app/startup.cpp|s/(return startup_texts::kCompleted;)/$1\n        case closing_action::power_off:\n            return startup_texts::kPoweredOff;/
