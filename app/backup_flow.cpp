@@ -149,6 +149,48 @@ int ask_to_start(window_handle owner, const backup_request& r, const char* folde
                backup_scope_text(r.scope), zero_fill_text(r.zero_fill), program, program_copy);
 }
 
+// Where the folder already holds part of a set: measures the source and,
+// when that part is an unfinished set of this disk, offers to go on with it
+// (`*resume`). kEngineDone to go on, kEngineStopped when the user declines,
+// kEngineFailed after a message.
+outcome offer_resume(window_handle owner, const backup_request& r, const char* folder,
+                     std::uint64_t* backup_size, bool* resume) {
+    char found[kPathCapacity];
+    if (!is_directory(folder) || !find_set_file(folder, found, sizeof found)) return kEngineDone;
+    if (!measure_source(owner, r, backup_size)) return kEngineFailed;
+    backup_header kept{};
+    if (!unfinished_set_of_disk(folder, r.source_disk, *backup_size / kSectorBytes) ||
+        !read_header_silently(folder, &kept))
+        return kEngineDone;
+    const system_time& t = kept.created;
+    if (say(owner, kMbOkCancel, kOfferResume, r.source_disk, folder, int{t.year}, int{t.month},
+            int{t.day}, int{t.hour}, int{t.minute}, int{t.second}) != kIdOk)
+        return kEngineStopped;
+    *resume = true;
+    return kEngineDone;
+}
+
+// The last question of a resumed backup, and the backup itself.
+outcome go_on_with_set(window_handle owner, const backup_request& r, const char* folder,
+                       std::uint64_t backup_size, double free_bytes, const char* program_copy,
+                       const backup_flow_steps& steps) {
+    char size_text[kGroupedTextSize];
+    char free_text[kGroupedTextSize];
+    format_uint64_grouped(size_text, backup_size);
+    format_uint64_grouped(free_text, whole_free_bytes(free_bytes));
+    if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder, free_text) !=
+        kIdOk) {
+        return kEngineStopped;
+    }
+    // The set keeps the copy its first run made; one is added only where
+    // none is.
+    if (!path_exists(program_copy) &&
+        (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy))) {
+        say(owner, kMbOk, kCopyFailed, folder, steps.program_folder);
+    }
+    return steps.run_backup(folder, backup_size, true);
+}
+
 }  // namespace
 
 bool path_on_disk(const char* path, int disk) {
@@ -198,19 +240,9 @@ outcome run_backup_flow(window_handle owner, const backup_request& r,
     }
     std::uint64_t backup_size = 0;
     bool resume = false;
-    if (char found[kPathCapacity];
-        is_directory(folder) && find_set_file(folder, found, sizeof found)) {
-        if (!measure_source(owner, r, &backup_size)) return kEngineFailed;
-        backup_header kept{};
-        if (unfinished_set_of_disk(folder, r.source_disk, backup_size / kSectorBytes) &&
-            read_header_silently(folder, &kept)) {
-            const system_time& t = kept.created;
-            if (say(owner, kMbOkCancel, kOfferResume, r.source_disk, folder, int{t.year},
-                    int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second}) != kIdOk)
-                return kEngineStopped;
-            resume = true;
-        }
-    }
+    if (const outcome offered = offer_resume(owner, r, folder, &backup_size, &resume);
+        offered != kEngineDone)
+        return offered;
     if (!resume && !folder_may_take_set(owner, folder)) return kEngineFailed;
     if (backup_size == 0 && !measure_source(owner, r, &backup_size)) return kEngineFailed;
 
@@ -222,21 +254,7 @@ outcome run_backup_flow(window_handle owner, const backup_request& r,
     char program_copy[kPathCapacity];
     join_path(folder, kProgramCopyName, program_copy, sizeof program_copy);
     if (resume) {
-        char size_text[kGroupedTextSize];
-        char free_text[kGroupedTextSize];
-        format_uint64_grouped(size_text, backup_size);
-        format_uint64_grouped(free_text, whole_free_bytes(free_bytes));
-        if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder,
-                free_text) != kIdOk) {
-            return kEngineStopped;
-        }
-        // The set keeps the copy its first run made; one is added only where
-        // none is.
-        if (!path_exists(program_copy) &&
-            (!steps.copy_program || !steps.copy_program(steps.program_path, program_copy))) {
-            say(owner, kMbOk, kCopyFailed, folder, steps.program_folder);
-        }
-        return steps.run_backup(folder, backup_size, true);
+        return go_on_with_set(owner, r, folder, backup_size, free_bytes, program_copy, steps);
     }
     if (ask_to_start(owner, r, folder, backup_size, free_bytes, steps.program_path, program_copy) !=
         kIdOk) {

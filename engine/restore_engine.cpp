@@ -184,6 +184,7 @@ class disk_restore {
     bool keep_in_fit(const unsigned char* block, std::uint64_t restored, std::int64_t count);
     bool read_behind(background_writer& writer);
     void show_left(std::uint64_t restored) const;
+    void keep_or_release(pending_block* block, bool submitted, pending_block** writing);
 
     progress& p_;
     const int target_disk_;
@@ -246,6 +247,17 @@ void disk_restore::show_left(std::uint64_t restored) const {
     p_.set_bytes_left(backup_bytes_ - restored);
 }
 
+// A block handed to the writer stays held until the next write is handed
+// over (which waits for it); one that was not written is given back at once.
+void disk_restore::keep_or_release(pending_block* block, bool submitted, pending_block** writing) {
+    if (!submitted) {
+        checks_.release(block);
+        return;
+    }
+    if (*writing != nullptr) checks_.release(*writing);
+    *writing = block;
+}
+
 outcome disk_restore::write_blocks() {
     background_writer writer(disk_);
     std::uint64_t restored = 0;
@@ -287,12 +299,7 @@ outcome disk_restore::write_blocks() {
         if (restored < write_bytes_ && !write_block(writer, block->buffer, restored, &submitted)) {
             return end_blocks(kEngineFailed);
         }
-        if (submitted) {
-            if (writing != nullptr) checks_.release(writing);
-            writing = block;
-        } else {
-            checks_.release(block);
-        }
+        keep_or_release(block, submitted, &writing);
         restored += static_cast<std::uint64_t>(count);
         since_hand_over += static_cast<std::uint64_t>(count);
         if (behind_ != nullptr && since_hand_over >= options_.read_back_behind &&
