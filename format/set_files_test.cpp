@@ -34,11 +34,5 @@ TEST(SetFiles, EveryNameOfASetHasItsKindAndNothingElseHasOne) {
     for (const auto& c : cases) EXPECT_EQ(set_file_kind_of(c.name), c.kind) << c.name;
 }
 
-TEST(SetFiles, SideFilesAndTheProgramCopyHaveATemporaryNameAndTheSetItselfNone) {
-    for (const set_file& f : kSetFiles) {
-        EXPECT_EQ(f.temp_name == nullptr, f.kind == set_file_kind::format) << f.name;
-    }
-}
-
 }  // namespace
 }  // namespace kiroda
