@@ -9,6 +9,7 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/disks_command.h"
+#include "cli/disk_layout.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/source_checks.h"
@@ -76,9 +77,10 @@ bool source_usable(const source_check& c, const std::string& source, std::FILE* 
                               : std::strerror(c.error));
             return false;
         case source_outcome::bad_sector_size:
-            print_message(err,
-                          "元ディスクのセクタサイズ(%d)には対応していません。512 バイトのみです。",
-                          c.sector_size);
+            print_message(
+                err,
+                "元ディスクのセクタサイズ(%d)には対応していません。512 と 4096 バイトのみです。",
+                c.sector_size);
             return false;
         case source_outcome::bad_media:
             print_message(err, "バックアップ元ディスクのメディアタイプが異常です。(%s)",
@@ -177,7 +179,8 @@ int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::F
 // The source: the rules, the layout, and what is only warned of.
 int check_backup_source(backup_plan& plan, std::FILE* err) {
     const std::string& source = plan.source;
-    const source_check checked = check_source(kSourceDiskNumber, backup_extent::whole_disk);
+    const source_check checked =
+        check_source(kSourceDiskNumber, backup_extent::whole_disk, logical_sectors::also_4096);
     // Which disk this is, where two look alike: before any refusal.
     if (const std::string who = describe_device(source, checked.backup_bytes); !who.empty())
         print_message(err, "元ディスク: %s - %s", source.c_str(), who.c_str());
@@ -185,7 +188,7 @@ int check_backup_source(backup_plan& plan, std::FILE* err) {
     const auto size = static_cast<std::int64_t>(checked.backup_bytes);
     disk_record record;
     if (!survey_disk(kSourceDiskNumber, &record) ||
-        !source_acceptable(record, source, plan.force, err)) {
+        !source_acceptable(record, read_disk_gpt(kSourceDiskNumber), source, plan.force, err)) {
         return kExitFailed;
     }
     if (size % 512 != 0) {
@@ -445,8 +448,9 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
     // Unsafe: a medium that does not keep what was written goes unseen.
     backup.read_back = plan.read_back;
     // Which disk the set is of, for a restore to name it.
-    backup.source_disk_record =
-        encode_source_disk(record_of_source(plan.source, plan.copied_bytes()));
+    source_disk made_from = record_of_source(plan.source, plan.copied_bytes());
+    record_layout(kSourceDiskNumber, &made_from);
+    backup.source_disk_record = encode_source_disk(made_from);
     backup.threads = worker_threads_from_environment();
     const engine_outcome outcome = run_engine(err, plan.copied_bytes(), plan.yes, [&](progress& p) {
         return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);

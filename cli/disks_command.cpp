@@ -10,6 +10,8 @@
 
 #include "cli/command.h"
 #include "cli/disk_paths.h"
+#include "cli/disk_layout.h"
+#include "cli/gpt_report.h"
 #include "cli/json_writer.h"
 #include "cli/source_record.h"
 #include "cli/options.h"
@@ -88,13 +90,21 @@ disk_verdict refused_target(const target_check& check) {
             false};
 }
 
+// The wizard's rules judge a disk of 4,096-byte sectors as one of 512:
+// krdtool takes both, restoring each only onto its like.
+disk_record as_512_byte_sectors(disk_record r) {
+    if (r.bytes_per_sector == 4096) r.bytes_per_sector = 512;
+    return r;
+}
+
 // The verdict shown is the one restore will act on: its checks, then what
 // only krdtool asks (without --force): no file system written straight onto
 // the disk, an image file with nothing but zeros.
 disk_verdict restore_target_verdict(const disk_record& r, const std::string& path,
                                     const target_check& check) {
     if (r.sector0_unreadable) return refused_target(target_check{});
-    const disk_verdict dialog = target_disk_verdict(r);
+    if (r.gpt != 0) return gpt_target_verdict();
+    const disk_verdict dialog = target_disk_verdict(as_512_byte_sectors(r));
     if (!dialog.usable()) return dialog;
     if (!check.may_write()) return refused_target(check);
     if (check.needs_consent()) {
@@ -130,13 +140,14 @@ disk_verdict restore_target_verdict(const disk_record& r, const std::string& pat
 }
 
 // The wizard's source rule, but a sector 0 that cannot be read is named as
-// such, not as a disk without a signature.
-disk_verdict source_verdict(const disk_record& r) {
+// such, not as a disk without a signature, and a GPT is krdtool's to judge.
+disk_verdict source_verdict(const disk_record& r, const gpt_layout& gpt) {
     if (r.sector0_unreadable) {
         return {kVerdictUnusable, "×", "元ディスクとして利用できません。\n先頭セクタを読めません。",
                 false};
     }
-    return source_disk_verdict(r);
+    if (gpt.state != gpt_state::none) return gpt_source_verdict(gpt);
+    return source_disk_verdict(as_512_byte_sectors(r));
 }
 
 // The partition entries count the disk's own sectors; the wizard's fields
@@ -177,7 +188,8 @@ std::string describe_identity(const disk_identity& id) {
 
 void print_disk_report(const disk_record& r, const std::string& path, std::FILE* out,
                        const target_check& as_target) {
-    const disk_verdict source = source_verdict(r);
+    const gpt_layout gpt = read_disk_gpt(r.number);
+    const disk_verdict source = source_verdict(r, gpt);
     const disk_verdict target = restore_target_verdict(r, path, as_target);
     // The partition sizes are shown as the source dialog shows them; both
     // verdicts hide them alike (a GPT disk).
@@ -195,8 +207,12 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
     print(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
     print(out, "  セクタサイズ: %s バイト\n", f.bytes_per_sector);
     print(out, "  メディア: %s\n", localized(f.media_name));
-    print(out, "  パーテーション (MB): 1: %s  2: %s  3: %s  4: %s\n", f.partition_mb[0],
-          f.partition_mb[1], f.partition_mb[2], f.partition_mb[3]);
+    if (gpt.state != gpt_state::none) {
+        print_gpt_entries(gpt, out);
+    } else {
+        print(out, "  パーテーション (MB): 1: %s  2: %s  3: %s  4: %s\n", f.partition_mb[0],
+              f.partition_mb[1], f.partition_mb[2], f.partition_mb[3]);
+    }
     if (r.total_sectors > 0 && r.partitions_end > static_cast<std::uint64_t>(r.total_sectors)) {
         char end[kGroupedTextSize];
         format_uint64_grouped(end, r.partitions_end);
@@ -236,6 +252,8 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
     json.number("media_type", r.media_type);
     json.text("media", localized(media_type_name(r.media_type)));
     json.boolean("gpt", r.gpt != 0);
+    const gpt_layout gpt = read_disk_gpt(r.number);
+    write_gpt_json(json, gpt);
     json.begin_object("identity");
     write_identity_members(json, identity_of(path));
     json.end_object();
@@ -248,7 +266,7 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
     } else {
         json.null("signature");
     }
-    write_verdict_json(json, "source", source_verdict(r));
+    write_verdict_json(json, "source", source_verdict(r, gpt));
     write_verdict_json(json, "target", restore_target_verdict(r, path, as_target));
     json.end_object();
 }
@@ -289,7 +307,10 @@ int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std:
             status = kExitFailed;
             continue;
         }
-        const target_check as_target = check_restore_target(static_cast<int>(i), kSectorBytes);
+        // A disk of 4,096-byte sectors takes the sets made of its like.
+        const target_check as_target =
+            check_restore_target(static_cast<int>(i), kSectorBytes, file_system_probe::look,
+                                 record.bytes_per_sector == 4096 ? 4096 : 512);
         if (json) {
             write_disk_json(*json, record, paths[i], as_target);
             continue;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/device_of_folder.h"
+#include "cli/disk_layout.h"
 #include "cli/engine_run.h"
 #include "cli/terminal_messages.h"
 #include "cli/output.h"
@@ -47,30 +48,10 @@ bool is_set_file(const std::string& name) {
     return set_file_kind_of(name.c_str()) != set_file_kind::none;
 }
 
-}  // namespace
-
-bool source_acceptable(const disk_record& record, const std::string& source, bool force,
-                       std::FILE* err) {
-    if (record.sector0_unreadable) {
-        print_message(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
-                      system_reason(take_system_error()).c_str());
-        return false;
-    }
-    const disk_verdict verdict = source_disk_verdict(record);
-    std::string reason;
-    one_line(localized(verdict.message), &reason);
-    if (verdict.verdict == disk_usability::with_reservation) {
-        // Usable with a warning: the wizard shows the warning, so does krdtool.
-        print_message(err, "注意: %s: %s", reason.c_str(), source.c_str());
-        return true;
-    }
-    if (verdict.usable()) return true;
-    const bool media_ok = record.media_type == kMediaFixed || record.media_type == kMediaRemovable;
-    if (record.bytes_per_sector != static_cast<int>(kSectorBytes) || !media_ok) {
-        print_message(err, "%s: %s", reason.c_str(), source.c_str());
-        return false;
-    }
-    // What is left is the partition layout: GPT, no MBR signature, none defined.
+// The layout needs --force: a GPT krdtool's checks refuse, or what the
+// wizard's rules refuse. False after a message.
+bool forced_layout(const std::string& reason, const std::string& source, bool force,
+                   std::FILE* err) {
     if (!force) {
         print_message(
             err,
@@ -82,6 +63,40 @@ bool source_acceptable(const disk_record& record, const std::string& source, boo
     print_message(err, "注意: %s (--force によりディスク全体をバックアップします): %s",
                   reason.c_str(), source.c_str());
     return true;
+}
+
+}  // namespace
+
+bool source_acceptable(const disk_record& record, const gpt_layout& gpt, const std::string& source,
+                       bool force, std::FILE* err) {
+    if (record.sector0_unreadable) {
+        print_message(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
+                      system_reason(take_system_error()).c_str());
+        return false;
+    }
+    // A GPT is krdtool's to judge: the wizard refuses every one.
+    if (gpt.state == gpt_state::valid) return true;
+    if (gpt.state != gpt_state::none)
+        return forced_layout(localized(gpt_state_sentence(gpt.state)), source, force, err);
+    // The wizard's rules for an MBR disk; 4,096-byte sectors are krdtool's.
+    disk_record as_512 = record;
+    if (record.bytes_per_sector == 4096) as_512.bytes_per_sector = static_cast<int>(kSectorBytes);
+    const disk_verdict verdict = source_disk_verdict(as_512);
+    std::string reason;
+    one_line(localized(verdict.message), &reason);
+    if (verdict.verdict == disk_usability::with_reservation) {
+        // Usable with a warning: the wizard shows the warning, so does krdtool.
+        print_message(err, "注意: %s: %s", reason.c_str(), source.c_str());
+        return true;
+    }
+    if (verdict.usable()) return true;
+    const bool media_ok = record.media_type == kMediaFixed || record.media_type == kMediaRemovable;
+    if (as_512.bytes_per_sector != static_cast<int>(kSectorBytes) || !media_ok) {
+        print_message(err, "%s: %s", reason.c_str(), source.c_str());
+        return false;
+    }
+    // What is left is the partition layout: no MBR signature, none defined.
+    return forced_layout(reason, source, force, err);
 }
 
 bool mounted_writable(const std::string& source, const std::string& mountinfo,

@@ -8,15 +8,18 @@
 #include <vector>
 
 #include "disk/disk_survey.h"
+#include "engine/gpt_layout.h"
 
 namespace kiroda::cli {
 
-// Applies the wizard's source rules to `record`. A sector size other than
-// 512 or another kind of media always refuses; a partition layout the rules
-// refuse (GPT, no MBR signature, no partition) refuses unless `force`, and
-// then only warns. False after a message.
-[[nodiscard]] bool source_acceptable(const disk_record& record, const std::string& source,
-                                     bool force, std::FILE* err);
+// Applies the wizard's source rules to `record`, with krdtool's own beside
+// them: logical sectors of 512 or 4,096 bytes, and a GPT whose headers and
+// arrays hold (`gpt`, engine/gpt_layout.h) taken as it is. Another sector
+// size or another kind of media always refuses; a partition layout refused
+// (a damaged GPT, a hybrid MBR, no MBR signature, no partition) refuses
+// unless `force`, and then only warns. False after a message.
+[[nodiscard]] bool source_acceptable(const disk_record& record, const gpt_layout& gpt,
+                                     const std::string& source, bool force, std::FILE* err);
 
 // True when a file system on `source` (a partition of it, or anything
 // stacked on it, an image behind a loop device included) is mounted for

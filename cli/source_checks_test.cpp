@@ -33,30 +33,43 @@ disk_record usable() {
 }
 
 // --force goes past a partition layout the rules refuse, never past a
-// sector size or media the set format cannot hold.
+// sector size or media krdtool cannot restore alike.
 TEST(SourceChecks, ForceCoversThePartitionLayoutOnly) {
     const struct {
         const char* what;
         void (*change)(disk_record&);
+        gpt_state table;
         bool plain, forced;
         const char* named;
     } cases[] = {
-        {"an MBR disk", [](disk_record&) {}, true, true, ""},
-        {"GPT", [](disk_record& r) { r.gpt = 1; }, false, true, "ＧＰＴ"},
-        {"no MBR signature", [](disk_record& r) { r.boot_signature_valid = 0; }, false, true,
-         "AA55"},
-        {"no partition defined", [](disk_record& r) { r.partition_count = 0; }, false, true,
-         "定義されていません"},
-        {"4,096-byte sectors", [](disk_record& r) { r.bytes_per_sector = 4096; }, false, false,
-         "セクタサイズ"},
-        {"a CD", [](disk_record& r) { r.media_type = 0; }, false, false, "リムーバブル"},
+        {"an MBR disk", [](disk_record&) {}, gpt_state::none, true, true, ""},
+        {"a sound GPT", [](disk_record& r) { r.gpt = 1; }, gpt_state::valid, true, true, ""},
+        {"a damaged primary GPT header", [](disk_record& r) { r.gpt = 1; },
+         gpt_state::primary_damaged, false, true, "主ヘッダ"},
+        {"GPT headers that disagree", [](disk_record& r) { r.gpt = 1; },
+         gpt_state::headers_disagree, false, true, "一致しません"},
+        {"a hybrid MBR", [](disk_record& r) { r.gpt = 1; }, gpt_state::hybrid_mbr, false, true,
+         "ハイブリッド"},
+        {"no MBR signature", [](disk_record& r) { r.boot_signature_valid = 0; }, gpt_state::none,
+         false, true, "AA55"},
+        {"no partition defined", [](disk_record& r) { r.partition_count = 0; }, gpt_state::none,
+         false, true, "定義されていません"},
+        {"4,096-byte sectors", [](disk_record& r) { r.bytes_per_sector = 4096; }, gpt_state::none,
+         true, true, ""},
+        {"2,048-byte sectors", [](disk_record& r) { r.bytes_per_sector = 2048; }, gpt_state::none,
+         false, false, "セクタサイズ"},
+        {"a CD", [](disk_record& r) { r.media_type = 0; }, gpt_state::none, false, false,
+         "リムーバブル"},
     };
     for (const auto& c : cases) {
         disk_record r = usable();
         c.change(r);
+        gpt_layout gpt;
+        gpt.state = c.table;
         for (const bool force : {false, true}) {
             captured_stream err;
-            EXPECT_EQ(source_acceptable(r, "src.img", force, err.get()), force ? c.forced : c.plain)
+            EXPECT_EQ(source_acceptable(r, gpt, "src.img", force, err.get()),
+                      force ? c.forced : c.plain)
                 << c.what << (force ? " (forced)" : "");
             EXPECT_NE(err.text().find(c.named), std::string::npos) << c.what << "\n" << err.text();
         }

@@ -9,7 +9,7 @@
 
 namespace kiroda {
 
-source_check check_source(int disk_number, backup_extent extent) {
+source_check check_source(int disk_number, backup_extent extent, logical_sectors sizes) {
     source_check c;
     const disk_handle disk = open_physical_disk(disk_number, disk_mode::read);
     if (!disk.valid()) {
@@ -18,7 +18,8 @@ source_check check_source(int disk_number, backup_extent extent) {
         return c;
     }
     c.sector_size = get_bytes_per_sector(disk);
-    if (c.sector_size != static_cast<int>(kSectorBytes)) {
+    const bool also_4096 = sizes == logical_sectors::also_4096 && c.sector_size == 4096;
+    if (c.sector_size != static_cast<int>(kSectorBytes) && !also_4096) {
         c.outcome = source_outcome::bad_sector_size;
         return c;
     }

@@ -50,11 +50,17 @@ struct source_check {
     std::uint64_t backup_bytes = 0;
 };
 
+// Which logical sector sizes a source may have: the wizard's 512 only, or
+// krdtool's 512 and 4,096 (the set holds the bytes either way; its format
+// counts 512-byte units).
+enum class logical_sectors { only_512, also_4096 };
+
 // Opens disk `disk_number` for reading and checks it in this order: it
-// opens, has 512-byte sectors, is fixed or removable, and has a size (whole
+// opens, has 512-byte sectors (or 4,096 with also_4096), is fixed or removable, and has a size (whole
 // disk) or a partition table with a partition (valid partitions). The disk
 // is closed again before the result is returned.
-source_check check_source(int disk_number, backup_extent extent);
+source_check check_source(int disk_number, backup_extent extent,
+                          logical_sectors sizes = logical_sectors::only_512);
 
 enum class folder_outcome {
     ok,

@@ -40,6 +40,9 @@ struct restore_options {
     // must be zero (check_fit in restore_fit.h says so before); 0 writes the
     // whole set.
     std::uint64_t fit_bytes = 0;
+    // The logical sector size of the disk the set was made from (its
+    // KRDDISK.TXT; 512 for a set without one): the target must have it.
+    int sector_bytes = 512;
     // Workers that unpack and check the set's blocks while the file is read
     // on and the block before is written (0: one per core).
     unsigned threads = 0;

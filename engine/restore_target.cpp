@@ -28,7 +28,7 @@ const char* find_target_signature(const disk_handle& disk, std::int64_t size) {
 }  // namespace
 
 target_check check_restore_target(int disk_number, std::uint64_t backup_bytes,
-                                  file_system_probe probe) {
+                                  file_system_probe probe, int sector_bytes) {
     const disk_handle disk = open_physical_disk(disk_number, disk_mode::read);
     if (!disk.valid()) return {};
     target_check check;
@@ -38,7 +38,7 @@ target_check check_restore_target(int disk_number, std::uint64_t backup_bytes,
         check.file_system = find_target_signature(disk, get_disk_size_bytes(disk));
     const int sector_size = get_bytes_per_sector(disk);
     const std::uint8_t media = get_media_type(disk);
-    if (sector_size != 512) {
+    if (sector_size != sector_bytes) {
         check.verdict = target_verdict::bad_sector_size;
         check.value = sector_size;
         return check;
@@ -65,7 +65,8 @@ target_check check_restore_target(int disk_number, std::uint64_t backup_bytes,
         check.verdict = target_verdict::cannot_read;
     } else if (has_boot_signature(sector)) {
         for (int i = 0; i < kMbrEntryCount; ++i) {
-            check.partition_bytes[i] = std::uint64_t{read_mbr_entry(sector, i).sector_count} * 512;
+            check.partition_bytes[i] = std::uint64_t{read_mbr_entry(sector, i).sector_count} *
+                                       static_cast<std::uint64_t>(sector_size);
             if (check.partition_bytes[i] != 0) check.verdict = target_verdict::has_partitions;
         }
     }

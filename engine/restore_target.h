@@ -15,7 +15,7 @@ namespace kiroda {
 enum class target_verdict {
     ok,
     cannot_open,      // the disk cannot be opened for reading
-    bad_sector_size,  // value: bytes per sector
+    bad_sector_size,  // value: bytes per sector (not the set's)
     bad_media,        // value: media type code
     too_small,        // value: the disk's size in bytes (negative when the query failed)
     cannot_seek,
@@ -58,8 +58,11 @@ struct target_check {
 enum class file_system_probe { look, skip };
 
 // Checks disk `disk_number` for a set of `backup_bytes` (one sector, 512, for
-// a disk judged without a set).
+// a disk judged without a set) made from a disk of `sector_bytes`-byte
+// logical sectors: the target must have the same (partition tables and file
+// systems count in them).
 target_check check_restore_target(int disk_number, std::uint64_t backup_bytes,
-                                  file_system_probe probe = file_system_probe::look);
+                                  file_system_probe probe = file_system_probe::look,
+                                  int sector_bytes = 512);
 
 }  // namespace kiroda

@@ -48,6 +48,46 @@ bool parse_count(const std::string& value, std::uint64_t* count) {
     return true;
 }
 
+std::string encode_partition(const source_partition& p) {
+    return "partition " + std::to_string(p.number) + " " + std::to_string(p.first_lba) + " " +
+           std::to_string(p.last_lba) + " " + clean(p.type) + (p.name.empty() ? "" : " ") +
+           clean(p.name) + "\n";
+}
+
+// "N FIRST LAST TYPE [NAME]": the name is the rest of the line.
+bool parse_partition(const std::string& value, source_partition* p) {
+    std::istringstream in(value);
+    std::string number, first, last;
+    std::uint64_t n = 0;
+    if (!(in >> number >> first >> last >> p->type) || !parse_count(number, &n) || n == 0 ||
+        n > 1u << 20 || !parse_count(first, &p->first_lba) || !parse_count(last, &p->last_lba)) {
+        return false;
+    }
+    p->number = static_cast<int>(n);
+    std::getline(in, p->name);
+    if (!p->name.empty() && p->name.front() == ' ') p->name.erase(0, 1);
+    return true;
+}
+
+// The fields of the partition table; false for a value that is wrong.
+bool parse_layout_field(const std::string& name, const std::string& value, source_disk* disk) {
+    if (name == "sector_size") {
+        std::uint64_t size = 0;
+        if (!parse_count(value, &size) || size < 512 || size > 65536 || size % 512 != 0)
+            return false;
+        disk->sector_size = static_cast<std::uint32_t>(size);
+    } else if (name == "table") {
+        disk->table = value;
+    } else if (name == "disk_guid") {
+        disk->disk_guid = value;
+    } else if (name == "partition") {
+        source_partition p;
+        if (!parse_partition(value, &p)) return false;
+        disk->partitions.push_back(p);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string encode_source_disk(const source_disk& disk) {
@@ -60,6 +100,10 @@ std::string encode_source_disk(const source_disk& disk) {
     put(text, "transport", disk.transport);
     put_flag(text, "removable", disk.removable);
     put_flag(text, "rotational", disk.rotational);
+    if (disk.sector_size != 0) text += "sector_size " + std::to_string(disk.sector_size) + "\n";
+    put(text, "table", disk.table);
+    put(text, "disk_guid", disk.disk_guid);
+    for (const source_partition& p : disk.partitions) text += encode_partition(p);
     return text + "end\n";
 }
 
@@ -93,7 +137,8 @@ bool parse_source_disk(const std::string& text, source_disk* disk) {
         } else if (name == "transport") {
             disk->transport = value;
         } else if ((name == "removable" && !parse_flag(value, &disk->removable)) ||
-                   (name == "rotational" && !parse_flag(value, &disk->rotational))) {
+                   (name == "rotational" && !parse_flag(value, &disk->rotational)) ||
+                   !parse_layout_field(name, value, disk)) {
             return false;
         }
     }

@@ -14,6 +14,13 @@
 //   transport usb
 //   removable yes|no
 //   rotational yes|no
+//   sector_size 4096          the logical sector size (krdtool 1.15 on;
+//                             without it the set is of 512-byte sectors)
+//   table gpt valid           gpt STATE, mbr or none: the partition table
+//   disk_guid 2B1E...         a GPT's disk GUID
+//   partition 1 2048 206847 C12A7328-F81F-11D2-BA4B-00A0C93EC93B EFI
+//                             number, first and last LBA (the source's own
+//                             sectors), type (a GUID, or 0xNN for MBR), name
 //   end
 // Fields a reader does not know are skipped: later programs may add some.
 #pragma once
@@ -21,11 +28,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "format/set_files.h"
 #include "util/side_file.h"
 
 namespace kiroda {
+
+// A partition as the backup found it.
+struct source_partition {
+    int number = 0;
+    std::uint64_t first_lba = 0;
+    std::uint64_t last_lba = 0;  // inclusive
+    std::string type;            // GUID text, or "0x07"
+    std::string name;            // a GPT entry's name; "" for MBR
+};
 
 struct source_disk {
     std::string path;
@@ -33,6 +50,13 @@ struct source_disk {
     std::string vendor, model, serial, transport;
     int removable = -1;  // 1, 0, or -1 unknown
     int rotational = -1;
+    std::uint32_t sector_size = 0;  // 0: not recorded (a 512-byte disk)
+    std::string table;              // "gpt valid", "mbr", "none"; "" not recorded
+    std::string disk_guid;
+    std::vector<source_partition> partitions;
+
+    // The logical sector size the set's disk had.
+    std::uint32_t logical_sector_bytes() const { return sector_size != 0 ? sector_size : 512; }
 };
 
 // A value never holds a line break or another control character: each

@@ -35,6 +35,18 @@ TEST(SourceDisk, RoundTripLeavesOutWhatIsUnknownAndRefusesDamage) {
     ASSERT_TRUE(parse_source_disk(encode_source_disk(image), &back));
     EXPECT_EQ(encode_source_disk(back), "KIRODA source 1\npath /srv/disk.img\nbytes 512\nend\n");
     EXPECT_EQ(back.removable, -1);
+    EXPECT_EQ(back.logical_sector_bytes(), 512u);
+
+    // The partition table, names with blanks and 4,096-byte sectors.
+    source_disk gpt = image;
+    gpt.sector_size = 4096;
+    gpt.table = "gpt valid";
+    gpt.partitions = {{1, 256, 2303, "0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux data"},
+                      {5, 2304, 4095, "0x0c", ""}};
+    ASSERT_TRUE(parse_source_disk(encode_source_disk(gpt), &back));
+    EXPECT_EQ(encode_source_disk(back), encode_source_disk(gpt));
+    EXPECT_EQ(back.partitions.at(0).name, "Linux data");
+    EXPECT_EQ(back.logical_sector_bytes(), 4096u);
 
     const struct {
         const char* text;
@@ -54,6 +66,11 @@ TEST(SourceDisk, RoundTripLeavesOutWhatIsUnknownAndRefusesDamage) {
         {"KIRODA source 1\nbytes  5\nend\n", false},
         {"KIRODA source 1\nbytes \nend\n", false},
         {"KIRODA source 1\nremovable maybe\nend\n", false},
+        {"KIRODA source 1\nsector_size 4096\ntable gpt valid\npartition 1 34 99 0x07\nend\n", true},
+        {"KIRODA source 1\nsector_size 1000\nend\n", false},
+        {"KIRODA source 1\nsector_size 0\nend\n", false},
+        {"KIRODA source 1\npartition 1 34\nend\n", false},
+        {"KIRODA source 1\npartition 0 34 99 0x07\nend\n", false},
         {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(parse_source_disk(c.text, &back), c.ok) << c.text;
