@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/partition_library.h"
+#include "cli/output.h"
 #include "disk/partition_list.h"
 #include "disk/physical_disk.h"
 
@@ -122,6 +123,26 @@ void record_layout(int number, source_disk* disk) {
     for (const gpt_entry& e : gpt.entries)
         disk->partitions.push_back(
             {e.number, e.first_lba, e.last_lba, format_guid(e.type_guid), e.name});
+}
+
+std::uint32_t set_sector_bytes(const std::string& folder) {
+    source_disk made_from;
+    return read_source_disk(folder.c_str(), &made_from) == source_disk_read::read
+               ? made_from.logical_sector_bytes()
+               : 512;
+}
+
+bool sector_sizes_match(std::uint32_t set_bytes, int disk_sector_bytes, const std::string& path,
+                        std::FILE* err) {
+    if (disk_sector_bytes == static_cast<int>(set_bytes)) return true;
+    print_message(
+        err,
+        "%s の論理セクタサイズは %d バイトですが、バックアップデータは %u バイトセクタの"
+        "ディスクのものです。パーテーション表とファイルシステムは元のディスクのセクタ単位で"
+        "位置を数えているため、このディスクでは起動できず、パーテーションも正しく読めません。"
+        "何も書き込んでいません。",
+        path.c_str(), disk_sector_bytes, set_bytes);
+    return false;
 }
 
 }  // namespace kiroda::cli

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "engine/gpt_layout.h"
@@ -25,5 +26,15 @@ std::string gpt_type_text(const gpt_entry& entry);
 // logical sector size, the table and its partitions (GPT entries, or the
 // MBR's as the wizard's reader finds them).
 void record_layout(int number, source_disk* disk);
+
+// The logical sector size of the disk the set in `folder` was made from (its
+// KRDDISK.TXT; 512 for a set without one, as the wizard makes).
+std::uint32_t set_sector_bytes(const std::string& folder);
+
+// A set goes only onto a disk of its own logical sector size: false after a
+// message naming both sizes and why, when `disk_sector_bytes` (of the disk
+// at `path`) differs from `set_bytes`.
+[[nodiscard]] bool sector_sizes_match(std::uint32_t set_bytes, int disk_sector_bytes,
+                                      const std::string& path, std::FILE* err);
 
 }  // namespace kiroda::cli

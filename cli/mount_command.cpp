@@ -21,6 +21,7 @@
 #include "cli/output.h"
 #include "cli/set_commands.h"
 #include "cli/set_view.h"
+#include "format/source_disk.h"
 #include "cli/terminal_messages.h"
 #include "engine/set_image.h"
 #include "engine/header_file.h"
@@ -230,7 +231,10 @@ int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std:
         silent_progress p;
         if (!image->open(p)) return kExitFailed;
         set.image = image.get();
-        set.files = view_files(*image, err);
+        source_disk made_from;
+        const bool recorded =
+            read_source_disk(set_folder.c_str(), &made_from) == source_disk_read::read;
+        set.files = view_files(*image, err, recorded ? made_from.logical_sector_bytes() : 512);
     }
     // A block that fails on a read is named (in the foreground; in the
     // background there is nobody to read it).

@@ -10,6 +10,7 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/disks_command.h"
+#include "cli/disk_layout.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/target_guard.h"
@@ -298,7 +299,17 @@ int check_restore_path(const restore_plan& plan, std::FILE* err) {
 // its first bytes with --fit; a file system on it only with --force.
 int check_restore_disk(restore_plan& plan, std::FILE* err) {
     const std::string& target = plan.target;
-    const target_check sized = check_restore_target(kTargetDiskNumber, plan.header.backup_bytes);
+    // Before any other verdict: no other check makes such a disk right.
+    if (const int sector_bytes =
+            get_bytes_per_sector(open_physical_disk(kTargetDiskNumber, disk_mode::read));
+        sector_bytes > 0 &&
+        !sector_sizes_match(static_cast<std::uint32_t>(plan.restore.sector_bytes), sector_bytes,
+                            target, err)) {
+        return kExitFailed;
+    }
+    const target_check sized =
+        check_restore_target(kTargetDiskNumber, plan.header.backup_bytes, file_system_probe::look,
+                             plan.restore.sector_bytes);
     const auto target_bytes =
         static_cast<std::uint64_t>(sized.disk_bytes > 0 ? sized.disk_bytes : 0);
     if (const std::string who = describe_device(target, target_bytes); !who.empty())
@@ -308,9 +319,11 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
     // its own checks).
     if (plan.fit && sized.verdict == target_verdict::too_small && sized.value >= 512)
         plan.restore.fit_bytes = static_cast<std::uint64_t>(sized.value) / 512 * 512;
-    const target_check check = plan.restore.fit_bytes != 0
-                                   ? check_restore_target(kTargetDiskNumber, plan.write_bytes())
-                                   : sized;
+    const target_check check =
+        plan.restore.fit_bytes != 0
+            ? check_restore_target(kTargetDiskNumber, plan.write_bytes(), file_system_probe::look,
+                                   plan.restore.sector_bytes)
+            : sized;
     if (!explain(check, target, plan.write_bytes(), err)) return kExitFailed;
     // A file system written straight onto the disk has no partition table
     // for the rules to see, but it is in use all the same.
@@ -334,6 +347,12 @@ int check_restore(restore_plan& plan, const disk_paths_scope& disks, std::FILE* 
     if (const int status = check_restore_path(plan, err); status != kExitDone) return status;
     std::error_code error;
     plan.make_image = !fs::exists(plan.target, error);
+    plan.restore.sector_bytes = static_cast<int>(set_sector_bytes(plan.folder));
+    // An image file is a disk of 512-byte sectors.
+    if (plan.make_image &&
+        !sector_sizes_match(static_cast<std::uint32_t>(plan.restore.sector_bytes),
+                            static_cast<int>(kSectorBytes), plan.target, err))
+        return kExitFailed;
     if (plan.make_image) {
         if (const int status = check_image_can_be_made(plan.target, err); status != kExitDone)
             return status;

@@ -1,6 +1,7 @@
 // What krdtool mount shows of a set: the files of its view, each a range of
 // the set's disk. disk.img is the whole disk; partN.img is partition N of
-// the set's own MBR (primary 1-4, logical 5 on), exactly its sectors.
+// the set's own GPT (N the entry's slot + 1) or MBR (primary 1-4, logical 5
+// on), exactly its sectors.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,10 @@ struct view_file {
 
 // The files of the view of an opened set, disk.img first. Partitions that
 // run past the end of the disk are left out, and named on `err`, as is a
-// chain of logical partitions that breaks off.
-std::vector<view_file> view_files(set_image& image, std::FILE* err);
+// chain of logical partitions that breaks off. `sector_bytes`: the logical
+// sector size of the set's disk (its KRDDISK.TXT), which its tables count.
+std::vector<view_file> view_files(set_image& image, std::FILE* err,
+                                  std::uint32_t sector_bytes = 512);
 
 // The file named `name` ("disk.img", without the leading '/'), or nullptr.
 const view_file* find_view_file(const std::vector<view_file>& files, const char* name);

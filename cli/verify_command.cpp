@@ -1,6 +1,7 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/disk_paths.h"
+#include "cli/disk_layout.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "disk/disk_registry.h"
@@ -37,6 +38,13 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
         if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read)
             return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
+    }
+    if (against != options.values.end()) {
+        const int sector_bytes =
+            get_bytes_per_sector(open_physical_disk(kCompareDiskNumber, disk_mode::read));
+        if (sector_bytes > 0 &&
+            !sector_sizes_match(set_sector_bytes(folder), sector_bytes, against->second, err))
+            return kExitFailed;
     }
     const engine_outcome outcome =
         run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
