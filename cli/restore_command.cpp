@@ -11,6 +11,7 @@
 #include "cli/command.h"
 #include "cli/disks_command.h"
 #include "cli/disk_layout.h"
+#include "cli/gpt_mend.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/target_guard.h"
@@ -160,13 +161,16 @@ class made_image {
 // set for its partitions' reach and the data past the target's end, and says
 // what keeps it from fitting. kExitDone when it fits.
 [[nodiscard]] int check_set_fits(const std::string& folder, std::uint64_t backup_bytes,
-                                 std::uint64_t target_bytes, bool yes, std::FILE* err) {
+                                 std::uint64_t target_bytes, bool yes, restore_options* restore,
+                                 std::FILE* err) {
     fit_check check;
     const engine_outcome outcome =
         run_engine(err, backup_bytes - target_bytes, yes, [&](progress& p) {
-            return check_fit(p, folder.c_str(), backup_bytes, target_bytes, &check);
+            return check_fit(p, folder.c_str(), backup_bytes, target_bytes, &check,
+                             static_cast<std::uint32_t>(restore->sector_bytes));
         });
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
+    restore->replaced = check.replaced;
     char target[kGroupedTextSize], reach[kGroupedTextSize], sector[kGroupedTextSize];
     format_uint64_grouped(target, target_bytes);
     format_uint64_grouped(reach, check.partitions_end);
@@ -184,7 +188,14 @@ class made_image {
                       "バックアップデータの拡張パーテーションの連鎖が途切れているため、"
                       "復旧先に収まるかどうか分かりません。");
     }
-    if (check.partitions_end > target_bytes) {
+    if (check.gpt && check.partitions_end + check.gpt_room_bytes > target_bytes) {
+        print_message(
+            err,
+            "復旧先ディスクに収まりません: GPT のパーテーションは %s バイトまで使いますが、"
+            "復旧先ディスクの終わりには予備の GPT ヘッダとパーテーション表のための %llu バイトが要ります"
+            " (復旧先ディスクは %s バイトです)。",
+            reach, static_cast<unsigned long long>(check.gpt_room_bytes), target);
+    } else if (check.partitions_end > target_bytes) {
         print_message(
             err,
             "復旧先ディスクに収まりません: パーテーションはセクタ %s (%s バイト) まで使いますが、"
@@ -217,6 +228,7 @@ struct restore_plan {
     backup_header header{};
     restore_options restore;
     bool make_image = false;                 // the target image is made at the set's size
+    std::uint64_t target_bytes = 0;          // the target's size, whole sectors
     const char* over_file_system = nullptr;  // --force: the file system written over
 
     std::uint64_t write_bytes() const {
@@ -312,6 +324,8 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
                              plan.restore.sector_bytes);
     const auto target_bytes =
         static_cast<std::uint64_t>(sized.disk_bytes > 0 ? sized.disk_bytes : 0);
+    plan.target_bytes = target_bytes / static_cast<std::uint64_t>(plan.restore.sector_bytes) *
+                        static_cast<std::uint64_t>(plan.restore.sector_bytes);
     if (const std::string who = describe_device(target, target_bytes); !who.empty())
         print_message(err, "復旧先: %s - %s", target.c_str(), who.c_str());
     // --fit: a smaller target takes the set's first bytes when all that
@@ -337,7 +351,38 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
     if (check.needs_consent()) plan.over_file_system = check.file_system;
     if (plan.restore.fit_bytes == 0) return kExitDone;
     return check_set_fits(plan.folder, plan.header.backup_bytes, plan.restore.fit_bytes, plan.yes,
-                          err);
+                          &plan.restore, err);
+}
+
+// A GPT set: its protective MBR and primary header are written last, and
+// onto a disk of another size mended with the backup moved to the disk's
+// end, all worked out before anything is written.
+int plan_gpt(restore_plan& plan, std::FILE* err) {
+    set_image image(plan.folder, plan.header.backup_bytes, 1);
+    silent_progress quiet;
+    // A set that does not open is the engine's to name.
+    if (!image.open(quiet)) return kExitDone;
+    const std::uint64_t target_bytes = plan.make_image               ? plan.header.backup_bytes
+                                       : plan.restore.fit_bytes != 0 ? plan.restore.fit_bytes
+                                                                     : plan.target_bytes;
+    std::string why;
+    switch (plan_gpt_mend(image, static_cast<std::uint32_t>(plan.restore.sector_bytes),
+                          target_bytes, &plan.restore, &why)) {
+        case gpt_mend_result::none:
+            return kExitDone;
+        case gpt_mend_result::planned:
+            if (!plan.restore.last_tail.empty())
+                print_message(err,
+                              "GPT の予備ヘッダとパーテーション表を復旧先ディスクの終わりに移し、"
+                              "主ヘッダと保護 MBR をそれに合わせて最後に書き込みます。");
+            return kExitDone;
+        case gpt_mend_result::failed:
+            break;
+    }
+    print_message(err,
+                  "GPT を復旧先ディスクの大きさに合わせられません (%s)。何も書き込んでいません。",
+                  why.c_str());
+    return kExitFailed;
 }
 
 // Every check of a restore, in the order the user hears of them; writes
@@ -368,6 +413,7 @@ int check_restore(restore_plan& plan, const disk_paths_scope& disks, std::FILE* 
         disks.add(kTargetDiskNumber, plan.target);
         if (const int status = check_restore_disk(plan, err); status != kExitDone) return status;
     }
+    if (const int status = plan_gpt(plan, err); status != kExitDone) return status;
     // A rescue set: say before writing what the disk will lack.
     report_bad_sectors(plan.folder, err, "");
     return kExitDone;

@@ -227,6 +227,22 @@ partition_list gpt_layout::as_partitions(std::uint64_t disk_bytes) const {
     return list;
 }
 
+std::uint64_t gpt_array_sectors(const gpt_header& h, std::uint32_t sector_bytes) {
+    return (std::uint64_t{h.entry_count} * h.entry_bytes + sector_bytes - 1) / sector_bytes;
+}
+
+void point_primary_at_end(unsigned char* bytes, std::uint32_t sector_bytes,
+                          std::uint64_t disk_lbas) {
+    gpt_header h;
+    if (!parse_gpt_header(bytes, sector_bytes, &h)) return;
+    const std::uint64_t array = gpt_array_sectors(h, sector_bytes);
+    store_le64(bytes + 32, disk_lbas - 1);
+    store_le64(bytes + 48, disk_lbas - 2 - array);
+    const std::uint32_t size = load_le32(bytes + 12);
+    store_le32(bytes + 16, 0);
+    store_le32(bytes + 16, crc32(bytes, size));
+}
+
 std::string format_guid(const unsigned char* g) {
     char text[40];
     std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",

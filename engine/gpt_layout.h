@@ -84,4 +84,15 @@ std::string format_guid(const unsigned char* guid);
 // signature, size or CRC do not hold.
 bool parse_gpt_header(const unsigned char* bytes, std::uint32_t sector_bytes, gpt_header* header);
 
+// The room a header's entry array takes, in logical sectors.
+std::uint64_t gpt_array_sectors(const gpt_header& header, std::uint32_t sector_bytes);
+
+// Points the primary header in `bytes` (one logical sector, its CRC holding)
+// at a backup in the last LBA of a disk of `disk_lbas` sectors, its array
+// just before it, and ends the usable sectors before that array; the CRC is
+// made anew. What a partitioning tool then reads as a sound primary with a
+// lost backup, which it writes again where it belongs.
+void point_primary_at_end(unsigned char* bytes, std::uint32_t sector_bytes,
+                          std::uint64_t disk_lbas);
+
 }  // namespace kiroda

@@ -6,15 +6,17 @@
 namespace kiroda {
 
 read_back_verdict read_back_chunk(const disk_handle& disk, const written_chunk& chunk,
-                                  const unsigned char* sector0, unsigned char* buffer) {
+                                  const unsigned char* sector0, unsigned char* buffer,
+                                  std::uint32_t held) {
     std::uint64_t first = chunk.first_sector;
     std::uint32_t count = chunk.sectors;
     unsigned char* into = buffer;
     if (first == 0) {
-        std::memcpy(buffer, sector0, kSectorBytes);
-        first = 1;
-        --count;
-        into += kSectorBytes;
+        const std::uint32_t standing = held < count ? held : count;
+        std::memcpy(buffer, sector0, std::size_t{standing} * kSectorBytes);
+        first = standing;
+        count -= standing;
+        into += std::size_t{standing} * kSectorBytes;
     }
     if (count > 0 && (!seek_sector(disk, first) || !read_sectors(disk, count, into))) {
         return {read_back_verdict::unreadable, first, 0};
@@ -27,8 +29,8 @@ read_back_verdict read_back_chunk(const disk_handle& disk, const written_chunk& 
 }
 
 read_back_behind::read_back_behind(int target_disk, const unsigned char* sector0,
-                                   unsigned char* buffer)
-    : target_disk_(target_disk), sector0_(sector0), buffer_(buffer) {
+                                   unsigned char* buffer, std::uint32_t held)
+    : target_disk_(target_disk), sector0_(sector0), buffer_(buffer), held_(held) {
     if (buffer_ == nullptr) return;
     try {
         thread_ = std::thread([this] { run(); });
@@ -92,7 +94,7 @@ void read_back_behind::run() {
             found = {read_back_verdict::unreadable, first == 0 ? 1 : first, 0};
         }
         for (std::size_t i = 0; disk.valid() && i < batch.size(); ++i) {
-            found = read_back_chunk(disk, batch[i], sector0_, buffer_);
+            found = read_back_chunk(disk, batch[i], sector0_, buffer_, held_);
             if (found.found != read_back_verdict::same) break;
             // A stop or the end of the restore does not wait for the batch.
             const std::lock_guard<std::mutex> check(mutex_);

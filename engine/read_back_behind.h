@@ -35,16 +35,18 @@ struct read_back_verdict {
 };
 
 // Reads `chunk` back from `disk` into `buffer` (kChunkBytes, aligned) and
-// compares it with its digest; `sector0` stands in for the sector not yet
-// written when the chunk starts at sector 0.
+// compares it with its digest; `sector0` (`held` sectors) stands in for the
+// sectors not yet written when the chunk starts at sector 0.
 read_back_verdict read_back_chunk(const disk_handle& disk, const written_chunk& chunk,
-                                  const unsigned char* sector0, unsigned char* buffer);
+                                  const unsigned char* sector0, unsigned char* buffer,
+                                  std::uint32_t held = 1);
 
 class read_back_behind {
   public:
-    // `sector0` (512 bytes) and `buffer` (kChunkBytes, aligned) stay the
-    // caller's and must outlive this.
-    read_back_behind(int target_disk, const unsigned char* sector0, unsigned char* buffer);
+    // `sector0` (`held` x 512 bytes) and `buffer` (kChunkBytes, aligned)
+    // stay the caller's and must outlive this.
+    read_back_behind(int target_disk, const unsigned char* sector0, unsigned char* buffer,
+                     std::uint32_t held = 1);
     // Stops after the chunk being read; nothing is left reading after it.
     ~read_back_behind();
     read_back_behind(const read_back_behind&) = delete;
@@ -70,6 +72,7 @@ class read_back_behind {
     const int target_disk_;
     const unsigned char* sector0_;
     unsigned char* buffer_;
+    const std::uint32_t held_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<written_chunk>> batches_;

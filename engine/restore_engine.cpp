@@ -120,8 +120,8 @@ outcome tell_read_back(progress& p, int target_disk, const read_back_verdict& ve
 // sector not yet written. kEngineDone when all match; otherwise the first
 // differing range has been named.
 outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>& chunks,
-                  std::size_t first, const unsigned char* sector0, unsigned char* buffer,
-                  std::uint64_t backup_bytes) {
+                  std::size_t first, const unsigned char* sector0, std::uint32_t held,
+                  unsigned char* buffer, std::uint64_t backup_bytes) {
     disk_handle disk = open_physical_disk(target_disk, disk_mode::read_back);
     if (!disk.valid()) {
         tell(p, kReadBackFailed, target_disk, "1");
@@ -137,7 +137,7 @@ outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>
         p.set_detail(line);
         p.set_bytes_left(backup_bytes - checked);
         if (!p.running()) return kEngineStopped;
-        const read_back_verdict verdict = read_back_chunk(disk, chunks[i], sector0, buffer);
+        const read_back_verdict verdict = read_back_chunk(disk, chunks[i], sector0, buffer, held);
         if (verdict.found != read_back_verdict::same)
             return tell_read_back(p, target_disk, verdict);
         checked += std::uint64_t{chunks[i].sectors} * kSectorBytes;
@@ -145,11 +145,20 @@ outcome read_back(progress& p, int target_disk, const std::vector<written_chunk>
     return kEngineDone;
 }
 
-// Sector 0 as the device holds it now equals `sector0`.
-bool sector0_reads_back(int target_disk, const unsigned char* sector0, unsigned char* buffer) {
+// The `count` sectors from `first` as the device holds them now equal
+// `bytes` (`buffer` holds at least as many).
+bool reads_back(int target_disk, std::uint64_t first, std::uint32_t count,
+                const unsigned char* bytes, unsigned char* buffer) {
     disk_handle disk = open_physical_disk(target_disk, disk_mode::read_back);
-    return disk.valid() && seek_sector(disk, 0) && read_sectors(disk, 1, buffer) &&
-           std::memcmp(buffer, sector0, kSectorBytes) == 0;
+    return disk.valid() && seek_sector(disk, first) && read_sectors(disk, count, buffer) &&
+           std::memcmp(buffer, bytes, std::size_t{count} * kSectorBytes) == 0;
+}
+
+// True when byte `at` of the set lies in one of `ranges`.
+bool in_ranges(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges,
+               std::uint64_t at) {
+    return std::any_of(ranges.begin(), ranges.end(),
+                       [at](const auto& r) { return at >= r.first && at < r.second; });
 }
 
 // One restore: the set's blocks onto the target after sector 0, then,
@@ -164,6 +173,7 @@ class disk_restore {
           write_bytes_(options.fit_bytes != 0 && options.fit_bytes < backup_bytes
                            ? options.fit_bytes
                            : backup_bytes),
+          held_(std::clamp<std::uint32_t>(options.held_sectors, 1, kMaxHeldSectors)),
           options_(options),
           reader_(p, folder, backup_bytes, kRestoreTexts),
           // One block is written to the disk while the next ones are read,
@@ -175,6 +185,7 @@ class disk_restore {
     outcome write_sector0();
 
   private:
+    outcome write_last_tail();
     outcome write_failed() const {
         tell(p_, kWriteFailed, target_disk_);
         return kEngineFailed;
@@ -190,6 +201,7 @@ class disk_restore {
     const int target_disk_;
     const std::uint64_t backup_bytes_;
     const std::uint64_t write_bytes_;  // backup_bytes_, or the part of it that fits the target
+    const std::uint32_t held_;         // sectors held back with sector 0
     const restore_options& options_;
     set_reader reader_;
     // After the reader: no check runs on a reader that is gone.
@@ -200,7 +212,8 @@ class disk_restore {
     std::unique_ptr<read_back_behind> behind_;
     std::size_t handed_ = 0;
     disk_handle disk_;
-    unsigned char sector0_[kSectorBytes] = {};
+    // The set's first held_ sectors, written last.
+    unsigned char sector0_[kMaxHeldSectors * kSectorBytes] = {};
     std::vector<written_chunk> written_;
 };
 
@@ -220,13 +233,19 @@ bool disk_restore::open() {
         tell(p_, kNoMemoryToRestore);
         return false;
     }
+    // What stands in for the held sectors must be as long as they are.
+    if (!options_.last_head.empty() && options_.last_head.size() != held_ * kSectorBytes) {
+        tell(p_, kWriteMbrFailed, target_disk_);
+        return false;
+    }
     if (options_.read_back) reader_.keep_block_digests();
     if (!reader_.open(options_.digests)) return false;
     disk_ = open_physical_disk(target_disk_, disk_mode::write);
     if (disk_.valid() && options_.read_back && options_.read_back_behind != 0) {
         // Without its memory or its thread the check is made at the end.
         behind_buffer_ = chunk_buffer(static_cast<std::size_t>(kChunkBytes));
-        behind_ = std::make_unique<read_back_behind>(target_disk_, sector0_, behind_buffer_.data());
+        behind_ = std::make_unique<read_back_behind>(target_disk_, sector0_, behind_buffer_.data(),
+                                                     held_);
         if (!behind_->ready()) behind_.reset();
     }
     if (!disk_.valid()) {
@@ -293,7 +312,10 @@ outcome disk_restore::write_blocks() {
         if (count < 0 || !keep_in_fit(block->buffer, restored, count)) {
             return end_blocks(kEngineFailed);
         }
-        if (restored == 0) std::memcpy(sector0_, block->buffer, sizeof sector0_);
+        if (restored == 0)
+            std::memcpy(
+                sector0_, block->buffer,
+                std::min<std::size_t>(held_ * kSectorBytes, static_cast<std::size_t>(count)));
         // The block just read is not written.
         if (!p_.running()) return end_blocks(kEngineStopped);
         if (restored < write_bytes_ && !write_block(writer, block->buffer, restored, &submitted)) {
@@ -328,8 +350,14 @@ bool disk_restore::keep_in_fit(const unsigned char* block, std::uint64_t restore
     if (kept < bytes) {
         const unsigned char* past = block + kept;
         const std::size_t left = static_cast<std::size_t>(bytes - kept);
-        const unsigned char* data =
-            std::find_if(past, past + left, [](unsigned char c) { return c != 0; });
+        // Bytes the restore replaces (a GPT's backup) need not be zeros.
+        const std::uint64_t past_at = restored + kept;
+        const unsigned char* data = past;
+        for (; data != past + left; ++data) {
+            if (*data != 0 &&
+                !in_ranges(options_.replaced, past_at + static_cast<std::uint64_t>(data - past)))
+                break;
+        }
         if (data != past + left) {
             const auto at = static_cast<std::uint64_t>(data - past);
             char where[kGroupedTextSize];
@@ -368,9 +396,10 @@ bool disk_restore::write_block(background_writer& writer, const unsigned char* d
     std::uint64_t first = chunk.first_sector;
     std::uint32_t sectors = chunk.sectors;
     if (restored == 0) {
-        data += kSectorBytes;
-        first = 1;
-        --sectors;
+        const std::uint32_t held = std::min(held_, sectors);
+        data += std::size_t{held} * kSectorBytes;
+        first = held;
+        sectors -= held;
     }
     const std::uint64_t bytes = std::uint64_t{sectors} * kSectorBytes;
     if (sectors == 0 || (options_.target_is_zeros && all_zero(data, bytes))) return true;
@@ -392,27 +421,52 @@ outcome disk_restore::write_sector0() {
             if (verdict.found != read_back_verdict::same)
                 return tell_read_back(p_, target_disk_, verdict);
         }
-        const outcome checked = read_back(p_, target_disk_, written_, handed_, sector0_,
+        const outcome checked = read_back(p_, target_disk_, written_, handed_, sector0_, held_,
                                           checks_.idle_buffer(), write_bytes_);
         if (checked != kEngineDone) return checked;
         p_.set_status("ディスク復旧中");
     }
+    if (const outcome tail = write_last_tail(); tail != kEngineDone) return tail;
     p_.set_detail("MBR 復旧中");
     if (!seek_sector(disk_, 0)) {
         tell(p_, kCannotSeekTarget, target_disk_);
         return kEngineFailed;
     }
-    if (!write_sectors(disk_, 1, sector0_) || !flush_disk(disk_)) {
+    const unsigned char* head = options_.last_head.empty() ? sector0_ : options_.last_head.data();
+    if (!write_sectors(disk_, held_, head) || !flush_disk(disk_)) {
         tell(p_, kWriteMbrFailed, target_disk_);
         return kEngineFailed;
     }
     // Sector 0 is read back in every case, the quick restore's too: one
     // sector, and the one that makes the disk look whole.
-    if (!sector0_reads_back(target_disk_, sector0_, checks_.idle_buffer())) {
+    if (!reads_back(target_disk_, 0, held_, head, checks_.idle_buffer())) {
         tell(p_, kMbrReadBackDiffers, target_disk_);
         return kEngineFailed;
     }
     p_.set_status("復旧完了");
+    return kEngineDone;
+}
+
+// The writes that go just before the held sectors (a GPT's backup at the
+// disk's end): written, flushed and read back, so that the partition table
+// that points at them is written only once they are there.
+outcome disk_restore::write_last_tail() {
+    for (const sector_write& w : options_.last_tail) {
+        const auto count = static_cast<std::uint32_t>(w.bytes.size() / kSectorBytes);
+        if (!seek_sector(disk_, w.first_sector) || !write_sectors(disk_, count, w.bytes.data()))
+            return write_failed();
+    }
+    if (options_.last_tail.empty()) return kEngineDone;
+    if (!flush_disk(disk_)) return write_failed();
+    for (const sector_write& w : options_.last_tail) {
+        const auto count = static_cast<std::uint32_t>(w.bytes.size() / kSectorBytes);
+        if (!reads_back(target_disk_, w.first_sector, count, w.bytes.data(),
+                        checks_.idle_buffer())) {
+            read_back_verdict differs{read_back_verdict::differs, w.first_sector,
+                                      w.first_sector + count - 1};
+            return tell_read_back(p_, target_disk_, differs);
+        }
+    }
     return kEngineDone;
 }
 

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "engine/progress.h"
 #include "engine/set_reader.h"
@@ -16,6 +18,16 @@ namespace kiroda {
 // quarter of a gigabyte costs a disk nothing, and what is left for the end
 // is a few seconds' reading.
 constexpr std::uint64_t kReadBehindBytes = std::uint64_t{256} << 20;
+
+// The most sectors held back with sector 0 (a GPT's protective MBR and
+// primary header on a disk of 4,096-byte sectors take 16).
+constexpr std::uint32_t kMaxHeldSectors = 64;
+
+// Bytes written at a sector (512-byte units), whole sectors.
+struct sector_write {
+    std::uint64_t first_sector = 0;
+    std::vector<unsigned char> bytes;
+};
 
 struct restore_options {
     // Read the written sectors back (bypassing the cache where the platform
@@ -43,6 +55,19 @@ struct restore_options {
     // The logical sector size of the disk the set was made from (its
     // KRDDISK.TXT; 512 for a set without one): the target must have it.
     int sector_bytes = 512;
+    // What is written last, after the read-back (a GPT restored onto a disk
+    // of another size, its backup moved to the new end): the first
+    // `held_sectors` sectors are held back from the writes with sector 0
+    // (1: sector 0 alone, at most kMaxHeldSectors); each of `last_tail` is
+    // written, flushed and read back, then `last_head` (held_sectors x 512
+    // bytes; empty: the set's own) in place of the held sectors, last.
+    std::uint32_t held_sectors = 1;
+    std::vector<sector_write> last_tail;
+    std::vector<unsigned char> last_head;
+    // With fit_bytes: byte ranges [first, second) of the set past the
+    // target's end that are replaced rather than restored (the source's
+    // backup GPT, rewritten at the target's end): they need not be zeros.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> replaced;
     // Workers that unpack and check the set's blocks while the file is read
     // on and the block before is written (0: one per core).
     unsigned threads = 0;

@@ -8,6 +8,7 @@
 #include "engine/engine_texts.h"
 #include "disk/mbr.h"
 #include "disk/partition_list.h"
+#include "engine/gpt_layout.h"
 #include "engine/data_file.h"
 #include "engine/set_image.h"
 #include "engine/engine_message.h"
@@ -25,26 +26,65 @@ constexpr std::uint64_t kSector = 512;
 constexpr enciphered_text kUnreadableBlock{
     "読めないブロックがあります: %zu 番目のブロック (" KIRODA_DATA_FILE_NAME_FORMAT "): %s"};
 
-// The furthest sector the set's partition table claims: any entry of sector
+// The furthest byte the set's partition table claims: any entry of sector
 // 0 (the extended container too, which a partitioning tool would find
-// running off the disk) and every logical partition of the chain.
-std::uint64_t partitions_end_sector(set_image& image, std::uint64_t disk_sectors, bool* chain_cut) {
+// running off the disk) and every logical partition of the chain. The
+// entries count the disk's own sectors; each record is the first 512 bytes
+// of one.
+std::uint64_t partitions_end_bytes(set_image& image, std::uint32_t sector_bytes, bool* chain_cut) {
     unsigned char sector0[kSector];
     if (image.read(0, kSector, sector0) != static_cast<std::int64_t>(kSector) ||
         !has_boot_signature(sector0)) {
         return 0;
     }
+    const std::uint64_t units = sector_bytes / kSector;
     std::uint64_t end = mbr_partitions_end(sector0);
-    const partition_list list = list_partitions(disk_sectors, [&](std::uint64_t sector,
-                                                                  unsigned char* bytes) {
-        return image.read(sector * kSector, kSector, bytes) == static_cast<std::int64_t>(kSector);
-    });
+    const partition_list list =
+        list_partitions(image.size() / sector_bytes, [&](std::uint64_t lba, unsigned char* bytes) {
+            return image.read(lba * units * kSector, kSector, bytes) ==
+                   static_cast<std::int64_t>(kSector);
+        });
     for (const auto* partitions : {&list.partitions, &list.past_end}) {
         for (const disk_partition& partition : *partitions)
             end = std::max(end, partition.end_sector());
     }
     *chain_cut = list.chain_cut;
-    return end;
+    return end * sector_bytes;
+}
+
+// A GPT's reach and the room its backup takes; false for a disk without a
+// GPT that can be read.
+bool gpt_reach(set_image& image, std::uint32_t sector_bytes, fit_check* check) {
+    const gpt_layout gpt = read_gpt_layout(
+        image.size(), sector_bytes, [&](std::uint64_t sector, unsigned char* bytes) {
+            return image.read(sector * kSector, kSector, bytes) ==
+                   static_cast<std::int64_t>(kSector);
+        });
+    if (!gpt.readable()) return false;
+    const std::uint64_t array_lbas =
+        (std::uint64_t{gpt.header.entry_count} * gpt.header.entry_bytes + sector_bytes - 1) /
+        sector_bytes;
+    check->gpt = true;
+    check->partitions_end = gpt.partitions_end_bytes();
+    check->gpt_room_bytes = (array_lbas + 1) * sector_bytes;
+    // The backup of the set's disk: its array up to its header, at the end.
+    const std::uint64_t disk_lbas = image.size() / sector_bytes;
+    check->replaced.emplace_back((disk_lbas - array_lbas - 1) * sector_bytes,
+                                 disk_lbas * sector_bytes);
+    return true;
+}
+
+// The non-zero bytes of `chunk` (at byte `at` of the set) outside `replaced`.
+std::uint64_t count_kept_nonzero(
+    const unsigned char* chunk, std::uint64_t at, std::size_t size,
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& replaced) {
+    std::uint64_t count = count_nonzero(chunk, size);
+    for (const auto& [first, end] : replaced) {
+        const std::uint64_t from = std::max(first, at), to = std::min(end, at + size);
+        if (from < to)
+            count -= count_nonzero(chunk + (from - at), static_cast<std::size_t>(to - from));
+    }
+    return count;
 }
 
 }  // namespace
@@ -65,7 +105,7 @@ std::uint64_t count_nonzero(const unsigned char* data, std::size_t size) {
 }
 
 outcome check_fit(progress& p, const char* folder, std::uint64_t backup_bytes,
-                  std::uint64_t target_bytes, fit_check* check) {
+                  std::uint64_t target_bytes, fit_check* check, std::uint32_t sector_bytes) {
     *check = {};
     set_image image(folder, backup_bytes, 1);
     if (!image.open(p)) return kEngineFailed;
@@ -74,8 +114,9 @@ outcome check_fit(progress& p, const char* folder, std::uint64_t backup_bytes,
         tell(p, kUnreadableBlock, f.block, f.file_number,
              reason != nullptr ? localized(reason) : "");
     });
-    check->partitions_end =
-        partitions_end_sector(image, backup_bytes / kSector, &check->chain_cut) * kSector;
+    if (!gpt_reach(image, sector_bytes, check)) {
+        check->partitions_end = partitions_end_bytes(image, sector_bytes, &check->chain_cut);
+    }
     const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
     if (!chunk) {
         tell(p, kNoMemoryToRestore);
@@ -92,7 +133,8 @@ outcome check_fit(progress& p, const char* folder, std::uint64_t backup_bytes,
         const std::uint64_t next = std::min(backup_bytes, (at / kChunkBytes + 1) * kChunkBytes);
         const std::int64_t got = image.read(at, static_cast<std::size_t>(next - at), chunk.get());
         if (got != static_cast<std::int64_t>(next - at)) return kEngineFailed;
-        check->nonzero_past_end += count_nonzero(chunk.get(), static_cast<std::size_t>(got));
+        check->nonzero_past_end +=
+            count_kept_nonzero(chunk.get(), at, static_cast<std::size_t>(got), check->replaced);
         at = next;
     }
     return kEngineDone;
