@@ -126,6 +126,11 @@ gpt_mend_result plan_gpt_mend(set_image& image, std::uint32_t sector_bytes,
         return gpt_mend_result::failed;
     }
     options->last_tail = {tail};
+    if (target_bytes < image.size()) {
+        // The set's own backup, past the target's end, is written anew.
+        const std::uint64_t disk_lbas = image.size() / sector_bytes;
+        options->replaced = {{(disk_lbas - array - 1) * sector_bytes, disk_lbas * sector_bytes}};
+    }
     return gpt_mend_result::planned;
 }
 

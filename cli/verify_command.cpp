@@ -2,6 +2,7 @@
 #include "cli/command.h"
 #include "cli/disk_paths.h"
 #include "cli/disk_layout.h"
+#include "cli/gpt_mend.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "disk/disk_registry.h"
@@ -14,6 +15,37 @@
 #include "util/number_format.h"
 
 namespace kiroda::cli {
+
+namespace {
+
+// The disk to compare with: of the set's logical sector size, and, where it
+// is not the set's size, holding a GPT as a restore mends it (those sectors
+// are expected to differ, exactly as the restore writes them). kExitDone
+// when the comparison may go ahead.
+int prepare_comparison(const std::string& folder, const std::string& path,
+                       std::uint64_t backup_bytes, verify_options* verify, std::FILE* err) {
+    const disk_handle disk = open_physical_disk(kCompareDiskNumber, disk_mode::read);
+    const int sector_bytes = get_bytes_per_sector(disk);
+    const std::int64_t disk_bytes = get_disk_size_bytes(disk);
+    if (sector_bytes <= 0 || disk_bytes <= 0) return kExitDone;  // the engine names it
+    const std::uint32_t set_bytes = set_sector_bytes(folder);
+    if (!sector_sizes_match(set_bytes, sector_bytes, path, err)) return kExitFailed;
+    const auto target = static_cast<std::uint64_t>(disk_bytes) / set_bytes * set_bytes;
+    if (target == backup_bytes || (target < backup_bytes && !verify->against_fit)) return kExitDone;
+    set_image image(folder, backup_bytes, 1);
+    silent_progress quiet;
+    restore_options mended;
+    std::string why;
+    if (!image.open(quiet) ||
+        plan_gpt_mend(image, set_bytes, target, &mended, &why) != gpt_mend_result::planned)
+        return kExitDone;
+    verify->expected = mended.last_tail;
+    if (!mended.last_head.empty()) verify->expected.push_back({0, mended.last_head});
+    verify->replaced = mended.replaced;
+    return kExitDone;
+}
+
+}  // namespace
 
 int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const parsed_options options = parse_options(args, {"--fit", "--yes"}, {"--against"});
@@ -40,11 +72,9 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
     if (against != options.values.end()) {
-        const int sector_bytes =
-            get_bytes_per_sector(open_physical_disk(kCompareDiskNumber, disk_mode::read));
-        if (sector_bytes > 0 &&
-            !sector_sizes_match(set_sector_bytes(folder), sector_bytes, against->second, err))
-            return kExitFailed;
+        const int status =
+            prepare_comparison(folder, against->second, header.backup_bytes, &verify, err);
+        if (status != kExitDone) return status;
     }
     const engine_outcome outcome =
         run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {

@@ -63,7 +63,32 @@ struct disk_to_compare {
     unsigned char* scratch = nullptr;  // kChunkBytes
     bool fit = false;
     std::uint64_t sectors = 0;  // of the disk, when `fit`
+    const verify_options* options = nullptr;
 };
+
+bool replaced_at(const disk_to_compare& disk, std::uint64_t byte) {
+    for (const auto& [first, end] : disk.options->replaced) {
+        if (byte >= first && byte < end) return true;
+    }
+    return false;
+}
+
+// Where the disk holds what a restore writes in place of the set's
+// sectors, the set's own stand in for them in the comparison.
+void accept_expected(const disk_to_compare& disk, std::uint64_t first_sector,
+                     const unsigned char* block, std::uint32_t sectors) {
+    const std::uint64_t end = first_sector + sectors;
+    for (const sector_write& w : disk.options->expected) {
+        const std::uint64_t w_end = w.first_sector + w.bytes.size() / kSectorBytes;
+        for (std::uint64_t s = std::max(first_sector, w.first_sector); s < std::min(end, w_end);
+             ++s) {
+            unsigned char* on_disk = disk.scratch + (s - first_sector) * kSectorBytes;
+            if (std::memcmp(on_disk, w.bytes.data() + (s - w.first_sector) * kSectorBytes,
+                            kSectorBytes) == 0)
+                std::memcpy(on_disk, block + (s - first_sector) * kSectorBytes, kSectorBytes);
+        }
+    }
+}
 
 // Cuts a block at the end of a smaller disk: the sectors past it must be
 // zeros in the set. False after a message.
@@ -74,7 +99,11 @@ bool cut_at_disk_end(progress& p, const disk_to_compare& disk, std::uint64_t fir
         first_sector >= disk.sectors ? 0 : static_cast<std::uint32_t>(disk.sectors - first_sector);
     const unsigned char* past = block + std::size_t{kept} * kSectorBytes;
     const unsigned char* end = block + std::size_t{*sectors} * kSectorBytes;
-    const unsigned char* data = std::find_if(past, end, [](unsigned char c) { return c != 0; });
+    const unsigned char* data = past;
+    while (data != end &&
+           (*data == 0 || replaced_at(disk, first_sector * kSectorBytes +
+                                                static_cast<std::uint64_t>(data - block))))
+        ++data;
     if (data != end) {
         char where[kGroupedTextSize];
         format_uint64_grouped(
@@ -98,6 +127,7 @@ bool compare_with_disk(progress& p, const disk_to_compare& disk, std::uint64_t f
         tell(p, kDiskUnreadable, disk.number, where);
         return false;
     }
+    accept_expected(disk, first_sector, block, sectors);
     std::uint32_t first = 0, last = 0;
     if (!first_difference(block, disk.scratch, sectors, &first, &last)) return true;
     char from[kGroupedTextSize], to[kGroupedTextSize];
@@ -144,7 +174,8 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
         tell(p, kNoMemory);
         return kEngineFailed;
     }
-    disk_to_compare disk{options.against_disk, disk_handle(), buffer.data(), options.against_fit};
+    disk_to_compare disk{
+        options.against_disk, disk_handle(), buffer.data(), options.against_fit, 0, &options};
     if (against && !open_disk_to_compare(p, backup_bytes, &disk)) return kEngineFailed;
     p.set_button("キャンセル");
     p.set_status("データテスト中");

@@ -9,6 +9,7 @@
 
 #include "disk/disk_survey.h"
 #include "engine/progress.h"
+#include "engine/restore_engine.h"
 
 namespace kiroda {
 
@@ -18,6 +19,13 @@ struct verify_options {
     // A disk smaller than the set (a restore with --fit) is compared where
     // it reaches, and the set must be zeros past its end.
     bool against_fit = false;
+    // What a restore writes in place of the set's bytes (a GPT mended for a
+    // disk of another size: its protective MBR and primary header, and the
+    // backup at the disk's end), and with against_fit the set's bytes past
+    // the disk's end it replaces: exactly these sectors may differ, and only
+    // as the restore writes them.
+    std::vector<sector_write> expected;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> replaced;
     // Workers that unpack and check the blocks (0: one per core). The
     // verdict and its message are the same whatever the number.
     unsigned threads = 0;
