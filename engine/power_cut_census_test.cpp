@@ -326,5 +326,49 @@ TEST_F(PowerCutCensus, Restore) {
     }
 }
 
+// A GPT restored onto a disk of another size: its protective MBR and primary
+// header held back, the moved backup written after the read-back, then the
+// mended head. No state has the mended head before everything else.
+TEST_F(PowerCutCensus, RestoreWithAMovedGptBackup) {
+    temp_folder set;
+    {
+        recording_progress p;
+        ASSERT_EQ(backup_disk(p, kSource, set.text().c_str(), kBytes), kEngineDone);
+    }
+    restore_options options;
+    options.held_sectors = 2;
+    options.last_head = test_support::pattern_sector(7);
+    options.last_head.resize(1024, 0x5A);
+    options.last_tail = {{kSectors - 33, std::vector<unsigned char>(33 * 512, 0xA5)}};
+    std::vector<unsigned char> whole = read_file(source);
+    std::copy(options.last_head.begin(), options.last_head.end(), whole.begin());
+    std::fill(whole.end() - 33 * 512, whole.end(), 0xA5);
+    const std::vector<unsigned char> blank = read_file(target);
+    medium_state before;
+    before.disks[kTarget] = blank;
+    {
+        recording_progress p;
+        start_io_record();
+        ASSERT_EQ(restore_disk(p, kTarget, set.text().c_str(), kBytes, options), kEngineDone);
+    }
+    const std::vector<io_change> record = stop_io_record();
+    ASSERT_TRUE(read_file(target) == whole);
+    const test_support::census_count n =
+        test_support::for_each_power_cut_state(before, record, [&](const cut_state& c) {
+            SCOPED_TRACE(where("restore, GPT moved", c, record));
+            const std::vector<unsigned char>& cut = c.state->disks.at(kTarget);
+            if (std::equal(cut.begin(), cut.begin() + 1024, whole.begin())) {
+                EXPECT_TRUE(cut == whole);
+            }
+            test_support::write_file(target, cut);
+            recording_progress p;
+            recording_sink sink(cancels());
+            restore_disk(p, kTarget, set.text().c_str(), kBytes, options);
+            EXPECT_TRUE(read_file(target) == whole);
+        });
+    std::printf("power-cut census, restore with a moved GPT: %zu changes, %d cut points, %d states\n",
+                record.size(), n.cut_points, n.states);
+}
+
 }  // namespace
 }  // namespace kiroda
