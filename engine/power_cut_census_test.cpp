@@ -366,8 +366,9 @@ TEST_F(PowerCutCensus, RestoreWithAMovedGptBackup) {
             restore_disk(p, kTarget, set.text().c_str(), kBytes, options);
             EXPECT_TRUE(read_file(target) == whole);
         });
-    std::printf("power-cut census, restore with a moved GPT: %zu changes, %d cut points, %d states\n",
-                record.size(), n.cut_points, n.states);
+    std::printf(
+        "power-cut census, restore with a moved GPT: %zu changes, %d cut points, %d states\n",
+        record.size(), n.cut_points, n.states);
 }
 
 }  // namespace

@@ -53,14 +53,16 @@ std::uint64_t partitions_end_bytes(set_image& image, std::uint32_t sector_bytes,
 }
 
 // A GPT's reach and the room its backup takes; false for a disk without a
-// GPT that can be read.
+// sound GPT (one whose headers fail or disagree, or a hybrid MBR, is judged
+// by its MBR, whose protective entry claims the whole disk: it is restored
+// only as it is, never cut without its backup).
 bool gpt_reach(set_image& image, std::uint32_t sector_bytes, fit_check* check) {
     const gpt_layout gpt = read_gpt_layout(
         image.size(), sector_bytes, [&](std::uint64_t sector, unsigned char* bytes) {
             return image.read(sector * kSector, kSector, bytes) ==
                    static_cast<std::int64_t>(kSector);
         });
-    if (!gpt.readable()) return false;
+    if (gpt.state != gpt_state::valid) return false;
     const std::uint64_t array_lbas =
         (std::uint64_t{gpt.header.entry_count} * gpt.header.entry_bytes + sector_bytes - 1) /
         sector_bytes;
