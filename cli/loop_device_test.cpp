@@ -15,6 +15,10 @@
 #include "cli/command.h"
 #include "cli/disks_command.h"
 #include "cli/set_commands.h"
+#include "cli/set_view.h"
+#include "engine/progress.h"
+#include "engine/set_image.h"
+#include "format/source_disk.h"
 #include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "util/test_support.h"
@@ -81,25 +85,68 @@ run_result run(command_function f, const std::vector<std::string>& args) {
     return {status, out.text(), err.text()};
 }
 
-TEST(LoopDevices, FourKiBSectorsAreNoTarget) {
+// A disk of 4,096-byte logical sectors: backed up, its sector size
+// recorded, restored exactly onto its like and refused before any write
+// onto a disk of 512-byte sectors (a set of those refused onto it alike);
+// its partitions served by mount.
+TEST(LoopDevices, FourKiBSectorsGoOntoTheirLikeOnly) {
     temp_folder dir;
-    const std::string image = dir.file("4k.img");
-    kiroda::test_support::write_file(image, {});
-    fs::resize_file(image, 64 << 20);
+    const std::string image = dir.file("4k.img"), copy = dir.file("4k-copy.img");
+    for (const std::string& path : {image, copy}) {
+        kiroda::test_support::write_file(path, {});
+        fs::resize_file(path, 64 << 20);
+    }
     loop_device loop("--sector-size 4096 " + image);
-    if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and losetup)";
-    const run_result disks = run(run_disks_command, {loop.path()});
-    EXPECT_EQ(disks.status, kExitDone) << disks.err;
-    EXPECT_NE(disks.out.find("(16,384 セクタ)"), std::string::npos) << disks.out;
-    EXPECT_NE(disks.out.find("復旧先ディスク: 使用不可"), std::string::npos) << disks.out;
+    loop_device target("--sector-size 4096 " + copy);
+    if (loop.path().empty() || target.path().empty())
+        GTEST_SKIP() << "no loop device here (needs root and losetup)";
+    const run_result empty = run(run_disks_command, {loop.path()});
+    EXPECT_NE(empty.out.find("(16,384 セクタ)"), std::string::npos) << empty.out;
+    ASSERT_EQ(std::system(("printf 'label: gpt\n,8MiB,L\n,8MiB,L\n' | sfdisk -q " + loop.path() +
+                           " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const std::string set = dir.file("set");
+    const run_result backup = run(run_backup_command, {loop.path(), set});
+    ASSERT_EQ(backup.status, kExitDone) << backup.err;
+    source_disk recorded;
+    ASSERT_EQ(read_source_disk(set.c_str(), &recorded), source_disk_read::read);
+    EXPECT_EQ(recorded.sector_size, 4096u);
+    EXPECT_EQ(recorded.table, "gpt valid");
 
+    const std::string small = dir.file("512.img");
+    kiroda::test_support::write_file(small, std::vector<unsigned char>(64 << 20, 0));
+    for (const std::string& name : {small, dir.file("new.img")}) {
+        const run_result refused = run(run_restore_command, {set, name});
+        EXPECT_EQ(refused.status, kExitFailed) << name;
+        EXPECT_NE(refused.err.find("4096 バイトセクタ"), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find("512 バイト"), std::string::npos) << refused.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.file("new.img")));
+    EXPECT_EQ(kiroda::test_support::read_file(small), std::vector<unsigned char>(64 << 20, 0));
+    EXPECT_EQ(run(run_verify_command, {"--against", small, set}).status, kExitFailed);
+
+    ASSERT_EQ(run(run_restore_command, {set, target.path()}).status, kExitDone);
+    EXPECT_EQ(kiroda::test_support::read_file(copy), kiroda::test_support::read_file(image));
+    EXPECT_EQ(run(run_verify_command, {"--against", target.path(), set}).status, kExitDone);
+    set_image view(set, 64 << 20);
+    silent_progress quiet;
+    ASSERT_TRUE(view.open(quiet));
+    captured_stream err;
+    const std::vector<view_file> files = view_files(view, err.get(), 4096);
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[1].offset, 256u * 4096);
+    EXPECT_EQ(files[2].size, 8u << 20);
+
+    // A set of 512-byte sectors goes onto no such disk.
     const std::string source = dir.file("small.img");
     kiroda::test_support::make_disk_image(source, 2000,
                                           kiroda::test_support::make_mbr_one_partition(63, 1900));
-    ASSERT_EQ(run(run_backup_command, {source, dir.file("set")}).status, kExitDone);
-    const run_result restore = run(run_restore_command, {dir.file("set"), loop.path()});
+    ASSERT_EQ(run(run_backup_command, {source, dir.file("set512")}).status, kExitDone);
+    const run_result restore =
+        run(run_restore_command, {"--force", dir.file("set512"), loop.path()});
     EXPECT_EQ(restore.status, kExitFailed);
-    EXPECT_NE(restore.err.find("セクタサイズ"), std::string::npos) << restore.err;
+    EXPECT_NE(restore.err.find("論理セクタサイズは 4096 バイト"), std::string::npos) << restore.err;
 }
 
 TEST(LoopDevices, AnImageWhoseFileSystemHoldsTheSetIsNoTarget) {

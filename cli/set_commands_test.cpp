@@ -441,7 +441,8 @@ TEST_F(SetCommands, BackupAppliesTheSourceRules) {
         std::string source;
         const char* refusal;
     } cases[] = {
-        {"GPT", dir.file("gpt.img"), "ＧＰＴ"},
+        // A protective entry, but no GPT header behind it.
+        {"GPT", dir.file("gpt.img"), "GPT の主ヘッダも予備ヘッダも壊れています"},
         {"no MBR signature", dir.file("blank.img"), "AA55"},
     };
     for (const auto& c : cases) {
