@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,7 @@
 #include "engine/gpt_layout.h"
 #include "engine/progress.h"
 #include "engine/set_image.h"
+#include "format/crc32.h"
 #include "format/source_disk.h"
 #include "ui/translation.h"
 #include "util/test_support.h"
@@ -246,6 +248,74 @@ TEST(GptLayoutsMbr, TheLibraryAndTheWizardsReaderAgree) {
             EXPECT_EQ(e.sector_count, q.sector_count);
         }
     }
+}
+
+// krdtool's own checks name each kind of damage, on a table made by sfdisk:
+// a flipped byte under a CRC, fields changed with their CRC made anew, a
+// disk cut short. Nothing reads past what the disk holds or wraps.
+TEST(GptLayoutChecks, EachDamageIsNamed) {
+    if (shell("command -v sfdisk").first != 0) GTEST_SKIP() << "sfdisk is not installed";
+    temp_folder dir;
+    const std::string image = dir.file("gpt.img");
+    empty_file(image, kDiskBytes);
+    ASSERT_EQ(shell(std::string("printf '") + kThree + "' | sfdisk -q " + image).first, 0);
+    const std::vector<unsigned char> made = read_file(image);
+    const std::uint64_t last = kDiskBytes - 512;  // the backup header
+    // Sets a little-endian field of the header at `at` and makes its CRC anew.
+    auto field = [](std::vector<unsigned char>& d, std::uint64_t at, int offset, int bytes,
+                    std::uint64_t value) {
+        for (int i = 0; i < bytes; ++i) d[at + offset + i] = static_cast<unsigned char>(value >> 8 * i);
+        for (int i = 0; i < 4; ++i) d[at + 16 + i] = 0;
+        const std::uint32_t crc = crc32(d.data() + at, 92);
+        for (int i = 0; i < 4; ++i) d[at + 16 + i] = static_cast<unsigned char>(crc >> 8 * i);
+    };
+    const struct {
+        const char* what;
+        std::function<void(std::vector<unsigned char>&)> damage;
+        gpt_state state;
+        std::uint64_t readable_bytes;
+    } cases[] = {
+        {"sound", [](auto&) {}, gpt_state::valid, kDiskBytes},
+        {"primary CRC", [](auto& d) { d[512 + 16] ^= 1; }, gpt_state::primary_damaged, kDiskBytes},
+        {"primary array", [](auto& d) { d[1024 + 60] ^= 1; }, gpt_state::primary_damaged,
+         kDiskBytes},
+        {"backup array", [&](auto& d) { d[last - 32 * 512] ^= 1; }, gpt_state::backup_damaged,
+         kDiskBytes},
+        {"backup elsewhere", [&](auto& d) { field(d, 512, 32, 8, 40000); },
+         gpt_state::backup_damaged, kDiskBytes},
+        {"a huge array", [&](auto& d) { field(d, 512, 80, 4, 0xFFFFFFFF); },
+         gpt_state::primary_damaged, kDiskBytes},
+        {"a header longer than its sector", [&](auto& d) { field(d, 512, 12, 4, 1000); },
+         gpt_state::primary_damaged, kDiskBytes},
+        {"another disk GUID", [&](auto& d) { field(d, last, 56, 1, 0x42); },
+         gpt_state::headers_disagree, kDiskBytes},
+        {"no headers", [&](auto& d) { d[512] = d[last] = 0; }, gpt_state::both_damaged, kDiskBytes},
+        {"a disk cut short", [](auto&) {}, gpt_state::backup_damaged, kDiskBytes - 4096},
+        {"a hybrid MBR", [](auto& d) { d[446 + 16 + 4] = 0x0C, d[446 + 16 + 12] = 1; },
+         gpt_state::hybrid_mbr, kDiskBytes},
+    };
+    for (const auto& c : cases) {
+        std::vector<unsigned char> disk = made;
+        c.damage(disk);
+        const gpt_layout layout =
+            read_gpt_layout(kDiskBytes, 512, [&](std::uint64_t sector, unsigned char* out) {
+                if ((sector + 1) * 512 > c.readable_bytes) return false;
+                std::copy_n(disk.begin() + static_cast<std::ptrdiff_t>(sector * 512), 512, out);
+                return true;
+            });
+        EXPECT_EQ(layout.state, c.state) << c.what;
+        EXPECT_EQ(layout.entries.size(), layout.readable() ? 3u : 0u) << c.what;
+    }
+    // An entry claiming the last LBA there is stays out of the mount's files.
+    gpt_layout wild;
+    wild.entries.push_back(gpt_entry{});
+    wild.entries[0].number = 1;
+    wild.entries[0].first_lba = 34;
+    wild.entries[0].last_lba = UINT64_MAX;
+    const partition_list list = wild.as_partitions(kDiskBytes);
+    EXPECT_TRUE(list.partitions.empty());
+    ASSERT_EQ(list.past_end.size(), 1u);
+    EXPECT_GT(list.past_end[0].end_sector(), kDiskBytes / 512);
 }
 
 }  // namespace
