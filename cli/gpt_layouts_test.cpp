@@ -264,7 +264,8 @@ TEST(GptLayoutChecks, EachDamageIsNamed) {
     // Sets a little-endian field of the header at `at` and makes its CRC anew.
     auto field = [](std::vector<unsigned char>& d, std::uint64_t at, int offset, int bytes,
                     std::uint64_t value) {
-        for (int i = 0; i < bytes; ++i) d[at + offset + i] = static_cast<unsigned char>(value >> 8 * i);
+        for (int i = 0; i < bytes; ++i)
+            d[at + offset + i] = static_cast<unsigned char>(value >> 8 * i);
         for (int i = 0; i < 4; ++i) d[at + 16 + i] = 0;
         const std::uint32_t crc = crc32(d.data() + at, 92);
         for (int i = 0; i < 4; ++i) d[at + 16 + i] = static_cast<unsigned char>(crc >> 8 * i);

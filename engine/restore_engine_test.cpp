@@ -387,5 +387,60 @@ TEST_F(RestoreEngine, ATargetThatCannotBeOpened) {
     EXPECT_NE(sink.seen[0].text.find("6"), std::string::npos);
 }
 
+// A GPT moved to the end of another disk: the held sectors and the moved
+// backup are written after the read-back, the backup first (flushed and
+// read back), the held head last; a backup write that fails or is altered
+// leaves sector 0 as it was.
+TEST_F(RestoreEngine, HeldSectorsAndTheMovedBackupGoLast) {
+    const std::uint64_t sectors = 2 * kChunk;
+    back_up(sectors);
+    restore_options options;
+    options.held_sectors = 2;
+    options.last_head.assign(1024, 0x11);
+    options.last_tail = {{sectors - 33, std::vector<unsigned char>(33 * 512, 0x22)}};
+    const struct {
+        const char* what;
+        std::int64_t fail_write_at, alter_write_at;
+        int expected;
+    } cases[] = {
+        {"whole", kNoFault, kNoFault, kEngineDone},
+        {"the backup's write fails", static_cast<std::int64_t>(sectors - 20), kNoFault,
+         kEngineFailed},
+        {"the disk alters the backup", kNoFault, static_cast<std::int64_t>(sectors - 10),
+         kEngineFailed},
+    };
+    for (const auto& c : cases) {
+        const std::string target = blank_target(sectors);
+        events.clear();
+        disk_faults faults;
+        faults.fail_write_at = c.fail_write_at;
+        faults.alter_write_at = c.alter_write_at;
+        record_target(faults);
+        recording_sink sink;
+        EXPECT_EQ(restore_disk(progress, kTarget, set.text().c_str(), sectors * 512, options),
+                  c.expected)
+            << c.what;
+        if (c.expected != kEngineDone) {
+            EXPECT_FALSE(sector0_written()) << c.what;
+            EXPECT_EQ(first_sector(target), std::vector<unsigned char>(512, 0xEE)) << c.what;
+            continue;
+        }
+        // The writes' order: data (never sectors 0 and 1), flush, backup, flush, head, flush.
+        ASSERT_GE(events.size(), 6u);
+        const auto n = events.size();
+        EXPECT_EQ(events[n - 1].kind, disk_event::kFlush);
+        EXPECT_EQ(events[n - 2].first_sector, 0u);
+        EXPECT_EQ(events[n - 2].count, 2u);
+        EXPECT_EQ(events[n - 3].kind, disk_event::kFlush);
+        EXPECT_EQ(events[n - 4].first_sector, sectors - 33);
+        for (std::size_t i = 0; i + 4 < n; ++i)
+            EXPECT_TRUE(events[i].kind != disk_event::kWrite || events[i].first_sector >= 2) << i;
+        std::vector<unsigned char> want = read_file(images.file("source.img"));
+        std::fill(want.begin(), want.begin() + 1024, 0x11);
+        std::fill(want.end() - 33 * 512, want.end(), 0x22);
+        EXPECT_TRUE(read_file(target) == want);
+    }
+}
+
 }  // namespace
 }  // namespace kiroda
