@@ -17,7 +17,15 @@ install(FILES ${kiroda_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/res/krdtool.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME krdtool)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krdtool)
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krdtool RENAME copyright)
+# The licence, and the notices of the libraries krdtool links dynamically
+# (LGPL: libfdisk, libblkid, libfuse3), which KIRODA.EXE does not.
+set(kiroda_copyright ${CMAKE_BINARY_DIR}/krdtool-copyright)
+add_custom_command(OUTPUT ${kiroda_copyright}
+  COMMAND ${CMAKE_COMMAND} -E cat ${CMAKE_SOURCE_DIR}/LICENSE
+          ${CMAKE_SOURCE_DIR}/res/krdtool-libraries.txt > ${kiroda_copyright}
+  DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/res/krdtool-libraries.txt VERBATIM)
+add_custom_target(krdtool_copyright ALL DEPENDS ${kiroda_copyright})
+install(FILES ${kiroda_copyright} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krdtool RENAME copyright)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME krdtool)
@@ -26,7 +34,8 @@ set(CPACK_PACKAGE_CONTACT "KIRODA developers <kiroda@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "back up, test and restore whole disks as KIRODA backup sets")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "back up, test and restore whole disks as KIRODA backup sets\n"
-    "krdtool copies a whole MBR disk, sector by sector, into a backup set\n"
+    "krdtool copies a whole disk (MBR or GPT, 512- or 4096-byte sectors),\n"
+    "sector by sector, into a backup set\n"
     "folder, tests a set for readability, and restores a set onto an empty\n"
     "disk with the partition table (sector 0) written last. It reads and\n"
     "writes the same sets as the KIRODA.EXE Windows wizard, and goes on\n"
