@@ -188,6 +188,9 @@ void write_source_json(const std::string& folder, json_writer& json) {
         json.text("path", disk.path);
         json.number("bytes", disk.bytes);
         write_identity_members(json, disk);
+        json.number("sector_size", disk.logical_sector_bytes());
+        if (!disk.table.empty()) json.text("table", disk.table);
+        json.number("partitions", disk.partitions.size());
     }
     json.end_object();
 }
@@ -197,6 +200,9 @@ void write_source_text(const std::string& folder, std::FILE* out) {
     switch (read_source_disk(folder.c_str(), &disk)) {
         case source_disk_read::read:
             print(out, "  元ディスクの記録: %s\n", describe_source(disk).c_str());
+            if (!disk.table.empty())
+                print(out, "  元ディスクの論理セクタ: %u バイト、パーテーション表: %s (%zu 個)\n",
+                      disk.logical_sector_bytes(), disk.table.c_str(), disk.partitions.size());
             break;
         case source_disk_read::unreadable:
             print(out, "  元ディスクの記録: %s を読めません\n", kSourceDiskFileName);

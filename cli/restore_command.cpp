@@ -360,8 +360,14 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
 int plan_gpt(restore_plan& plan, std::FILE* err) {
     set_image image(plan.folder, plan.header.backup_bytes, 1);
     silent_progress quiet;
-    // A set that does not open is the engine's to name.
-    if (!image.open(quiet)) return kExitDone;
+    // A set that does not open is the engine's to name; one whose files
+    // are not all at hand (it spans media) is restored as it is.
+    if (!image.open(quiet)) {
+        print_message(err,
+                      "注意: バックアップデータを前もって読めないため、GPT があっても予備ヘッダを"
+                      "移さず、そのまま復旧します。");
+        return kExitDone;
+    }
     const std::uint64_t target_bytes = plan.make_image               ? plan.header.backup_bytes
                                        : plan.restore.fit_bytes != 0 ? plan.restore.fit_bytes
                                                                      : plan.target_bytes;
