@@ -12,6 +12,7 @@
 #include "cli/terminal_messages.h"
 #include "engine/verify_engine.h"
 #include "engine/header_file.h"
+#include "ui/translation.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {
@@ -93,8 +94,12 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
             char compared[kGroupedTextSize];
             format_int64_grouped(compared, disk_bytes / 512 * 512);
             print(out,
-                  "比較完了: バックアップデータと %s の %s バイトは同じです"
-                  " (その後ろのバックアップデータはすべて 0 です)\n",
+                  verify.replaced.empty()
+                      ? localized("比較完了: バックアップデータと %s の %s バイトは同じです"
+                                  " (その後ろのバックアップデータはすべて 0 です)\n")
+                      : localized("比較完了: バックアップデータと %s の %s バイトは、GPT を"
+                                  "直した所のほかは同じです (その後ろのバックアップデータは、"
+                                  "移した GPT の予備のほかはすべて 0 です)\n"),
                   against->second.c_str(), compared);
         } else {
             print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n",
