@@ -81,7 +81,9 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     EXPECT_TRUE(contains(info.out, source_line)) << info.out;
     const run_result json = run_command(run_info_command, {"--json", set});
     EXPECT_TRUE(contains(json.out, "\"source\":{\"file\":\"read\",\"path\":\"" +
-                                       fs::absolute(disk).string() + "\",\"bytes\":33559040}"))
+                                       fs::absolute(disk).string() +
+                                       "\",\"bytes\":33559040,\"sector_size\":512,"
+                                       "\"table\":\"mbr\",\"partitions\":1}"))
         << json.out;
 
     // The target image does not exist: it is made at the set's size.

@@ -46,6 +46,29 @@ int prepare_comparison(const std::string& folder, const std::string& path,
     return kExitDone;
 }
 
+// What the comparison found equal: the whole set, or, --fit against a
+// smaller disk of `disk_bytes`, as far as the disk reaches.
+void report_comparison(const std::string& path, std::uint64_t backup_bytes, std::int64_t disk_bytes,
+                       const verify_options& verify, std::FILE* out) {
+    if (disk_bytes < 0 || static_cast<std::uint64_t>(disk_bytes) >= backup_bytes) {
+        char bytes[kGroupedTextSize];
+        format_uint64_grouped(bytes, backup_bytes);
+        print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", path.c_str(),
+              bytes);
+        return;
+    }
+    char compared[kGroupedTextSize];
+    format_int64_grouped(compared, disk_bytes / 512 * 512);
+    print(out,
+          verify.replaced.empty()
+              ? localized("比較完了: バックアップデータと %s の %s バイトは同じです"
+                          " (その後ろのバックアップデータはすべて 0 です)\n")
+              : localized("比較完了: バックアップデータと %s の %s バイトは、GPT を"
+                          "直した所のほかは同じです (その後ろのバックアップデータは、"
+                          "移した GPT の予備のほかはすべて 0 です)\n"),
+          path.c_str(), compared);
+}
+
 }  // namespace
 
 int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -89,23 +112,8 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     char bytes[kGroupedTextSize];
     format_uint64_grouped(bytes, header.backup_bytes);
-    if (against != options.values.end()) {
-        if (disk_bytes >= 0 && static_cast<std::uint64_t>(disk_bytes) < header.backup_bytes) {
-            char compared[kGroupedTextSize];
-            format_int64_grouped(compared, disk_bytes / 512 * 512);
-            print(out,
-                  verify.replaced.empty()
-                      ? localized("比較完了: バックアップデータと %s の %s バイトは同じです"
-                                  " (その後ろのバックアップデータはすべて 0 です)\n")
-                      : localized("比較完了: バックアップデータと %s の %s バイトは、GPT を"
-                                  "直した所のほかは同じです (その後ろのバックアップデータは、"
-                                  "移した GPT の予備のほかはすべて 0 です)\n"),
-                  against->second.c_str(), compared);
-        } else {
-            print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n",
-                  against->second.c_str(), bytes);
-        }
-    }
+    if (against != options.values.end())
+        report_comparison(against->second, header.backup_bytes, disk_bytes, verify, out);
     report_bad_sectors(folder, out, "");
     print(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,
           static_cast<double>(header.backup_bytes) / 1e6 /
