@@ -138,6 +138,16 @@ TEST(LoopDevices, FourKiBSectorsGoOntoTheirLikeOnly) {
     EXPECT_EQ(files[1].offset, 256u * 4096);
     EXPECT_EQ(files[2].size, 8u << 20);
 
+    // Onto a larger disk of its like: the GPT's backup moved to its end.
+    const std::string larger = dir.file("4k-larger.img");
+    kiroda::test_support::write_file(larger, {});
+    fs::resize_file(larger, 96 << 20);
+    loop_device wide("--sector-size 4096 " + larger);
+    ASSERT_FALSE(wide.path().empty());
+    ASSERT_EQ(run(run_restore_command, {set, wide.path()}).status, kExitDone);
+    EXPECT_EQ(output_of("sgdisk -v " + wide.path() + " | grep -c 'No problems found'"), "1");
+    EXPECT_EQ(run(run_verify_command, {"--against", wide.path(), set}).status, kExitDone);
+
     // A set of 512-byte sectors goes onto no such disk.
     const std::string source = dir.file("small.img");
     kiroda::test_support::make_disk_image(source, 2000,
