@@ -98,6 +98,11 @@ gpt_mend_result plan_gpt_mend(set_image& image, std::uint32_t sector_bytes,
     if (target_lbas * sector_bytes == image.size()) return gpt_mend_result::planned;
     // The protective MBR, the primary header and its array, from the set.
     const std::uint64_t array = gpt_array_sectors(set.header, sector_bytes);
+    // Room for the head, one usable sector and the backup, or no GPT at all.
+    if (target_lbas < set.header.entries_lba + 2 * array + 2) {
+        *why = "the target cannot hold the GPT";
+        return gpt_mend_result::failed;
+    }
     std::vector<unsigned char> head((set.header.entries_lba + array) * sector_bytes);
     if (image.read(0, head.size(), head.data()) != static_cast<std::int64_t>(head.size())) {
         *why = "the set's GPT does not read";
