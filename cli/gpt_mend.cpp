@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/gpt_layout.h"
+#include "ui/translation.h"
 #include "util/file_io.h"
 
 namespace kiroda::cli {
@@ -49,9 +50,9 @@ bool library_rewrites(int fd, std::uint32_t sector_bytes, std::string* why) {
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
     bool ok = fdisk_assign_device(cxt, path.c_str(), 0) == 0 &&
               fdisk_is_labeltype(cxt, FDISK_DISKLABEL_GPT);
-    if (!ok) *why = "libfdisk does not read the GPT";
+    if (!ok) *why = localized("libfdisk が GPT を読めません");
     if (ok && fdisk_write_disklabel(cxt) != 0) {
-        *why = "libfdisk cannot write the GPT";
+        *why = localized("libfdisk が GPT を書けません");
         ok = false;
     }
     fdisk_deassign_device(cxt, 1);
@@ -82,7 +83,7 @@ bool mend_holds(int fd, std::uint64_t target_bytes, const gpt_layout& set,
                           std::memcmp(sector0.data(), head.data(), 446) == 0 &&
                           std::memcmp(sector0.data() + 462, head.data() + 462, 50) == 0;
     if (mended.state == gpt_state::valid && same_entries(mended, set) && mbr_kept) return true;
-    *why = "the mended GPT does not read back as the set's";
+    *why = localized("直した GPT がバックアップデータの GPT と一致しません");
     return false;
 }
 
@@ -100,12 +101,12 @@ gpt_mend_result plan_gpt_mend(set_image& image, std::uint32_t sector_bytes,
     const std::uint64_t array = gpt_array_sectors(set.header, sector_bytes);
     // Room for the head, one usable sector and the backup, or no GPT at all.
     if (target_lbas < set.header.entries_lba + 2 * array + 2) {
-        *why = "the target cannot hold the GPT";
+        *why = localized("復旧先ディスクが GPT には小さすぎます");
         return gpt_mend_result::failed;
     }
     std::vector<unsigned char> head((set.header.entries_lba + array) * sector_bytes);
     if (image.read(0, head.size(), head.data()) != static_cast<std::int64_t>(head.size())) {
-        *why = "the set's GPT does not read";
+        *why = localized("バックアップデータの GPT を読めません");
         return gpt_mend_result::failed;
     }
     // A smaller target: the primary points past its end, which the library
