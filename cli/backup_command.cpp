@@ -380,14 +380,28 @@ int prepare_backup_folder(backup_plan& plan, std::FILE* err) {
     return remove_set_files(folder, plan.stale, err) ? kExitDone : kExitFailed;
 }
 
+// How a backup that did not finish ended, as the engine tells it.
+struct backup_ending {
+    bool medium_failed = false;    // the medium did not keep a file of the set
+    bool at_lost_sectors = false;  // stopped at unreadable sectors, not gone past
+};
+
 // After a backup that did not finish: the files stay (the wizard keeps them
 // too); says what they are and how to go on. After a refused --resume the
 // engine has said why and the set is as it was; after a stop, running the
 // same command goes on.
-void explain_unfinished(const backup_plan& plan, int exit_status, bool medium_failed,
+void explain_unfinished(const backup_plan& plan, int exit_status, const backup_ending& ending,
                         std::FILE* err) {
     const std::vector<std::string> left = set_files_in(plan.folder, nullptr);
-    if (medium_failed) {
+    if (ending.at_lost_sectors && !plan.rescue) {
+        // Nobody was there to say yes to zeros (or the user said no): the
+        // set so far is kept, and a resume with --rescue goes on from it.
+        print_message(err,
+                      "読めないセクタがあるため、バックアップを止めました。"
+                      "読めないセクタを 0 で埋めて、ここまでの続きからバックアップするには:\n"
+                      "  krdtool backup --resume --rescue %s %s",
+                      plan.source.c_str(), plan.folder.c_str());
+    } else if (ending.medium_failed) {
         // The engine said it: the set is of no use, on this medium.
     } else if (plan.resume) {
         if (exit_status == kExitStopped)
@@ -439,9 +453,12 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
     backup_options backup;
     backup.rescue = plan.rescue;
     backup.resume = plan.resume;
-    backup.ask_to_go_past = !plan.yes;
-    bool medium_failed = false;
-    backup.medium_failed = &medium_failed;
+    // Asked on a terminal only: without one the backup stops at the first
+    // unreadable sector and says how to go on past it.
+    backup.ask_to_go_past = answers_for(err, plan.yes) == question_answer::ask;
+    backup_ending ending;
+    backup.medium_failed = &ending.medium_failed;
+    backup.stopped_at_lost_sectors = &ending.at_lost_sectors;
     // Unsafe: a medium that does not keep what was written goes unseen.
     backup.read_back = plan.read_back;
     // Which disk the set is of, for a restore to name it.
@@ -452,7 +469,7 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
         return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);
     });
     if (outcome.exit_status != kExitDone) {
-        explain_unfinished(plan, outcome.exit_status, medium_failed, err);
+        explain_unfinished(plan, outcome.exit_status, ending, err);
         return outcome.exit_status;
     }
     if (plan.resume) copy_program(plan.folder, err);

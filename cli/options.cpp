@@ -23,6 +23,22 @@ std::string with_option(const char* format, const std::string& option) {
     return text;
 }
 
+// The short options every command that has the long one takes.
+constexpr struct {
+    const char* short_name;
+    const char* long_name;
+} kShortOptions[] = {
+    {"-f", "--force"}, {"-y", "--yes"}, {"-q", "--quiet"}, {"-v", "--verbose"}, {"-l", "--long"},
+};
+
+// "-f" as "--force" where the command takes --force; otherwise as it is.
+std::string long_form(std::initializer_list<const char*> flags, const std::string& arg) {
+    for (const auto& o : kShortOptions) {
+        if (arg == o.short_name && listed(flags, o.long_name)) return o.long_name;
+    }
+    return arg;
+}
+
 }  // namespace
 
 parsed_options parse_options(const std::vector<std::string>& args,
@@ -31,7 +47,7 @@ parsed_options parse_options(const std::vector<std::string>& args,
     parsed_options parsed;
     bool options_ended = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string arg = options_ended ? args[i] : long_form(flags, args[i]);
         if (options_ended || arg.size() < 2 || arg[0] != '-') {
             parsed.operands.push_back(arg);
         } else if (arg == "--") {

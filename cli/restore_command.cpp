@@ -13,6 +13,8 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/target_guard.h"
+#include "cli/target_consent.h"
+#include "cli/source_checks.h"
 #include "cli/device_of_folder.h"
 #include "cli/disk_paths.h"
 #include "cli/engine_run.h"
@@ -146,11 +148,7 @@ class made_image {
                           system_reason(take_system_error()).c_str());
             break;
         case target_verdict::has_partitions:
-            print_message(
-                err,
-                "復旧先ディスクにはパーテーションがあります。空のディスクにのみ復旧できます: %s",
-                target.c_str());
-            break;
+            return true;  // written over only on purpose: consent_to_holdings
     }
     return false;
 }
@@ -202,6 +200,32 @@ class made_image {
     return kExitFailed;
 }
 
+// A target too small without --fit: reads the set to say whether --fit
+// would take it, and where the partitions end either way.
+void advise_fit(const std::string& folder, std::uint64_t backup_bytes, std::uint64_t target_bytes,
+                bool yes, std::FILE* err) {
+    fit_check check;
+    const engine_outcome outcome =
+        run_engine(err, backup_bytes - target_bytes, yes, [&](progress& p) {
+            return check_fit(p, folder.c_str(), backup_bytes, target_bytes, &check);
+        });
+    if (outcome.exit_status != kExitDone) return;
+    char reach[kGroupedTextSize], sector[kGroupedTextSize];
+    format_uint64_grouped(reach, check.partitions_end);
+    format_uint64_grouped(sector, check.partitions_end / 512);
+    if (check.fits(target_bytes)) {
+        print_message(err,
+                      "--fit を付ければ復旧できます: パーテーションはセクタ %s (%s バイト) で"
+                      "終わり、復旧先の終わりより後ろのデータはすべて 0 です。",
+                      sector, reach);
+    } else {
+        print_message(err,
+                      "--fit でも収まりません: パーテーションはセクタ %s (%s バイト) まで使うか、"
+                      "復旧先の終わりより後ろに 0 でないデータがあります。",
+                      sector, reach);
+    }
+}
+
 // What a restore will do, decided before it writes anything: the dry run
 // prints it, the real run carries it out. --force means three things, each
 // kept apart here: an image file with data, a file system straight on the
@@ -215,8 +239,9 @@ struct restore_plan {
     bool dry_run = false;
     backup_header header{};
     restore_options restore;
-    bool make_image = false;                 // the target image is made at the set's size
-    const char* over_file_system = nullptr;  // --force: the file system written over
+    bool make_image = false;  // the target image is made at the set's size
+    bool holds_data = false;  // an existing image file that is not all zeros
+    std::string over;         // --force: what the target held, written over
 
     std::uint64_t write_bytes() const {
         return restore.fit_bytes != 0 ? restore.fit_bytes : header.backup_bytes;
@@ -257,11 +282,14 @@ int check_restore_set(restore_plan& plan, std::FILE* err) {
 }
 
 // The target against the set (cli/target_guard.h), in krdtool's words.
-int check_restore_path(const restore_plan& plan, std::FILE* err) {
+int check_restore_path(restore_plan& plan, std::FILE* err) {
     const std::string& target = plan.target;
     int reason = 0;
-    switch (check_target_path(plan.folder, target, plan.force, &reason)) {
+    switch (check_target_path(plan.folder, target, false, &reason)) {
         case target_refusal::none:
+            return kExitDone;
+        case target_refusal::holds_data:
+            plan.holds_data = true;  // written over only on purpose: consent_to_holdings
             return kExitDone;
         case target_refusal::not_a_disk:
             print_message(err, "復旧先はブロックデバイスでもイメージファイルでもありません: %s",
@@ -280,12 +308,6 @@ int check_restore_path(const restore_plan& plan, std::FILE* err) {
                 "別のディスクに復旧して下さい。\n%s",
                 plan.folder.c_str());
             break;
-        case target_refusal::holds_data:
-            print_message(err,
-                          "復旧先のイメージファイルには既にデータがあります: %s\n"
-                          "上書きしてよい場合は --force を付けて下さい。",
-                          target.c_str());
-            break;
         case target_refusal::unreadable:
             print_message(err, "復旧先のイメージファイルを読めません: %s%s", target.c_str(),
                           system_reason(reason).c_str());
@@ -294,8 +316,39 @@ int check_restore_path(const restore_plan& plan, std::FILE* err) {
     return kExitFailed;
 }
 
+// A target that holds anything is written only on purpose
+// (cli/target_consent.h). kExitDone when it holds nothing or may be written.
+int consent_to_holdings(restore_plan& plan, const target_check& check, std::uint64_t bytes,
+                        std::FILE* err) {
+    struct stat st {};
+    const bool device = ::stat(plan.target.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+    const bool data = plan.holds_data || (device && starts_with_data(plan.target));
+    const std::string holds = describe_holdings(check, data);
+    if (holds.empty()) return kExitDone;
+    const overwrite_request request{
+        plan.target, holds,       describe_identity(identity_of(plan.target)), bytes, plan.force,
+        plan.yes,    plan.dry_run};
+    if (!agree_to_overwrite(request, err)) return kExitFailed;
+    plan.over = holds;
+    plan.restore.over_partitions = check.verdict == target_verdict::has_partitions;
+    return kExitDone;
+}
+
+// Never written while mounted, --force or not: the kernel's file system
+// would write its own blocks over the restore's, and the other way round.
+int check_not_mounted(const std::string& target, std::FILE* err) {
+    const std::string point = mounted_at(target, false);
+    if (point.empty()) return kExitDone;
+    print_message(
+        err,
+        "復旧先 %s (またはその上のもの) は %s にマウントされています。"
+        "マウントされたディスクには復旧しません: アンマウントしてからもう一度実行して下さい。",
+        target.c_str(), point.c_str());
+    return kExitFailed;
+}
+
 // The target disk's verdict (engine/restore_target.h) for the set, or for
-// its first bytes with --fit; a file system on it only with --force.
+// its first bytes with --fit; what it holds only on purpose.
 int check_restore_disk(restore_plan& plan, std::FILE* err) {
     const std::string& target = plan.target;
     const target_check sized = check_restore_target(kTargetDiskNumber, plan.header.backup_bytes);
@@ -311,17 +364,15 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
     const target_check check = plan.restore.fit_bytes != 0
                                    ? check_restore_target(kTargetDiskNumber, plan.write_bytes())
                                    : sized;
-    if (!explain(check, target, plan.write_bytes(), err)) return kExitFailed;
-    // A file system written straight onto the disk has no partition table
-    // for the rules to see, but it is in use all the same.
-    if (check.needs_consent() && !plan.force) {
-        print_message(err,
-                      "復旧先の先頭に %s があります (パーテーションのないファイルシステム): %s\n"
-                      "上書きしてよい場合は --force を付けて下さい。",
-                      check.file_system, target.c_str());
+    if (!explain(check, target, plan.write_bytes(), err)) {
+        if (sized.verdict == target_verdict::too_small && !plan.fit && sized.value >= 512)
+            advise_fit(plan.folder, plan.header.backup_bytes,
+                       static_cast<std::uint64_t>(sized.value) / 512 * 512, plan.yes, err);
         return kExitFailed;
     }
-    if (check.needs_consent()) plan.over_file_system = check.file_system;
+    if (const int status = check_not_mounted(target, err); status != kExitDone) return status;
+    if (const int status = consent_to_holdings(plan, check, target_bytes, err); status != kExitDone)
+        return status;
     if (plan.restore.fit_bytes == 0) return kExitDone;
     return check_set_fits(plan.folder, plan.header.backup_bytes, plan.restore.fit_bytes, plan.yes,
                           err);
@@ -362,8 +413,8 @@ void print_restore_plan(const restore_plan& plan, std::FILE* out) {
           plan.folder.c_str(), bytes, plan.target.c_str());
     if (plan.make_image)
         print(out, "  復旧先のイメージファイルを作ります: %s\n", plan.target.c_str());
-    if (plan.over_file_system != nullptr)
-        print(out, "  先頭の %s を上書きします (--force)\n", plan.over_file_system);
+    if (!plan.over.empty())
+        print(out, "  復旧先の %s を上書きします (--force)\n", plan.over.c_str());
     print(out, "  %s\n",
           plan.restore.read_back ? localized("MBR を書く前に読み戻して確認します")
                                  : localized("読み戻し確認はしません (--no-readback)"));

@@ -84,10 +84,10 @@ bool source_acceptable(const disk_record& record, const std::string& source, boo
     return true;
 }
 
-bool mounted_writable(const std::string& source, const std::string& mountinfo,
-                      const std::string& sys_root) {
+std::string mounted_at(const std::string& path, bool writable_only, const std::string& mountinfo,
+                       const std::string& sys_root) {
     struct stat src {};
-    if (::stat(source.c_str(), &src) != 0) return false;
+    if (::stat(path.c_str(), &src) != 0) return "";
     std::ifstream in(mountinfo);
     std::string line;
     while (std::getline(in, line)) {
@@ -101,12 +101,19 @@ bool mounted_writable(const std::string& source, const std::string& mountinfo,
         unsigned maj = 0, min = 0;
         char colon = 0;
         std::istringstream dev_text(numbers);
-        if (!rw || !(dev_text >> maj >> colon >> min) || colon != ':' || maj == 0) continue;
-        // The source itself, a partition of it, or an image it is.
+        if ((writable_only && !rw) || !(dev_text >> maj >> colon >> min) || colon != ':' ||
+            maj == 0)
+            continue;
+        // The path itself, a partition of it, or an image it is.
         if (lies_within(storage_under(makedev(maj, min), sys_root), storage_of(src, sys_root)))
-            return true;
+            return point;
     }
-    return false;
+    return "";
+}
+
+bool mounted_writable(const std::string& source, const std::string& mountinfo,
+                      const std::string& sys_root) {
+    return !mounted_at(source, true, mountinfo, sys_root).empty();
 }
 
 std::vector<std::string> set_files_in(const std::string& folder, std::vector<std::string>* others) {

@@ -1,0 +1,144 @@
+// krdtool as a user or a script runs it: on terminals of 40, 80 and 200
+// columns and piped, in English and Japanese, its questions answered as typed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/capture_test_support.h"
+#include "cli/pty_run_test_support.h"
+#include "cli/set_commands.h"
+#include "disk/disk_image_test_support.h"
+#include "engine/engine_test_support.h"
+#include "testfs/fault_fs_mount.h"
+#include "util/test_support.h"
+
+namespace kiroda::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using kiroda::test_support::make_disk_image;
+using kiroda::test_support::make_mbr_one_partition;
+using kiroda::test_support::same_file;
+using kiroda::test_support::temp_folder;
+using test_support::run_krdtool;
+using test_support::terminal_run;
+
+constexpr const char* kEn = "C.UTF-8";
+constexpr const char* kJa = "ja_JP.UTF-8";
+constexpr std::uint64_t kSectors = 2 * 32768 + 9;
+
+struct row {
+    std::vector<std::string> args;  // {set} {disk} {bad} {parted} {fs} {new} are paths
+    terminal_run how;
+    int status;
+    std::vector<std::string> says;         // on the screen (standard error)
+    std::vector<std::string> never;        // nowhere
+    std::vector<std::string> prints = {};  // on standard output
+};
+
+class KrdtoolTerminal : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        make_disk_image(disk, kSectors, make_mbr_one_partition(2048, 60000));
+        ASSERT_EQ(test_support::run_command(run_backup_command, {disk, set}).status, kExitDone);
+    }
+    // Fresh targets for each row: one with a partition, one with a file
+    // system straight on it.
+    void make_targets() {
+        make_disk_image(dir.file("parted.img"), kSectors, make_mbr_one_partition(63, 100));
+        std::vector<unsigned char> ext(1082, 0);
+        ext[1080] = 0x53;
+        ext[1081] = 0xEF;
+        make_disk_image(dir.file("fs.img"), kSectors, {});
+        kiroda::test_support::write_file(dir.file("fs-head"), ext);
+        std::FILE* f = std::fopen(dir.file("fs.img").c_str(), "r+b");
+        std::fwrite(ext.data(), 1, ext.size(), f);
+        std::fclose(f);
+    }
+    // `text` with each {name} in it replaced by its path.
+    std::string path_of(std::string text, const std::string& bad, int n) const {
+        const std::pair<const char*, std::string> names[] = {
+            {"{set}", set},
+            {"{disk}", disk},
+            {"{bad}", bad},
+            {"{parted}", dir.file("parted.img")},
+            {"{fs}", dir.file("fs.img")},
+            {"{new}", dir.file("new" + std::to_string(n))}};
+        for (const auto& [name, path] : names) {
+            for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name))
+                text.replace(at, std::strlen(name), path);
+        }
+        return text;
+    }
+    void run_rows(const std::vector<row>& rows, const std::string& bad = "") {
+        int n = 0;
+        for (const row& r : rows) {
+            make_targets();
+            std::vector<std::string> args;
+            ++n;
+            for (const std::string& a : r.args) args.push_back(path_of(a, bad, n));
+            const auto got = run_krdtool(args, r.how);
+            const std::string said = r.args[0] + " " + std::to_string(r.how.columns) + " " +
+                                     r.how.language + "\n" + got.screen + "\n--\n" + got.out;
+            EXPECT_EQ(got.status, r.status) << said;
+            for (const std::string& s : r.says)
+                EXPECT_NE(got.screen.find(path_of(s, bad, n)), std::string::npos) << s << said;
+            for (const std::string& s : r.prints)
+                EXPECT_NE(got.out.find(s), std::string::npos) << s << said;
+            for (const std::string& s : r.never)
+                EXPECT_EQ((got.screen + got.out).find(s), std::string::npos) << s << said;
+        }
+    }
+    temp_folder dir;
+    std::string disk = dir.file("disk.img");
+    std::string set = dir.file("set");
+};
+
+// An unreadable sector: asked [y/N] on a terminal (Enter is no); without
+// one the backup stops and names the command that goes on past it.
+TEST_F(KrdtoolTerminal, AnUnreadableSectorIsAskedOrStopsWithWhatToRunNext) {
+    kiroda::test_support::fault_fs_mount mount(disk, dir.file("mnt"), {"--eio", "40000"});
+    if (!mount.mounted()) GTEST_SKIP() << mount.why();
+    run_rows(
+        {
+            {{"backup", "{bad}", "{new}"}, {80, kEn, "\n"}, 1, {"[y/N]"}, {"OK", "Cancel"}},
+            {{"backup", "{bad}", "{new}"}, {40, kJa, "y\n"}, 0, {"[y/N]"}, {"キャンセル"}},
+            {{"backup", "{bad}", "{new}"},
+             {0, kEn},
+             1,
+             {"krdtool backup --resume --rescue {bad} {new}"},
+             {"[y/N]", "Cancel"}},
+            {{"backup", "{bad}", "{new}"}, {0, kJa}, 1, {"krdtool backup --resume --rescue"}, {}},
+        },
+        mount.image());
+}
+
+// A target that holds anything: refused with what it holds and the
+// options; --force asks for the device's name on a terminal, and needs
+// --yes without one.
+TEST_F(KrdtoolTerminal, AUsedTargetIsWrittenOnlyOnPurpose) {
+    run_rows({
+        {{"restore", "{set}", "{parted}"}, {0, kEn}, 1, {"1 partition", "--force", "--yes"}, {}},
+        {{"restore", "{set}", "{fs}"}, {0, kJa}, 1, {"ext2/ext3/ext4", "--force"}, {}},
+        {{"restore", "--force", "{set}", "{parted}"}, {0, kEn}, 1, {"--yes"}, {}},
+        {{"restore", "-f", "-y", "{set}", "{fs}"}, {0, kEn}, 0, {"ext2/ext3/ext4"}, {}},
+        {{"restore", "--force", "{set}", "{parted}"},
+         {80, kEn, "sdz\n"},
+         1,
+         {"Size: 33,559,040 bytes", "{parted}"},
+         {"Restore done"}},
+        {{"restore", "--force", "{set}", "{parted}"},
+         {200, kJa, "parted.img\n"},
+         0,
+         {"装置名"},
+         {},
+         {"復旧完了"}},
+    });
+    EXPECT_TRUE(same_file(disk, dir.file("parted.img")));
+}
+
+}  // namespace
+}  // namespace kiroda::cli
