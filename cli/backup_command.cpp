@@ -17,6 +17,8 @@
 #include "cli/engine_run.h"
 #include "cli/disk_paths.h"
 #include "cli/folder_lock.h"
+#include "cli/json_writer.h"
+#include "cli/terminal_progress.h"
 #include "cli/set_commands.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_survey.h"
@@ -142,6 +144,8 @@ struct backup_plan {
     bool yes = false;
     bool read_back = true;  // false with --no-readback: unsafe, see backup_options
     bool dry_run = false;
+    bool json = false;               // --json: the summary as JSON
+    run_display display;             // -q, --progress=json
     std::uint64_t disk_bytes = 0;    // the source's size, a part sector included
     bool make_folder = false;        // the folder does not exist yet
     std::vector<std::string> stale;  // --force: an unfinished try's files, removed first
@@ -154,13 +158,14 @@ struct backup_plan {
 
 // Options and operands; kExitUsage after the usage text.
 int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::FILE* err) {
-    const parsed_options options = parse_options(
-        args, {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes"});
+    const parsed_options options =
+        parse_options(args, {"--dry-run", "--force", "--no-readback", "--rescue", "--resume",
+                             "--yes", "--quiet", "--json", "--progress=json"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
         print(err,
-              "使い方: krdtool backup [--dry-run] [--force] [--no-readback] [--rescue] [--resume] "
-              "[--yes] SOURCE SETDIR\n");
+              "使い方: krdtool backup [--dry-run] [-f] [--json] [--no-readback] [--progress=json] "
+              "[-q] [--rescue] [--resume] [-y] SOURCE SETDIR\n");
         return kExitUsage;
     }
     plan->source = options.operands[0];
@@ -171,6 +176,9 @@ int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::F
     plan->yes = options.has("--yes");
     plan->read_back = !options.has("--no-readback");
     plan->dry_run = options.has("--dry-run");
+    plan->json = options.has("--json");
+    plan->display.quiet = options.has("--quiet");
+    plan->display.json = options.has("--progress=json");
     return kExitDone;
 }
 
@@ -416,7 +424,7 @@ void explain_unfinished(const backup_plan& plan, int exit_status, const backup_e
     }
 }
 
-// The summary line of a finished backup.
+// The summary of a finished backup: a line, or with --json an object.
 void report_backup(const backup_plan& plan, double seconds, std::FILE* out) {
     std::error_code error;
     std::uint64_t set_bytes = 0;
@@ -428,18 +436,33 @@ void report_backup(const backup_plan& plan, double seconds, std::FILE* out) {
             ++files;
         }
     }
+    if (plan.json) {
+        json_writer json(out);
+        json.begin_object();
+        json.text("result", "done");
+        json.number("bytes", plan.copied_bytes());
+        json.number("set_bytes", set_bytes);
+        json.number("data_files", static_cast<std::uint64_t>(files));
+        json.number("milliseconds", static_cast<std::uint64_t>(seconds * 1000));
+        json.boolean("read_back", plan.read_back);
+        json.end_object();
+        return;
+    }
     const auto backup_size = static_cast<double>(plan.disk_bytes);
-    char disk_text[kGroupedTextSize], set_text[kGroupedTextSize];
+    char disk_text[kGroupedTextSize], set_text[kGroupedTextSize], files_text[64];
     format_uint64_grouped(disk_text, plan.copied_bytes());
     format_uint64_grouped(set_text, set_bytes);
-    print(
-        out,
-        "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s、%s%s\n",
-        disk_text, files, set_text, 100.0 * static_cast<double>(set_bytes) / backup_size,
-        backup_size / 1e6 / (seconds > 0 ? seconds : 1e-9),
-        plan.read_back ? localized("メディアから読み戻して確認済み")
-                       : localized("読み戻し確認なし (--no-readback)"),
-        bad_sector_summary(plan.folder).c_str());
+    if (files == 1) {
+        std::snprintf(files_text, sizeof files_text, "%s", localized("データファイル 1 個"));
+    } else {
+        std::snprintf(files_text, sizeof files_text, localized("データファイル %d 個"), files);
+    }
+    print(out, "バックアップ完了: %s バイト -> %s、%s バイト (%.1f%%)、%.1f MB/s、経過 %s、%s%s\n",
+          disk_text, files_text, set_text, 100.0 * static_cast<double>(set_bytes) / backup_size,
+          backup_size / 1e6 / (seconds > 0 ? seconds : 1e-9), clock_text(seconds).c_str(),
+          plan.read_back ? localized("メディアから読み戻して確認済み")
+                         : localized("読み戻し確認なし (--no-readback)"),
+          bad_sector_summary(plan.folder).c_str());
     report_bad_sectors(plan.folder, out, "  ");
 }
 
@@ -465,9 +488,12 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
     backup.source_disk_record =
         encode_source_disk(record_of_source(plan.source, plan.copied_bytes()));
     backup.threads = worker_threads_from_environment();
-    const engine_outcome outcome = run_engine(err, plan.copied_bytes(), plan.yes, [&](progress& p) {
-        return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);
-    });
+    const engine_outcome outcome = run_engine(
+        err, plan.copied_bytes(), plan.yes,
+        [&](progress& p) {
+            return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);
+        },
+        plan.display);
     if (outcome.exit_status != kExitDone) {
         explain_unfinished(plan, outcome.exit_status, ending, err);
         return outcome.exit_status;

@@ -10,6 +10,7 @@
 #include "cli/capture_test_support.h"
 #include "cli/pty_run_test_support.h"
 #include "cli/set_commands.h"
+#include "cli/terminal_progress.h"
 #include "disk/disk_image_test_support.h"
 #include "engine/engine_test_support.h"
 #include "testfs/fault_fs_mount.h"
@@ -138,6 +139,44 @@ TEST_F(KrdtoolTerminal, AUsedTargetIsWrittenOnlyOnPurpose) {
          {"復旧完了"}},
     });
     EXPECT_TRUE(same_file(disk, dir.file("parted.img")));
+}
+
+// Progress at every width: each redraw fits the terminal whole; piped, a
+// line every 10% and the summary after the 100%; -q and --progress=json.
+TEST_F(KrdtoolTerminal, ProgressFitsEveryWidthAndPipesEveryTenPercent) {
+    const std::string big = dir.file("big.img");
+    make_disk_image(big, 400000, make_mbr_one_partition(2048, 390000));
+    int n = 0;
+    for (const terminal_run how : {terminal_run{40, kEn}, terminal_run{80, kJa},
+                                   terminal_run{200, kEn}, terminal_run{0, kJa}}) {
+        const std::string to = dir.file("p" + std::to_string(++n));
+        const auto r = run_krdtool({"backup", big, to}, how);
+        ASSERT_EQ(r.status, 0) << r.screen;
+        for (std::size_t at = 0, end; at < r.screen.size(); at = end + 1) {
+            end = std::min(r.screen.find_first_of("\r\n", at), r.screen.size());
+            std::string line = r.screen.substr(at, end - at);
+            if (line.rfind("\x1b[K", 0) == 0) line.erase(0, 3);
+            if (how.columns > 0 && line.find("MB/s") != std::string::npos)
+                EXPECT_LT(display_width(line), how.columns) << line;
+        }
+        if (how.columns == 0) {
+            // One line for each 10% step the run crossed, and the 100%.
+            int lines = 0;
+            for (std::size_t at = r.screen.find(" MB/s"); at != std::string::npos;
+                 at = r.screen.find(" MB/s", at + 1))
+                ++lines;
+            EXPECT_EQ(lines, 10) << r.screen;
+            EXPECT_NE(r.screen.find("100%"), std::string::npos) << r.screen;
+            EXPECT_EQ(r.screen.find("バックアップ完了"), std::string::npos) << r.screen;
+        }
+    }
+    const auto quiet = run_krdtool({"backup", "-q", big, dir.file("q")}, {0, kEn});
+    EXPECT_EQ(quiet.screen.find("MB/s"), std::string::npos) << quiet.screen;
+    EXPECT_NE(quiet.out.find("Backup done"), std::string::npos) << quiet.out;
+    const auto json = run_krdtool({"verify", "--progress=json", "--json", dir.file("q")}, {0, kEn});
+    EXPECT_NE(json.screen.find("\"percent\":100,\"done_bytes\":204800000"), std::string::npos)
+        << json.screen;
+    EXPECT_EQ(json.out.rfind("{\"result\":\"done\",\"bytes\":204800000", 0), 0u) << json.out;
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/target_guard.h"
+#include "cli/json_writer.h"
+#include "cli/terminal_progress.h"
 #include "cli/target_consent.h"
 #include "cli/source_checks.h"
 #include "cli/device_of_folder.h"
@@ -237,11 +239,14 @@ struct restore_plan {
     bool fit = false;
     bool yes = false;
     bool dry_run = false;
+    bool json = false;    // --json: the summary as JSON
+    run_display display;  // -q, --progress=json
     backup_header header{};
     restore_options restore;
-    bool make_image = false;  // the target image is made at the set's size
-    bool holds_data = false;  // an existing image file that is not all zeros
-    std::string over;         // --force: what the target held, written over
+    bool make_image = false;   // the target image is made at the set's size
+    bool holds_data = false;   // an existing image file that is not all zeros
+    bool zeros_image = false;  // an existing image file of zeros: its zero runs stay holes
+    std::string over;          // --force: what the target held, written over
 
     std::uint64_t write_bytes() const {
         return restore.fit_bytes != 0 ? restore.fit_bytes : header.backup_bytes;
@@ -251,12 +256,13 @@ struct restore_plan {
 // Options and operands; kExitUsage after the usage text.
 int parse_restore(const std::vector<std::string>& args, restore_plan* plan, std::FILE* err) {
     const parsed_options options =
-        parse_options(args, {"--dry-run", "--fit", "--no-readback", "--force", "--yes"});
+        parse_options(args, {"--dry-run", "--fit", "--no-readback", "--force", "--yes", "--quiet",
+                             "--json", "--progress=json"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool restore: %s\n", options.error.c_str());
         print(err,
-              "使い方: krdtool restore [--dry-run] [--force] [--fit] [--no-readback] [--yes] "
-              "SETDIR TARGET\n");
+              "使い方: krdtool restore [--dry-run] [-f] [--fit] [--json] [--no-readback] "
+              "[--progress=json] [-q] [-y] SETDIR TARGET\n");
         return kExitUsage;
     }
     plan->folder = options.operands[0];
@@ -265,6 +271,9 @@ int parse_restore(const std::vector<std::string>& args, restore_plan* plan, std:
     plan->fit = options.has("--fit");
     plan->yes = options.has("--yes");
     plan->dry_run = options.has("--dry-run");
+    plan->json = options.has("--json");
+    plan->display.quiet = options.has("--quiet");
+    plan->display.json = options.has("--progress=json");
     plan->restore.read_back = !options.has("--no-readback");
     plan->restore.threads = worker_threads_from_environment();
     // A damaged digest file leaves the set unproven: only --force goes on.
@@ -286,8 +295,11 @@ int check_restore_path(restore_plan& plan, std::FILE* err) {
     const std::string& target = plan.target;
     int reason = 0;
     switch (check_target_path(plan.folder, target, false, &reason)) {
-        case target_refusal::none:
+        case target_refusal::none: {
+            struct stat st {};
+            plan.zeros_image = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
             return kExitDone;
+        }
         case target_refusal::holds_data:
             plan.holds_data = true;  // written over only on purpose: consent_to_holdings
             return kExitDone;
@@ -421,6 +433,27 @@ void print_restore_plan(const restore_plan& plan, std::FILE* out) {
     print(out, "--dry-run: 何も書き込んでいません。\n");
 }
 
+// The summary of a finished restore: a line, or with --json an object.
+void report_restore(const restore_plan& plan, double seconds, std::FILE* out) {
+    if (plan.json) {
+        json_writer json(out);
+        json.begin_object();
+        json.text("result", "done");
+        json.text("target", plan.target);
+        json.number("bytes", plan.write_bytes());
+        json.number("milliseconds", static_cast<std::uint64_t>(seconds * 1000));
+        json.boolean("read_back", plan.restore.read_back);
+        json.end_object();
+        return;
+    }
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, plan.write_bytes());
+    print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s、経過 %s)%s\n", bytes,
+          plan.target.c_str(), plan.restore.read_back ? localized("、読み戻して確認し") : "",
+          static_cast<double>(plan.write_bytes()) / 1e6 / (seconds > 0 ? seconds : 1e-9),
+          clock_text(seconds).c_str(), bad_sector_summary(plan.folder).c_str());
+}
+
 // Carries out a checked plan: the image, the engine, the summary.
 int run_restore(const restore_plan& plan, const disk_paths_scope& disks, std::FILE* out,
                 std::FILE* err) {
@@ -429,23 +462,27 @@ int run_restore(const restore_plan& plan, const disk_paths_scope& disks, std::FI
         return kExitFailed;
     made_image image(plan.target, plan.make_image, err);
     disks.add(kTargetDiskNumber, plan.target);
-    restore.target_is_zeros = plan.make_image;
+    restore.target_is_zeros = plan.make_image || plan.zeros_image;
     // A spinning disk would seek between the read-back and the writes: it is
     // read back after the last write instead.
     if (identity_of(plan.target).rotational != 1) restore.read_back_behind = kReadBehindBytes;
     const std::uint64_t backup_bytes = plan.header.backup_bytes;
-    const engine_outcome outcome = run_engine(err, backup_bytes, plan.yes, [&](progress& p) {
-        return restore_disk(p, kTargetDiskNumber, plan.folder.c_str(), backup_bytes, restore);
-    });
+    // What is read back after the last write: all of it, or what the
+    // read-back behind the writes has not done yet.
+    run_display display = plan.display;
+    if (restore.read_back)
+        display.read_back_bytes = restore.read_back_behind == 0
+                                      ? plan.write_bytes()
+                                      : std::min(plan.write_bytes(), kReadBehindBytes);
+    const engine_outcome outcome = run_engine(
+        err, plan.write_bytes(), plan.yes,
+        [&](progress& p) {
+            return restore_disk(p, kTargetDiskNumber, plan.folder.c_str(), backup_bytes, restore);
+        },
+        display);
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     image.keep();
-    char bytes[kGroupedTextSize];
-    format_uint64_grouped(bytes, plan.write_bytes());
-    print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes,
-          plan.target.c_str(), restore.read_back ? localized("、読み戻して確認し") : "",
-          static_cast<double>(plan.write_bytes()) / 1e6 /
-              (outcome.seconds > 0 ? outcome.seconds : 1e-9),
-          bad_sector_summary(plan.folder).c_str());
+    report_restore(plan, outcome.seconds, out);
     return kExitDone;
 }
 
