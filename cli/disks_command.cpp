@@ -11,6 +11,7 @@
 #include "cli/command.h"
 #include "cli/disk_paths.h"
 #include "cli/json_writer.h"
+#include "cli/own_words.h"
 #include "cli/source_record.h"
 #include "cli/options.h"
 #include "cli/output.h"
@@ -36,25 +37,10 @@ const char* verdict_word(disk_usability verdict) {
                                                 : "使用不可";
 }
 
-// A dialog's verdict as one sentence: its line breaks (placed for the
-// dialog's width) joined, with a space where the language puts one.
-std::string verdict_sentence(const char* message) {
-    std::string sentence;
-    for (const char* p = message; *p; ++p) {
-        if (*p != '\n') {
-            sentence += *p;
-        } else if (!sentence.empty() && static_cast<unsigned char>(sentence.back()) < 0x80 &&
-                   sentence.back() != ' ') {
-            sentence += ' ';
-        }
-    }
-    return sentence;
-}
-
 // A verdict line: the word, then the sentence.
 void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
     print(out, "  %s %s - %s\n", localized(label), localized(verdict_word(v.verdict)),
-          verdict_sentence(localized(v.message)).c_str());
+          own_verdict_words(v.message).c_str());
 }
 
 // The restore's own verdict (engine/restore_target.h, judged for one sector:
@@ -95,6 +81,11 @@ disk_verdict restore_target_verdict(const disk_record& r, const std::string& pat
                                     const target_check& check) {
     if (r.sector0_unreadable) return refused_target(target_check{});
     const disk_verdict dialog = target_disk_verdict(r);
+    // A used disk is written over on purpose only, but it can be.
+    if (check.verdict == target_verdict::has_partitions) {
+        return {kVerdictWithReservation, "△",
+                "復旧先にできますが、パーテーションがあります (--force で上書き)", false};
+    }
     if (!dialog.usable()) return dialog;
     if (!check.may_write()) return refused_target(check);
     if (check.needs_consent()) {
@@ -218,7 +209,7 @@ const char* verdict_name(disk_usability verdict) {
 void write_verdict_json(json_writer& json, const char* key, const disk_verdict& v) {
     json.begin_object(key);
     json.text("verdict", verdict_name(v.verdict));
-    json.text("message", verdict_sentence(localized(v.message)));
+    json.text("message", own_verdict_words(v.message));
     json.end_object();
 }
 

@@ -46,15 +46,16 @@ TEST(DisksCommand, ReportsEachImageWithBothVerdicts) {
     EXPECT_TRUE(contains(first_part, "セクタサイズ: 512 バイト")) << text;
     EXPECT_TRUE(contains(first_part, "メディア: 固定ﾃﾞｨｽｸ")) << text;
     EXPECT_TRUE(contains(first_part, "1: 1  2: 0  3: 0  4: 0")) << text;
+    EXPECT_TRUE(contains(first_part, "元ディスク: 使用可 - 元ディスクにできます\n")) << text;
     EXPECT_TRUE(contains(first_part,
-                         "元ディスク: 使用可 - 指定のディスクは、元ディスクとして利用可能です。\n"))
+                         "復旧先ディスク: 使用可 (注意あり) - 復旧先にできますが、"
+                         "パーテーションがあります (--force で上書き)"))
         << text;
-    EXPECT_TRUE(
-        contains(first_part, "復旧先ディスク: 使用不可 - 復旧先ディスクとして利用できません。"))
+    EXPECT_TRUE(contains(second_part,
+                         "元ディスク: 使用不可 - 元ディスクにできません: "
+                         "セクタ 0 に MBR の署名 (0x55AA) がありません"))
         << text;
-    EXPECT_TRUE(contains(second_part, "元ディスク: 使用不可 - 元ディスクとして利用できません。"))
-        << text;
-    EXPECT_TRUE(contains(second_part, "未使用ディスクです。(xAA55)")) << text;
+    EXPECT_TRUE(contains(second_part, "(空のディスク)")) << text;
     // The command leaves no disk registered behind it.
     registered_disk d;
     EXPECT_FALSE(find_registered_disk(0, &d));
@@ -115,7 +116,7 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
         const char* target;
         std::uint64_t first_partition_bytes;
     } expected[] = {
-        {used, "usable", "unusable", 2000 * 512},
+        {used, "usable", "reservation", 2000 * 512},  // with --force
         {blank, "unusable", "usable", 0},
         {data, "unusable", "reservation", 0},
     };

@@ -446,8 +446,8 @@ TEST_F(SetCommands, BackupAppliesTheSourceRules) {
         std::string source;
         const char* refusal;
     } cases[] = {
-        {"GPT", dir.file("gpt.img"), "ＧＰＴ"},
-        {"no MBR signature", dir.file("blank.img"), "AA55"},
+        {"GPT", dir.file("gpt.img"), "GPT のディスク"},
+        {"no MBR signature", dir.file("blank.img"), "(0x55AA)"},
     };
     for (const auto& c : cases) {
         const std::string s = dir.file(std::string("set-") + c.what);
@@ -514,13 +514,21 @@ TEST_F(SetCommands, ARestoreIntoANewImageIsSparse) {
         image.put('\x5A');
     }
     ASSERT_EQ(run_command(run_backup_command, {big, set}).status, kExitDone);
-    const run_result r = run_command(run_restore_command, {set, restored});
-    ASSERT_EQ(r.status, kExitDone) << r.err;
-    EXPECT_TRUE(same_file(big, restored));
-    struct stat st {};
-    ASSERT_EQ(::stat(restored.c_str(), &st), 0);
-    // Six of the eight chunks are zeros: they stay holes.
-    EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, std::uint64_t{8} * 32768 * 512 / 2);
+    // A new image, and one made beforehand (truncate -s) that holds only zeros.
+    for (const bool made_before : {false, true}) {
+        fs::remove(restored);
+        if (made_before)
+            std::ofstream(restored).close(), fs::resize_file(restored, fs::file_size(big));
+        const run_result r = run_command(run_restore_command, {set, restored});
+        ASSERT_EQ(r.status, kExitDone) << r.err;
+        EXPECT_TRUE(same_file(big, restored));
+        struct stat st {};
+        ASSERT_EQ(::stat(restored.c_str(), &st), 0);
+        // Six of the eight chunks are zeros: they stay holes.
+        EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512,
+                  std::uint64_t{8} * 32768 * 512 / 2)
+            << made_before;
+    }
 }
 
 // Every failed system call in a message carries the system's reason: a

@@ -1,5 +1,7 @@
 #include "cli/source_checks.h"
 
+#include "cli/own_words.h"
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -33,14 +35,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool one_line(const char* text, std::string* line) {
-    *line = text;
-    for (char& c : *line) {
-        if (c == '\n') c = ' ';
-    }
-    return true;
-}
-
 // The files of a set: its header and data files, the program copy and the
 // side files, each under its own or its temporary name.
 bool is_set_file(const std::string& name) {
@@ -57,8 +51,7 @@ bool source_acceptable(const disk_record& record, const std::string& source, boo
         return false;
     }
     const disk_verdict verdict = source_disk_verdict(record);
-    std::string reason;
-    one_line(localized(verdict.message), &reason);
+    const std::string reason = own_verdict_words(verdict.message);
     if (verdict.verdict == disk_usability::with_reservation) {
         // Usable with a warning: the wizard shows the warning, so does krdtool.
         print_message(err, "注意: %s: %s", reason.c_str(), source.c_str());

@@ -42,11 +42,11 @@ TEST(SourceChecks, ForceCoversThePartitionLayoutOnly) {
         const char* named;
     } cases[] = {
         {"an MBR disk", [](disk_record&) {}, true, true, ""},
-        {"GPT", [](disk_record& r) { r.gpt = 1; }, false, true, "ＧＰＴ"},
+        {"GPT", [](disk_record& r) { r.gpt = 1; }, false, true, "GPT のディスク"},
         {"no MBR signature", [](disk_record& r) { r.boot_signature_valid = 0; }, false, true,
-         "AA55"},
+         "セクタ 0 に MBR の署名 (0x55AA) がありません"},
         {"no partition defined", [](disk_record& r) { r.partition_count = 0; }, false, true,
-         "定義されていません"},
+         "パーテーションが一つもありません"},
         {"4,096-byte sectors", [](disk_record& r) { r.bytes_per_sector = 4096; }, false, false,
          "セクタサイズ"},
         {"a CD", [](disk_record& r) { r.media_type = 0; }, false, false, "リムーバブル"},

@@ -1,6 +1,7 @@
 #include "cli/terminal_messages.h"
 
 #include "cli/output.h"
+#include "cli/own_words.h"
 #include "cli/stop_signals.h"
 #include "ui/translation.h"
 #include "disk/disk_registry.h"
@@ -171,7 +172,7 @@ terminal_messages::terminal_messages(std::FILE* err, question_answer answer,
                                      void (*before_message)(void*), void* context) {
     previous_ = set_message_sink([=, last_yes = std::string()](const message& m) mutable {
         if (before_message != nullptr) before_message(context);
-        std::string text = name_disks_by_path(m.text);
+        std::string text = own_message_words(name_disks_by_path(m.text));
         const unsigned buttons = m.type & 0xF;
         if (buttons == kMbOkCancel) text = without_buttons(text);
         if (buttons == kMbOk || buttons == kMbOkCancel)
