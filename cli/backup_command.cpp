@@ -159,8 +159,10 @@ struct backup_plan {
 // Options and operands; kExitUsage after the usage text.
 int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::FILE* err) {
     const parsed_options options =
-        parse_options(args, {"--dry-run", "--force", "--no-readback", "--rescue", "--resume",
-                             "--yes", "--quiet", "--json", "--progress=json"});
+        parse_options(args,
+                      {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes",
+                       "--quiet", "--json", "--progress=json"},
+                      {}, {"SOURCE", "SETDIR"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
         print(err,

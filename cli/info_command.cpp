@@ -341,7 +341,7 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
 }  // namespace
 
 int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--json"});
+    const parsed_options options = parse_options(args, {"--json"}, {}, {"SETDIR"});
     if (!options.error.empty() || options.operands.size() != 1) {
         if (!options.error.empty()) print(err, "krdtool info: %s\n", options.error.c_str());
         print(err, "使い方: krdtool info [--json] SETDIR\n");

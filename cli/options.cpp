@@ -43,7 +43,8 @@ std::string long_form(std::initializer_list<const char*> flags, const std::strin
 
 parsed_options parse_options(const std::vector<std::string>& args,
                              std::initializer_list<const char*> flags,
-                             std::initializer_list<const char*> valued) {
+                             std::initializer_list<const char*> valued,
+                             std::initializer_list<const char*> operands) {
     parsed_options parsed;
     bool options_ended = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -64,6 +65,14 @@ parsed_options parse_options(const std::vector<std::string>& args,
             parsed.error = with_option(localized("不明なオプションです: %s"), arg);
             return parsed;
         }
+    }
+    if (operands.size() == 0) return parsed;
+    if (parsed.operands.size() < operands.size()) {
+        parsed.error =
+            with_option(localized("%s がありません"), operands.begin()[parsed.operands.size()]);
+    } else if (parsed.operands.size() > operands.size()) {
+        parsed.error =
+            with_option(localized("余分な引数です: %s"), parsed.operands[operands.size()]);
     }
     return parsed;
 }

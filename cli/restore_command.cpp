@@ -255,9 +255,10 @@ struct restore_plan {
 
 // Options and operands; kExitUsage after the usage text.
 int parse_restore(const std::vector<std::string>& args, restore_plan* plan, std::FILE* err) {
-    const parsed_options options =
-        parse_options(args, {"--dry-run", "--fit", "--no-readback", "--force", "--yes", "--quiet",
-                             "--json", "--progress=json"});
+    const parsed_options options = parse_options(args,
+                                                 {"--dry-run", "--fit", "--no-readback", "--force",
+                                                  "--yes", "--quiet", "--json", "--progress=json"},
+                                                 {}, {"SETDIR", "TARGET"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool restore: %s\n", options.error.c_str());
         print(err,

@@ -92,18 +92,25 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     EXPECT_TRUE(same_file(disk, restored));
 }
 
+// A usage error names the operand that is missing or too many, then the usage.
 TEST_F(SetCommands, UsageErrors) {
     const struct {
         command_function f;
         std::vector<std::string> args;
+        const char* says;
     } cases[] = {
-        {run_backup_command, {}},     {run_backup_command, {disk}},   {run_verify_command, {}},
-        {run_restore_command, {set}}, {run_info_command, {set, set}},
+        {run_backup_command, {}, "SOURCE がありません"},
+        {run_backup_command, {disk}, "SETDIR がありません"},
+        {run_verify_command, {}, "SETDIR がありません"},
+        {run_restore_command, {set}, "TARGET がありません"},
+        {run_info_command, {set, "x"}, "余分な引数です: x"},
+        {run_restore_command, {"-q", "-z", set}, "不明なオプションです: -z"},
     };
     for (const auto& c : cases) {
         const run_result r = run_command(c.f, c.args);
         EXPECT_EQ(r.status, kExitUsage);
-        EXPECT_TRUE(contains(r.err, "使い方"));
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+        EXPECT_TRUE(contains(r.err, "使い方")) << r.err;
     }
 }
 

@@ -66,8 +66,9 @@ bool read_verified_header(const std::string& folder, bool yes, std::FILE* err,
 }  // namespace
 
 int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(
-        args, {"--fit", "--yes", "--quiet", "--json", "--progress=json"}, {"--against"});
+    const parsed_options options =
+        parse_options(args, {"--fit", "--yes", "--quiet", "--json", "--progress=json"},
+                      {"--against"}, {"SETDIR"});
     if (!options.error.empty() || options.operands.size() != 1) {
         if (!options.error.empty()) print(err, "krdtool verify: %s\n", options.error.c_str());
         print(err,
