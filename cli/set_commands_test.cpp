@@ -28,6 +28,7 @@
 #include "engine/engine_test_support.h"
 #include "testfs/fault_fs_mount.h"
 #include "util/file_io.h"
+#include "util/number_format.h"
 #include "util/test_support.h"
 
 namespace kiroda::cli {
@@ -48,6 +49,12 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 using run_result = test_support::command_result;
+
+std::string grouped(std::uint64_t n) {
+    char text[kGroupedTextSize];
+    format_uint64_grouped(text, n);
+    return text;
+}
 using test_support::run_command;
 
 class SetCommands : public ::testing::Test {
@@ -74,10 +81,16 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     const run_result info = run_command(run_info_command, {set});
     EXPECT_EQ(info.status, kExitDone) << info.err;
     EXPECT_TRUE(contains(info.out, "33,559,040 バイト"));  // (2 x 32,768 + 9) sectors
-    EXPECT_TRUE(contains(info.out, "KRD00001.BIN: ブロック 3 個"));
+    // Each file's own size, then the disk's bytes it holds; the set's space
+    // and ratio; no Windows disk number for a set made here.
+    const std::string file_line = "KRD00001.BIN: " + grouped(fs::file_size(set + "/KRD00001.BIN")) +
+                                  " バイト、ブロック 3 個 (ディスクの 33,559,040 バイト)";
+    EXPECT_TRUE(contains(info.out, file_line)) << info.out;
+    EXPECT_TRUE(contains(info.out, "バックアップデータの大きさ: ")) << info.out;
+    EXPECT_FALSE(contains(info.out, "Windows のディスク")) << info.out;
     EXPECT_TRUE(contains(info.out, "1.14"));
     // The source is recorded by its path; an image file has no identity.
-    const std::string source_line = "元ディスクの記録: " + fs::absolute(disk).string() + ", 0.0 GB";
+    const std::string source_line = "元ディスクの記録: " + fs::absolute(disk).string() + ", 33 MB";
     EXPECT_TRUE(contains(info.out, source_line)) << info.out;
     const run_result json = run_command(run_info_command, {"--json", set});
     EXPECT_TRUE(contains(json.out, "\"source\":{\"file\":\"read\",\"path\":\"" +

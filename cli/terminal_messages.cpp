@@ -85,8 +85,13 @@ std::string with_reasons(const std::string& text, int system_error, bool questio
         std::string meaning = block_code_meaning(value);
         if (c.sectors_left) {
             char line[160];
-            std::snprintf(line, sizeof line, localized("元ディスクを読めません (残り %lld セクタ)"),
-                          value);
+            if (value == 1) {
+                std::snprintf(line, sizeof line, "%s",
+                              localized("元ディスクを読めません (残り 1 セクタ)"));
+            } else {
+                std::snprintf(line, sizeof line,
+                              localized("元ディスクを読めません (残り %lld セクタ)"), value);
+            }
             meaning = line;
         }
         said.replace(at, end - at, meaning);
