@@ -180,7 +180,7 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
                                       ? r.total_sectors * 512 / r.bytes_per_sector
                                       : r.total_sectors);
 
-    print(out, "ディスク %d: %s\n", r.number, path.c_str());
+    print(out, "ディスク: %s\n", path.c_str());
     if (const std::string who = describe_identity(identity_of(path)); !who.empty())
         print(out, "  機種: %s\n", who.c_str());
     print(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
@@ -246,54 +246,79 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
 
 }  // namespace
 
+namespace {
+
+// A disk that did not open, in the listing (and its JSON) with the
+// system's reason, so one bad device hides none of the others.
+void report_unopened(const std::string& path, int error, json_writer* json, std::FILE* out) {
+    if (json != nullptr) {
+        json->begin_object();
+        json->text("path", path);
+        json->text("error", std::strerror(error));
+        json->end_object();
+        return;
+    }
+    print(out, "ディスク: %s\n  開けません: %s\n", path.c_str(), std::strerror(error));
+}
+
+// Lists `paths`; true in `*listed` when one at least was surveyed, false
+// from the result when one did not open.
+bool list_disks(const std::vector<std::string>& paths, json_writer* json, std::FILE* out,
+                bool* listed) {
+    bool all = true;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (i > 0 && json == nullptr) std::fputc('\n', out);
+        disk_record record;
+        if (!survey_disk(static_cast<int>(i), &record)) {
+            report_unopened(paths[i], errno, json, out);
+            all = false;
+            continue;
+        }
+        *listed = true;
+        const target_check as_target = check_restore_target(static_cast<int>(i), kSectorBytes);
+        if (json != nullptr) {
+            write_disk_json(*json, record, paths[i], as_target);
+        } else {
+            print_disk_report(record, paths[i], out, as_target);
+        }
+    }
+    return all;
+}
+
+}  // namespace
+
 int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const parsed_options options = parse_options(args, {"--json"});
     if (!options.error.empty()) {
         print(err, "krdtool disks: %s\n%s", options.error.c_str(), localized(kUsage));
         return kExitUsage;
     }
-    const bool as_json = options.has("--json");
+    const bool named = !options.operands.empty();
     const std::vector<std::string> paths =
-        options.operands.empty() ? list_block_devices("/sys/block", "/dev") : options.operands;
-    if (paths.empty() && !as_json) {
+        named ? options.operands : list_block_devices("/sys/block", "/dev");
+    if (paths.empty() && !options.has("--json")) {
         print(err, "krdtool disks: ディスクが見つかりません。\n");
         return kExitFailed;
     }
-
     clear_disk_paths();
     const disk_paths_scope disks;
     for (std::size_t i = 0; i < paths.size(); ++i) disks.add(static_cast<int>(i), paths[i]);
-    int status = kExitDone;
-    bool printed = false;
     std::optional<json_writer> json;
-    if (as_json) {
+    if (options.has("--json")) {
         json.emplace(out);
         json->begin_object();
         json->begin_array("disks");
     }
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        disk_record record;
-        if (!survey_disk(static_cast<int>(i), &record)) {
-            const int error = errno;
-            print(err, "krdtool disks: %s を開けません: %s\n", paths[i].c_str(),
-                  std::strerror(error));
-            status = kExitFailed;
-            continue;
-        }
-        const target_check as_target = check_restore_target(static_cast<int>(i), kSectorBytes);
-        if (json) {
-            write_disk_json(*json, record, paths[i], as_target);
-            continue;
-        }
-        if (printed) std::fputc('\n', out);
-        print_disk_report(record, paths[i], out, as_target);
-        printed = true;
-    }
+    bool listed = false;
+    const bool all = list_disks(paths, json ? &*json : nullptr, out, &listed);
     if (json) {
         json->end_array();
         json->end_object();
     }
-    return status;
+    // A device named that does not open fails the command; of this
+    // machine's disks, one that did not open is only shown as such.
+    if (!all) print(err, "krdtool disks: 開けないディスクがあります (一覧を参照して下さい)\n");
+    return all || (!named && listed) ? kExitDone : kExitFailed;
 }
 
 }  // namespace kiroda::cli
