@@ -24,7 +24,7 @@ std::size_t hanging_indent(const std::string& line) {
     const std::size_t start = line.find_first_not_of(' ');
     if (start == std::string::npos) return 0;
     const std::size_t gap = line.find("  ", start);
-    if (line[start] == '-' && gap != std::string::npos) {
+    if (line[start] == '-' && start <= 4 && gap != std::string::npos) {
         const std::size_t text = line.find_first_not_of(' ', gap);
         if (text != std::string::npos && text < 40) return text;
     }
@@ -34,8 +34,15 @@ std::size_t hanging_indent(const std::string& line) {
     return start == 0 ? 2 : start;
 }
 
+// True when the UTF-8 character that starts at `at` is a wide one
+// (Japanese), between which a line may break as at a space.
+bool wide_at(const std::string& text, std::size_t at) {
+    return at < text.size() && static_cast<unsigned char>(text[at]) >= 0xE0;
+}
+
 // The help's paragraphs: a line indented as the one before it goes on
-// (its lines were broken for 80 columns), so it is joined to it.
+// (its lines were broken for 80 columns), so it is joined to it. Options
+// start within the first columns; a dash further in is text.
 std::vector<std::string> paragraphs(const std::string& text) {
     std::vector<std::string> joined;
     std::size_t at = 0;
@@ -44,12 +51,17 @@ std::vector<std::string> paragraphs(const std::string& text) {
         if (end == std::string::npos) end = text.size();
         const std::string line = text.substr(at, end - at);
         const std::size_t start = line.find_first_not_of(' ');
-        const bool goes_on = !joined.empty() && !joined.back().empty() && joined.back()[0] == ' ' &&
-                             start != std::string::npos && start > 0 && line[start] != '-' &&
-                             start == hanging_indent(joined.back()) &&
-                             start != joined.back().find_first_not_of(' ');
+        const bool goes_on =
+            !joined.empty() && !joined.back().empty() && joined.back()[0] == ' ' &&
+            start != std::string::npos && start > 0 && (line[start] != '-' || start > 4) &&
+            start == hanging_indent(joined.back()) && start != joined.back().find_first_not_of(' ');
         if (goes_on) {
-            joined.back() += " " + line.substr(start);
+            // Japanese runs on without a space.
+            std::size_t last = joined.back().size() - 1;
+            while (last > 0 && (static_cast<unsigned char>(joined.back()[last]) & 0xC0) == 0x80)
+                --last;
+            const bool wide = wide_at(joined.back(), last) || wide_at(line, start);
+            joined.back() += (wide ? "" : " ") + line.substr(start);
         } else {
             joined.push_back(line);
         }
@@ -57,19 +69,29 @@ std::vector<std::string> paragraphs(const std::string& text) {
     return joined;
 }
 
-// One line broken at spaces to fit `room` columns, never inside a word.
+// Where `rest` may break before `room` columns, past `indent`: the last
+// space, or the last place before or after a wide character; npos: none.
+std::size_t break_point(const std::string& rest, std::size_t indent, int room) {
+    std::size_t cut = std::string::npos;
+    for (std::size_t at = indent + 1; at < rest.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(rest[at]);
+        if ((byte & 0xC0) == 0x80) continue;  // inside a character
+        if (display_width(rest.substr(0, at)) > room) break;
+        std::size_t lead = at - 1;
+        while (lead > 0 && (static_cast<unsigned char>(rest[lead]) & 0xC0) == 0x80) --lead;
+        if (rest[at] == ' ' || wide_at(rest, at) || wide_at(rest, lead)) cut = at;
+    }
+    return cut;
+}
+
+// One line broken to fit `room` columns, never inside a word.
 void wrap_line(const std::string& line, int room, std::string* wrapped) {
     const std::string indent(hanging_indent(line), ' ');
     std::string rest = line;
     bool first = true;
     while (display_width(rest) > room) {
-        std::size_t cut = std::string::npos;
-        for (std::size_t at = rest.find(' ', first ? 0 : indent.size()); at != std::string::npos;
-             at = rest.find(' ', at + 1)) {
-            if (display_width(rest.substr(0, at)) > room) break;
-            if (at > indent.size()) cut = at;
-        }
-        if (cut == std::string::npos) break;  // one long word: left whole
+        const std::size_t cut = break_point(rest, first ? 0 : indent.size(), room);
+        if (cut == std::string::npos || cut <= indent.size()) break;  // one long word: whole
         *wrapped += rest.substr(0, cut) + "\n";
         const std::size_t next = rest.find_first_not_of(' ', cut);
         rest = indent + (next == std::string::npos ? "" : rest.substr(next));

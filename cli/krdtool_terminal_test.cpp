@@ -67,7 +67,8 @@ class KrdtoolTerminal : public ::testing::Test {
             {"{bad}", bad},
             {"{parted}", dir.file("parted.img")},
             {"{fs}", dir.file("fs.img")},
-            {"{new}", dir.file("new" + std::to_string(n))}};
+            {"{new}", dir.file("new" + std::to_string(n))},
+            {"{blank}", dir.file("blank.img")}};
         for (const auto& [name, path] : names) {
             for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name))
                 text.replace(at, std::strlen(name), path);
@@ -139,6 +140,41 @@ TEST_F(KrdtoolTerminal, AUsedTargetIsWrittenOnlyOnPurpose) {
          {"復旧完了"}},
     });
     EXPECT_TRUE(same_file(disk, dir.file("parted.img")));
+}
+
+// krdtool's own words: what is wrong, where, and what to do next; usage
+// errors that name what is missing.
+TEST_F(KrdtoolTerminal, MessagesSayWhatWhereAndWhatNext) {
+    make_disk_image(dir.file("blank.img"), 100, {});
+    const std::string gone = dir.file("gone");
+    ASSERT_EQ(test_support::run_command(run_backup_command, {disk, gone}).status, kExitDone);
+    fs::remove(gone + "/KRD00001.BIN");
+    run_rows({
+        {{"backup", "{blank}", "{new}"},
+         {0, kEn},
+         1,
+         {"no MBR signature (0x55AA) in sector 0"},
+         {}},
+        {{"backup", "{blank}", "{new}"},
+         {0, kJa},
+         1,
+         {"セクタ 0 に MBR の署名 (0x55AA) がありません"},
+         {"AA55 "}},
+        {{"verify", gone},
+         {0, kEn},
+         1,
+         {"KRD00001.BIN is missing: the set needs it"},
+         {"Please change"}},
+        {{"x"}, {0, kEn}, 2, {"unknown command 'x' (try 'krdtool --help')"}, {"Usage"}},
+        {{"restore", "{set}"}, {0, kJa}, 2, {"TARGET がありません", "使い方: krdtool restore"}, {}},
+        {{"help", "backup"}, {0, kEn}, 0, {}, {}, {"Usage: krdtool backup", "-q, --quiet"}},
+    });
+    // Help fits 80 columns when it goes to no terminal.
+    const auto help = run_krdtool({"help", "restore"}, {0, kJa});
+    for (std::size_t at = 0, end; (end = help.out.find('\n', at)) != std::string::npos;
+         at = end + 1)
+        EXPECT_LT(display_width(help.out.substr(at, end - at)), 80)
+            << help.out.substr(at, end - at);
 }
 
 // Progress at every width: each redraw fits the terminal whole; piped, a
