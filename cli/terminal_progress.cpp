@@ -109,8 +109,8 @@ terminal_progress::terminal_progress(std::FILE* to, std::uint64_t total_bytes, p
       total_(total_bytes),
       read_back_(read_back_bytes),
       style_(style),
-      left_(total_bytes),
-      start_(std::chrono::steady_clock::now()) {
+      copy_left_(total_bytes),
+      start_{std::chrono::steady_clock::now(), std::chrono::steady_clock::now()} {
     // The engine sees a stop signal between blocks, as it would a stop button.
     install_stop_signals();
     watch_for_stop(this);
@@ -125,6 +125,7 @@ void terminal_progress::set_status(const char* japanese) {
     const char* text = localized(japanese);
     if (status_ == text) return;
     status_ = text;
+    reading_back_ = std::strcmp(japanese, kReadBackStatus) == 0;
     // A status seen before (the backup going on after the check of a data
     // file, which comes and goes) is the stage it was.
     for (const std::string& seen : statuses_seen_) {
@@ -140,43 +141,49 @@ void terminal_progress::set_status(const char* japanese) {
 }
 
 void terminal_progress::set_bytes_left(std::uint64_t bytes) {
-    // A figure that goes back up starts a stage of its own: under the
-    // read-back's status it is the read-back, the last share of the run.
-    if (bytes > left_) {
+    // Figures under the read-back's status count what is left of the piece
+    // being read back; a figure that goes up starts a piece (a backup reads
+    // each data file back, a restore its target once).
+    std::uint64_t& left = reading_back_ ? check_left_ : copy_left_;
+    if (bytes > left) {
         stage_starting_ = true;
-        if (status_ == localized(kReadBackStatus)) {
-            reading_back_ = true;
-            read_back_first_ = bytes;
-        }
+        if (reading_back_) check_first_ = bytes;
     }
-    left_ = bytes;
+    left = bytes;
     if (stage_starting_) {
         stage_starting_ = false;
-        stage_left_ = bytes;
-        start_ = std::chrono::steady_clock::now();
+        stage_left_[reading_back_] = bytes;
+        start_[reading_back_] = std::chrono::steady_clock::now();
     }
     show();
 }
 
+std::uint64_t terminal_progress::stage_left() const {
+    return reading_back_ ? check_left_ : copy_left_;
+}
+
+std::uint64_t terminal_progress::run_bytes() const {
+    // A read-back after the writes (read_back_ given) is the run's last
+    // share, as large as its first figure says once it began.
+    return total_ + (read_back_ == 0 ? 0 : check_first_ != 0 ? check_first_ : read_back_);
+}
+
 double terminal_progress::fraction() const {
-    double f = 1.0;
-    if (reading_back_) {
-        const double whole = static_cast<double>(total_ + read_back_first_);
-        f = whole > 0 ? (static_cast<double>(total_ + read_back_first_ - left_)) / whole : 1.0;
-    } else if (total_ + read_back_ > 0) {
-        const std::uint64_t done = total_ > left_ ? total_ - left_ : 0;
-        f = static_cast<double>(done) / static_cast<double>(total_ + read_back_);
-    }
-    // The last file read back after the last sector: not done until it is.
+    const std::uint64_t whole = run_bytes();
+    std::uint64_t done = total_ > copy_left_ ? total_ - copy_left_ : 0;
+    if (read_back_ != 0 && check_first_ != 0) done += check_first_ - check_left_;
+    const double f = whole > 0 ? static_cast<double>(done) / static_cast<double>(whole) : 1.0;
+    // A backup reads its last file back after the last sector: not done
+    // until it is.
     return f < 0.99 ? f : 0.99;
 }
 
 double terminal_progress::seconds_left() const {
     const double rate = bytes_per_second();
     if (rate <= 0) return -1;
-    const double whole =
-        static_cast<double>(total_ + (reading_back_ ? read_back_first_ : read_back_));
-    return whole * (1.0 - fraction_) / rate;
+    std::uint64_t left = stage_left();
+    if (read_back_ != 0 && !reading_back_) left += read_back_;
+    return static_cast<double>(left) / rate;
 }
 
 progress_fields terminal_progress::fields() const {
@@ -185,8 +192,9 @@ progress_fields terminal_progress::fields() const {
     std::snprintf(text, sizeof text, "%3d%%", static_cast<int>(100 * fraction_));
     f.percent = text;
     // The amount of the current stage, at the width of its largest figure.
-    const std::uint64_t whole = reading_back_ ? read_back_first_ : total_;
-    const std::uint64_t done = whole > left_ ? whole - left_ : 0;
+    const std::uint64_t whole = reading_back_ && check_first_ != 0 ? check_first_ : total_;
+    const std::uint64_t left = reading_back_ && check_first_ != 0 ? check_left_ : copy_left_;
+    const std::uint64_t done = whole > left ? whole - left : 0;
     char done_mb[kGroupedTextSize], whole_mb[kGroupedTextSize];
     format_uint64_grouped(done_mb, done / 1000000);
     format_uint64_grouped(whole_mb, whole / 1000000);
@@ -195,16 +203,14 @@ progress_fields terminal_progress::fields() const {
     f.amount = text;
     std::snprintf(text, sizeof text, "%6.1f MB/s", bytes_per_second() / 1e6);
     f.rate = text;
-    const double seconds = seconds_left();
     std::snprintf(text, sizeof text, localized("あと %s"), "00:00:00");
     const int left_width = display_width(text);
+    const double seconds = seconds_left();
+    text[0] = '\0';
     if (seconds >= 0 && fraction_ < 1.0)
         std::snprintf(text, sizeof text, localized("あと %s"), clock_text(seconds).c_str());
-    else
-        text[0] = '\0';
-    f.left =
-        text +
-        std::string(static_cast<std::size_t>(std::max(0, left_width - display_width(text))), ' ');
+    f.left = text;
+    f.left.append(static_cast<std::size_t>(std::max(0, left_width - display_width(text))), ' ');
     f.status = status_;
     return f;
 }
@@ -243,7 +249,7 @@ void terminal_progress::print_json() {
     if (percent == percent_shown_ && !stage_starting_) return;
     percent_shown_ = percent;
     const double seconds = seconds_left();
-    const std::uint64_t whole = total_ + (reading_back_ ? read_back_first_ : read_back_);
+    const std::uint64_t whole = run_bytes();
     print(to_,
           "{\"stage\":%s,\"percent\":%d,\"done_bytes\":%llu,\"total_bytes\":%llu,"
           "\"bytes_per_second\":%.0f,\"seconds_left\":%.0f}\n",
@@ -254,7 +260,8 @@ void terminal_progress::print_json() {
 }
 
 void terminal_progress::complete() {
-    left_ = 0;
+    copy_left_ = 0;
+    check_left_ = 0;
     fraction_ = 1.0;
     if (style_ == progress_style::bar) draw();
     if (style_ == progress_style::lines && deciles_shown_ < 10) {
@@ -269,8 +276,11 @@ void terminal_progress::complete() {
 
 double terminal_progress::bytes_per_second() const {
     const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const std::uint64_t done = stage_left_ > left_ ? stage_left_ - left_ : 0;
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_[reading_back_])
+            .count();
+    const std::uint64_t left = stage_left();
+    const std::uint64_t from = stage_left_[reading_back_];
+    const std::uint64_t done = from > left ? from - left : 0;
     return seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
 }
 

@@ -75,6 +75,8 @@ class terminal_progress : public progress {
     double fraction() const;
     progress_fields fields() const;
     double seconds_left() const;
+    std::uint64_t stage_left() const;  // the figure of the current stage
+    std::uint64_t run_bytes() const;   // the whole run's bytes
 
     std::FILE* to_;
     std::uint64_t total_;
@@ -86,12 +88,15 @@ class terminal_progress : public progress {
     double fraction_ = 0;     // never goes back
     std::string status_;
     std::vector<std::string> statuses_seen_;  // each begins a stage, and is printed, once
-    bool reading_back_ = false;               // the last stage: the read-back
-    std::uint64_t read_back_first_ = 0;       // the read-back's first figure
-    std::uint64_t left_;
+    bool reading_back_ = false;               // under the read-back's status
+    std::uint64_t check_first_ = 0;           // the read-back piece's first figure
+    std::uint64_t check_left_ = 0;            // what is left of it
+    std::uint64_t copy_left_;                 // what the writes (or reads) have left
     bool stage_starting_ = true;
-    std::uint64_t stage_left_ = 0;
-    std::chrono::steady_clock::time_point start_;
+    // Where the current stage's rate is measured from: the writes' [0] and
+    // the read-back's [1] apart, as a backup goes from one to the other.
+    std::uint64_t stage_left_[2] = {};
+    std::chrono::steady_clock::time_point start_[2];
 };
 
 }  // namespace kiroda::cli

@@ -90,6 +90,40 @@ TEST(TerminalProgress, PlainLinesEveryTenPercentOfTheWholeRun) {
     EXPECT_FALSE(contains(text, "復旧完了")) << text;
 }
 
+// A backup reads each data file back as it closes it: the percentage is the
+// sectors', stays below 100% through the last file's check, and the rate
+// of the copy is its own.
+TEST(TerminalProgress, TheChecksOfABackupAreTheirOwnShare) {
+    captured_stream err;
+    {
+        const std::uint64_t total = 512ULL << 20;
+        terminal_progress p(err.get(), total, progress_style::json);
+        for (std::uint64_t left = total; left + (16ULL << 20) > 16ULL << 20; left -= 16ULL << 20) {
+            p.set_status("ディスクバックアップ中");
+            p.set_bytes_left(left - (16ULL << 20));
+            if (left % (128ULL << 20) != 0) continue;
+            p.set_status("書き込み確認中");
+            for (std::uint64_t check = 30ULL << 20; check > 0; check -= 10ULL << 20)
+                p.set_bytes_left(check);
+        }
+        p.set_status("書き込み確認中");
+        p.set_bytes_left(20ULL << 20);
+        p.set_bytes_left(0);
+        p.complete();
+    }
+    const std::string text = err.text();
+    int last = -1;
+    for (std::size_t at = text.find("\"percent\":"); at != std::string::npos;
+         at = text.find("\"percent\":", at + 1)) {
+        const int percent = std::stoi(text.substr(at + 10));
+        EXPECT_GE(percent, last) << text;
+        last = percent;
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_EQ(text.find("\"percent\":100"), text.rfind("\"percent\":")) << text;
+    EXPECT_TRUE(contains(text, "\"percent\":99")) << text;
+}
+
 // For scripts: one JSON object a line, its percent never going back.
 TEST(TerminalProgress, JsonLines) {
     captured_stream err;
