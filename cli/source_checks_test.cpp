@@ -81,6 +81,9 @@ TEST(SourceChecks, AWritableMountOfTheSourceIsFound) {
     EXPECT_TRUE(mounted_writable(image, rw, sys));
     EXPECT_FALSE(mounted_writable(image, ro, sys));
     EXPECT_FALSE(mounted_writable(dir.file("other.img"), rw, sys));
+    // A restore target is never written mounted, read-only or not.
+    EXPECT_EQ(mounted_at(image, false, ro, sys), "/mnt/a");
+    EXPECT_EQ(mounted_at(dir.file("other.img"), false, ro, sys), "");
 }
 
 TEST(SourceChecks, OnlyASetsOwnFilesAreEverRemoved) {
