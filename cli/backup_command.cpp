@@ -357,7 +357,10 @@ void print_backup_plan(const backup_plan& plan, std::FILE* out) {
           : plan.rescue ? localized(" (読めないセクタは 0 で埋めます)")
                         : "");
     if (plan.make_folder) print(out, "  フォルダを作ります: %s\n", plan.folder.c_str());
-    if (!plan.stale.empty())
+    if (plan.stale.size() == 1)
+        print(out, "  以前のバックアップデータのファイル %s を削除します\n",
+              plan.stale.front().c_str());
+    else if (!plan.stale.empty())
         print(out, "  以前のバックアップデータのファイル %zu 個を削除します\n", plan.stale.size());
     print(out, "  %s\n",
           plan.read_back ? localized("書き込んだファイルをメディアから読み戻して確認します")
@@ -416,6 +419,13 @@ void explain_unfinished(const backup_plan& plan, int exit_status, const backup_e
     } else if (plan.resume) {
         if (exit_status == kExitStopped)
             print_message(err, "続けるには同じコマンドをもう一度実行して下さい。");
+    } else if (left.size() == 1) {
+        print_message(
+            err,
+            "バックアップは完了していません。%s にファイル %s が残っています。\n"
+            "これはまだバックアップデータとして使えません。続けるには同じコマンドに --resume を、"
+            "はじめからやり直すには --force を付けて下さい (残ったファイルを削除してから始めます)。",
+            plan.folder.c_str(), left.front().c_str());
     } else if (!left.empty()) {
         print_message(
             err,

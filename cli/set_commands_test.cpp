@@ -253,7 +253,7 @@ TEST_F(SetCommands, ADryRunEndsAsTheRunsCheckAndWritesNothing) {
          [&] { fs::create_directories(set), write_file(set + "/KRD00001.BIN", {1}); },
          {"--force", disk, set},
          kExitDone,
-         "ファイル 1 個を削除します"},
+         "ファイル KRD00001.BIN を削除します"},
         {"restore into a new image",
          run_restore_command,
          backed_up,

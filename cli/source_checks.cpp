@@ -160,9 +160,13 @@ bool remove_set_files(const std::string& folder, const std::vector<std::string>&
             return false;
         }
     }
-    if (!files.empty())
+    if (files.size() == 1) {
+        print_message(err, "以前のバックアップデータのファイル %s を削除しました: %s",
+                      files.front().c_str(), folder.c_str());
+    } else if (!files.empty()) {
         print_message(err, "以前のバックアップデータのファイル %zu 個を削除しました: %s",
                       files.size(), folder.c_str());
+    }
     return true;
 }
 
