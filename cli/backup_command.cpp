@@ -522,12 +522,13 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     if (const int status = parse_backup(args, &plan, err); status != kExitDone) return status;
     const disk_paths_scope disks;
     disks.add(kSourceDiskNumber, plan.source);
-    if (const int status = check_backup(plan, err); status != kExitDone) return status;
+    if (const int status = check_backup(plan, err); status != kExitDone)
+        return with_json_outcome(plan.json, status, out);
     if (plan.dry_run) {
         print_backup_plan(plan, out);
         return kExitDone;
     }
-    return run_backup(plan, out, err);
+    return with_json_outcome(plan.json, run_backup(plan, out, err), out);
 }
 
 }  // namespace kiroda::cli

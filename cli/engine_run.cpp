@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "cli/command.h"
+#include "cli/json_writer.h"
 #include "cli/output.h"
 #include "cli/terminal_messages.h"
 #include "util/system_error.h"
@@ -20,6 +21,16 @@ unsigned worker_threads_from_environment() {
     char* end = nullptr;
     const unsigned long n = std::strtoul(text, &end, 10);
     return *end == '\0' && n >= 1 && n <= 256 ? static_cast<unsigned>(n) : 0;
+}
+
+int with_json_outcome(bool json, int status, std::FILE* out) {
+    if (!json || status == kExitDone || status == kExitUsage) return status;
+    json_writer j(out);
+    j.begin_object();
+    j.text("result", status == kExitStopped ? "stopped" : "failed");
+    j.number("exit_status", static_cast<std::uint64_t>(status));
+    j.end_object();
+    return status;
 }
 
 progress_style style_for(std::FILE* err, const run_display& display) {

@@ -36,6 +36,10 @@ struct run_display {
 // otherwise.
 progress_style style_for(std::FILE* err, const run_display& display);
 
+// With --json (`json`), a run that did not finish says so on `out` too,
+// as {"result":"failed"|"stopped","exit_status":N}; `status` is returned.
+int with_json_outcome(bool json, int status, std::FILE* out);
+
 // `yes`: --yes answers the engine's questions.
 [[nodiscard]] engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
                                         const std::function<int(progress&)>& engine,

@@ -493,12 +493,13 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     restore_plan plan;
     if (const int status = parse_restore(args, &plan, err); status != kExitDone) return status;
     const disk_paths_scope disks;
-    if (const int status = check_restore(plan, disks, err); status != kExitDone) return status;
+    if (const int status = check_restore(plan, disks, err); status != kExitDone)
+        return with_json_outcome(plan.json, status, out);
     if (plan.dry_run) {
         print_restore_plan(plan, out);
         return kExitDone;
     }
-    return run_restore(plan, disks, out, err);
+    return with_json_outcome(plan.json, run_restore(plan, disks, out, err), out);
 }
 
 }  // namespace kiroda::cli

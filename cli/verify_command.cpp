@@ -65,7 +65,9 @@ bool read_verified_header(const std::string& folder, bool yes, std::FILE* err,
 
 }  // namespace
 
-int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+namespace {
+
+int verify_set(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const parsed_options options =
         parse_options(args, {"--fit", "--yes", "--quiet", "--json", "--progress=json"},
                       {"--against"}, {"SETDIR"});
@@ -106,6 +108,17 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
     report_verify(folder, against != options.values.end() ? against->second.c_str() : nullptr,
                   header.backup_bytes, compared, outcome.seconds, options.has("--json"), out);
     return kExitDone;
+}
+
+}  // namespace
+
+int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    bool json = false;
+    for (const std::string& arg : args) {
+        if (arg == "--") break;
+        json = json || arg == "--json";
+    }
+    return with_json_outcome(json, verify_set(args, out, err), out);
 }
 
 }  // namespace kiroda::cli
