@@ -468,15 +468,17 @@ int run_restore(const restore_plan& plan, const disk_paths_scope& disks, std::FI
     // read back after the last write instead.
     if (identity_of(plan.target).rotational != 1) restore.read_back_behind = kReadBehindBytes;
     const std::uint64_t backup_bytes = plan.header.backup_bytes;
-    // What is read back after the last write: all of it, or what the
-    // read-back behind the writes has not done yet.
+    // The engine reads the whole set (with --fit it checks that what the
+    // target cannot take is zeros) and writes what fits; what is read back
+    // after the last write is all of that, or what the read-back behind the
+    // writes has not done yet.
     run_display display = plan.display;
     if (restore.read_back)
         display.read_back_bytes = restore.read_back_behind == 0
                                       ? plan.write_bytes()
                                       : std::min(plan.write_bytes(), kReadBehindBytes);
     const engine_outcome outcome = run_engine(
-        err, plan.write_bytes(), plan.yes,
+        err, backup_bytes, plan.yes,
         [&](progress& p) {
             return restore_disk(p, kTargetDiskNumber, plan.folder.c_str(), backup_bytes, restore);
         },
