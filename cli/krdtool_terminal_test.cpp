@@ -126,6 +126,7 @@ TEST_F(KrdtoolTerminal, AUsedTargetIsWrittenOnlyOnPurpose) {
         {{"restore", "{set}", "{parted}"}, {0, kEn}, 1, {"1 partition", "--force", "--yes"}, {}},
         {{"restore", "{set}", "{fs}"}, {0, kJa}, 1, {"ext2/ext3/ext4", "--force"}, {}},
         {{"restore", "--force", "{set}", "{parted}"}, {0, kEn}, 1, {"--yes"}, {}},
+        {{"restore", "--dry-run", "-f", "{set}", "{parted}"}, {0, kEn}, 1, {"--yes"}, {}},
         {{"restore", "-f", "-y", "{set}", "{fs}"}, {0, kEn}, 0, {"ext2/ext3/ext4"}, {}},
         {{"restore", "--force", "{set}", "{parted}"},
          {80, kEn, "sdz\n"},

@@ -98,7 +98,6 @@ bool agree_to_overwrite(const overwrite_request& r, std::FILE* err) {
                       r.target.c_str(), r.holds.c_str());
         return false;
     }
-    if (r.dry_run) return true;
     if (r.yes) {
         print_message(err, "(--force --yes: %s の %s を上書きします)", r.target.c_str(),
                       r.holds.c_str());
@@ -111,6 +110,8 @@ bool agree_to_overwrite(const overwrite_request& r, std::FILE* err) {
                       r.target.c_str(), r.holds.c_str());
         return false;
     }
+    // A dry run ends where the real run would ask: the plan says it.
+    if (r.dry_run) return true;
     return typed_device_name(r, err);
 }
 

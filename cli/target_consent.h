@@ -27,7 +27,7 @@ struct overwrite_request {
     std::uint64_t bytes = 0;  // the target's size
     bool force = false;
     bool yes = false;
-    bool dry_run = false;  // the plan is shown: nothing is asked
+    bool dry_run = false;  // the plan is shown: refused as the run would be, never asked
 };
 
 // The refusal (what was found, the options) without --force, the question
