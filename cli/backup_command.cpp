@@ -18,6 +18,8 @@
 #include "cli/engine_run.h"
 #include "cli/disk_paths.h"
 #include "cli/folder_lock.h"
+#include "cli/json_writer.h"
+#include "cli/terminal_progress.h"
 #include "cli/set_commands.h"
 #include "disk/disk_registry.h"
 #include "disk/disk_survey.h"
@@ -144,6 +146,8 @@ struct backup_plan {
     bool yes = false;
     bool read_back = true;  // false with --no-readback: unsafe, see backup_options
     bool dry_run = false;
+    bool json = false;               // --json: the summary as JSON
+    run_display display;             // -q, --progress=json
     std::uint64_t disk_bytes = 0;    // the source's size, a part sector included
     bool make_folder = false;        // the folder does not exist yet
     std::vector<std::string> stale;  // --force: an unfinished try's files, removed first
@@ -156,13 +160,16 @@ struct backup_plan {
 
 // Options and operands; kExitUsage after the usage text.
 int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::FILE* err) {
-    const parsed_options options = parse_options(
-        args, {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes"});
+    const parsed_options options =
+        parse_options(args,
+                      {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes",
+                       "--quiet", "--json", "--progress=json"},
+                      {}, {"SOURCE", "SETDIR"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
         print(err,
-              "使い方: krdtool backup [--dry-run] [--force] [--no-readback] [--rescue] [--resume] "
-              "[--yes] SOURCE SETDIR\n");
+              "使い方: krdtool backup [--dry-run] [-f] [--json] [--no-readback] [--progress=json] "
+              "[-q] [--rescue] [--resume] [-y] SOURCE SETDIR\n");
         return kExitUsage;
     }
     plan->source = options.operands[0];
@@ -173,6 +180,9 @@ int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::F
     plan->yes = options.has("--yes");
     plan->read_back = !options.has("--no-readback");
     plan->dry_run = options.has("--dry-run");
+    plan->json = options.has("--json");
+    plan->display.quiet = options.has("--quiet");
+    plan->display.json = options.has("--progress=json");
     return kExitDone;
 }
 
@@ -350,7 +360,10 @@ void print_backup_plan(const backup_plan& plan, std::FILE* out) {
           : plan.rescue ? localized(" (読めないセクタは 0 で埋めます)")
                         : "");
     if (plan.make_folder) print(out, "  フォルダを作ります: %s\n", plan.folder.c_str());
-    if (!plan.stale.empty())
+    if (plan.stale.size() == 1)
+        print(out, "  以前のバックアップデータのファイル %s を削除します\n",
+              plan.stale.front().c_str());
+    else if (!plan.stale.empty())
         print(out, "  以前のバックアップデータのファイル %zu 個を削除します\n", plan.stale.size());
     print(out, "  %s\n",
           plan.read_back ? localized("書き込んだファイルをメディアから読み戻して確認します")
@@ -383,18 +396,39 @@ int prepare_backup_folder(backup_plan& plan, std::FILE* err) {
     return remove_set_files(folder, plan.stale, err) ? kExitDone : kExitFailed;
 }
 
+// How a backup that did not finish ended, as the engine tells it.
+struct backup_ending {
+    bool medium_failed = false;    // the medium did not keep a file of the set
+    bool at_lost_sectors = false;  // stopped at unreadable sectors, not gone past
+};
+
 // After a backup that did not finish: the files stay (the wizard keeps them
 // too); says what they are and how to go on. After a refused --resume the
 // engine has said why and the set is as it was; after a stop, running the
 // same command goes on.
-void explain_unfinished(const backup_plan& plan, int exit_status, bool medium_failed,
+void explain_unfinished(const backup_plan& plan, int exit_status, const backup_ending& ending,
                         std::FILE* err) {
     const std::vector<std::string> left = set_files_in(plan.folder, nullptr);
-    if (medium_failed) {
+    if (ending.at_lost_sectors && !plan.rescue) {
+        // Nobody was there to say yes to zeros (or the user said no): the
+        // set so far is kept, and a resume with --rescue goes on from it.
+        print_message(err,
+                      "読めないセクタがあるため、バックアップを止めました。"
+                      "読めないセクタを 0 で埋めて、ここまでの続きからバックアップするには:\n"
+                      "  krdtool backup --resume --rescue %s %s",
+                      plan.source.c_str(), plan.folder.c_str());
+    } else if (ending.medium_failed) {
         // The engine said it: the set is of no use, on this medium.
     } else if (plan.resume) {
         if (exit_status == kExitStopped)
             print_message(err, "続けるには同じコマンドをもう一度実行して下さい。");
+    } else if (left.size() == 1) {
+        print_message(
+            err,
+            "バックアップは完了していません。%s にファイル %s が残っています。\n"
+            "これはまだバックアップデータとして使えません。続けるには同じコマンドに --resume を、"
+            "はじめからやり直すには --force を付けて下さい (残ったファイルを削除してから始めます)。",
+            plan.folder.c_str(), left.front().c_str());
     } else if (!left.empty()) {
         print_message(
             err,
@@ -405,7 +439,7 @@ void explain_unfinished(const backup_plan& plan, int exit_status, bool medium_fa
     }
 }
 
-// The summary line of a finished backup.
+// The summary of a finished backup: a line, or with --json an object.
 void report_backup(const backup_plan& plan, double seconds, std::FILE* out) {
     std::error_code error;
     std::uint64_t set_bytes = 0;
@@ -417,18 +451,33 @@ void report_backup(const backup_plan& plan, double seconds, std::FILE* out) {
             ++files;
         }
     }
+    if (plan.json) {
+        json_writer json(out);
+        json.begin_object();
+        json.text("result", "done");
+        json.number("bytes", plan.copied_bytes());
+        json.number("set_bytes", set_bytes);
+        json.number("data_files", static_cast<std::uint64_t>(files));
+        json.number("milliseconds", static_cast<std::uint64_t>(seconds * 1000));
+        json.boolean("read_back", plan.read_back);
+        json.end_object();
+        return;
+    }
     const auto backup_size = static_cast<double>(plan.disk_bytes);
-    char disk_text[kGroupedTextSize], set_text[kGroupedTextSize];
+    char disk_text[kGroupedTextSize], set_text[kGroupedTextSize], files_text[64];
     format_uint64_grouped(disk_text, plan.copied_bytes());
     format_uint64_grouped(set_text, set_bytes);
-    print(
-        out,
-        "バックアップ完了: %s バイト -> データファイル %d 個、%s バイト (%.1f%%)、%.1f MB/s、%s%s\n",
-        disk_text, files, set_text, 100.0 * static_cast<double>(set_bytes) / backup_size,
-        backup_size / 1e6 / (seconds > 0 ? seconds : 1e-9),
-        plan.read_back ? localized("メディアから読み戻して確認済み")
-                       : localized("読み戻し確認なし (--no-readback)"),
-        bad_sector_summary(plan.folder).c_str());
+    if (files == 1) {
+        std::snprintf(files_text, sizeof files_text, "%s", localized("データファイル 1 個"));
+    } else {
+        std::snprintf(files_text, sizeof files_text, localized("データファイル %d 個"), files);
+    }
+    print(out, "バックアップ完了: %s バイト -> %s、%s バイト (%.1f%%)、%.1f MB/s、経過 %s、%s%s\n",
+          disk_text, files_text, set_text, 100.0 * static_cast<double>(set_bytes) / backup_size,
+          backup_size / 1e6 / (seconds > 0 ? seconds : 1e-9), clock_text(seconds).c_str(),
+          plan.read_back ? localized("メディアから読み戻して確認済み")
+                         : localized("読み戻し確認なし (--no-readback)"),
+          bad_sector_summary(plan.folder).c_str());
     report_bad_sectors(plan.folder, out, "  ");
 }
 
@@ -442,9 +491,12 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
     backup_options backup;
     backup.rescue = plan.rescue;
     backup.resume = plan.resume;
-    backup.ask_to_go_past = !plan.yes;
-    bool medium_failed = false;
-    backup.medium_failed = &medium_failed;
+    // Asked on a terminal only: without one the backup stops at the first
+    // unreadable sector and says how to go on past it.
+    backup.ask_to_go_past = answers_for(err, plan.yes) == question_answer::ask;
+    backup_ending ending;
+    backup.medium_failed = &ending.medium_failed;
+    backup.stopped_at_lost_sectors = &ending.at_lost_sectors;
     // Unsafe: a medium that does not keep what was written goes unseen.
     backup.read_back = plan.read_back;
     // Which disk the set is of, for a restore to name it.
@@ -452,11 +504,14 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
     record_layout(kSourceDiskNumber, &made_from);
     backup.source_disk_record = encode_source_disk(made_from);
     backup.threads = worker_threads_from_environment();
-    const engine_outcome outcome = run_engine(err, plan.copied_bytes(), plan.yes, [&](progress& p) {
-        return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);
-    });
+    const engine_outcome outcome = run_engine(
+        err, plan.copied_bytes(), plan.yes,
+        [&](progress& p) {
+            return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);
+        },
+        plan.display);
     if (outcome.exit_status != kExitDone) {
-        explain_unfinished(plan, outcome.exit_status, medium_failed, err);
+        explain_unfinished(plan, outcome.exit_status, ending, err);
         return outcome.exit_status;
     }
     if (plan.resume) copy_program(plan.folder, err);
@@ -471,12 +526,13 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
     if (const int status = parse_backup(args, &plan, err); status != kExitDone) return status;
     const disk_paths_scope disks;
     disks.add(kSourceDiskNumber, plan.source);
-    if (const int status = check_backup(plan, err); status != kExitDone) return status;
+    if (const int status = check_backup(plan, err); status != kExitDone)
+        return with_json_outcome(plan.json, status, out);
     if (plan.dry_run) {
         print_backup_plan(plan, out);
         return kExitDone;
     }
-    return run_backup(plan, out, err);
+    return with_json_outcome(plan.json, run_backup(plan, out, err), out);
 }
 
 }  // namespace kiroda::cli

@@ -13,6 +13,7 @@
 #include "cli/disk_layout.h"
 #include "cli/gpt_report.h"
 #include "cli/json_writer.h"
+#include "cli/own_words.h"
 #include "cli/source_record.h"
 #include "cli/options.h"
 #include "cli/output.h"
@@ -38,25 +39,10 @@ const char* verdict_word(disk_usability verdict) {
                                                 : "使用不可";
 }
 
-// A dialog's verdict as one sentence: its line breaks (placed for the
-// dialog's width) joined, with a space where the language puts one.
-std::string verdict_sentence(const char* message) {
-    std::string sentence;
-    for (const char* p = message; *p; ++p) {
-        if (*p != '\n') {
-            sentence += *p;
-        } else if (!sentence.empty() && static_cast<unsigned char>(sentence.back()) < 0x80 &&
-                   sentence.back() != ' ') {
-            sentence += ' ';
-        }
-    }
-    return sentence;
-}
-
 // A verdict line: the word, then the sentence.
 void print_verdict(std::FILE* out, const char* label, const disk_verdict& v) {
     print(out, "  %s %s - %s\n", localized(label), localized(verdict_word(v.verdict)),
-          verdict_sentence(localized(v.message)).c_str());
+          own_verdict_words(v.message).c_str());
 }
 
 // The restore's own verdict (engine/restore_target.h, judged for one sector:
@@ -103,8 +89,13 @@ disk_record as_512_byte_sectors(disk_record r) {
 disk_verdict restore_target_verdict(const disk_record& r, const std::string& path,
                                     const target_check& check) {
     if (r.sector0_unreadable) return refused_target(target_check{});
-    if (r.gpt != 0) return gpt_target_verdict();
     const disk_verdict dialog = target_disk_verdict(as_512_byte_sectors(r));
+    // A used disk is written over on purpose only, but it can be.
+    if (check.verdict == target_verdict::has_partitions) {
+        return {kVerdictWithReservation, "△",
+                "復旧先にできますが、パーテーションがあります (--force で上書き)", false};
+    }
+    if (r.gpt != 0) return gpt_target_verdict();
     if (!dialog.usable()) return dialog;
     if (!check.may_write()) return refused_target(check);
     if (check.needs_consent()) {
@@ -201,7 +192,7 @@ void print_disk_report(const disk_record& r, const std::string& path, std::FILE*
                                       ? r.total_sectors * 512 / r.bytes_per_sector
                                       : r.total_sectors);
 
-    print(out, "ディスク %d: %s\n", r.number, path.c_str());
+    print(out, "ディスク: %s\n", path.c_str());
     if (const std::string who = describe_identity(identity_of(path)); !who.empty())
         print(out, "  機種: %s\n", who.c_str());
     print(out, "  サイズ: %s MB (%s セクタ)\n", f.size_mb, sectors);
@@ -234,7 +225,7 @@ const char* verdict_name(disk_usability verdict) {
 void write_verdict_json(json_writer& json, const char* key, const disk_verdict& v) {
     json.begin_object(key);
     json.text("verdict", verdict_name(v.verdict));
-    json.text("message", verdict_sentence(localized(v.message)));
+    json.text("message", own_verdict_words(v.message));
     json.end_object();
 }
 
@@ -273,57 +264,82 @@ void write_disk_json(json_writer& json, const disk_record& r, const std::string&
 
 }  // namespace
 
+namespace {
+
+// A disk that did not open, in the listing (and its JSON) with the
+// system's reason, so one bad device hides none of the others.
+void report_unopened(const std::string& path, int error, json_writer* json, std::FILE* out) {
+    if (json != nullptr) {
+        json->begin_object();
+        json->text("path", path);
+        json->text("error", std::strerror(error));
+        json->end_object();
+        return;
+    }
+    print(out, "ディスク: %s\n  開けません: %s\n", path.c_str(), std::strerror(error));
+}
+
+// Lists `paths`; true in `*listed` when one at least was surveyed, false
+// from the result when one did not open.
+bool list_disks(const std::vector<std::string>& paths, json_writer* json, std::FILE* out,
+                bool* listed) {
+    bool all = true;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (i > 0 && json == nullptr) std::fputc('\n', out);
+        disk_record record;
+        if (!survey_disk(static_cast<int>(i), &record)) {
+            report_unopened(paths[i], errno, json, out);
+            all = false;
+            continue;
+        }
+        *listed = true;
+        // A disk of 4,096-byte sectors takes the sets made of its like.
+        const target_check as_target =
+            check_restore_target(static_cast<int>(i), kSectorBytes, file_system_probe::look,
+                                 record.bytes_per_sector == 4096 ? 4096 : 512);
+        if (json != nullptr) {
+            write_disk_json(*json, record, paths[i], as_target);
+        } else {
+            print_disk_report(record, paths[i], out, as_target);
+        }
+    }
+    return all;
+}
+
+}  // namespace
+
 int run_disks_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     const parsed_options options = parse_options(args, {"--json"});
     if (!options.error.empty()) {
         print(err, "krdtool disks: %s\n%s", options.error.c_str(), localized(kUsage));
         return kExitUsage;
     }
-    const bool as_json = options.has("--json");
+    const bool named = !options.operands.empty();
     const std::vector<std::string> paths =
-        options.operands.empty() ? list_block_devices("/sys/block", "/dev") : options.operands;
-    if (paths.empty() && !as_json) {
+        named ? options.operands : list_block_devices("/sys/block", "/dev");
+    if (paths.empty() && !options.has("--json")) {
         print(err, "krdtool disks: ディスクが見つかりません。\n");
         return kExitFailed;
     }
-
     clear_disk_paths();
     const disk_paths_scope disks;
     for (std::size_t i = 0; i < paths.size(); ++i) disks.add(static_cast<int>(i), paths[i]);
-    int status = kExitDone;
-    bool printed = false;
     std::optional<json_writer> json;
-    if (as_json) {
+    if (options.has("--json")) {
         json.emplace(out);
         json->begin_object();
         json->begin_array("disks");
     }
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        disk_record record;
-        if (!survey_disk(static_cast<int>(i), &record)) {
-            const int error = errno;
-            print(err, "krdtool disks: %s を開けません: %s\n", paths[i].c_str(),
-                  std::strerror(error));
-            status = kExitFailed;
-            continue;
-        }
-        // A disk of 4,096-byte sectors takes the sets made of its like.
-        const target_check as_target =
-            check_restore_target(static_cast<int>(i), kSectorBytes, file_system_probe::look,
-                                 record.bytes_per_sector == 4096 ? 4096 : 512);
-        if (json) {
-            write_disk_json(*json, record, paths[i], as_target);
-            continue;
-        }
-        if (printed) std::fputc('\n', out);
-        print_disk_report(record, paths[i], out, as_target);
-        printed = true;
-    }
+    bool listed = false;
+    const bool all = list_disks(paths, json ? &*json : nullptr, out, &listed);
     if (json) {
         json->end_array();
         json->end_object();
     }
-    return status;
+    // A device named that does not open fails the command; of this
+    // machine's disks, one that did not open is only shown as such.
+    if (!all) print(err, "krdtool disks: 開けないディスクがあります (一覧を参照して下さい)\n");
+    return all || (!named && listed) ? kExitDone : kExitFailed;
 }
 
 }  // namespace kiroda::cli

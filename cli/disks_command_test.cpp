@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -37,24 +40,25 @@ TEST(DisksCommand, ReportsEachImageWithBothVerdicts) {
     const std::string text = out.text();
     EXPECT_TRUE(err.text().empty()) << err.text();
 
-    const auto second = text.find("ディスク 1: " + blank);
+    const auto second = text.find("ディスク: " + blank);
     ASSERT_NE(second, std::string::npos) << text;
     const std::string first_part = text.substr(0, second);
     const std::string second_part = text.substr(second);
-    EXPECT_TRUE(contains(first_part, "ディスク 0: " + used)) << text;
+    EXPECT_TRUE(contains(first_part, "ディスク: " + used)) << text;
     EXPECT_TRUE(contains(first_part, "サイズ: 2 MB (4,096 セクタ)")) << text;
     EXPECT_TRUE(contains(first_part, "セクタサイズ: 512 バイト")) << text;
     EXPECT_TRUE(contains(first_part, "メディア: 固定ﾃﾞｨｽｸ")) << text;
     EXPECT_TRUE(contains(first_part, "1: 1  2: 0  3: 0  4: 0")) << text;
+    EXPECT_TRUE(contains(first_part, "元ディスク: 使用可 - 元ディスクにできます\n")) << text;
     EXPECT_TRUE(contains(first_part,
-                         "元ディスク: 使用可 - 指定のディスクは、元ディスクとして利用可能です。\n"))
+                         "復旧先ディスク: 使用可 (注意あり) - 復旧先にできますが、"
+                         "パーテーションがあります (--force で上書き)"))
         << text;
-    EXPECT_TRUE(
-        contains(first_part, "復旧先ディスク: 使用不可 - 復旧先ディスクとして利用できません。"))
+    EXPECT_TRUE(contains(second_part,
+                         "元ディスク: 使用不可 - 元ディスクにできません: "
+                         "セクタ 0 に MBR の署名 (0x55AA) がありません"))
         << text;
-    EXPECT_TRUE(contains(second_part, "元ディスク: 使用不可 - 元ディスクとして利用できません。"))
-        << text;
-    EXPECT_TRUE(contains(second_part, "未使用ディスクです。(xAA55)")) << text;
+    EXPECT_TRUE(contains(second_part, "(空のディスク)")) << text;
     // The command leaves no disk registered behind it.
     registered_disk d;
     EXPECT_FALSE(find_registered_disk(0, &d));
@@ -77,9 +81,15 @@ TEST(DisksCommand, APathThatDoesNotOpenFailsButTheOthersAreShown) {
     const std::string missing = dir.file("missing.img");
     captured_stream out, err;
     EXPECT_EQ(run_disks_command({missing, good, dir.text()}, out.get(), err.get()), kExitFailed);
-    EXPECT_TRUE(contains(err.text(), missing + " を開けません")) << err.text();
-    EXPECT_TRUE(contains(err.text(), dir.text() + " を開けません")) << err.text();
-    EXPECT_TRUE(contains(out.text(), "ディスク 1: " + good)) << out.text();
+    // Each in the listing with the system's reason, in the order named.
+    const std::string listed = out.text();
+    EXPECT_TRUE(
+        contains(listed, "ディスク: " + missing + "\n  開けません: " + std::strerror(ENOENT)))
+        << listed;
+    EXPECT_LT(listed.find(missing), listed.find("ディスク: " + good)) << listed;
+    EXPECT_LT(listed.find(good), listed.find("ディスク: " + dir.text() + "\n  開けません"))
+        << listed;
+    EXPECT_TRUE(contains(err.text(), "開けないディスクがあります")) << err.text();
 }
 
 TEST(DisksCommand, AnOptionIsAUsageError) {
@@ -103,24 +113,26 @@ TEST(DisksCommand, JsonHoldsTheSameFactsAsNumbers) {
     // A path that does not open is said on stderr; the JSON stays whole.
     EXPECT_EQ(run_disks_command({"--json", used, missing, blank, data}, out.get(), err.get()),
               kExitFailed);
-    EXPECT_TRUE(contains(err.text(), missing)) << err.text();
+    EXPECT_TRUE(contains(err.text(), "開けないディスクがあります")) << err.text();
     test_support::json_value v;
     std::string error;
     ASSERT_TRUE(test_support::parse_json(out.text(), &v, &error)) << error << "\n" << out.text();
     const auto& disks = v["disks"].items;
-    ASSERT_EQ(disks.size(), 3u) << out.text();
+    ASSERT_EQ(disks.size(), 4u) << out.text();
+    EXPECT_EQ(disks[1]["path"].text, missing);
+    EXPECT_EQ(disks[1]["error"].text, std::strerror(ENOENT));
     const struct {
         std::string path;
         const char* source;
         const char* target;
         std::uint64_t first_partition_bytes;
     } expected[] = {
-        {used, "usable", "unusable", 2000 * 512},
+        {used, "usable", "reservation", 2000 * 512},  // with --force
         {blank, "unusable", "usable", 0},
         {data, "unusable", "reservation", 0},
     };
     for (std::size_t i = 0; i < 3; ++i) {
-        const auto& d = disks[i];
+        const auto& d = disks[i == 0 ? 0 : i + 1];
         EXPECT_EQ(d["path"].text, expected[i].path);
         EXPECT_EQ(d["bytes"].unsigned_number(), 4096u * 512);
         EXPECT_EQ(d["sector_size"].unsigned_number(), 512u);

@@ -39,16 +39,21 @@ TEST(Dispatch, RunsTheNamedCommandWithTheWordsAfterIt) {
     EXPECT_TRUE(g_seen.empty());
 }
 
+// No command lists them all; an unknown one is named, with where to look.
 TEST(Dispatch, NoCommandOrAnUnknownOneIsAUsageError) {
-    for (const auto& words : std::vector<std::vector<std::string>>{{"krdtool"},
-                                                                   {"krdtool", "thrid"},
-                                                                   {"krdtool", "First"},
-                                                                   {"krdtool", "--version", "x"}}) {
+    const struct {
+        std::vector<std::string> words;
+        const char* says;
+    } cases[] = {
+        {{"krdtool"}, "krdtool second [B...]"},
+        {{"krdtool", "thrid"}, "不明なコマンド 'thrid' です (krdtool --help"},
+        {{"krdtool", "help", "First"}, "不明なコマンド 'First' です"},
+        {{"krdtool", "--version", "x"}, "--version には引数を付けません: x"},
+    };
+    for (const auto& c : cases) {
         captured_stream out, err;
-        EXPECT_EQ(run(words, out, err), kExitUsage);
-        const std::string text = err.text();
-        EXPECT_NE(text.find("krdtool first A"), std::string::npos) << text;
-        EXPECT_NE(text.find("krdtool second [B...]"), std::string::npos) << text;
+        EXPECT_EQ(run(c.words, out, err), kExitUsage);
+        EXPECT_NE(err.text().find(c.says), std::string::npos) << err.text();
         EXPECT_TRUE(out.text().empty());
     }
 }
@@ -70,6 +75,7 @@ TEST(Dispatch, CommandHelpAndVersion) {
     } cases[] = {
         {{"krdtool", "first", "--help"}, kExitDone, "options of the first"},
         {{"krdtool", "first", "x", "-h"}, kExitDone, "krdtool first A"},
+        {{"krdtool", "help", "first"}, kExitDone, "options of the first"},
         {{"krdtool", "first", "--", "-h"}, 7, nullptr},
         {{"krdtool", "--version"}, kExitDone, "krdtool 1.14"},
     };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "cli/command.h"
+#include "cli/json_writer.h"
 #include "cli/output.h"
 #include "cli/terminal_messages.h"
 #include "util/system_error.h"
@@ -22,10 +23,26 @@ unsigned worker_threads_from_environment() {
     return *end == '\0' && n >= 1 && n <= 256 ? static_cast<unsigned>(n) : 0;
 }
 
+int with_json_outcome(bool json, int status, std::FILE* out) {
+    if (!json || status == kExitDone || status == kExitUsage) return status;
+    json_writer j(out);
+    j.begin_object();
+    j.text("result", status == kExitStopped ? "stopped" : "failed");
+    j.number("exit_status", static_cast<std::uint64_t>(status));
+    j.end_object();
+    return status;
+}
+
+progress_style style_for(std::FILE* err, const run_display& display) {
+    if (display.quiet) return progress_style::quiet;
+    if (display.json) return progress_style::json;
+    return err == stderr && ::isatty(STDERR_FILENO) == 1 ? progress_style::bar
+                                                         : progress_style::lines;
+}
+
 engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
-                          const std::function<int(progress&)>& engine) {
-    const bool bar = err == stderr && ::isatty(STDERR_FILENO) == 1;
-    terminal_progress progress(err, total_bytes, bar);
+                          const std::function<int(progress&)>& engine, const run_display& display) {
+    terminal_progress progress(err, total_bytes, style_for(err, display), display.read_back_bytes);
     terminal_messages messages(
         err, answers_for(err, yes),
         [](void* p) { static_cast<terminal_progress*>(p)->finish_line(); }, &progress);

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "cli/json_writer.h"
 #include "cli/output.h"
 #include "cli/set_commands.h"
+#include "cli/source_checks.h"
 #include "cli/source_record.h"
 #include "cli/terminal_messages.h"
 #include "engine/data_file.h"
@@ -49,14 +51,16 @@ std::string caption_text(const char* sjis) {
 struct data_file_facts {
     int number = 0;
     int blocks = 0;
-    std::uint64_t bytes = 0;
-    bool damaged = false;  // a block that cannot be read or unpacked
+    std::uint64_t bytes = 0;       // unpacked: the disk's bytes it holds
+    std::uint64_t file_bytes = 0;  // the file's own size on its medium
+    bool damaged = false;          // a block that cannot be read or unpacked
 };
 
 struct set_facts {
     backup_header header{};
     std::vector<data_file_facts> files;
     std::uint64_t data_bytes = 0;
+    std::uint64_t set_bytes = 0;  // what every file of the set takes on its medium
     bool damaged = false;
     // The set's shape: 60 blocks in every file but the last, whole chunks
     // in every block but the last.
@@ -81,6 +85,22 @@ struct set_facts {
                 (!digests_same_set || blocks_unlike_digests > 0));
     }
 };
+
+// The size of the file at `path`; 0 when it cannot be asked.
+std::uint64_t file_size_of(const char* path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+// The disk's bytes for each byte the set takes, as "7.1:1".
+std::string ratio_text(std::uint64_t disk_bytes, std::uint64_t set_bytes) {
+    char text[32];
+    std::snprintf(
+        text, sizeof text, "%.1f:1",
+        set_bytes > 0 ? static_cast<double>(disk_bytes) / static_cast<double>(set_bytes) : 0.0);
+    return text;
+}
 
 // Reads every data file there is, block by block, until one is missing.
 void collect_data_files(const std::string& folder, set_facts* f) {
@@ -115,6 +135,8 @@ void collect_data_files(const std::string& folder, set_facts* f) {
             file.bytes += static_cast<std::uint64_t>(result);
         }
         file.damaged = result < 0;
+        file.file_bytes = file_size_of(path);
+        f->set_bytes += file.file_bytes;
         last_file_blocks = file.blocks;
         if (file.blocks > kBlocksPerDataFile) f->misshapen = true;
         f->damaged = f->damaged || file.damaged;
@@ -135,6 +157,10 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
                              header_bytes == f.digests.header_bytes &&
                              recorded_header == f.digests.header &&
                              f.digests.stream_bytes == header.backup_bytes;
+    }
+    for (const std::string& name : set_files_in(folder, nullptr)) {
+        if (!is_data_file_name(name.c_str()) || name == kHeaderFileName)
+            f.set_bytes += file_size_of((std::filesystem::path(folder) / name).c_str());
     }
     char program[kPathCapacity + 16];
     f.has_program = join_path(folder.c_str(), kProgramCopyName, program, sizeof program) &&
@@ -267,11 +293,13 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
         json.text("name", name);
         json.number("blocks", static_cast<std::uint64_t>(file.blocks));
         json.number("bytes", file.bytes);
+        json.number("file_bytes", file.file_bytes);
         json.boolean("damaged", file.damaged);
         json.end_object();
     }
     json.end_array();
     json.number("data_bytes", f.data_bytes);
+    json.number("set_bytes", f.set_bytes);
     json.boolean("complete", f.data_bytes == h.backup_bytes);
     json.boolean("shape_ok", !f.misshapen);
     write_digests_json(f, json);
@@ -283,37 +311,8 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     return ok ? kExitDone : kExitFailed;
 }
 
-int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
-    const backup_header& h = f.header;
-    char bytes[kGroupedTextSize];
-    format_uint64_grouped(bytes, h.backup_bytes);
-    print(out, "バックアップデータ: %s\n", folder.c_str());
-    print(out, "  作成: %04u-%02u-%02u %02u:%02u:%02u\n", h.created.year, h.created.month,
-          h.created.day, h.created.hour, h.created.minute, h.created.second);
-    print(out, "  バージョン: %.2f\n", h.version);
-    print(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
-    print(out, "  元ディスク: %d\n", h.source_disk);
-    write_source_text(folder, out);
-    char sectors[kGroupedTextSize];
-    format_uint64_grouped(sectors, h.backup_bytes / 512);
-    print(out, "  データの大きさ: %s バイト (%s セクタ)\n", bytes, sectors);
-    for (const data_file_facts& file : f.files) {
-        char grouped[kGroupedTextSize];
-        format_uint64_grouped(grouped, file.bytes);
-        print(out, "  " KIRODA_DATA_FILE_NAME_FORMAT ": ブロック %d 個、%s バイト%s\n", file.number,
-              file.blocks, grouped, file.damaged ? localized(" (壊れたブロックがあります)") : "");
-    }
-    char total_text[kGroupedTextSize];
-    format_uint64_grouped(total_text, f.data_bytes);
-    print(out, "  データファイルの合計: %s バイト%s\n", total_text,
-          f.data_bytes < h.backup_bytes ? localized(" (足りません)")
-          : f.data_bytes > h.backup_bytes ? localized(" (ヘッダファイルの大きさを超えています)")
-                                          : "");
-    if (f.misshapen) {
-        print(out,
-              "  構成: 正しくありません(最後以外のデータファイルは 60 ブロック、"
-              "最後以外のブロックは 16,777,216 バイトです)\n");
-    }
+// What the digest file says, in words.
+void write_digests_text(const set_facts& f, std::FILE* out) {
     switch (f.digests_state) {
         case digests_read::absent:
             print(out, "  ダイジェスト: なし (" KIRODA_DIGEST_FILE_NAME " がありません)\n");
@@ -325,10 +324,17 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
         case digests_read::read: {
             char stream[kDigestHexLength + 1];
             format_digest(stream, f.digests.stream);
-            print(out,
-                  "  ダイジェスト: " KIRODA_DIGEST_FILE_NAME
-                  " (XXH3-128、ブロック %zu 個、データファイル %zu 個)%s\n",
-                  f.digests.blocks.size(), f.digests.files.size(),
+            char blocks[64], files[64];
+            std::snprintf(blocks, sizeof blocks,
+                          f.digests.blocks.size() == 1 ? localized("ブロック 1 個")
+                                                       : localized("ブロック %d 個"),
+                          static_cast<int>(f.digests.blocks.size()));
+            std::snprintf(files, sizeof files,
+                          f.digests.files.size() == 1 ? localized("データファイル 1 個")
+                                                      : localized("データファイル %d 個"),
+                          static_cast<int>(f.digests.files.size()));
+            print(out, "  ダイジェスト: " KIRODA_DIGEST_FILE_NAME " (XXH3-128、%s、%s)%s\n", blocks,
+                  files,
                   f.digests_same_set ? "" : localized(" (ヘッダファイルが記録と一致しません)"));
             print(out, "  ディスク全体のダイジェスト: %s\n", stream);
             if (f.blocks_unlike_digests > 0) {
@@ -337,6 +343,53 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
             break;
         }
     }
+}
+
+int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
+    const backup_header& h = f.header;
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, h.backup_bytes);
+    print(out, "バックアップデータ: %s\n", folder.c_str());
+    print(out, "  作成: %04u-%02u-%02u %02u:%02u:%02u\n", h.created.year, h.created.month,
+          h.created.day, h.created.hour, h.created.minute, h.created.second);
+    print(out, "  バージョン: %.2f\n", h.version);
+    print(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
+    // The wizard's disk number means nothing on Linux: shown only for a
+    // set that has no record of its source's path.
+    source_disk recorded;
+    if (read_source_disk(folder.c_str(), &recorded) != source_disk_read::read)
+        print(out, "  元ディスク: Windows のディスク %d\n", h.source_disk);
+    write_source_text(folder, out);
+    char sectors[kGroupedTextSize], mb[kGroupedTextSize], set_text[kGroupedTextSize];
+    format_uint64_grouped(sectors, h.backup_bytes / 512);
+    format_uint64_grouped(mb, h.backup_bytes / 1000000);
+    format_uint64_grouped(set_text, f.set_bytes);
+    print(out, "  ディスクの大きさ: %s バイト (%s MB、%s セクタ)\n", bytes, mb, sectors);
+    print(out, "  バックアップデータの大きさ: %s バイト (圧縮率 %s)\n", set_text,
+          ratio_text(h.backup_bytes, f.set_bytes).c_str());
+    for (const data_file_facts& file : f.files) {
+        char grouped[kGroupedTextSize], unpacked[kGroupedTextSize], blocks[64];
+        format_uint64_grouped(grouped, file.file_bytes);
+        format_uint64_grouped(unpacked, file.bytes);
+        std::snprintf(blocks, sizeof blocks,
+                      file.blocks == 1 ? localized("ブロック 1 個") : localized("ブロック %d 個"),
+                      file.blocks);
+        print(out, "  " KIRODA_DATA_FILE_NAME_FORMAT ": %s バイト、%s (ディスクの %s バイト)%s\n",
+              file.number, grouped, blocks, unpacked,
+              file.damaged ? localized(" (壊れたブロックがあります)") : "");
+    }
+    char total_text[kGroupedTextSize];
+    format_uint64_grouped(total_text, f.data_bytes);
+    print(out, "  データファイルが持つディスクのデータ: %s バイト%s\n", total_text,
+          f.data_bytes < h.backup_bytes ? localized(" (足りません)")
+          : f.data_bytes > h.backup_bytes ? localized(" (ヘッダファイルの大きさを超えています)")
+                                          : "");
+    if (f.misshapen) {
+        print(out,
+              "  構成: 正しくありません(最後以外のデータファイルは 60 ブロック、"
+              "最後以外のブロックは 16,777,216 バイトです)\n");
+    }
+    write_digests_text(f, out);
     const bool map_ok = report_bad_sectors(folder, out, "  ");
     print(out, "  プログラムのコピー(KIRODA.EXE): %s\n",
           localized(f.has_program ? "あり" : "なし"));
@@ -347,7 +400,7 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
 }  // namespace
 
 int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--json"});
+    const parsed_options options = parse_options(args, {"--json"}, {}, {"SETDIR"});
     if (!options.error.empty() || options.operands.size() != 1) {
         if (!options.error.empty()) print(err, "krdtool info: %s\n", options.error.c_str());
         print(err, "使い方: krdtool info [--json] SETDIR\n");

@@ -17,7 +17,9 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool disks /dev/sdb disk.img\n"},
-    {"backup", "[--dry-run] [--force] [--no-readback] [--rescue] [--resume] [--yes] SOURCE SETDIR",
+    {"backup",
+     "[--dry-run] [-f] [--json] [--no-readback] [--progress=json] [-q] [--rescue] [--resume] [-y] "
+     "SOURCE SETDIR",
      "ディスク (ブロックデバイスまたはイメージファイル) を新しいバックアップデータ SETDIR "
      "にバックアップします (SETDIR がなければ作ります)。",
      run_backup_command,
@@ -27,7 +29,7 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --dry-run      すべての確認をして予定を表示し、何も書き込みません (続けられれば 0 で終了)\n"
      "  --rescue       読めないセクタを 0 で埋めて続けます (KRDMAP.TXT に記録)\n"
-     "  --force        壊れた GPT、ハイブリッド MBR、MBR のないディスクもディスク全体を\n"
+     "  -f, --force    壊れた GPT、ハイブリッド MBR、MBR のないディスクもディスク全体を\n"
      "                 バックアップします。\n"
      "                 SETDIR に未完成のバックアップの残りがあれば削除してから始めます\n"
      "                 (--resume と一緒のときは何も削除しません)\n"
@@ -37,21 +39,29 @@ constexpr command kCommands[] = {
      "  --no-readback  書き込んだファイルをメディアから読み戻して確認しません。危険です:\n"
      "                 書き込んだ内容を保てないメディア (偽容量のカードや壊れかけの\n"
      "                 USB メモリ) でも「完了」になります\n"
-     "  --yes          質問にはすべて「はい」と答えます (端末がなく --yes もなければ\n"
-     "                 キャンセル)。ただし読めないセクタを 0 で埋めて続けるのは --rescue を\n"
-     "                 付けたときだけです\n"
+     "  -y, --yes      質問にはすべて「はい」と答えます (端末がなく --yes もなければ\n"
+     "                 「いいえ」)。ただし読めないセクタを 0 で埋めて続けるのは --rescue を\n"
+     "                 付けたときだけです。端末がなく --rescue もなければ、最初の読めない\n"
+     "                 セクタで止まり、続けるコマンド (--resume --rescue) を表示します\n"
+     "  -q, --quiet    進み具合を表示しません (エラーとまとめだけ)\n"
+     "  --progress=json  進み具合を 1 行に 1 つの JSON オブジェクトで標準エラーに出力します\n"
+     "  --json         まとめを JSON で標準出力に出力します\n"
      "例: krdtool backup --rescue /dev/sdb /mnt/usb/pc1\n"
      "    krdtool backup --resume --rescue /dev/sdb /mnt/usb/pc1\n"},
-    {"verify", "[--against DISK [--fit]] [--yes] SETDIR",
+    {"verify", "[--against DISK [--fit]] [--json] [--progress=json] [-q] [-y] SETDIR",
      "バックアップデータのデータテスト: すべてのブロックを読み込み、展開し、検査します。",
      run_verify_command,
      "オプション:\n"
      "  --against DISK  ディスクまたはイメージファイルとも比べ、最初に異なるセクタを示します\n"
      "  --fit           --against のディスクが小さければ、その大きさまで比べます\n"
      "                  (その後ろのバックアップデータはすべて 0 でなければなりません)\n"
-     "  --yes           質問にはすべて「はい」と答えます\n"
+     "  -y, --yes       質問にはすべて「はい」と答えます\n"
+     "  -q, --quiet    進み具合を表示しません (エラーとまとめだけ)\n"
+     "  --progress=json  進み具合を 1 行に 1 つの JSON オブジェクトで標準エラーに出力します\n"
+     "  --json         まとめを JSON で標準出力に出力します\n"
      "例: krdtool verify --against /dev/sdb /mnt/usb/pc1\n"},
-    {"restore", "[--dry-run] [--force] [--fit] [--no-readback] [--yes] SETDIR TARGET",
+    {"restore",
+     "[--dry-run] [-f] [--fit] [--json] [--no-readback] [--progress=json] [-q] [-y] SETDIR TARGET",
      "バックアップデータを空のディスクまたはイメージファイルに復旧します "
      "(イメージファイルがなければデータの大きさで作ります)。MBR は最後に書き込みます。",
      run_restore_command,
@@ -59,12 +69,18 @@ constexpr command kCommands[] = {
      "大きさの違うディスクでは、GPT の予備ヘッダをディスクの終わりに移して直します。\n"
      "オプション:\n"
      "  --dry-run      すべての確認をして予定を表示し、何も書き込みません (続けられれば 0 で終了)\n"
-     "  --force        データのあるイメージファイルや、ファイルシステムのあるディスクにも復旧します\n"
+     "  -f, --force    パーテーション、ファイルシステム、0 でないデータのある復旧先にも\n"
+     "                 復旧します。端末では装置名を入力して確かめます。端末がなければ\n"
+     "                 --yes も要ります。マウントされた復旧先や、バックアップデータのある\n"
+     "                 復旧先には決して書き込みません\n"
      "  --fit          バックアップデータより小さいディスクにも、すべてのパーテーションがその中で\n"
      "                 終わり、その後ろのデータがすべて 0 なら復旧します (GPT は終わりの予備\n"
      "                 ヘッダの場所を空けること)\n"
      "  --no-readback  MBR を書く前の読み戻し確認をしません\n"
-     "  --yes          質問にはすべて「はい」と答えます\n"
+     "  -y, --yes      質問にはすべて「はい」と答えます\n"
+     "  -q, --quiet    進み具合を表示しません (エラーとまとめだけ)\n"
+     "  --progress=json  進み具合を 1 行に 1 つの JSON オブジェクトで標準エラーに出力します\n"
+     "  --json         まとめを JSON で標準出力に出力します\n"
      "例: krdtool restore /mnt/usb/pc1 /dev/sdc\n"},
     {"mount", "[--foreground] SETDIR MOUNTPOINT",
      "バックアップデータを読み取り専用のファイルシステムとして MOUNTPOINT にマウントします。"

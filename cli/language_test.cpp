@@ -129,9 +129,9 @@ TEST(Language, VerdictsAreSentences) {
         bool english;
         const char* line;
     } cases[] = {
-        {false, "元ディスク: 使用可 - 指定のディスクは、元ディスクとして利用可能です。\n"},
-        {true, "Source disk: usable - The selected disk can be used as a source disk.\n"},
-        {true, "Target disk: not usable - "},
+        {false, "元ディスク: 使用可 - 元ディスクにできます\n"},
+        {true, "Source disk: usable - usable as a source disk\n"},
+        {true, "Target disk: usable, with a warning - usable as a target, but it holds partitions"},
     };
     for (const auto& c : cases) {
         const run_result r = krdtool(c.english, {"disks", disk});

@@ -19,8 +19,11 @@ struct parsed_options {
     bool has(const std::string& flag) const { return flags.count(flag) != 0; }
 };
 
+// `operands`: the names of the operands the command takes (SOURCE,
+// SETDIR); one missing, or one too many, is an error that names it.
 parsed_options parse_options(const std::vector<std::string>& args,
                              std::initializer_list<const char*> flags,
-                             std::initializer_list<const char*> valued = {});
+                             std::initializer_list<const char*> valued = {},
+                             std::initializer_list<const char*> operands = {});
 
 }  // namespace kiroda::cli

@@ -15,6 +15,10 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/target_guard.h"
+#include "cli/json_writer.h"
+#include "cli/terminal_progress.h"
+#include "cli/target_consent.h"
+#include "cli/source_checks.h"
 #include "cli/device_of_folder.h"
 #include "cli/disk_paths.h"
 #include "cli/engine_run.h"
@@ -148,11 +152,7 @@ class made_image {
                           system_reason(take_system_error()).c_str());
             break;
         case target_verdict::has_partitions:
-            print_message(
-                err,
-                "復旧先ディスクにはパーテーションがあります。空のディスクにのみ復旧できます: %s",
-                target.c_str());
-            break;
+            return true;  // written over only on purpose: consent_to_holdings
     }
     return false;
 }
@@ -214,6 +214,32 @@ class made_image {
     return kExitFailed;
 }
 
+// A target too small without --fit: reads the set to say whether --fit
+// would take it, and where the partitions end either way.
+void advise_fit(const std::string& folder, std::uint64_t backup_bytes, std::uint64_t target_bytes,
+                bool yes, std::FILE* err) {
+    fit_check check;
+    const engine_outcome outcome =
+        run_engine(err, backup_bytes - target_bytes, yes, [&](progress& p) {
+            return check_fit(p, folder.c_str(), backup_bytes, target_bytes, &check);
+        });
+    if (outcome.exit_status != kExitDone) return;
+    char reach[kGroupedTextSize], sector[kGroupedTextSize];
+    format_uint64_grouped(reach, check.partitions_end);
+    format_uint64_grouped(sector, check.partitions_end / 512);
+    if (check.fits(target_bytes)) {
+        print_message(err,
+                      "--fit を付ければ復旧できます: パーテーションはセクタ %s (%s バイト) で"
+                      "終わり、復旧先の終わりより後ろのデータはすべて 0 です。",
+                      sector, reach);
+    } else {
+        print_message(err,
+                      "--fit でも収まりません: パーテーションはセクタ %s (%s バイト) まで使うか、"
+                      "復旧先の終わりより後ろに 0 でないデータがあります。",
+                      sector, reach);
+    }
+}
+
 // What a restore will do, decided before it writes anything: the dry run
 // prints it, the real run carries it out. --force means three things, each
 // kept apart here: an image file with data, a file system straight on the
@@ -225,11 +251,15 @@ struct restore_plan {
     bool fit = false;
     bool yes = false;
     bool dry_run = false;
+    bool json = false;    // --json: the summary as JSON
+    run_display display;  // -q, --progress=json
     backup_header header{};
     restore_options restore;
-    bool make_image = false;                 // the target image is made at the set's size
-    std::uint64_t target_bytes = 0;          // the target's size, whole sectors
-    const char* over_file_system = nullptr;  // --force: the file system written over
+    bool make_image = false;         // the target image is made at the set's size
+    std::uint64_t target_bytes = 0;  // the target's size, whole sectors
+    bool holds_data = false;         // an existing image file that is not all zeros
+    bool zeros_image = false;        // an existing image file of zeros: its zero runs stay holes
+    std::string over;                // --force: what the target held, written over
 
     std::uint64_t write_bytes() const {
         return restore.fit_bytes != 0 ? restore.fit_bytes : header.backup_bytes;
@@ -238,13 +268,15 @@ struct restore_plan {
 
 // Options and operands; kExitUsage after the usage text.
 int parse_restore(const std::vector<std::string>& args, restore_plan* plan, std::FILE* err) {
-    const parsed_options options =
-        parse_options(args, {"--dry-run", "--fit", "--no-readback", "--force", "--yes"});
+    const parsed_options options = parse_options(args,
+                                                 {"--dry-run", "--fit", "--no-readback", "--force",
+                                                  "--yes", "--quiet", "--json", "--progress=json"},
+                                                 {}, {"SETDIR", "TARGET"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool restore: %s\n", options.error.c_str());
         print(err,
-              "使い方: krdtool restore [--dry-run] [--force] [--fit] [--no-readback] [--yes] "
-              "SETDIR TARGET\n");
+              "使い方: krdtool restore [--dry-run] [-f] [--fit] [--json] [--no-readback] "
+              "[--progress=json] [-q] [-y] SETDIR TARGET\n");
         return kExitUsage;
     }
     plan->folder = options.operands[0];
@@ -253,6 +285,9 @@ int parse_restore(const std::vector<std::string>& args, restore_plan* plan, std:
     plan->fit = options.has("--fit");
     plan->yes = options.has("--yes");
     plan->dry_run = options.has("--dry-run");
+    plan->json = options.has("--json");
+    plan->display.quiet = options.has("--quiet");
+    plan->display.json = options.has("--progress=json");
     plan->restore.read_back = !options.has("--no-readback");
     plan->restore.threads = worker_threads_from_environment();
     // A damaged digest file leaves the set unproven: only --force goes on.
@@ -270,11 +305,17 @@ int check_restore_set(restore_plan& plan, std::FILE* err) {
 }
 
 // The target against the set (cli/target_guard.h), in krdtool's words.
-int check_restore_path(const restore_plan& plan, std::FILE* err) {
+int check_restore_path(restore_plan& plan, std::FILE* err) {
     const std::string& target = plan.target;
     int reason = 0;
-    switch (check_target_path(plan.folder, target, plan.force, &reason)) {
-        case target_refusal::none:
+    switch (check_target_path(plan.folder, target, false, &reason)) {
+        case target_refusal::none: {
+            struct stat st {};
+            plan.zeros_image = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+            return kExitDone;
+        }
+        case target_refusal::holds_data:
+            plan.holds_data = true;  // written over only on purpose: consent_to_holdings
             return kExitDone;
         case target_refusal::not_a_disk:
             print_message(err, "復旧先はブロックデバイスでもイメージファイルでもありません: %s",
@@ -293,12 +334,6 @@ int check_restore_path(const restore_plan& plan, std::FILE* err) {
                 "別のディスクに復旧して下さい。\n%s",
                 plan.folder.c_str());
             break;
-        case target_refusal::holds_data:
-            print_message(err,
-                          "復旧先のイメージファイルには既にデータがあります: %s\n"
-                          "上書きしてよい場合は --force を付けて下さい。",
-                          target.c_str());
-            break;
         case target_refusal::unreadable:
             print_message(err, "復旧先のイメージファイルを読めません: %s%s", target.c_str(),
                           system_reason(reason).c_str());
@@ -307,8 +342,39 @@ int check_restore_path(const restore_plan& plan, std::FILE* err) {
     return kExitFailed;
 }
 
+// A target that holds anything is written only on purpose
+// (cli/target_consent.h). kExitDone when it holds nothing or may be written.
+int consent_to_holdings(restore_plan& plan, const target_check& check, std::uint64_t bytes,
+                        std::FILE* err) {
+    struct stat st {};
+    const bool device = ::stat(plan.target.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+    const bool data = plan.holds_data || (device && starts_with_data(plan.target));
+    const std::string holds = describe_holdings(check, data);
+    if (holds.empty()) return kExitDone;
+    const overwrite_request request{
+        plan.target, holds,       describe_identity(identity_of(plan.target)), bytes, plan.force,
+        plan.yes,    plan.dry_run};
+    if (!agree_to_overwrite(request, err)) return kExitFailed;
+    plan.over = holds;
+    plan.restore.over_partitions = check.verdict == target_verdict::has_partitions;
+    return kExitDone;
+}
+
+// Never written while mounted, --force or not: the kernel's file system
+// would write its own blocks over the restore's, and the other way round.
+int check_not_mounted(const std::string& target, std::FILE* err) {
+    const std::string point = mounted_at(target, false);
+    if (point.empty()) return kExitDone;
+    print_message(
+        err,
+        "復旧先 %s (またはその上のもの) は %s にマウントされています。"
+        "マウントされたディスクには復旧しません: アンマウントしてからもう一度実行して下さい。",
+        target.c_str(), point.c_str());
+    return kExitFailed;
+}
+
 // The target disk's verdict (engine/restore_target.h) for the set, or for
-// its first bytes with --fit; a file system on it only with --force.
+// its first bytes with --fit; what it holds only on purpose.
 int check_restore_disk(restore_plan& plan, std::FILE* err) {
     const std::string& target = plan.target;
     // Before any other verdict: no other check makes such a disk right.
@@ -338,17 +404,15 @@ int check_restore_disk(restore_plan& plan, std::FILE* err) {
             ? check_restore_target(kTargetDiskNumber, plan.write_bytes(), file_system_probe::look,
                                    plan.restore.sector_bytes)
             : sized;
-    if (!explain(check, target, plan.write_bytes(), err)) return kExitFailed;
-    // A file system written straight onto the disk has no partition table
-    // for the rules to see, but it is in use all the same.
-    if (check.needs_consent() && !plan.force) {
-        print_message(err,
-                      "復旧先の先頭に %s があります (パーテーションのないファイルシステム): %s\n"
-                      "上書きしてよい場合は --force を付けて下さい。",
-                      check.file_system, target.c_str());
+    if (!explain(check, target, plan.write_bytes(), err)) {
+        if (sized.verdict == target_verdict::too_small && !plan.fit && sized.value >= 512)
+            advise_fit(plan.folder, plan.header.backup_bytes,
+                       static_cast<std::uint64_t>(sized.value) / 512 * 512, plan.yes, err);
         return kExitFailed;
     }
-    if (check.needs_consent()) plan.over_file_system = check.file_system;
+    if (const int status = check_not_mounted(target, err); status != kExitDone) return status;
+    if (const int status = consent_to_holdings(plan, check, target_bytes, err); status != kExitDone)
+        return status;
     if (plan.restore.fit_bytes == 0) return kExitDone;
     return check_set_fits(plan.folder, plan.header.backup_bytes, plan.restore.fit_bytes, plan.yes,
                           &plan.restore, err);
@@ -433,12 +497,33 @@ void print_restore_plan(const restore_plan& plan, std::FILE* out) {
           plan.folder.c_str(), bytes, plan.target.c_str());
     if (plan.make_image)
         print(out, "  復旧先のイメージファイルを作ります: %s\n", plan.target.c_str());
-    if (plan.over_file_system != nullptr)
-        print(out, "  先頭の %s を上書きします (--force)\n", plan.over_file_system);
+    if (!plan.over.empty())
+        print(out, "  復旧先の %s を上書きします (--force)\n", plan.over.c_str());
     print(out, "  %s\n",
           plan.restore.read_back ? localized("MBR を書く前に読み戻して確認します")
                                  : localized("読み戻し確認はしません (--no-readback)"));
     print(out, "--dry-run: 何も書き込んでいません。\n");
+}
+
+// The summary of a finished restore: a line, or with --json an object.
+void report_restore(const restore_plan& plan, double seconds, std::FILE* out) {
+    if (plan.json) {
+        json_writer json(out);
+        json.begin_object();
+        json.text("result", "done");
+        json.text("target", plan.target);
+        json.number("bytes", plan.write_bytes());
+        json.number("milliseconds", static_cast<std::uint64_t>(seconds * 1000));
+        json.boolean("read_back", plan.restore.read_back);
+        json.end_object();
+        return;
+    }
+    char bytes[kGroupedTextSize];
+    format_uint64_grouped(bytes, plan.write_bytes());
+    print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s、経過 %s)%s\n", bytes,
+          plan.target.c_str(), plan.restore.read_back ? localized("、読み戻して確認し") : "",
+          static_cast<double>(plan.write_bytes()) / 1e6 / (seconds > 0 ? seconds : 1e-9),
+          clock_text(seconds).c_str(), bad_sector_summary(plan.folder).c_str());
 }
 
 // Carries out a checked plan: the image, the engine, the summary.
@@ -449,23 +534,29 @@ int run_restore(const restore_plan& plan, const disk_paths_scope& disks, std::FI
         return kExitFailed;
     made_image image(plan.target, plan.make_image, err);
     disks.add(kTargetDiskNumber, plan.target);
-    restore.target_is_zeros = plan.make_image;
+    restore.target_is_zeros = plan.make_image || plan.zeros_image;
     // A spinning disk would seek between the read-back and the writes: it is
     // read back after the last write instead.
     if (identity_of(plan.target).rotational != 1) restore.read_back_behind = kReadBehindBytes;
     const std::uint64_t backup_bytes = plan.header.backup_bytes;
-    const engine_outcome outcome = run_engine(err, backup_bytes, plan.yes, [&](progress& p) {
-        return restore_disk(p, kTargetDiskNumber, plan.folder.c_str(), backup_bytes, restore);
-    });
+    // The engine reads the whole set (with --fit it checks that what the
+    // target cannot take is zeros) and writes what fits; what is read back
+    // after the last write is all of that, or what the read-back behind the
+    // writes has not done yet.
+    run_display display = plan.display;
+    if (restore.read_back)
+        display.read_back_bytes = restore.read_back_behind == 0
+                                      ? plan.write_bytes()
+                                      : std::min(plan.write_bytes(), kReadBehindBytes);
+    const engine_outcome outcome = run_engine(
+        err, backup_bytes, plan.yes,
+        [&](progress& p) {
+            return restore_disk(p, kTargetDiskNumber, plan.folder.c_str(), backup_bytes, restore);
+        },
+        display);
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
     image.keep();
-    char bytes[kGroupedTextSize];
-    format_uint64_grouped(bytes, plan.write_bytes());
-    print(out, "復旧完了: %s バイトを %s に書き込み%sました (%.1f MB/s)%s\n", bytes,
-          plan.target.c_str(), restore.read_back ? localized("、読み戻して確認し") : "",
-          static_cast<double>(plan.write_bytes()) / 1e6 /
-              (outcome.seconds > 0 ? outcome.seconds : 1e-9),
-          bad_sector_summary(plan.folder).c_str());
+    report_restore(plan, outcome.seconds, out);
     return kExitDone;
 }
 
@@ -475,12 +566,13 @@ int run_restore_command(const std::vector<std::string>& args, std::FILE* out, st
     restore_plan plan;
     if (const int status = parse_restore(args, &plan, err); status != kExitDone) return status;
     const disk_paths_scope disks;
-    if (const int status = check_restore(plan, disks, err); status != kExitDone) return status;
+    if (const int status = check_restore(plan, disks, err); status != kExitDone)
+        return with_json_outcome(plan.json, status, out);
     if (plan.dry_run) {
         print_restore_plan(plan, out);
         return kExitDone;
     }
-    return run_restore(plan, disks, out, err);
+    return with_json_outcome(plan.json, run_restore(plan, disks, out, err), out);
 }
 
 }  // namespace kiroda::cli

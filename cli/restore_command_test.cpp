@@ -56,7 +56,8 @@ TEST(RestoreCommand, FitTakesASmallerTargetWhenThePartitionsEndWithinIt) {
         const char* says;
     };
     const attempt attempts[] = {
-        {80000, false, kExitFailed, "小さすぎます"},
+        {80000, false, kExitFailed, "--fit を付ければ復旧できます: パーテーションはセクタ 75,776"},
+        {60000, false, kExitFailed, "--fit でも収まりません: パーテーションはセクタ 75,776"},
         {60000, true, kExitFailed, "セクタ 75,776 (38,797,312 バイト) まで"},
         {75776, true, kExitDone, "先頭の 38,797,312 バイトだけを書き込みます"},
         {80000, true, kExitDone, "先頭の 40,960,000 バイトだけを書き込みます"},

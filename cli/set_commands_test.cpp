@@ -28,6 +28,7 @@
 #include "engine/engine_test_support.h"
 #include "testfs/fault_fs_mount.h"
 #include "util/file_io.h"
+#include "util/number_format.h"
 #include "util/test_support.h"
 
 namespace kiroda::cli {
@@ -48,6 +49,12 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 using run_result = test_support::command_result;
+
+std::string grouped(std::uint64_t n) {
+    char text[kGroupedTextSize];
+    format_uint64_grouped(text, n);
+    return text;
+}
 using test_support::run_command;
 
 class SetCommands : public ::testing::Test {
@@ -74,10 +81,16 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     const run_result info = run_command(run_info_command, {set});
     EXPECT_EQ(info.status, kExitDone) << info.err;
     EXPECT_TRUE(contains(info.out, "33,559,040 バイト"));  // (2 x 32,768 + 9) sectors
-    EXPECT_TRUE(contains(info.out, "KRD00001.BIN: ブロック 3 個"));
+    // Each file's own size, then the disk's bytes it holds; the set's space
+    // and ratio; no Windows disk number for a set made here.
+    const std::string file_line = "KRD00001.BIN: " + grouped(fs::file_size(set + "/KRD00001.BIN")) +
+                                  " バイト、ブロック 3 個 (ディスクの 33,559,040 バイト)";
+    EXPECT_TRUE(contains(info.out, file_line)) << info.out;
+    EXPECT_TRUE(contains(info.out, "バックアップデータの大きさ: ")) << info.out;
+    EXPECT_FALSE(contains(info.out, "Windows のディスク")) << info.out;
     EXPECT_TRUE(contains(info.out, "1.14"));
     // The source is recorded by its path; an image file has no identity.
-    const std::string source_line = "元ディスクの記録: " + fs::absolute(disk).string() + ", 0.0 GB";
+    const std::string source_line = "元ディスクの記録: " + fs::absolute(disk).string() + ", 33 MB";
     EXPECT_TRUE(contains(info.out, source_line)) << info.out;
     const run_result json = run_command(run_info_command, {"--json", set});
     EXPECT_TRUE(contains(json.out, "\"source\":{\"file\":\"read\",\"path\":\"" +
@@ -94,18 +107,25 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     EXPECT_TRUE(same_file(disk, restored));
 }
 
+// A usage error names the operand that is missing or too many, then the usage.
 TEST_F(SetCommands, UsageErrors) {
     const struct {
         command_function f;
         std::vector<std::string> args;
+        const char* says;
     } cases[] = {
-        {run_backup_command, {}},     {run_backup_command, {disk}},   {run_verify_command, {}},
-        {run_restore_command, {set}}, {run_info_command, {set, set}},
+        {run_backup_command, {}, "SOURCE がありません"},
+        {run_backup_command, {disk}, "SETDIR がありません"},
+        {run_verify_command, {}, "SETDIR がありません"},
+        {run_restore_command, {set}, "TARGET がありません"},
+        {run_info_command, {set, "x"}, "余分な引数です: x"},
+        {run_restore_command, {"-q", "-z", set}, "不明なオプションです: -z"},
     };
     for (const auto& c : cases) {
         const run_result r = run_command(c.f, c.args);
         EXPECT_EQ(r.status, kExitUsage);
-        EXPECT_TRUE(contains(r.err, "使い方"));
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+        EXPECT_TRUE(contains(r.err, "使い方")) << r.err;
     }
 }
 
@@ -235,7 +255,7 @@ TEST_F(SetCommands, ADryRunEndsAsTheRunsCheckAndWritesNothing) {
          [&] { fs::create_directories(set), write_file(set + "/KRD00001.BIN", {1}); },
          {"--force", disk, set},
          kExitDone,
-         "ファイル 1 個を削除します"},
+         "ファイル KRD00001.BIN を削除します"},
         {"restore into a new image",
          run_restore_command,
          backed_up,
@@ -244,10 +264,14 @@ TEST_F(SetCommands, ADryRunEndsAsTheRunsCheckAndWritesNothing) {
          "イメージファイルを作ります"},
         {"an image holding data",
          run_restore_command,
-         [&] { backed_up(), write_file(restored, {1}); },
+         [&] {
+             std::vector<unsigned char> full((2 * 32768 + 9) * 512);
+             full[4096] = 1;
+             backed_up(), write_file(restored, full);
+         },
          {set, restored},
          kExitFailed,
-         "既にデータがあります"},
+         "0 でないデータ があります"},
         {"a target too small",
          run_restore_command,
          [&] {
@@ -414,8 +438,9 @@ TEST_F(SetCommands, ATargetThatAltersAWriteKeepsItsSectorZero) {
                                                    {"--alter-write", "40000"});
         if (!mount.mounted()) GTEST_SKIP() << mount.why();
         std::vector<std::string> args = {set, mount.image()};
-        // The second run finds the first one's data on the target: --force.
-        if (!read_back) args.insert(args.begin(), {"--no-readback", "--force"});
+        // The second run finds the first one's data on the target: --force
+        // (and --yes: no terminal to confirm it on).
+        if (!read_back) args.insert(args.begin(), {"--no-readback", "--force", "--yes"});
         const run_result r = run_command(run_restore_command, args);
         if (read_back) {
             EXPECT_EQ(r.status, kExitFailed) << r.err;
@@ -445,7 +470,7 @@ TEST_F(SetCommands, BackupAppliesTheSourceRules) {
     } cases[] = {
         // A protective entry, but no GPT header behind it.
         {"GPT", dir.file("gpt.img"), "GPT の主ヘッダも予備ヘッダも壊れています"},
-        {"no MBR signature", dir.file("blank.img"), "AA55"},
+        {"no MBR signature", dir.file("blank.img"), "(0x55AA)"},
     };
     for (const auto& c : cases) {
         const std::string s = dir.file(std::string("set-") + c.what);
@@ -512,13 +537,21 @@ TEST_F(SetCommands, ARestoreIntoANewImageIsSparse) {
         image.put('\x5A');
     }
     ASSERT_EQ(run_command(run_backup_command, {big, set}).status, kExitDone);
-    const run_result r = run_command(run_restore_command, {set, restored});
-    ASSERT_EQ(r.status, kExitDone) << r.err;
-    EXPECT_TRUE(same_file(big, restored));
-    struct stat st {};
-    ASSERT_EQ(::stat(restored.c_str(), &st), 0);
-    // Six of the eight chunks are zeros: they stay holes.
-    EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, std::uint64_t{8} * 32768 * 512 / 2);
+    // A new image, and one made beforehand (truncate -s) that holds only zeros.
+    for (const bool made_before : {false, true}) {
+        fs::remove(restored);
+        if (made_before)
+            std::ofstream(restored).close(), fs::resize_file(restored, fs::file_size(big));
+        const run_result r = run_command(run_restore_command, {set, restored});
+        ASSERT_EQ(r.status, kExitDone) << r.err;
+        EXPECT_TRUE(same_file(big, restored));
+        struct stat st {};
+        ASSERT_EQ(::stat(restored.c_str(), &st), 0);
+        // Six of the eight chunks are zeros: they stay holes.
+        EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512,
+                  std::uint64_t{8} * 32768 * 512 / 2)
+            << made_before;
+    }
 }
 
 // Every failed system call in a message carries the system's reason: a
@@ -561,12 +594,18 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
         disk, dir.file("mnt"),
         {"--eio", bad[0], "--eio", bad[1], "--eio", bad[2], "--eio", bad[3]});
     if (!mount.mounted()) GTEST_SKIP() << mount.why();
-    // Without --rescue and without a terminal: today's failure.
+    // Without --rescue and without a terminal: no question, a stop, and the
+    // command that goes on from there, which then does.
     const run_result plain = run_command(run_backup_command, {mount.image(), dir.file("plain")});
     EXPECT_EQ(plain.status, kExitFailed);
-    EXPECT_TRUE(contains(plain.err, "セクタ 0 から 32,767 までの間に、読めないセクタがあります"))
-        << plain.err;
+    const std::string next =
+        "krdtool backup --resume --rescue " + mount.image() + " " + dir.file("plain");
+    EXPECT_TRUE(contains(plain.err, next)) << plain.err;
+    EXPECT_FALSE(contains(plain.err, "キャンセル")) << plain.err;
     EXPECT_TRUE(contains(plain.err, std::strerror(EIO))) << plain.err;
+    const run_result next_run =
+        run_command(run_backup_command, {"--resume", "--rescue", mount.image(), dir.file("plain")});
+    EXPECT_EQ(next_run.status, kExitDone) << next_run.err;
     // --yes answers questions, but never trades sectors for zeros: that
     // takes --rescue.
     const run_result yes =
@@ -601,7 +640,7 @@ TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {
     const run_result r = run_command(run_verify_command, {set});
     EXPECT_EQ(r.status, kExitFailed);
     EXPECT_TRUE(contains(r.err, "KRD00001.BIN"));
-    EXPECT_TRUE(contains(r.err, "キャンセル"));
+    EXPECT_TRUE(contains(r.err, "端末がないため「いいえ」"));
 }
 
 TEST_F(SetCommands, InfoJsonDescribesTheSet) {

@@ -1,5 +1,7 @@
 #include "cli/source_checks.h"
 
+#include "cli/own_words.h"
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -33,14 +35,6 @@ namespace kiroda::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool one_line(const char* text, std::string* line) {
-    *line = text;
-    for (char& c : *line) {
-        if (c == '\n') c = ' ';
-    }
-    return true;
-}
 
 // The files of a set: its header and data files, the program copy and the
 // side files, each under its own or its temporary name.
@@ -82,8 +76,7 @@ bool source_acceptable(const disk_record& record, const gpt_layout& gpt, const s
     disk_record as_512 = record;
     if (record.bytes_per_sector == 4096) as_512.bytes_per_sector = static_cast<int>(kSectorBytes);
     const disk_verdict verdict = source_disk_verdict(as_512);
-    std::string reason;
-    one_line(localized(verdict.message), &reason);
+    const std::string reason = own_verdict_words(verdict.message);
     if (verdict.verdict == disk_usability::with_reservation) {
         // Usable with a warning: the wizard shows the warning, so does krdtool.
         print_message(err, "注意: %s: %s", reason.c_str(), source.c_str());
@@ -99,10 +92,10 @@ bool source_acceptable(const disk_record& record, const gpt_layout& gpt, const s
     return forced_layout(reason, source, force, err);
 }
 
-bool mounted_writable(const std::string& source, const std::string& mountinfo,
-                      const std::string& sys_root) {
+std::string mounted_at(const std::string& path, bool writable_only, const std::string& mountinfo,
+                       const std::string& sys_root) {
     struct stat src {};
-    if (::stat(source.c_str(), &src) != 0) return false;
+    if (::stat(path.c_str(), &src) != 0) return "";
     std::ifstream in(mountinfo);
     std::string line;
     while (std::getline(in, line)) {
@@ -116,12 +109,19 @@ bool mounted_writable(const std::string& source, const std::string& mountinfo,
         unsigned maj = 0, min = 0;
         char colon = 0;
         std::istringstream dev_text(numbers);
-        if (!rw || !(dev_text >> maj >> colon >> min) || colon != ':' || maj == 0) continue;
-        // The source itself, a partition of it, or an image it is.
+        if ((writable_only && !rw) || !(dev_text >> maj >> colon >> min) || colon != ':' ||
+            maj == 0)
+            continue;
+        // The path itself, a partition of it, or an image it is.
         if (lies_within(storage_under(makedev(maj, min), sys_root), storage_of(src, sys_root)))
-            return true;
+            return point;
     }
-    return false;
+    return "";
+}
+
+bool mounted_writable(const std::string& source, const std::string& mountinfo,
+                      const std::string& sys_root) {
+    return !mounted_at(source, true, mountinfo, sys_root).empty();
 }
 
 std::vector<std::string> set_files_in(const std::string& folder, std::vector<std::string>* others) {
@@ -175,9 +175,13 @@ bool remove_set_files(const std::string& folder, const std::vector<std::string>&
             return false;
         }
     }
-    if (!files.empty())
+    if (files.size() == 1) {
+        print_message(err, "以前のバックアップデータのファイル %s を削除しました: %s",
+                      files.front().c_str(), folder.c_str());
+    } else if (!files.empty()) {
         print_message(err, "以前のバックアップデータのファイル %zu 個を削除しました: %s",
                       files.size(), folder.c_str());
+    }
     return true;
 }
 

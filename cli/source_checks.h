@@ -24,6 +24,12 @@ namespace kiroda::cli {
 // True when a file system on `source` (a partition of it, or anything
 // stacked on it, an image behind a loop device included) is mounted for
 // writing: a copy taken meanwhile may be inconsistent.
+// Where a file system on `path` (as above, read-only mounts too unless
+// `writable_only`) is mounted: its mount point, "" when none is.
+std::string mounted_at(const std::string& path, bool writable_only,
+                       const std::string& mountinfo = "/proc/self/mountinfo",
+                       const std::string& sys_root = "/sys");
+
 bool mounted_writable(const std::string& source,
                       const std::string& mountinfo = "/proc/self/mountinfo",
                       const std::string& sys_root = "/sys");

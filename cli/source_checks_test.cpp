@@ -51,9 +51,9 @@ TEST(SourceChecks, ForceCoversThePartitionLayoutOnly) {
         {"a hybrid MBR", [](disk_record& r) { r.gpt = 1; }, gpt_state::hybrid_mbr, false, true,
          "ハイブリッド"},
         {"no MBR signature", [](disk_record& r) { r.boot_signature_valid = 0; }, gpt_state::none,
-         false, true, "AA55"},
+         false, true, "セクタ 0 に MBR の署名 (0x55AA) がありません"},
         {"no partition defined", [](disk_record& r) { r.partition_count = 0; }, gpt_state::none,
-         false, true, "定義されていません"},
+         false, true, "パーテーションが一つもありません"},
         {"4,096-byte sectors", [](disk_record& r) { r.bytes_per_sector = 4096; }, gpt_state::none,
          true, true, ""},
         {"2,048-byte sectors", [](disk_record& r) { r.bytes_per_sector = 2048; }, gpt_state::none,
@@ -94,6 +94,9 @@ TEST(SourceChecks, AWritableMountOfTheSourceIsFound) {
     EXPECT_TRUE(mounted_writable(image, rw, sys));
     EXPECT_FALSE(mounted_writable(image, ro, sys));
     EXPECT_FALSE(mounted_writable(dir.file("other.img"), rw, sys));
+    // A restore target is never written mounted, read-only or not.
+    EXPECT_EQ(mounted_at(image, false, ro, sys), "/mnt/a");
+    EXPECT_EQ(mounted_at(dir.file("other.img"), false, ro, sys), "");
 }
 
 TEST(SourceChecks, OnlyASetsOwnFilesAreEverRemoved) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "cli/disks_command.h"
+#include "util/number_format.h"
 
 namespace kiroda::cli {
 
@@ -20,10 +21,11 @@ source_disk record_of_source(const std::string& path, std::uint64_t bytes) {
 
 namespace {
 
+// Decimal megabytes, grouped, as the wizard and `disks` count a disk.
 std::string gigabytes(std::uint64_t bytes) {
-    char size[48];
-    std::snprintf(size, sizeof size, "%.1f GB", static_cast<double>(bytes) / 1e9);
-    return size;
+    char grouped[kGroupedTextSize];
+    format_uint64_grouped(grouped, bytes / 1000000);
+    return std::string(grouped) + " MB";
 }
 
 }  // namespace

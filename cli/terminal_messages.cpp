@@ -1,6 +1,7 @@
 #include "cli/terminal_messages.h"
 
 #include "cli/output.h"
+#include "cli/own_words.h"
 #include "cli/stop_signals.h"
 #include "ui/translation.h"
 #include "disk/disk_registry.h"
@@ -84,8 +85,13 @@ std::string with_reasons(const std::string& text, int system_error, bool questio
         std::string meaning = block_code_meaning(value);
         if (c.sectors_left) {
             char line[160];
-            std::snprintf(line, sizeof line, localized("元ディスクを読めません (残り %lld セクタ)"),
-                          value);
+            if (value == 1) {
+                std::snprintf(line, sizeof line, "%s",
+                              localized("元ディスクを読めません (残り 1 セクタ)"));
+            } else {
+                std::snprintf(line, sizeof line,
+                              localized("元ディスクを読めません (残り %lld セクタ)"), value);
+            }
             meaning = line;
         }
         said.replace(at, end - at, meaning);
@@ -113,41 +119,75 @@ question_answer answers_for(std::FILE* err, bool yes) {
     return err == stderr && terminal_can_ask() ? question_answer::ask : question_answer::cancel;
 }
 
+namespace {
+
+// The engines' questions end with a paragraph naming the dialog's buttons
+// ("続ける: OK　　中止: キャンセル"); krdtool is answered y or n instead.
+std::string without_buttons(const std::string& text) {
+    const std::size_t last = text.rfind("\n\n");
+    if (last == std::string::npos || text.find("OK", last) == std::string::npos) return text;
+    return text.substr(0, last);
+}
+
+// A y/n answer: only "y" or "yes" (any case) is yes; plain Enter takes the
+// safe answer, no.
+bool typed_yes(const char* typed) {
+    std::string word(typed);
+    while (!word.empty() && (word.back() == '\n' || word.back() == '\r' || word.back() == ' '))
+        word.pop_back();
+    for (char& c : word) c = static_cast<char>(c | 0x20);
+    return word == "y" || word == "yes";
+}
+
+// Asks on the terminal; Ctrl-C or the end of input at the question is no.
+int ask_on_terminal(std::FILE* err) {
+    print(err, "続けますか? [y/N] ");
+    std::fflush(err);
+    char typed[64];
+    if (std::fgets(typed, sizeof typed, stdin) == nullptr || stop_signalled()) {
+        std::fputc('\n', err);
+        return kIdCancel;
+    }
+    return typed_yes(typed) ? kIdOk : kIdCancel;
+}
+
+// Answers a question as `answer` says; `last_yes` is the last one --yes
+// answered.
+int answer_question(std::FILE* err, question_answer answer, const std::string& text,
+                    std::string& last_yes) {
+    if (answer == question_answer::yes) {
+        const bool again = text == last_yes;
+        last_yes = text;
+        print(err, again ? "(--yes: 同じ質問が続くため、キャンセルとして扱います)\n"
+                         : "(--yes: はい)\n");
+        std::fflush(err);
+        return again ? kIdCancel : kIdOk;
+    }
+    if (answer == question_answer::cancel) {
+        print(err, "(端末がないため「いいえ」として扱います)\n");
+        std::fflush(err);
+        return kIdCancel;
+    }
+    return ask_on_terminal(err);
+}
+
+}  // namespace
+
 terminal_messages::terminal_messages(std::FILE* err, question_answer answer,
                                      void (*before_message)(void*), void* context) {
     previous_ = set_message_sink([=, last_yes = std::string()](const message& m) mutable {
         if (before_message != nullptr) before_message(context);
-        std::string text = name_disks_by_path(m.text);
+        std::string text = own_message_words(name_disks_by_path(m.text));
         const unsigned buttons = m.type & 0xF;
+        if (buttons == kMbOkCancel) text = without_buttons(text);
         if (buttons == kMbOk || buttons == kMbOkCancel)
             text = with_reasons(text, take_system_error(), buttons == kMbOkCancel);
         print(err, "%s\n", text.c_str());
-        if ((m.type & 0xF) != kMbOkCancel) {
+        if (buttons != kMbOkCancel) {
             std::fflush(err);
             return kIdOk;
         }
-        if (answer == question_answer::yes) {
-            const bool again = text == last_yes;
-            last_yes = text;
-            print(err, again ? "(--yes: 同じ質問が続くため、キャンセルとして扱います)\n"
-                             : "(--yes: はい)\n");
-            std::fflush(err);
-            return again ? kIdCancel : kIdOk;
-        }
-        if (answer == question_answer::cancel) {
-            print(err, "(端末がないため、キャンセルとして扱います)\n");
-            std::fflush(err);
-            return kIdCancel;
-        }
-        print(err, "続けるには Enter、やめるには q と Enter を押して下さい: ");
-        std::fflush(err);
-        char typed[64];
-        // Ctrl-C at the question interrupts the read: that is a stop.
-        if (std::fgets(typed, sizeof typed, stdin) == nullptr || stop_signalled()) {
-            std::fputc('\n', err);
-            return kIdCancel;
-        }
-        return (typed[0] == 'q' || typed[0] == 'Q') ? kIdCancel : kIdOk;
+        return answer_question(err, answer, text, last_yes);
     });
 }
 

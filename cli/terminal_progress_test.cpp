@@ -17,40 +17,31 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// The bar's line never wraps: at any width it fits with a column to spare,
-// the bar goes before the numbers, and a cut never splits a character.
+// The bar's line never wraps: fields drop whole in a fixed order as the
+// width shrinks (the bar first, then the rate), and they stay in place.
 TEST(TerminalProgress, TheLineFitsTheTerminal) {
-    const std::string bar = "[" + std::string(30, '#') + "]";
-    const std::string numbers = " 42% 1,024 MB 済 / 残り 2,048 MB  310.5 MB/s  あと 0:00:07";
-    const std::string status = "ディスクバックアップ中";
+    const progress_fields f{" 42%", "1,024/3,072 MB", " 310.5 MB/s", "あと 0:00:07",
+                            "ディスクバックアップ中"};
     const struct {
         int columns;
-        bool bar;
-        bool numbers;
-    } cases[] = {
-        {200, true, true},  {120, true, true}, {80, false, true},
-        {40, false, false}, {1, false, false},
-    };
+        const char* shows;  // in order: bar, rate, time left, stage, amount
+    } cases[] = {{200, "brlsa"}, {90, "brlsa"}, {80, "-rlsa"},
+                 {60, "--lsa"},  {40, "----a"}, {20, "-----"}};
     for (const auto& c : cases) {
-        const std::string line = fit_progress_line(c.columns, bar, numbers, status);
-        int width = 0;
-        for (std::size_t i = 0; i < line.size();) {
-            const auto lead = static_cast<unsigned char>(line[i]);
-            const std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-            ASSERT_LE(i + n, line.size()) << c.columns << ": a character cut in two";
-            width += n == 1 ? 1 : 2;
-            i += n;
-        }
-        EXPECT_LT(width, c.columns > 1 ? c.columns : 2) << c.columns << ": " << line;
-        EXPECT_EQ(line.find('#') != std::string::npos, c.bar) << c.columns << ": " << line;
-        EXPECT_EQ(line.find(numbers) != std::string::npos, c.numbers) << c.columns << ": " << line;
+        const std::string line = fit_progress_line(c.columns, 0.42, f);
+        EXPECT_LT(display_width(line), c.columns) << c.columns << ": " << line;
+        const std::string parts[] = {"[#", f.rate, f.left, f.status, f.amount};
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(line.find(parts[i]) != std::string::npos, c.shows[i] != '-')
+                << c.columns << ": " << line;
+        EXPECT_EQ(line.rfind(" 42%", 0), 0u) << line;
     }
 }
 
 TEST(TerminalProgress, StopSignalsRequestAStop) {
     for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
         captured_stream err;
-        terminal_progress p(err.get(), 1000, false);
+        terminal_progress p(err.get(), 1000, progress_style::lines);
         EXPECT_TRUE(p.running());
         std::raise(number);
         EXPECT_FALSE(p.running()) << number;
@@ -62,70 +53,108 @@ TEST(TerminalProgress, StopSignalsRequestAStop) {
     std::raise(SIGTERM);
     {
         captured_stream err;
-        terminal_progress p(err.get(), 1000, false);
+        terminal_progress p(err.get(), 1000, progress_style::lines);
         EXPECT_FALSE(p.running());
     }
     reset_stop_signals_for_tests();
 }
 
-// Without a terminal: a plain line at every 10% and one at the end, no
-// carriage returns; a new stage counts its own steps.
-TEST(TerminalProgress, PlainLinesEveryTenPercent) {
+// Without a terminal: a line at every 10% of the whole run, the read-back
+// included, never going back; the end's status only after the 100%.
+TEST(TerminalProgress, PlainLinesEveryTenPercentOfTheWholeRun) {
     captured_stream err;
     {
         const std::uint64_t total = 512ULL << 20;
-        terminal_progress p(err.get(), total, false);
-        p.set_status("ディスクバックアップ中");
+        terminal_progress p(err.get(), total, progress_style::lines, total);
+        p.set_status("ディスク復旧中");
         for (std::uint64_t left = total; left > 0; left -= 16ULL << 20) p.set_bytes_left(left);
+        p.set_status("書き込み確認中");
+        for (std::uint64_t left = total; left > 0; left -= 16ULL << 20) p.set_bytes_left(left);
+        p.set_status("復旧完了");
         p.complete();
     }
     const std::string text = err.text();
     EXPECT_EQ(text.find('\r'), std::string::npos);
-    int percent_lines = 0;
-    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1))
-        ++percent_lines;
-    EXPECT_EQ(percent_lines, 10) << text;
-    EXPECT_TRUE(contains(text, " 10%")) << text;
-    EXPECT_TRUE(contains(text, "100%  536 MB 済 / 残り 0 MB")) << text;
+    int last = -1;
+    int lines = 0;
+    for (std::size_t at = text.find("%  "); at != std::string::npos;
+         at = text.find("%  ", at + 1)) {
+        const int percent = std::stoi(text.substr(at - 3, 3));
+        EXPECT_GT(percent, last) << text;
+        last = percent;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 10) << text;
+    EXPECT_LT(text.find(" 40%"), text.find("書き込み確認中")) << text;
+    EXPECT_TRUE(contains(text, "100%  536/536 MB")) << text;
+    EXPECT_FALSE(contains(text, "復旧完了")) << text;
 }
 
-// The backup's check of each data file comes and goes under the same
-// figure: each status is printed once and the 10% steps run on.
-TEST(TerminalProgress, TheChecksOfABackupAreOneStage) {
+// A backup reads each data file back as it closes it: the percentage is the
+// sectors', stays below 100% through the last file's check, and the rate
+// of the copy is its own.
+TEST(TerminalProgress, TheChecksOfABackupAreTheirOwnShare) {
     captured_stream err;
     {
         const std::uint64_t total = 512ULL << 20;
-        terminal_progress p(err.get(), total, false);
-        for (std::uint64_t left = total; left > 0; left -= 16ULL << 20) {
+        terminal_progress p(err.get(), total, progress_style::json);
+        for (std::uint64_t left = total; left + (16ULL << 20) > 16ULL << 20; left -= 16ULL << 20) {
             p.set_status("ディスクバックアップ中");
-            p.set_bytes_left(left);
+            p.set_bytes_left(left - (16ULL << 20));
+            if (left % (128ULL << 20) != 0) continue;
             p.set_status("書き込み確認中");
+            for (std::uint64_t check = 30ULL << 20; check > 0; check -= 10ULL << 20)
+                p.set_bytes_left(check);
         }
+        p.set_status("書き込み確認中");
+        p.set_bytes_left(20ULL << 20);
+        p.set_bytes_left(0);
         p.complete();
     }
     const std::string text = err.text();
-    int percent_lines = 0;
-    for (std::size_t at = text.find("%  "); at != std::string::npos; at = text.find("%  ", at + 1))
-        ++percent_lines;
-    EXPECT_EQ(percent_lines, 10) << text;
-    EXPECT_EQ(text.find("書き込み確認中"), text.rfind("書き込み確認中")) << text;
-    EXPECT_EQ(text.find("ディスクバックアップ中"), text.rfind("ディスクバックアップ中")) << text;
+    int last = -1;
+    for (std::size_t at = text.find("\"percent\":"); at != std::string::npos;
+         at = text.find("\"percent\":", at + 1)) {
+        const int percent = std::stoi(text.substr(at + 10));
+        EXPECT_GE(percent, last) << text;
+        last = percent;
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_EQ(text.find("\"percent\":100"), text.rfind("\"percent\":")) << text;
+    EXPECT_TRUE(contains(text, "\"percent\":99")) << text;
 }
 
-TEST(TerminalProgress, BarShowsDoneAndLeft) {
+// For scripts: one JSON object a line, its percent never going back.
+TEST(TerminalProgress, JsonLines) {
     captured_stream err;
     {
-        terminal_progress p(err.get(), 3000000000ULL, true);
-        p.set_status("ディスク復旧中");
-        p.set_bytes_left(1000000000ULL);
-        p.complete();  // the bar ends full, not at the last block's start
+        terminal_progress p(err.get(), 100ULL << 20, progress_style::json);
+        p.set_status("データテスト中");
+        for (std::uint64_t left = 100ULL << 20; left > 0; left -= 10ULL << 20)
+            p.set_bytes_left(left);
+        p.complete();
     }
     const std::string text = err.text();
-    EXPECT_TRUE(contains(text, "2,000 MB 済 / 残り 1,000 MB")) << text;
-    EXPECT_TRUE(contains(text, " 66% ")) << text;
-    EXPECT_TRUE(contains(text, "100% 3,000 MB 済 / 残り 0 MB")) << text;
-    EXPECT_TRUE(contains(text, "ディスク復旧中"));
-    EXPECT_EQ(text.back(), '\n');
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = text.substr(at, end - at);
+        EXPECT_EQ(line.rfind("{\"stage\":\"データテスト中\",\"percent\":", 0), 0u) << line;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 11u) << text;
+    EXPECT_TRUE(contains(text, "\"percent\":100,\"done_bytes\":104857600")) << text;
+}
+
+// -q: nothing at all.
+TEST(TerminalProgress, QuietShowsNothing) {
+    captured_stream err;
+    {
+        terminal_progress p(err.get(), 1000, progress_style::quiet);
+        p.set_status("データテスト中");
+        p.set_bytes_left(500);
+        p.complete();
+    }
+    EXPECT_EQ(err.text(), "");
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "disk/disk_registry.h"
 #include "disk/physical_disk.h"
 #include "cli/engine_run.h"
+#include "cli/json_writer.h"
+#include "cli/terminal_progress.h"
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
 #include "engine/verify_engine.h"
@@ -47,18 +49,17 @@ int prepare_comparison(const std::string& folder, const std::string& path,
 }
 
 // What the comparison found equal: the whole set, or, --fit against a
-// smaller disk of `disk_bytes`, as far as the disk reaches.
-void report_comparison(const std::string& path, std::uint64_t backup_bytes, std::int64_t disk_bytes,
+// smaller disk, the `compared` bytes the disk reaches.
+void report_comparison(const char* against, std::uint64_t backup_bytes, std::int64_t compared,
                        const verify_options& verify, std::FILE* out) {
-    if (disk_bytes < 0 || static_cast<std::uint64_t>(disk_bytes) >= backup_bytes) {
+    if (compared < 0 || static_cast<std::uint64_t>(compared) >= backup_bytes) {
         char bytes[kGroupedTextSize];
         format_uint64_grouped(bytes, backup_bytes);
-        print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", path.c_str(),
-              bytes);
+        print(out, "比較完了: バックアップデータと %s の %s バイトは同じです\n", against, bytes);
         return;
     }
-    char compared[kGroupedTextSize];
-    format_int64_grouped(compared, disk_bytes / 512 * 512);
+    char same[kGroupedTextSize];
+    format_int64_grouped(same, compared);
     print(out,
           verify.replaced.empty()
               ? localized("比較完了: バックアップデータと %s の %s バイトは同じです"
@@ -66,16 +67,57 @@ void report_comparison(const std::string& path, std::uint64_t backup_bytes, std:
               : localized("比較完了: バックアップデータと %s の %s バイトは、GPT を"
                           "直した所のほかは同じです (その後ろのバックアップデータは、"
                           "移した GPT の予備のほかはすべて 0 です)\n"),
-          path.c_str(), compared);
+          against, same);
+}
+
+// The summary of a finished data test: lines, or with --json an object.
+// `compared`: the bytes compared with --against (-1: none).
+void report_verify(const std::string& folder, const char* against, std::uint64_t bytes,
+                   std::int64_t compared, const verify_options& verify, double seconds, bool json,
+                   std::FILE* out) {
+    if (json) {
+        json_writer j(out);
+        j.begin_object();
+        j.text("result", "done");
+        j.number("bytes", bytes);
+        if (against != nullptr) {
+            j.text("against", against);
+            j.signed_number("compared_bytes", compared);
+        }
+        j.number("milliseconds", static_cast<std::uint64_t>(seconds * 1000));
+        j.end_object();
+        return;
+    }
+    if (against != nullptr) report_comparison(against, bytes, compared, verify, out);
+    report_bad_sectors(folder, out, "");
+    char text[kGroupedTextSize];
+    format_uint64_grouped(text, bytes);
+    print(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s、経過 %s)\n",
+          text, static_cast<double>(bytes) / 1e6 / (seconds > 0 ? seconds : 1e-9),
+          clock_text(seconds).c_str());
+}
+
+// The set's header, its version agreed to. False after a message.
+bool read_verified_header(const std::string& folder, bool yes, std::FILE* err,
+                          backup_header* header) {
+    terminal_messages messages(err, answers_for(err, yes));
+    return read_header_file(nullptr, folder.c_str(), header) == header_read::read &&
+           confirm_header_version(nullptr, *header) == kIdOk;
 }
 
 }  // namespace
 
-int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--fit", "--yes"}, {"--against"});
+namespace {
+
+int verify_set(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    const parsed_options options =
+        parse_options(args, {"--fit", "--yes", "--quiet", "--json", "--progress=json"},
+                      {"--against"}, {"SETDIR"});
     if (!options.error.empty() || options.operands.size() != 1) {
         if (!options.error.empty()) print(err, "krdtool verify: %s\n", options.error.c_str());
-        print(err, "使い方: krdtool verify [--against DISK [--fit]] [--yes] SETDIR\n");
+        print(err,
+              "使い方: krdtool verify [--against DISK [--fit]] [--json] [--progress=json] [-q] "
+              "[-y] SETDIR\n");
         return kExitUsage;
     }
     const std::string& folder = options.operands[0];
@@ -89,36 +131,42 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
         verify.against_fit = options.has("--fit");
     }
     backup_header header{};
-    {
-        terminal_messages messages(err, answers_for(err, options.has("--yes")));
-        if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read)
-            return kExitFailed;
-        if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
-    }
+    if (!read_verified_header(folder, options.has("--yes"), err, &header)) return kExitFailed;
     if (against != options.values.end()) {
         const int status =
             prepare_comparison(folder, against->second, header.backup_bytes, &verify, err);
         if (status != kExitDone) return status;
     }
-    const engine_outcome outcome =
-        run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
+    const run_display display{options.has("--quiet"), options.has("--progress=json"), 0};
+    const engine_outcome outcome = run_engine(
+        err, header.backup_bytes, options.has("--yes"),
+        [&](progress& p) {
             return verify_backup_set(p, folder.c_str(), header.backup_bytes, verify);
-        });
-    // --fit against a smaller disk: what was compared is the disk's size.
-    const std::int64_t disk_bytes =
-        verify.against_fit
-            ? get_disk_size_bytes(open_physical_disk(kCompareDiskNumber, disk_mode::read))
-            : -1;
+        },
+        display);
     if (outcome.exit_status != kExitDone) return outcome.exit_status;
-    char bytes[kGroupedTextSize];
-    format_uint64_grouped(bytes, header.backup_bytes);
-    if (against != options.values.end())
-        report_comparison(against->second, header.backup_bytes, disk_bytes, verify, out);
-    report_bad_sectors(folder, out, "");
-    print(out, "テスト完了: %s バイトのデータをすべて読み込み、検査しました (%.1f MB/s)\n", bytes,
-          static_cast<double>(header.backup_bytes) / 1e6 /
-              (outcome.seconds > 0 ? outcome.seconds : 1e-9));
+    // --fit against a smaller disk: what was compared is the disk's size.
+    std::int64_t compared = static_cast<std::int64_t>(header.backup_bytes);
+    if (verify.against_fit) {
+        const std::int64_t disk_bytes =
+            get_disk_size_bytes(open_physical_disk(kCompareDiskNumber, disk_mode::read));
+        if (disk_bytes >= 0 && disk_bytes / 512 * 512 < compared) compared = disk_bytes / 512 * 512;
+    }
+    report_verify(folder, against != options.values.end() ? against->second.c_str() : nullptr,
+                  header.backup_bytes, compared, verify, outcome.seconds, options.has("--json"),
+                  out);
     return kExitDone;
+}
+
+}  // namespace
+
+int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    bool json = false;
+    for (const std::string& arg : args) {
+        if (arg == "--") break;
+        json = json || arg == "--json";
+    }
+    return with_json_outcome(json, verify_set(args, out, err), out);
 }
 
 }  // namespace kiroda::cli

@@ -151,6 +151,7 @@ bool disk_copy::go_past_lost_sectors(std::uint64_t first, std::uint32_t count) {
     note_system_error(reader_.chunk_error());  // the reason, said with the question
     if (!options_.ask_to_go_past ||
         say(p_.owner(), kMbOkCancel, kRescueQuestion, from, to) != kIdOk) {
+        if (options_.stopped_at_lost_sectors != nullptr) *options_.stopped_at_lost_sectors = true;
         read_error();
         return false;
     }

@@ -31,6 +31,10 @@ struct backup_options {
     // When given: set to true when the backup failed because the medium did
     // not keep a file of the set (the files left are of no use to a resume).
     bool* medium_failed = nullptr;
+    // When given: set to true when the backup ended at unreadable sectors it
+    // was not to go past (not asked, or the question answered Cancel), so a
+    // caller can say how to go on past them.
+    bool* stopped_at_lost_sectors = nullptr;
     // The source's identity as the set's KRDDISK.TXT records it
     // (format/source_disk.h), written with the digest file; empty for none.
     std::string source_disk_record;

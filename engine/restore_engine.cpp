@@ -226,8 +226,10 @@ bool disk_restore::open() {
     }
     // The disk was checked before the user confirmed; the number may name
     // another disk by now.
-    const target_check check = check_restore_target(target_disk_, write_bytes_,
-                                                    file_system_probe::skip, options_.sector_bytes);
+    target_check check = check_restore_target(target_disk_, write_bytes_, file_system_probe::skip,
+                                              options_.sector_bytes);
+    if (check.verdict == target_verdict::has_partitions && options_.over_partitions)
+        check.verdict = target_verdict::ok;
     if (!explain_changed_target(p_, check, target_disk_)) return false;
     if (!checks_.ready()) {
         tell(p_, kNoMemoryToRestore);

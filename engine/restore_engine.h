@@ -44,6 +44,10 @@ struct restore_options {
     // sparse): all-zero chunks are left unwritten, so the image keeps them
     // as holes and takes the space of its data only.
     bool target_is_zeros = false;
+    // The user agreed to write over a target that holds partitions
+    // (krdtool's --force after its question); the check before the first
+    // write then lets them through. The wizard never does.
+    bool over_partitions = false;
     // A digest file that is there but does not read: the wizard asks,
     // krdtool refuses unless --force.
     damaged_digests digests = damaged_digests::ask;

@@ -43,6 +43,7 @@ medium_read read_from_medium(progress* shown, const char* path, std::uint64_t li
             char line[96];
             format_bytes_left(line, sizeof line, expected > r.bytes ? expected - r.bytes : 0);
             shown->set_detail(line);
+            shown->set_bytes_left(expected > r.bytes ? expected - r.bytes : 0);
             if (!shown->running()) {
                 r.stopped = true;
                 return r;

@@ -35,18 +35,19 @@ cd "$work" || exit 1
 # included. Where bash splits a word at ':', '=' or '@', it replaces only
 # the end of it: the words expected are that end.
 cases='
-first word, nothing typed|krdtool ^|-|backup disks info mount restore verify --help --version
+first word, nothing typed|krdtool ^|-|backup disks help info mount restore verify --help --version
 first word, a prefix|krdtool re^|-|restore
 first word, an option|krdtool --^|-|--help --version
 nothing after --version|krdtool --version ^|-|
 nothing after an unknown command|krdtool frob ^|-|
 backup options from --r|krdtool backup --r^|-|--rescue --resume
 backup options not given yet|krdtool backup --rescue --r^|-|--resume
-backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--dry-run --force --no-readback --rescue --resume --yes --help
-restore options|krdtool restore --^|-|--dry-run --fit --force --no-readback --yes --help
+backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--dry-run --force --json --no-readback --progress=json --quiet --rescue --resume --yes --help
+restore options|krdtool restore --^|-|--dry-run --fit --force --json --no-readback --progress=json --quiet --yes --help
+help takes a command|krdtool help re^|-|restore
 disks options from a dash|krdtool disks -^|-|--json --help
 info options|krdtool info --^|-|--json --help
-verify options|krdtool verify --^|-|--against --fit --help --yes
+verify options|krdtool verify --^|-|--against --fit --help --json --progress=json --quiet --yes
 verify --against given once|krdtool verify --against /dev/sda --a^|-|
 verify --against in /dev|krdtool verify --against /dev/^|filenames|{devices} {dirs:/dev/}
 verify --against in /dev, a prefix|krdtool verify --against /dev/nv^|filenames|/dev/nvme0n1 {dirs:/dev/nv}
