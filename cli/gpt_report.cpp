@@ -42,8 +42,13 @@ void print_gpt_entries(const gpt_layout& gpt, std::FILE* out) {
         print(out, "  パーテーション表: GPT (読めません)\n");
         return;
     }
-    print(out, "  パーテーション表: GPT (パーテーション %zu 個、エントリ %u 個分)\n",
-          gpt.entries.size(), gpt.header.entry_count);
+    if (gpt.entries.size() == 1) {
+        print(out, "  パーテーション表: GPT (パーテーション 1 個、エントリ %u 個分)\n",
+              gpt.header.entry_count);
+    } else {
+        print(out, "  パーテーション表: GPT (パーテーション %zu 個、エントリ %u 個分)\n",
+              gpt.entries.size(), gpt.header.entry_count);
+    }
     for (const gpt_entry& e : gpt.entries) {
         char mb[kGroupedTextSize], first[kGroupedTextSize], last[kGroupedTextSize];
         format_uint64_grouped(mb, entry_bytes(gpt, e) / 1000000);

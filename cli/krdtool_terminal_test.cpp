@@ -32,7 +32,7 @@ constexpr const char* kJa = "ja_JP.UTF-8";
 constexpr std::uint64_t kSectors = 2 * 32768 + 9;
 
 struct row {
-    std::vector<std::string> args;  // {set} {disk} {bad} {parted} {fs} {new} are paths
+    std::vector<std::string> args;  // {set} {disk} {bad} {parted} {fs} {gpt} {new} are paths
     terminal_run how;
     int status;
     std::vector<std::string> says;         // on the screen (standard error)
@@ -58,6 +58,14 @@ class KrdtoolTerminal : public ::testing::Test {
         std::FILE* f = std::fopen(dir.file("fs.img").c_str(), "r+b");
         std::fwrite(ext.data(), 1, ext.size(), f);
         std::fclose(f);
+        // A protective entry and a GPT header's signature: a table, not a file system.
+        make_disk_image(dir.file("gpt.img"), kSectors, make_mbr_one_partition(1, kSectors - 1));
+        f = std::fopen(dir.file("gpt.img").c_str(), "r+b");
+        std::fseek(f, 446 + 4, SEEK_SET);
+        std::fputc(0xEE, f);
+        std::fseek(f, 512, SEEK_SET);
+        std::fwrite("EFI PART", 1, 8, f);
+        std::fclose(f);
     }
     // `text` with each {name} in it replaced by its path.
     std::string path_of(std::string text, const std::string& bad, int n) const {
@@ -67,6 +75,7 @@ class KrdtoolTerminal : public ::testing::Test {
             {"{bad}", bad},
             {"{parted}", dir.file("parted.img")},
             {"{fs}", dir.file("fs.img")},
+            {"{gpt}", dir.file("gpt.img")},
             {"{new}", dir.file("new" + std::to_string(n))},
             {"{blank}", dir.file("blank.img")}};
         for (const auto& [name, path] : names) {
@@ -125,6 +134,7 @@ TEST_F(KrdtoolTerminal, AUsedTargetIsWrittenOnlyOnPurpose) {
     run_rows({
         {{"restore", "{set}", "{parted}"}, {0, kEn}, 1, {"1 partition", "--force", "--yes"}, {}},
         {{"restore", "{set}", "{fs}"}, {0, kJa}, 1, {"ext2/ext3/ext4", "--force"}, {}},
+        {{"restore", "{set}", "{gpt}"}, {0, kEn}, 1, {"a GPT partition table"}, {"file system"}},
         {{"restore", "--force", "{set}", "{parted}"}, {0, kEn}, 1, {"--yes"}, {}},
         {{"restore", "--dry-run", "-f", "{set}", "{parted}"}, {0, kEn}, 1, {"--yes"}, {}},
         {{"restore", "-f", "-y", "{set}", "{fs}"}, {0, kEn}, 0, {"ext2/ext3/ext4"}, {}},

@@ -1,5 +1,7 @@
 #include "cli/target_consent.h"
 
+#include <cstring>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -19,9 +21,14 @@ std::string describe_holdings(const target_check& check, bool nonzero_data) {
     const auto add = [&](const std::string& part) {
         said += (said.empty() ? "" : localized("、")) + part;
     };
+    // The probe finds a GPT by its header; its protective MBR entry spans
+    // the disk and is no partition of its own.
+    const bool gpt = check.file_system != nullptr && std::strcmp(check.file_system, "GPT") == 0;
+    if (gpt) add(localized("GPT のパーテーション表"));
     int count = 0;
     std::string sizes;
     for (const std::uint64_t bytes : check.partition_bytes) {
+        if (gpt) break;
         if (bytes == 0) continue;
         // Decimal megabytes, as the wizard counts them.
         char size[32];
@@ -38,7 +45,7 @@ std::string describe_holdings(const target_check& check, bool nonzero_data) {
         }
         add(text);
     }
-    if (check.file_system != nullptr) {
+    if (check.file_system != nullptr && !gpt) {
         std::snprintf(text, sizeof text, localized("%s のファイルシステム"), check.file_system);
         add(text);
     }
