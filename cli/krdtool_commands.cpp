@@ -78,6 +78,27 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool info --json /mnt/usb/pc1\n"},
+    {"ls", "[-l] [-R] [--lost] [--json] SETDIR [PART[:PATH]]",
+     "PART がなければパーテーションの一覧 (番号、種類、ファイルシステム、大きさ、ラベル) を、"
+     "あればそのパーテーションの PATH の下のファイルを表示します。",
+     run_ls_command,
+     "オプション:\n"
+     "  -l      所有者と許可を加えます (ファイルシステムにあるとき)\n"
+     "  -R      フォルダの中もすべて表示します\n"
+     "  --lost  読めなかったセクタにデータがあるファイルだけを、失われたバイト数と表示します\n"
+     "  --json  スクリプト向けに JSON で出力します\n"
+     "削除されたファイルは表示しません。番号は mount の partN.img と同じです。\n"
+     "例: krdtool ls -R /mnt/usb/pc1 1:/Users\n"},
+    {"get", "[--force] [--lost-as-zeros] SETDIR PART:PATH [DEST]",
+     "ファイルまたはフォルダ (中身ごと) をバックアップデータから DEST (省略時は今のフォルダ) "
+     "に取り出します。更新日時も保ちます。",
+     run_get_command,
+     "読むブロックはどれも、データテストと同じく検査してから使います。壊れたブロックに\n"
+     "あるファイルは書き込みません。\n"
+     "オプション:\n"
+     "  --force          すでにあるファイルを上書きします\n"
+     "  --lost-as-zeros  読めなかったセクタにデータがあるファイルも、そこを 0 にして取り出します\n"
+     "例: krdtool get /mnt/usb/pc1 1:/Users/taro/Documents ~/rescued\n"},
 };
 
 }  // namespace
