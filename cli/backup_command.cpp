@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/bad_sector_report.h"
+#include "cli/lost_files.h"
 #include "cli/command.h"
 #include "cli/disks_command.h"
 #include "cli/options.h"
@@ -427,6 +428,7 @@ void report_backup(const backup_plan& plan, double seconds, std::FILE* out) {
                        : localized("読み戻し確認なし (--no-readback)"),
         bad_sector_summary(plan.folder).c_str());
     report_bad_sectors(plan.folder, out, "  ");
+    report_lost_files(plan.folder, out, stderr, "  ");
 }
 
 // Carries out a checked plan: the folder, the program copy, the engine, the

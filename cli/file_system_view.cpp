@@ -119,7 +119,7 @@ std::string normal_path(const std::string& path) {
 
 }  // namespace
 
-std::string join_path(const std::string& folder, const std::string& name) {
+std::string child_path(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder == "/") return name;
     return folder + "/" + name;
 }
@@ -368,7 +368,7 @@ bool walk_tree(partition_file_system& fs, const std::string& path,
         return false;
     }
     for (const fs_entry& e : entries) {
-        const std::string child = join_path(path, e.name);
+        const std::string child = child_path(path, e.name);
         if (!f(child, e)) return false;
         if (recurse && e.kind == entry_kind::folder && !walk_tree(fs, child, f, unreadable))
             return false;

@@ -144,6 +144,6 @@ bool walk_tree(partition_file_system& fs, const std::string& path,
                std::string* unreadable = nullptr, bool recurse = true);
 
 // "a/b" + "c" -> "a/b/c"; "" + "c" -> "c".
-std::string join_path(const std::string& folder, const std::string& name);
+std::string child_path(const std::string& folder, const std::string& name);
 
 }  // namespace kiroda::cli

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/bad_sector_report.h"
+#include "cli/lost_files.h"
 #include "cli/command.h"
 #include "cli/options.h"
 #include "cli/engine_run.h"
@@ -354,7 +355,10 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
         if (read_header_file(nullptr, folder.c_str(), &h) != header_read::read) return kExitFailed;
     }
     const set_facts facts = collect_facts(folder, h);
-    return options.has("--json") ? write_json(folder, facts, out) : write_text(folder, facts, out);
+    if (options.has("--json")) return write_json(folder, facts, out);
+    const int status = write_text(folder, facts, out);
+    report_lost_files(folder, out, err, "  ");
+    return status;
 }
 
 }  // namespace kiroda::cli

@@ -17,7 +17,7 @@ std::string grouped(std::uint64_t n) {
     return text;
 }
 
-void write_json(const lost_report& r, bool only_files, std::FILE* out) {
+void write_json(const lost_report& r, std::FILE* out) {
     json_writer w(out);
     w.begin_object();
     w.number("lost_sectors", r.lost_sectors);
@@ -39,7 +39,7 @@ void write_json(const lost_report& r, bool only_files, std::FILE* out) {
         w.end_object();
     }
     w.end_array();
-    if (!only_files) {
+    {
         w.begin_array("metadata");
         for (const lost_metadata& m : r.metadata) {
             w.begin_object();
@@ -111,7 +111,7 @@ int print_lost_files(set_file_systems& set, bool json, bool only_files, std::FIL
     }
     const lost_report r = find_lost_files(set, map);
     if (json) {
-        write_json(r, only_files, out);
+        write_json(r, out);
     } else if (only_files) {
         if (r.files.empty()) print(out, "読めなかったセクタにデータがあるファイルはありません\n");
         print_files(r, out, "");
@@ -129,6 +129,7 @@ void report_lost_files(const std::string& folder, std::FILE* out, std::FILE* err
     if (map.bad_runs().empty()) return;
     set_file_systems set;
     if (!set.open(folder, err)) return;
+    print(out, "%s読めなかったセクタの中身:\n", indent);
     print_text(find_lost_files(set, map), out, indent);
 }
 
