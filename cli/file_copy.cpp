@@ -29,7 +29,8 @@ std::string system_error_text() {
 std::string temporary_name(const std::string& destination) {
     const std::size_t slash = destination.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : destination.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
+    const std::string name =
+        slash == std::string::npos ? destination : destination.substr(slash + 1);
     return folder + "." + name + ".krdtool-" + std::to_string(::getpid());
 }
 
@@ -64,12 +65,14 @@ bool copy_bytes(set_file_systems& set, const copy_job& job, int fd,
             *result = copy_result::stopped;
             return false;
         }
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, job.entry.size - at));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, job.entry.size - at));
         const std::int64_t n = job.fs->read(job.entry.meta, at, want, chunk.get());
         if (n != static_cast<std::int64_t>(want) || set.disk().read_failures() != failures) {
             const auto failure = set.take_failure();
             *result = copy_result::read_failed;
-            *why = failure ? set_file_systems::describe(*failure) : partition_file_system::last_error();
+            *why = failure ? set_file_systems::describe(*failure)
+                           : partition_file_system::last_error();
             return false;
         }
         if (write_full(fd, chunk.get(), want) != static_cast<std::int64_t>(want)) {
@@ -93,7 +96,8 @@ bool set_modification_time(const std::string& path, std::int64_t seconds, std::u
 copy_result copy_file_out(set_file_systems& set, const copy_job& job,
                           const std::function<void(std::uint64_t)>& on_bytes, std::string* why) {
     struct stat existing {};
-    if (!job.replace && ::lstat(job.destination.c_str(), &existing) == 0) return copy_result::exists;
+    if (!job.replace && ::lstat(job.destination.c_str(), &existing) == 0)
+        return copy_result::exists;
     const std::string temporary = temporary_name(job.destination);
     unique_fd fd(open_for_writing(temporary.c_str()));
     if (!fd.valid()) {

@@ -41,7 +41,9 @@ ssize_t image_read(TSK_IMG_INFO* img, TSK_OFF_T offset, char* buffer, size_t len
     return static_cast<ssize_t>(n);
 }
 
-void image_close(TSK_IMG_INFO* img) { std::free(img); }
+void image_close(TSK_IMG_INFO* img) {
+    std::free(img);
+}
 
 void image_stat(TSK_IMG_INFO*, FILE*) {}
 
@@ -159,9 +161,8 @@ partition_file_system* disk_file_systems::open(int number, std::string* why) {
         if (why != nullptr) why->clear();
         return nullptr;
     }
-    TSK_FS_INFO* fs = tsk_fs_open_img(&image_->img,
-                                      static_cast<TSK_OFF_T>(part->first_sector * kSector),
-                                      TSK_FS_TYPE_DETECT);
+    TSK_FS_INFO* fs = tsk_fs_open_img(
+        &image_->img, static_cast<TSK_OFF_T>(part->first_sector * kSector), TSK_FS_TYPE_DETECT);
     if (fs == nullptr) {
         if (why != nullptr) *why = partition_file_system::last_error();
         return nullptr;
@@ -194,15 +195,21 @@ const char* partition_file_system::type_name() const {
     return name != nullptr ? name : "";
 }
 
-std::uint64_t partition_file_system::block_size() const { return fs_->fs->block_size; }
+std::uint64_t partition_file_system::block_size() const {
+    return fs_->fs->block_size;
+}
 
-std::uint64_t partition_file_system::block_count() const { return fs_->fs->block_count; }
+std::uint64_t partition_file_system::block_count() const {
+    return fs_->fs->block_count;
+}
 
 std::uint64_t partition_file_system::block_offset(std::uint64_t block) const {
     return static_cast<std::uint64_t>(fs_->fs->offset) + block * fs_->fs->block_size;
 }
 
-bool partition_file_system::ntfs() const { return TSK_FS_TYPE_ISNTFS(fs_->fs->ftype); }
+bool partition_file_system::ntfs() const {
+    return TSK_FS_TYPE_ISNTFS(fs_->fs->ftype);
+}
 
 std::string partition_file_system::last_error() {
     const char* text = tsk_error_get();
@@ -215,8 +222,8 @@ lookup partition_file_system::stat(const std::string& path, fs_entry* entry) {
     const std::string p = normal_path(path);
     file_ptr file(tsk_fs_file_open(fs_->fs, nullptr, p.c_str()));
     if (file == nullptr || file->meta == nullptr) {
-        const bool unreadable = tsk_error_get_errno() != 0 &&
-                                tsk_error_get_errno() != TSK_ERR_FS_ATTR_NOTFOUND;
+        const bool unreadable =
+            tsk_error_get_errno() != 0 && tsk_error_get_errno() != TSK_ERR_FS_ATTR_NOTFOUND;
         tsk_error_reset();
         return unreadable ? lookup::unreadable : lookup::absent;
     }
@@ -249,19 +256,21 @@ lookup partition_file_system::list(const std::string& path, std::vector<fs_entry
               [](const fs_entry& a, const fs_entry& b) { return a.name < b.name; });
     // A folder can hold one file under two names (NTFS's long and short
     // name) only once in a listing.
-    entries->erase(std::unique(entries->begin(), entries->end(),
-                               [](const fs_entry& a, const fs_entry& b) {
-                                   return a.name == b.name;
-                               }),
-                   entries->end());
+    entries->erase(
+        std::unique(entries->begin(), entries->end(),
+                    [](const fs_entry& a, const fs_entry& b) { return a.name == b.name; }),
+        entries->end());
     tsk_error_reset();
     return lookup::found;
 }
 
 bool partition_file_system::extents(std::uint64_t meta, std::vector<disk_extent>* out,
-                                    bool* resident) {
+                                    bool* resident, std::uint64_t* located) {
     out->clear();
     *resident = false;
+    std::uint64_t found = 0;
+    if (located == nullptr) located = &found;
+    *located = 0;
     file_ptr file(tsk_fs_file_open_meta(fs_->fs, nullptr, meta));
     if (file == nullptr) return false;
     const TSK_FS_ATTR* attr = tsk_fs_file_attr_get(file.get());
@@ -271,15 +280,17 @@ bool partition_file_system::extents(std::uint64_t meta, std::vector<disk_extent>
     }
     if ((attr->flags & TSK_FS_ATTR_RES) != 0) {
         *resident = true;
+        *located = static_cast<std::uint64_t>(std::max<TSK_OFF_T>(attr->size, 0));
         return true;
     }
     const std::uint64_t size = static_cast<std::uint64_t>(std::max<TSK_OFF_T>(attr->size, 0));
     const std::uint64_t bs = fs_->fs->block_size;
     for (const TSK_FS_ATTR_RUN* run = attr->nrd.run; run != nullptr; run = run->next) {
-        if ((run->flags & (TSK_FS_ATTR_RUN_FLAG_SPARSE | TSK_FS_ATTR_RUN_FLAG_FILLER)) != 0)
-            continue;
+        if ((run->flags & TSK_FS_ATTR_RUN_FLAG_FILLER) != 0) continue;
         const std::uint64_t from = run->offset * bs;
         if (from >= size) break;
+        *located = std::max(*located, std::min(size, (run->offset + run->len) * bs));
+        if ((run->flags & TSK_FS_ATTR_RUN_FLAG_SPARSE) != 0) continue;
         const std::uint64_t length = std::min<std::uint64_t>(run->len * bs, size - from);
         out->push_back({from, block_offset(run->addr), length});
     }
@@ -292,9 +303,11 @@ std::int64_t partition_file_system::read(std::uint64_t meta, std::uint64_t offse
     if (file == nullptr || file->meta == nullptr) return -1;
     const std::uint64_t size = static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file->meta->size, 0));
     if (offset >= size) return 0;
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, size - offset));
-    const ssize_t n = tsk_fs_file_read(file.get(), static_cast<TSK_OFF_T>(offset),
-                                       static_cast<char*>(buffer), want, TSK_FS_FILE_READ_FLAG_NONE);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, size - offset));
+    const ssize_t n =
+        tsk_fs_file_read(file.get(), static_cast<TSK_OFF_T>(offset), static_cast<char*>(buffer),
+                         want, TSK_FS_FILE_READ_FLAG_NONE);
     if (n < 0 || static_cast<std::size_t>(n) != want) {
         tsk_error_reset();
         return -1;
@@ -333,8 +346,8 @@ bool partition_file_system::unused_blocks(
     unused_walk walk{&f};
     TSK_FS_INFO* fs = fs_->fs;
     const auto flags = static_cast<TSK_FS_BLOCK_WALK_FLAG_ENUM>(
-        TSK_FS_BLOCK_WALK_FLAG_UNALLOC | TSK_FS_BLOCK_WALK_FLAG_AONLY | TSK_FS_BLOCK_WALK_FLAG_CONT |
-        TSK_FS_BLOCK_WALK_FLAG_META);
+        TSK_FS_BLOCK_WALK_FLAG_UNALLOC | TSK_FS_BLOCK_WALK_FLAG_AONLY |
+        TSK_FS_BLOCK_WALK_FLAG_CONT | TSK_FS_BLOCK_WALK_FLAG_META);
     if (tsk_fs_block_walk(fs, fs->first_block, fs->last_block_act, flags, on_unused_block, &walk) !=
         0) {
         tsk_error_reset();
@@ -408,8 +421,8 @@ std::string partition_file_system::label() {
     const std::string all = ok && text != nullptr ? std::string(text, length) : "";
     std::free(text);
     tsk_error_reset();
-    for (const char* key : {"Volume Label (Root Directory):", "Volume Label (Boot Sector):",
-                            "Volume Name:"}) {
+    for (const char* key :
+         {"Volume Label (Root Directory):", "Volume Label (Boot Sector):", "Volume Name:"}) {
         const std::string value = field(all, key);
         if (!value.empty()) return value;
     }

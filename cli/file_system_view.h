@@ -25,8 +25,8 @@ namespace kiroda::cli {
 
 // Reads `length` bytes at `offset` of the disk into `buffer`: the bytes
 // read, or -1 when they cannot be read (nothing is then valid).
-using disk_reader = std::function<std::int64_t(std::uint64_t offset, std::size_t length,
-                                               void* buffer)>;
+using disk_reader =
+    std::function<std::int64_t(std::uint64_t offset, std::size_t length, void* buffer)>;
 
 enum class entry_kind { file, folder, link, other };
 
@@ -111,9 +111,12 @@ class partition_file_system {
     // The listed entries of folder `path`, by name.
     lookup list(const std::string& path, std::vector<fs_entry>* entries);
     // Where the bytes of the file with metadata `meta` lie; false when the
-    // library cannot say. `resident` is set when (some of) they lie inside
-    // the metadata itself (a small NTFS file).
-    bool extents(std::uint64_t meta, std::vector<disk_extent>* out, bool* resident);
+    // library cannot say. `resident` is set when they lie inside the
+    // metadata itself (a small NTFS file). `*located` gets the bytes from
+    // the file's start the runs account for (holes included): fewer than
+    // its size when its chain of blocks breaks off (a FAT entry lost).
+    bool extents(std::uint64_t meta, std::vector<disk_extent>* out, bool* resident,
+                 std::uint64_t* located = nullptr);
     // Reads `length` bytes at `offset` of the file: the bytes read (fewer
     // only at its end) or -1.
     std::int64_t read(std::uint64_t meta, std::uint64_t offset, std::size_t length, void* buffer);

@@ -59,7 +59,8 @@ bool plan(get_run& run, const std::string& source, const std::string& destinatio
           std::vector<get_item>* items) {
     fs_entry top;
     if (run.fs.stat(source, &top) != lookup::found) {
-        print_message(run.err, "パーテーション %d に %s はありません", run.partition, source.c_str());
+        print_message(run.err, "パーテーション %d に %s はありません", run.partition,
+                      source.c_str());
         return false;
     }
     items->push_back({source, destination, top});
@@ -90,8 +91,10 @@ bool lost_allowed(get_run& run, const get_item& item) {
     if (run.lost.empty()) return true;
     std::vector<disk_extent> extents;
     bool resident = false;
-    run.fs.extents(item.entry.meta, &extents, &resident);
-    const std::vector<byte_range> ranges = lost_ranges(extents, run.lost);
+    std::uint64_t located = 0;
+    run.fs.extents(item.entry.meta, &extents, &resident, &located);
+    std::vector<byte_range> ranges = lost_ranges(extents, run.lost);
+    if (located < item.entry.size) ranges.push_back({located, item.entry.size - located});
     if (ranges.empty()) return true;
     if (!run.lost_as_zeros) {
         print_message(run.err,
@@ -135,7 +138,8 @@ void copy_one(get_run& run, const get_item& item) {
 bool make_folder(get_run& run, const get_item& item) {
     std::error_code error;
     if (std::filesystem::create_directory(item.destination, error)) return true;
-    if (!error && run.replace && std::filesystem::is_directory(item.destination, error)) return true;
+    if (!error && run.replace && std::filesystem::is_directory(item.destination, error))
+        return true;
     ++run.failed;
     if (!error) {
         print_message(run.err, "%s はすでにあります (上書きするには --force)",
@@ -202,8 +206,9 @@ int run_get_command(const std::vector<std::string>& args, std::FILE* out, std::F
                       bad_line);
         return kExitFailed;
     }
-    get_run run{set, *fs, number, map.bad_runs(), options.has("--force"),
-                options.has("--lost-as-zeros"), err, nullptr};
+    get_run run{
+        set, *fs,    number, map.bad_runs(), options.has("--force"), options.has("--lost-as-zeros"),
+        err, nullptr};
     std::string destination = options.operands.size() == 3 ? options.operands[2] : ".";
     std::error_code error;
     if (std::filesystem::is_directory(destination, error)) {

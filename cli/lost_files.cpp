@@ -29,9 +29,8 @@ std::vector<interval> clip(const std::vector<sector_run>& lost, std::uint64_t fi
 }
 
 std::vector<interval> merged(std::vector<interval> v) {
-    std::sort(v.begin(), v.end(), [](const interval& a, const interval& b) {
-        return a.first < b.first;
-    });
+    std::sort(v.begin(), v.end(),
+              [](const interval& a, const interval& b) { return a.first < b.first; });
     std::vector<interval> out;
     for (const interval& i : v) {
         if (!out.empty() && i.first <= out.back().end) {
@@ -81,8 +80,12 @@ void partition_scan::entry(const std::string& path, const fs_entry& e) {
     if (e.kind != entry_kind::file && e.kind != entry_kind::folder) return;
     std::vector<disk_extent> extents;
     bool resident = false;
-    if (!fs.extents(e.meta, &extents, &resident)) return;
-    const std::vector<byte_range> ranges = lost_ranges(extents, lost);
+    std::uint64_t located = 0;
+    if (!fs.extents(e.meta, &extents, &resident, &located)) return;
+    std::vector<byte_range> ranges = lost_ranges(extents, lost);
+    // Bytes past where the file's chain breaks off cannot be found at all.
+    if (e.kind == entry_kind::file && located < e.size)
+        ranges.push_back({located, e.size - located});
     if (ranges.empty()) return;
     std::uint64_t sectors = 0;
     for (const disk_extent& x : extents) {
@@ -136,7 +139,8 @@ std::vector<byte_range> lost_ranges(const std::vector<disk_extent>& extents,
     for (const disk_extent& x : extents) {
         for (const sector_run& r : lost) {
             const std::uint64_t a = std::max(x.disk_offset, r.first * kSector);
-            const std::uint64_t b = std::min(x.disk_offset + x.length, (r.first + r.count) * kSector);
+            const std::uint64_t b =
+                std::min(x.disk_offset + x.length, (r.first + r.count) * kSector);
             if (a < b) ranges.push_back({x.file_offset + (a - x.disk_offset), b - a});
         }
     }
@@ -170,7 +174,8 @@ lost_report find_lost_files(set_file_systems& set, const bad_sector_map& map) {
             continue;
         }
         std::vector<sector_run> runs;
-        for (const interval& i : here) runs.push_back({i.first, i.end - i.first, sector_state::unreadable});
+        for (const interval& i : here)
+            runs.push_back({i.first, i.end - i.first, sector_state::unreadable});
         partition_scan scan{*fs, p.number, runs, here, {}, &report};
         walk_tree(*fs, "", [&scan](const std::string& path, const fs_entry& e) {
             scan.entry(path, e);

@@ -78,10 +78,9 @@ int run_ls_command(const std::vector<std::string>& args, std::FILE* out, std::FI
     const parsed_options options = parse_options(args, {"-l", "-R", "--json", "--lost"});
     int number = 0;
     std::string path;
-    const bool usage_ok = options.error.empty() && !options.operands.empty() &&
-                          options.operands.size() <= 2 &&
-                          (options.operands.size() == 1 ||
-                           parse_partition_path(options.operands[1], &number, &path));
+    const bool usage_ok =
+        options.error.empty() && !options.operands.empty() && options.operands.size() <= 2 &&
+        (options.operands.size() == 1 || parse_partition_path(options.operands[1], &number, &path));
     if (!usage_ok) {
         if (!options.error.empty()) print(err, "krdtool ls: %s\n", options.error.c_str());
         print(err, "使い方: krdtool ls [-l] [-R] [--lost] [--json] SETDIR [PART[:PATH]]\n");

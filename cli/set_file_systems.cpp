@@ -9,8 +9,8 @@
 namespace kiroda::cli {
 
 bool set_file_systems::open(const std::string& folder, std::FILE* err) {
-    folder_ = folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1)
-                                                        : folder;
+    folder_ =
+        folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
     terminal_messages messages(err, answers_for(err, false));
     backup_header header{};
     if (read_header_file(nullptr, folder_.c_str(), &header) != header_read::read) return false;
@@ -82,7 +82,8 @@ partition_file_system* open_partition(set_file_systems& set, int number, std::FI
                       why.c_str());
     }
     if (const auto f = set.take_failure())
-        print_message(err, "読めないブロックがあります: %s", set_file_systems::describe(*f).c_str());
+        print_message(err, "読めないブロックがあります: %s",
+                      set_file_systems::describe(*f).c_str());
     return nullptr;
 }
 

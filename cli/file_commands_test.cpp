@@ -1,0 +1,187 @@
+// krdtool ls, get and the files a rescue lost, on one generated disk: an
+// MBR with a FAT32 primary (1), an NTFS primary (2) and an ext4 logical
+// partition (5), each holding the same folders, a 20 MB file and Japanese
+// names. Skips (saying why) where a tool that makes them is missing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "cli/capture_test_support.h"
+#include "cli/json_reader_test_support.h"
+#include "cli/set_commands.h"
+#include "engine/set_image.h"
+#include "util/test_support.h"
+
+namespace kiroda::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using kiroda::test_support::read_file;
+using kiroda::test_support::temp_folder;
+using test_support::json_value;
+using test_support::run_command;
+
+int shell(const std::string& command) {
+    return std::system(("{ set -e; " + command + "\n} >/dev/null 2>&1").c_str());
+}
+
+// Partition starts (sectors); NTFS's files go in through ntfs-3g.
+constexpr std::uint64_t kStart[] = {2048, 75776, 139264};
+const char* const kMakeDisk = R"(
+mkdir -p files/sub files/日本語フォルダ && echo hello >files/a.txt
+head -c 20000000 /dev/urandom >files/sub/big.bin && echo こんにちは >files/日本語フォルダ/写真.txt
+touch -d '2024-05-06 07:08:10' files/a.txt files/sub/big.bin
+truncate -s $((204800 * 512)) disk.img
+printf 'label: dos\nstart=2048, size=73728, type=c\nstart=75776, size=61440, type=7\nstart=137216, size=67584, type=5\nstart=139264, size=61440, type=83\n' | sfdisk -q disk.img
+mkfs.vfat -F 32 -C p1.img 36864 && LANG=C.UTF-8 mcopy -m -s -i p1.img files/* ::/
+truncate -s $((61440 * 512)) p2.img && mkntfs -q -F -Q p2.img && mkdir m
+ntfs-3g p2.img m && cp -a files/. m/ && umount m
+mkfs.ext4 -q -F -d files p5.img 30M
+for p in 1:2048 2:75776 5:139264; do dd if=p${p%:*}.img of=disk.img bs=512 seek=${p#*:} conv=notrunc status=none; done
+)";
+
+class FileCommands : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* tool :
+             {"sfdisk", "mkfs.vfat", "mcopy", "mkntfs", "ntfs-3g", "mkfs.ext4"}) {
+            if (shell(std::string("command -v ") + tool) != 0)
+                GTEST_SKIP() << tool << " is not installed (tools/setup installs it)";
+        }
+        if (shell("cd " + dir.text() + " && " + kMakeDisk) != 0)
+            GTEST_SKIP() << "the test disk cannot be made here (ntfs-3g needs FUSE)";
+        ASSERT_EQ(run_command(run_backup_command, {dir.file("disk.img"), set}).status, kExitDone);
+        disk = read_file(dir.file("disk.img"));
+        big = read_file(dir.file("files/sub/big.bin"));
+    }
+    // The disk sector holding byte `offset` of big.bin in partition `index`
+    // (0, 1, 2), found by its bytes.
+    std::uint64_t big_sector(int index, std::uint64_t offset) const {
+        const auto from = disk.begin() + static_cast<long>(kStart[index] * 512);
+        const auto at = std::search(from, disk.end(), big.begin() + static_cast<long>(offset),
+                                    big.begin() + static_cast<long>(offset + 512));
+        return static_cast<std::uint64_t>(at - disk.begin()) / 512;
+    }
+    void write_map(std::vector<std::uint64_t> lost) const {
+        std::sort(lost.begin(), lost.end());
+        std::ofstream map(set + "/KRDMAP.TXT");
+        map << "0x" << std::hex << 204800 * 512 << " + 1\n";
+        std::uint64_t at = 0;
+        for (const std::uint64_t s : lost) {
+            if (s > at) map << "0x" << at * 512 << " 0x" << (s - at) * 512 << " +\n";
+            map << "0x" << s * 512 << " 0x200 -\n";
+            at = s + 1;
+        }
+        map << "0x" << at * 512 << " 0x" << (204800 - at) * 512 << " +\n";
+    }
+    json_value json(const std::vector<std::string>& args) const {
+        const auto r = run_command(run_ls_command, args);
+        json_value v;
+        std::string error;
+        EXPECT_TRUE(parse_json(r.out, &v, &error)) << error << r.out << r.err;
+        return v;
+    }
+    temp_folder dir;
+    std::string set = dir.file("set");
+    std::vector<unsigned char> disk, big;
+};
+
+TEST_F(FileCommands, LsListsThePartitionsAndExactlyTheFilesPutIn) {
+    const json_value listing = json({"--json", set});
+    const json_value& parts = listing["partitions"];
+    ASSERT_EQ(parts.items.size(), 3u);
+    const char* const types[] = {"fat32", "ntfs", "ext4"};
+    const std::set<std::string> put_in = {"a.txt", "sub", "sub/big.bin", "日本語フォルダ",
+                                          "日本語フォルダ/写真.txt"};
+    for (int i = 0; i < 3; ++i) {
+        const int number = i == 2 ? 5 : i + 1;
+        EXPECT_EQ(parts.items[i]["number"].unsigned_number(), static_cast<unsigned>(number));
+        EXPECT_EQ(parts.items[i]["file_system"].text, types[i]);
+        std::set<std::string> listed;
+        const json_value files = json({"-R", "--json", set, std::to_string(number)});
+        for (const json_value& f : files["files"].items) listed.insert(f["path"].text);
+        std::set<std::string> expected = put_in;
+        if (number == 5) expected.insert("lost+found");
+        EXPECT_EQ(listed, expected) << types[i];
+    }
+}
+
+TEST_F(FileCommands, GetCopiesFilesAndFoldersWithTheirTimesAndNeverOverwrites) {
+    for (const char* part : {"1", "2", "5"}) {
+        const std::string out = dir.file(std::string("out") + part);
+        ASSERT_EQ(run_command(run_get_command, {set, std::string(part) + ":/", out}).status,
+                  kExitDone);
+        for (const char* name : {"a.txt", "sub/big.bin", "日本語フォルダ/写真.txt"}) {
+            EXPECT_EQ(read_file(out + "/" + name), read_file(dir.file("files/") + name)) << name;
+        }
+        // FAT keeps times to 2 seconds.
+        const auto want = fs::last_write_time(dir.file("files/sub/big.bin"));
+        const auto got = fs::last_write_time(out + "/sub/big.bin");
+        EXPECT_LE(std::chrono::abs(want - got), std::chrono::seconds(2)) << part;
+        const auto again = run_command(run_get_command, {set, std::string(part) + ":a.txt", out});
+        EXPECT_EQ(again.status, kExitFailed);
+        EXPECT_NE(again.err.find("--force"), std::string::npos);
+        EXPECT_EQ(run_command(run_get_command, {"--force", set, std::string(part) + ":a.txt", out})
+                      .status,
+                  kExitDone);
+    }
+}
+
+TEST_F(FileCommands, TheLostReportNamesTheFilesTheMetadataAndTheFreeSectors) {
+    // In big.bin of each file system, in FAT's table past the clusters in
+    // use (it starts after 32 reserved sectors), in unused blocks at the
+    // FAT partition's end, and outside.
+    const std::uint64_t in_fat = big_sector(0, 1 << 20), in_ntfs = big_sector(1, 2 << 20),
+                        in_ext = big_sector(2, 3 << 20);
+    write_map({1000, 2048 + 532, in_fat, 2048 + 73000, 2048 + 73001, in_ntfs, in_ext});
+    const json_value r = json({"--lost", "--json", set});
+    ASSERT_EQ(r["files"].items.size(), 3u);
+    const std::uint64_t offsets[] = {1 << 20, 2 << 20, 3 << 20};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(r["files"].items[i]["path"].text, "/sub/big.bin");
+        EXPECT_EQ(r["files"].items[i]["bytes_lost"].unsigned_number(), 512u);
+        EXPECT_EQ(r["files"].items[i]["ranges"].items[0]["offset"].unsigned_number(), offsets[i]);
+    }
+    ASSERT_EQ(r["metadata"].items.size(), 1u);
+    EXPECT_EQ(r["metadata"].items[0]["partition"].unsigned_number(), 1u);
+    EXPECT_EQ(r["free_sectors"].unsigned_number(), 2u);
+    EXPECT_EQ(r["outside_sectors"].unsigned_number(), 1u);
+
+    const auto refused = run_command(run_get_command, {set, "5:sub/big.bin", dir.file("b")});
+    EXPECT_EQ(refused.status, kExitFailed);
+    const std::string range = std::to_string(3 << 20) + "-" + std::to_string((3 << 20) + 511);
+    EXPECT_NE(refused.err.find(range), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(dir.file("b")));
+    EXPECT_EQ(run_command(run_get_command, {"--lost-as-zeros", set, "5:sub/big.bin", dir.file("b")})
+                  .status,
+              kExitDone);
+    std::vector<unsigned char> zeroed = big;
+    std::fill_n(zeroed.begin() + (3 << 20), 512, 0);
+    EXPECT_EQ(read_file(dir.file("b")), zeroed);
+}
+
+TEST_F(FileCommands, ADamagedBlockUnderAFileFailsNamingItAndWritesNothing) {
+    const std::uint64_t sector = big_sector(1, 10 << 20);
+    const std::size_t block = sector * 512 / (16 << 20);  // 0-based
+    set_image image(set, 204800 * 512);
+    silent_progress p;
+    ASSERT_TRUE(image.open(p));
+    {
+        std::fstream data(set + "/KRD00001.BIN", std::ios::in | std::ios::out | std::ios::binary);
+        data.seekp(static_cast<long>(image.blocks()[block].offset + 4096));
+        data.put('\x55').put('\xAA');
+    }
+    const auto r = run_command(run_get_command, {set, "2:sub", dir.file("out")});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_NE(r.err.find(std::to_string(block + 1) + " 番目のブロック"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir.file("out/big.bin")));
+    EXPECT_TRUE(fs::is_empty(dir.file("out")));  // no temporary file left
+}
+
+}  // namespace
+}  // namespace kiroda::cli
