@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -181,6 +182,30 @@ TEST_F(FileCommands, ADamagedBlockUnderAFileFailsNamingItAndWritesNothing) {
         << r.err;
     EXPECT_FALSE(fs::exists(dir.file("out/big.bin")));
     EXPECT_TRUE(fs::is_empty(dir.file("out")));  // no temporary file left
+}
+
+TEST_F(FileCommands, MountFilesServesTheSameTreesAndFailsReadsOfLostBytes) {
+    write_map({big_sector(2, 3 << 20)});
+    const std::string mnt = dir.file("mnt");
+    fs::create_directories(mnt);
+    if (shell(std::string(KRDTOOL_PATH) + " mount --files " + set + " " + mnt) != 0)
+        GTEST_SKIP() << "mounting through FUSE is not possible here";
+    struct unmount_at_end {
+        std::string at;
+        ~unmount_at_end() { shell("mountpoint -q " + at + " && fusermount3 -u " + at); }
+    } unmount{mnt};
+    for (const char* part : {"part1", "part2"})
+        EXPECT_EQ(shell("diff -r " + dir.file("files") + " " + mnt + "/" + part), 0) << part;
+    EXPECT_EQ(fs::last_write_time(mnt + "/part2/a.txt"),
+              fs::last_write_time(dir.file("files/a.txt")));
+    // The ext4 copy of big.bin reads up to its lost sector, and fails there.
+    std::ifstream lost(mnt + "/part5/sub/big.bin", std::ios::binary);
+    std::vector<char> head(3 << 20);
+    EXPECT_TRUE(lost.read(head.data(), static_cast<long>(head.size())));
+    EXPECT_EQ(std::memcmp(head.data(), big.data(), head.size()), 0);
+    EXPECT_FALSE(lost.read(head.data(), 4096));
+    lost.close();
+    EXPECT_EQ(shell("fusermount3 -u " + mnt), 0);
 }
 
 }  // namespace
