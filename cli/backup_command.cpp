@@ -8,6 +8,7 @@
 
 #include "cli/bad_sector_report.h"
 #include "cli/lost_files.h"
+#include "cli/used_only_backup.h"
 #include "cli/command.h"
 #include "cli/disks_command.h"
 #include "cli/options.h"
@@ -143,6 +144,7 @@ struct backup_plan {
     bool yes = false;
     bool read_back = true;  // false with --no-readback: unsafe, see backup_options
     bool dry_run = false;
+    bool used_only = false;          // --used-only: blocks no file system uses stored as zeros
     std::uint64_t disk_bytes = 0;    // the source's size, a part sector included
     bool make_folder = false;        // the folder does not exist yet
     std::vector<std::string> stale;  // --force: an unfinished try's files, removed first
@@ -156,12 +158,13 @@ struct backup_plan {
 // Options and operands; kExitUsage after the usage text.
 int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::FILE* err) {
     const parsed_options options = parse_options(
-        args, {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes"});
+        args,
+        {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes", "--used-only"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
         print(err,
               "使い方: krdtool backup [--dry-run] [--force] [--no-readback] [--rescue] [--resume] "
-              "[--yes] SOURCE SETDIR\n");
+              "[--used-only] [--yes] SOURCE SETDIR\n");
         return kExitUsage;
     }
     plan->source = options.operands[0];
@@ -169,6 +172,7 @@ int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::F
     plan->force = options.has("--force");
     plan->resume = options.has("--resume");
     plan->rescue = options.has("--rescue");
+    plan->used_only = options.has("--used-only");
     plan->yes = options.has("--yes");
     plan->read_back = !options.has("--no-readback");
     plan->dry_run = options.has("--dry-run");
@@ -447,8 +451,11 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
     // Unsafe: a medium that does not keep what was written goes unseen.
     backup.read_back = plan.read_back;
     // Which disk the set is of, for a restore to name it.
-    backup.source_disk_record =
-        encode_source_disk(record_of_source(plan.source, plan.copied_bytes()));
+    source_disk record = record_of_source(plan.source, plan.copied_bytes());
+    if (plan.used_only && !plan_used_only(kSourceDiskNumber, plan.disk_bytes,
+                                          plan.copied_bytes() / 512, &backup, &record, out, err))
+        return kExitFailed;
+    backup.source_disk_record = encode_source_disk(record);
     backup.threads = worker_threads_from_environment();
     const engine_outcome outcome = run_engine(err, plan.copied_bytes(), plan.yes, [&](progress& p) {
         return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);

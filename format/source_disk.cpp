@@ -60,6 +60,7 @@ std::string encode_source_disk(const source_disk& disk) {
     put(text, "transport", disk.transport);
     put_flag(text, "removable", disk.removable);
     put_flag(text, "rotational", disk.rotational);
+    if (disk.used_only) text += "used-only " + std::to_string(disk.unused_sectors) + "\n";
     return text + "end\n";
 }
 
@@ -92,6 +93,9 @@ bool parse_source_disk(const std::string& text, source_disk* disk) {
             disk->serial = value;
         } else if (name == "transport") {
             disk->transport = value;
+        } else if (name == "used-only") {
+            disk->used_only = true;
+            if (!parse_count(value, &disk->unused_sectors)) return false;
         } else if ((name == "removable" && !parse_flag(value, &disk->removable)) ||
                    (name == "rotational" && !parse_flag(value, &disk->rotational))) {
             return false;

@@ -14,6 +14,9 @@
 //   transport usb
 //   removable yes|no
 //   rotational yes|no
+//   used-only 123456          made with --used-only: this many sectors, in
+//                             blocks no file system used, were stored as
+//                             zeros without being read
 //   end
 // Fields a reader does not know are skipped: later programs may add some.
 #pragma once
@@ -33,6 +36,8 @@ struct source_disk {
     std::string vendor, model, serial, transport;
     int removable = -1;  // 1, 0, or -1 unknown
     int rotational = -1;
+    bool used_only = false;
+    std::uint64_t unused_sectors = 0;  // with used_only: the sectors stored as zeros
 };
 
 // A value never holds a line break or another control character: each
