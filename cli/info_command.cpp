@@ -188,9 +188,20 @@ void write_source_json(const std::string& folder, json_writer& json) {
     if (state == source_disk_read::read) {
         json.text("path", disk.path);
         json.number("bytes", disk.bytes);
+        json.boolean("used_only", disk.used_only);
+        if (disk.used_only) json.number("unused_sectors", disk.unused_sectors);
         write_identity_members(json, disk);
     }
     json.end_object();
+}
+
+void print_used_only(const source_disk& disk, std::FILE* out) {
+    char sectors[kGroupedTextSize];
+    format_uint64_grouped(sectors, disk.unused_sectors);
+    print(out,
+          "  --used-only: ファイルシステムが使っていないセクタ %s 個は読まずに 0 として"
+          "保存してあります\n",
+          sectors);
 }
 
 void write_source_text(const std::string& folder, std::FILE* out) {
@@ -198,6 +209,7 @@ void write_source_text(const std::string& folder, std::FILE* out) {
     switch (read_source_disk(folder.c_str(), &disk)) {
         case source_disk_read::read:
             print(out, "  元ディスクの記録: %s\n", describe_source(disk).c_str());
+            if (disk.used_only) print_used_only(disk, out);
             break;
         case source_disk_read::unreadable:
             print(out, "  元ディスクの記録: %s を読めません\n", kSourceDiskFileName);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/output.h"
+#include "cli/set_file_systems.h"
 #include "cli/unused_blocks.h"
 #include "util/number_format.h"
 
@@ -46,6 +47,32 @@ bool plan_used_only(int number, std::uint64_t disk_bytes, std::uint64_t backup_s
             out,
             "--used-only: パーテーション %s はファイルシステムを読めないため、すべてを保存します\n",
             numbers(space.partitions_not_read).c_str());
+    return true;
+}
+
+bool used_only_not_compared(const std::string& folder, std::uint64_t backup_bytes,
+                            std::vector<sector_run>* runs, std::FILE* out, std::FILE* err) {
+    source_disk record;
+    if (read_source_disk(folder.c_str(), &record) != source_disk_read::read || !record.used_only)
+        return true;
+    set_file_systems set;
+    if (!set.open(folder, err)) return false;
+    *runs = runs_within(find_unused_space(set.disk()).runs, 0, backup_bytes / 512);
+    std::uint64_t sectors = 0;
+    for (const sector_run& r : *runs) sectors += r.count;
+    if (sectors != record.unused_sectors) {
+        print_message(err,
+                      "--used-only のバックアップデータの使われていないセクタが記録 (%s) と"
+                      "合いません",
+                      kSourceDiskFileName);
+        return false;
+    }
+    char text[kGroupedTextSize];
+    format_uint64_grouped(text, sectors);
+    print(out,
+          "--used-only のバックアップデータです: 0 として保存したセクタ %s 個はディスクと"
+          "比べません\n",
+          text);
     return true;
 }
 

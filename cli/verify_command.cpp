@@ -8,6 +8,7 @@
 #include "cli/engine_run.h"
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
+#include "cli/used_only_backup.h"
 #include "engine/verify_engine.h"
 #include "engine/header_file.h"
 #include "util/number_format.h"
@@ -38,6 +39,13 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
             return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
+    // A set of the used blocks only: its unused blocks, found again in its
+    // own file systems, are not compared with the disk.
+    std::vector<sector_run> unused;
+    if (verify.against_disk != kNoDisk &&
+        !used_only_not_compared(folder, header.backup_bytes, &unused, out, err))
+        return kExitFailed;
+    if (!unused.empty()) verify.not_compared = &unused;
     const engine_outcome outcome =
         run_engine(err, header.backup_bytes, options.has("--yes"), [&](progress& p) {
             return verify_backup_set(p, folder.c_str(), header.backup_bytes, verify);

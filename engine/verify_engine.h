@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "disk/disk_survey.h"
 #include "engine/progress.h"
+#include "format/bad_sector_map.h"
 
 namespace kiroda {
 
@@ -18,6 +20,10 @@ struct verify_options {
     // A disk smaller than the set (a restore with --fit) is compared where
     // it reaches, and the set must be zeros past its end.
     bool against_fit = false;
+    // Sectors a set made of the used blocks only stores as zeros without
+    // having read them (sorted runs): the disk's bytes there are not
+    // compared, the set's must be zeros.
+    const std::vector<sector_run>* not_compared = nullptr;
     // Workers that unpack and check the blocks (0: one per core). The
     // verdict and its message are the same whatever the number.
     unsigned threads = 0;
