@@ -1,7 +1,8 @@
 // krdtool ls, get and the files a rescue lost, on one generated disk: an
 // MBR with a FAT32 primary (1), an NTFS primary (2) and an ext4 logical
 // partition (5), each holding the same folders, a 20 MB file and Japanese
-// names. Skips (saying why) where a tool that makes them is missing.
+// names, and a deleted file of a known pattern. Skips (saying why) where a
+// tool that makes them is missing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,20 +37,21 @@ const char* const kMakeDisk = R"(
 mkdir -p files/sub files/日本語フォルダ && echo hello >files/a.txt
 head -c 20000000 /dev/urandom >files/sub/big.bin && echo こんにちは >files/日本語フォルダ/写真.txt
 touch -d '2024-05-06 07:08:10' files/a.txt files/sub/big.bin
+yes DELETEDPATTERN | head -c 1000000 >files/pat.bin
 truncate -s $((204800 * 512)) disk.img
 printf 'label: dos\nstart=2048, size=73728, type=c\nstart=75776, size=61440, type=7\nstart=137216, size=67584, type=5\nstart=139264, size=61440, type=83\n' | sfdisk -q disk.img
-mkfs.vfat -F 32 -C p1.img 36864 && LANG=C.UTF-8 mcopy -m -s -i p1.img files/* ::/
+mkfs.vfat -F 32 -C p1.img 36864 && LANG=C.UTF-8 mcopy -m -s -i p1.img files/* ::/ && mdel -i p1.img ::/pat.bin
 truncate -s $((61440 * 512)) p2.img && mkntfs -q -F -Q p2.img && mkdir m
-ntfs-3g p2.img m && cp -a files/. m/ && umount m
-mkfs.ext4 -q -F -d files p5.img 30M
+ntfs-3g p2.img m && cp -a files/. m/ && rm m/pat.bin && umount m
+mkfs.ext4 -q -F -d files p5.img 30M && debugfs -w -R 'rm pat.bin' p5.img && rm files/pat.bin
 for p in 1:2048 2:75776 5:139264; do dd if=p${p%:*}.img of=disk.img bs=512 seek=${p#*:} conv=notrunc status=none; done
 )";
 
 class FileCommands : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* tool :
-             {"sfdisk", "mkfs.vfat", "mcopy", "mkntfs", "ntfs-3g", "mkfs.ext4"}) {
+        for (const char* tool : {"sfdisk", "mkfs.vfat", "mcopy", "mkntfs", "ntfs-3g", "mkfs.ext4",
+                                 "debugfs", "fsck.vfat", "e2fsck", "ntfsfix"}) {
             if (shell(std::string("command -v ") + tool) != 0)
                 GTEST_SKIP() << tool << " is not installed (tools/setup installs it)";
         }
@@ -206,6 +208,42 @@ TEST_F(FileCommands, MountFilesServesTheSameTreesAndFailsReadsOfLostBytes) {
     EXPECT_FALSE(lost.read(head.data(), 4096));
     lost.close();
     EXPECT_EQ(shell("fusermount3 -u " + mnt), 0);
+}
+
+std::uint64_t data_bytes(const std::string& set) {
+    std::uint64_t n = 0;
+    for (const auto& f : fs::directory_iterator(set))
+        if (f.path().filename().string().rfind("KRD0", 0) == 0) n += f.file_size();
+    return n;
+}
+
+TEST_F(FileCommands, UsedOnlyStoresUnusedBlocksAsZerosAndRestoresTheSameFiles) {
+    const std::string used = dir.file("used"), restored = dir.file("restored.img");
+    const std::string pattern = "DELETEDPATTERN";
+    ASSERT_NE(std::search(disk.begin(), disk.end(), pattern.begin(), pattern.end()), disk.end());
+    ASSERT_EQ(run_command(run_backup_command, {"--used-only", dir.file("disk.img"), used}).status,
+              kExitDone);
+    EXPECT_LT(data_bytes(used) + 1000000, data_bytes(set));
+    EXPECT_NE(run_command(run_info_command, {used}).out.find("--used-only"), std::string::npos);
+    const auto against = run_command(run_verify_command, {"--against", dir.file("disk.img"), used});
+    EXPECT_EQ(against.status, kExitDone) << against.err;
+    EXPECT_NE(against.out.find("比べません"), std::string::npos);
+    ASSERT_EQ(run_command(run_restore_command, {used, restored}).status, kExitDone);
+    const std::vector<unsigned char> back = read_file(restored);
+    EXPECT_EQ(std::search(back.begin(), back.end(), pattern.begin(), pattern.end()), back.end());
+    const char* const checks[] = {"fsck.vfat -n", "ntfsfix -n", "e2fsck -f -n"};
+    const std::uint64_t sizes[] = {73728, 61440, 61440};
+    for (int i = 0; i < 3; ++i) {
+        const std::string part = dir.file("r" + std::to_string(i) + ".img");
+        ASSERT_EQ(shell("dd if=" + restored + " of=" + part + " bs=512 skip=" +
+                        std::to_string(kStart[i]) + " count=" + std::to_string(sizes[i])),
+                  0);
+        EXPECT_EQ(shell(std::string(checks[i]) + " " + part), 0) << checks[i];
+        const std::string out = dir.file("got" + std::to_string(i));
+        const std::string number = std::to_string(i == 2 ? 5 : i + 1);
+        ASSERT_EQ(run_command(run_get_command, {used, number + ":", out}).status, kExitDone);
+        EXPECT_EQ(shell("diff -r -x lost+found " + dir.file("files") + " " + out), 0) << number;
+    }
 }
 
 }  // namespace
