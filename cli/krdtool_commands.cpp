@@ -17,7 +17,9 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool disks /dev/sdb disk.img\n"},
-    {"backup", "[--dry-run] [--force] [--no-readback] [--rescue] [--resume] [--yes] SOURCE SETDIR",
+    {"backup",
+     "[--dry-run] [--force] [--no-readback] [--rescue] [--resume] [--used-only] [--yes] SOURCE "
+     "SETDIR",
      "ディスク (ブロックデバイスまたはイメージファイル) を新しいバックアップデータ SETDIR "
      "にバックアップします (SETDIR がなければ作ります)。",
      run_backup_command,
@@ -33,6 +35,7 @@ constexpr command kCommands[] = {
      "  --no-readback  書き込んだファイルをメディアから読み戻して確認しません。危険です:\n"
      "                 書き込んだ内容を保てないメディア (偽容量のカードや壊れかけの\n"
      "                 USB メモリ) でも「完了」になります\n"
+     "  --used-only    ファイルシステムが使っていないブロックを読まずに 0 として保存します\n"
      "  --yes          質問にはすべて「はい」と答えます (端末がなく --yes もなければ\n"
      "                 キャンセル)。ただし読めないセクタを 0 で埋めて続けるのは --rescue を\n"
      "                 付けたときだけです\n"
@@ -59,7 +62,7 @@ constexpr command kCommands[] = {
      "  --no-readback  MBR を書く前の読み戻し確認をしません\n"
      "  --yes          質問にはすべて「はい」と答えます\n"
      "例: krdtool restore /mnt/usb/pc1 /dev/sdc\n"},
-    {"mount", "[--foreground] SETDIR MOUNTPOINT",
+    {"mount", "[--foreground] [--files] SETDIR MOUNTPOINT",
      "バックアップデータを読み取り専用のファイルシステムとして MOUNTPOINT にマウントします。"
      "disk.img はディスク全体、partN.img は各パーテーションです。",
      run_mount_command,
@@ -71,6 +74,7 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --foreground  マウントしている間は戻りません (Ctrl-C で終えます)。\n"
      "                読めないブロックを標準エラーに表示します\n"
+     "  --files       パーテーションごとのフォルダ partN/ にそのファイルシステムのファイルを加えます\n"
      "例: krdtool mount /mnt/usb/pc1 /tmp/pc1\n"},
     {"info", "[--json] SETDIR",
      "ヘッダファイルの内容、データファイルとブロック、プログラムのコピーの有無を表示します。",

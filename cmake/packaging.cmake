@@ -17,7 +17,14 @@ install(FILES ${kiroda_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/res/krdtool.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME krdtool)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krdtool)
-install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krdtool RENAME copyright)
+# The package's copyright file: our licence, then the libraries krdtool
+# links and theirs.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE kiroda_licence)
+file(READ ${CMAKE_SOURCE_DIR}/res/krdtool-third-party.txt kiroda_third_party)
+file(WRITE ${CMAKE_BINARY_DIR}/copyright "${kiroda_licence}\n${kiroda_third_party}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/res/krdtool-third-party.txt)
+install(FILES ${CMAKE_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krdtool)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME krdtool)
