@@ -167,6 +167,15 @@ TEST_F(FileCommands, TheLostReportNamesTheFilesTheMetadataAndTheFreeSectors) {
     EXPECT_EQ(read_file(dir.file("b")), zeroed);
 }
 
+TEST_F(FileCommands, ALostExtendedBootRecordIsNamedAsThePartitionTable) {
+    write_map({137216, 137300});  // the record of partition 5, and space after it
+    const json_value r = json({"--lost", "--json", set});
+    EXPECT_EQ(r["partition_table_sectors"].unsigned_number(), 2u);
+    EXPECT_EQ(r["outside_sectors"].unsigned_number(), 0u);
+    write_map({137300});  // the chain reads: nothing lost there
+    EXPECT_EQ(json({"--lost", "--json", set})["outside_sectors"].unsigned_number(), 1u);
+}
+
 TEST_F(FileCommands, ADamagedBlockUnderAFileFailsNamingItAndWritesNothing) {
     const std::uint64_t sector = big_sector(1, 10 << 20);
     const std::size_t block = sector * 512 / (16 << 20);  // 0-based

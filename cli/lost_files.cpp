@@ -184,8 +184,25 @@ lost_report find_lost_files(set_file_systems& set, const bad_sector_map& map) {
         scan.rest();
     }
     const std::uint64_t disk_end = set.image().size() / kSector;
-    std::vector<interval> everything = clip(lost, report.mbr_lost ? 1 : 0, disk_end);
-    report.outside_sectors = sectors_of(less(merged(everything), merged(in_partitions)));
+    const partition_list& list = set.disk().partitions();
+    std::vector<interval> tables;
+    for (const std::uint64_t record : list.boot_records) tables.push_back({record, record + 1});
+    if (list.chain_cut) {
+        for (const disk_partition& c : list.containers)
+            tables.push_back({c.first_sector, c.end_sector()});
+    }
+    std::vector<interval> outside =
+        less(merged(clip(lost, report.mbr_lost ? 1 : 0, disk_end)), merged(in_partitions));
+    std::vector<sector_run> outside_runs;
+    for (const interval& i : outside)
+        outside_runs.push_back({i.first, i.end - i.first, sector_state::unreadable});
+    std::vector<interval> hit_tables;
+    for (const interval& t : merged(tables)) {
+        const std::vector<interval> in = clip(outside_runs, t.first, t.end);
+        hit_tables.insert(hit_tables.end(), in.begin(), in.end());
+    }
+    report.table_sectors = sectors_of(hit_tables);
+    report.outside_sectors = sectors_of(outside) - report.table_sectors;
     return report;
 }
 

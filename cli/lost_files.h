@@ -44,6 +44,10 @@ struct lost_report {
     std::uint64_t free_sectors = 0;     // in blocks no file system uses
     std::uint64_t unknown_sectors = 0;  // in partitions whose file system is not read
     std::uint64_t outside_sectors = 0;  // outside every partition (sector 0 not counted)
+    // Extended boot records, or anywhere in an extended container outside
+    // its known logical partitions when its chain breaks off: logical
+    // partitions may be lost.
+    std::uint64_t table_sectors = 0;
     bool mbr_lost = false;
 };
 

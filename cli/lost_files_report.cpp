@@ -56,6 +56,7 @@ void write_json(const lost_report& r, std::FILE* out) {
         w.number("free_sectors", r.free_sectors);
         w.number("unknown_sectors", r.unknown_sectors);
         w.number("outside_sectors", r.outside_sectors);
+        w.number("partition_table_sectors", r.table_sectors);
         w.boolean("mbr_lost", r.mbr_lost);
     }
     w.end_object();
@@ -92,6 +93,11 @@ void print_text(const lost_report& r, std::FILE* out, const char* indent) {
     if (r.outside_sectors != 0)
         print(out, "%s  パーテーションの外のセクタ %s 個 (失われたものはありません)\n", indent,
               grouped(r.outside_sectors).c_str());
+    if (r.table_sectors != 0)
+        print(out,
+              "%s  パーテーションテーブル (拡張ブートレコード) のセクタ %s 個 "
+              "(論理パーテーションが失われているかもしれません)\n",
+              indent, grouped(r.table_sectors).c_str());
     if (r.unknown_sectors != 0)
         print(out, "%s  ファイルシステムを読めないパーテーションのセクタ %s 個\n", indent,
               grouped(r.unknown_sectors).c_str());
