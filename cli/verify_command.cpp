@@ -39,9 +39,7 @@ int run_verify_command(const std::vector<std::string>& args, std::FILE* out, std
             return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
     }
-    // A set of the used blocks only: its unused blocks, found again in its
-    // own file systems, are not compared with the disk.
-    std::vector<sector_run> unused;
+    std::vector<sector_run> unused;  // of a used-only set: not compared
     if (verify.against_disk != kNoDisk &&
         !used_only_not_compared(folder, header.backup_bytes, &unused, out, err))
         return kExitFailed;
