@@ -409,24 +409,58 @@ std::string field(const std::string& report, const char* key) {
 
 }  // namespace
 
-// The library keeps no label field of its own: its report of the file
-// system (what fsstat prints) names it, under a key each type has.
-std::string partition_file_system::label() {
+// The library's report of a file system (what its fsstat tool prints).
+std::string fs_report(TSK_FS_INFO* fs) {
     char* text = nullptr;
     std::size_t length = 0;
     FILE* report = open_memstream(&text, &length);
     if (report == nullptr) return "";
-    const bool ok = fs_->fs->fsstat(fs_->fs, report) == 0;
+    const bool ok = fs->fsstat(fs, report) == 0;
     std::fclose(report);
-    const std::string all = ok && text != nullptr ? std::string(text, length) : "";
+    std::string all = ok && text != nullptr ? std::string(text, length) : "";
     std::free(text);
     tsk_error_reset();
+    return all;
+}
+
+// The library keeps no label field of its own: its report names it, under
+// a key each type has.
+std::string partition_file_system::label() {
+    const std::string all = fs_report(fs_->fs);
     for (const char* key :
          {"Volume Label (Root Directory):", "Volume Label (Boot Sector):", "Volume Name:"}) {
         const std::string value = field(all, key);
         if (!value.empty()) return value;
     }
     return "";
+}
+
+// The report's "Layout:" sections list each group's structures as
+// "    Name: first - last"; all but the data blocks are the file system's.
+void partition_file_system::layout_blocks(
+    const std::function<void(std::uint64_t first, std::uint64_t last)>& f) {
+    const std::string all = fs_report(fs_->fs);
+    bool in_layout = false;
+    std::size_t at = 0;
+    while (at < all.size()) {
+        std::size_t end = all.find('\n', at);
+        if (end == std::string::npos) end = all.size();
+        const std::string line = all.substr(at, end - at);
+        at = end + 1;
+        if (line.find("Layout:") != std::string::npos) {
+            in_layout = true;
+            continue;
+        }
+        if (line.rfind("    ", 0) != 0) in_layout = false;
+        unsigned long long first = 0, last = 0;
+        const std::size_t colon = line.find(':');
+        if (!in_layout || colon == std::string::npos ||
+            line.find("Data Blocks") != std::string::npos ||
+            std::sscanf(line.c_str() + colon + 1, " %llu - %llu", &first, &last) != 2 ||
+            last < first)
+            continue;
+        f(first, last);
+    }
 }
 
 }  // namespace kiroda::cli

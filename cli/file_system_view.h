@@ -123,6 +123,12 @@ class partition_file_system {
     // Calls `f` for each run of blocks the file system marks unused, in
     // order; false when the library cannot walk them.
     bool unused_blocks(const std::function<void(std::uint64_t first, std::uint64_t count)>& f);
+    // Calls `f` for the block ranges (first, last) that the library's report
+    // of the file system lays out as its own structures (ext's superblock
+    // copies, group descriptors and their reserve, bitmaps, inode tables),
+    // whether or not the allocation map counts them: in an ext group whose
+    // bitmap was never initialised, the library takes them for unused.
+    void layout_blocks(const std::function<void(std::uint64_t first, std::uint64_t last)>& f);
     // True when the file system marks block `block` as in use.
     bool block_used(std::uint64_t block);
 

@@ -188,8 +188,10 @@ void write_source_json(const std::string& folder, json_writer& json) {
     if (state == source_disk_read::read) {
         json.text("path", disk.path);
         json.number("bytes", disk.bytes);
-        json.boolean("used_only", disk.used_only);
-        if (disk.used_only) json.number("unused_sectors", disk.unused_sectors);
+        if (disk.used_only) {
+            json.boolean("used_only", true);
+            json.number("unused_sectors", disk.unused_sectors);
+        }
         write_identity_members(json, disk);
     }
     json.end_object();

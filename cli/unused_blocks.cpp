@@ -13,15 +13,61 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 
-// One partition's unused blocks as sector runs, cut to the partition.
+// `runs` less `keep` (both sorted by their first sector, `keep` merged), in
+// one pass over both.
+std::vector<sector_run> less(const std::vector<sector_run>& runs,
+                             const std::vector<sector_run>& keep) {
+    std::vector<sector_run> rest;
+    std::size_t k = 0;
+    for (sector_run r : runs) {
+        while (k < keep.size() && keep[k].first + keep[k].count <= r.first) ++k;
+        for (std::size_t j = k;
+             j < keep.size() && keep[j].first < r.first + r.count && r.count != 0; ++j) {
+            const std::uint64_t end = r.first + r.count, keep_end = keep[j].first + keep[j].count;
+            if (keep[j].first > r.first)
+                rest.push_back({r.first, keep[j].first - r.first, r.state});
+            r.count = keep_end >= end ? 0 : end - keep_end;
+            r.first = keep_end >= end ? end : keep_end;
+        }
+        if (r.count != 0) rest.push_back(r);
+    }
+    return rest;
+}
+
+std::vector<sector_run> sorted_merged(std::vector<sector_run> runs) {
+    std::sort(runs.begin(), runs.end(),
+              [](const sector_run& a, const sector_run& b) { return a.first < b.first; });
+    std::vector<sector_run> merged;
+    for (const sector_run& r : runs) {
+        if (!merged.empty() && r.first <= merged.back().first + merged.back().count) {
+            const std::uint64_t end =
+                std::max(merged.back().first + merged.back().count, r.first + r.count);
+            merged.back().count = end - merged.back().first;
+        } else {
+            merged.push_back(r);
+        }
+    }
+    return merged;
+}
+
+// One partition's unused blocks as sector runs, cut to the partition, less
+// the structures the library's report lays out (which its allocation map
+// may not count).
 void add_unused(partition_file_system& fs, std::vector<sector_run>* runs) {
     const disk_partition& p = fs.partition();
     const std::uint64_t per_block = fs.block_size() / kSector;
+    std::vector<sector_run> unused, layout;
     fs.unused_blocks([&](std::uint64_t first, std::uint64_t count) {
         const std::uint64_t from = fs.block_offset(first) / kSector;
         const std::uint64_t to = std::min(from + count * per_block, p.end_sector());
-        if (from < to) runs->push_back({from, to - from, sector_state::read});
+        if (from < to) unused.push_back({from, to - from, sector_state::read});
     });
+    fs.layout_blocks([&](std::uint64_t first, std::uint64_t last) {
+        const std::uint64_t from = fs.block_offset(first) / kSector;
+        layout.push_back({from, (last + 1 - first) * per_block, sector_state::read});
+    });
+    const std::vector<sector_run> rest = less(sorted_merged(unused), sorted_merged(layout));
+    runs->insert(runs->end(), rest.begin(), rest.end());
 }
 
 }  // namespace
@@ -40,19 +86,7 @@ unused_space find_unused_space(disk_file_systems& disk) {
         space.runs.insert(space.runs.end(), runs.begin(), runs.end());
         space.partitions_read.push_back(p.number);
     }
-    std::sort(space.runs.begin(), space.runs.end(),
-              [](const sector_run& a, const sector_run& b) { return a.first < b.first; });
-    std::vector<sector_run> merged;
-    for (const sector_run& r : space.runs) {
-        if (!merged.empty() && r.first <= merged.back().first + merged.back().count) {
-            const std::uint64_t end =
-                std::max(merged.back().first + merged.back().count, r.first + r.count);
-            merged.back().count = end - merged.back().first;
-        } else {
-            merged.push_back(r);
-        }
-    }
-    space.runs = std::move(merged);
+    space.runs = sorted_merged(std::move(space.runs));
     for (const sector_run& r : space.runs) space.sectors += r.count;
     return space;
 }
