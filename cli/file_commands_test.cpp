@@ -167,6 +167,33 @@ TEST_F(FileCommands, TheLostReportNamesTheFilesTheMetadataAndTheFreeSectors) {
     EXPECT_EQ(read_file(dir.file("b")), zeroed);
 }
 
+TEST_F(FileCommands, RefusalsSayWhatIsWrong) {
+    const struct {
+        command_function run;
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } rows[] = {
+        {run_ls_command, {set, "9"}, kExitFailed, "パーテーション 9 はありません"},
+        {run_ls_command, {set, "1:nothing/here"}, kExitFailed, "nothing/here"},
+        {run_ls_command, {"-x", set}, kExitUsage, "-x"},
+        {run_ls_command, {set, "one"}, kExitUsage, "使い方"},
+        {run_get_command, {set}, kExitUsage, "使い方"},
+        {run_get_command, {set, "2:nothing", dir.file("x")}, kExitFailed, "nothing"},
+        {run_get_command,
+         {set, "1:a.txt", dir.file("no/such/folder/a.txt")},
+         kExitFailed,
+         "no/such"},
+        {run_ls_command, {dir.file("files")}, kExitFailed, ""},
+    };
+    for (const auto& r : rows) {
+        const auto got = run_command(r.run, r.args);
+        EXPECT_EQ(got.status, r.status) << r.args.back();
+        EXPECT_NE(got.err.find(r.says), std::string::npos) << got.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.file("x")));
+}
+
 TEST_F(FileCommands, ALostExtendedBootRecordIsNamedAsThePartitionTable) {
     write_map({137216, 137300});  // the record of partition 5, and space after it
     const json_value r = json({"--lost", "--json", set});
