@@ -153,6 +153,13 @@ TEST_F(FileCommands, TheLostReportNamesTheFilesTheMetadataAndTheFreeSectors) {
     EXPECT_EQ(r["metadata"].items[0]["partition"].unsigned_number(), 1u);
     EXPECT_EQ(r["free_sectors"].unsigned_number(), 2u);
     EXPECT_EQ(r["outside_sectors"].unsigned_number(), 1u);
+    // info says the same, in words and in JSON.
+    EXPECT_NE(run_command(run_info_command, {set}).out.find("パーテーション 5: /sub/big.bin"),
+              std::string::npos);
+    json_value info;
+    std::string error;
+    ASSERT_TRUE(parse_json(run_command(run_info_command, {"--json", set}).out, &info, &error));
+    EXPECT_EQ(info["bad_sectors"]["lost_files"]["files"].items.size(), 3u);
 
     const auto refused = run_command(run_get_command, {set, "5:sub/big.bin", dir.file("b")});
     EXPECT_EQ(refused.status, kExitFailed);

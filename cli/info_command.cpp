@@ -172,6 +172,7 @@ bool write_map_json(const std::string& folder, json_writer& json) {
             json.end_object();
         }
         json.end_array();
+        write_lost_files_json(folder, map, json, stderr);
     }
     json.end_object();
     return state != map_read::unreadable;

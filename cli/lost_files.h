@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_writer.h"
 #include "cli/set_file_systems.h"
 #include "format/bad_sector_map.h"
 
@@ -62,6 +63,12 @@ lost_report find_lost_files(set_file_systems& set, const bad_sector_map& map);
 // (ls --lost). Returns the exit status: failed when the map does not read.
 int print_lost_files(set_file_systems& set, bool json, bool only_files, std::FILE* out,
                      std::FILE* err);
+
+// The report as the member "lost_files" of the object `w` is writing (info
+// --json); nothing when `map` lost nothing or the set does not open (said
+// on `err`).
+void write_lost_files_json(const std::string& folder, const bad_sector_map& map, json_writer& w,
+                           std::FILE* err);
 
 // The report for info and the end of a rescue backup, indented: nothing
 // when the set has no map or lost nothing.

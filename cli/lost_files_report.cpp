@@ -17,9 +17,7 @@ std::string grouped(std::uint64_t n) {
     return text;
 }
 
-void write_json(const lost_report& r, std::FILE* out) {
-    json_writer w(out);
-    w.begin_object();
+void write_members(json_writer& w, const lost_report& r) {
     w.number("lost_sectors", r.lost_sectors);
     w.begin_array("files");
     for (const lost_file& f : r.files) {
@@ -59,6 +57,12 @@ void write_json(const lost_report& r, std::FILE* out) {
         w.number("partition_table_sectors", r.table_sectors);
         w.boolean("mbr_lost", r.mbr_lost);
     }
+}
+
+void write_json(const lost_report& r, std::FILE* out) {
+    json_writer w(out);
+    w.begin_object();
+    write_members(w, r);
     w.end_object();
 }
 
@@ -125,6 +129,15 @@ int print_lost_files(set_file_systems& set, bool json, bool only_files, std::FIL
         print_text(r, out, "");
     }
     return kExitDone;
+}
+
+void write_lost_files_json(const std::string& folder, const bad_sector_map& map, json_writer& w,
+                           std::FILE* err) {
+    set_file_systems set;
+    if (map.bad_runs().empty() || !set.open(folder, err)) return;
+    w.begin_object("lost_files");
+    write_members(w, find_lost_files(set, map));
+    w.end_object();
 }
 
 void report_lost_files(const std::string& folder, std::FILE* out, std::FILE* err,
