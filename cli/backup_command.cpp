@@ -176,6 +176,12 @@ int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::F
     plan->yes = options.has("--yes");
     plan->read_back = !options.has("--no-readback");
     plan->dry_run = options.has("--dry-run");
+    // A resume compares the kept blocks with the disk, and a used-only set
+    // holds zeros where the disk does not.
+    if (plan->used_only && plan->resume) {
+        print(err, "krdtool backup: --used-only のバックアップは --resume で続けられません\n");
+        return kExitUsage;
+    }
     return kExitDone;
 }
 

@@ -192,6 +192,10 @@ TEST_F(FileCommands, RefusalsSayWhatIsWrong) {
          kExitFailed,
          "no/such"},
         {run_ls_command, {dir.file("files")}, kExitFailed, ""},
+        {run_backup_command,
+         {"--used-only", "--resume", dir.file("disk.img"), dir.file("x")},
+         kExitUsage,
+         "--resume"},
     };
     for (const auto& r : rows) {
         const auto got = run_command(r.run, r.args);
