@@ -40,10 +40,10 @@ touch -d '2024-05-06 07:08:10' files/a.txt files/sub/big.bin
 yes DELETEDPATTERN | head -c 1000000 >files/pat.bin
 truncate -s $((204800 * 512)) disk.img
 printf 'label: dos\nstart=2048, size=73728, type=c\nstart=75776, size=61440, type=7\nstart=137216, size=67584, type=5\nstart=139264, size=61440, type=83\n' | sfdisk -q disk.img
-mkfs.vfat -F 32 -C p1.img 36864 && LANG=C.UTF-8 mcopy -m -s -i p1.img files/* ::/ && mdel -i p1.img ::/pat.bin
-truncate -s $((61440 * 512)) p2.img && mkntfs -q -F -Q p2.img && mkdir m
+mkfs.vfat -F 32 -n FATVOL -C p1.img 36864 && LANG=C.UTF-8 mcopy -m -s -i p1.img files/* ::/ && mdel -i p1.img ::/pat.bin
+truncate -s $((61440 * 512)) p2.img && LANG=C.UTF-8 mkntfs -q -F -Q -L ボリューム p2.img && mkdir m
 ntfs-3g p2.img m && cp -a files/. m/ && rm m/pat.bin && umount m
-mkfs.ext4 -q -F -g 1024 -d files p5.img 30M && debugfs -w -R 'rm pat.bin' p5.img && rm files/pat.bin
+mkfs.ext4 -q -F -g 1024 -L EXTVOL -d files p5.img 30M && debugfs -w -R 'rm pat.bin' p5.img && rm files/pat.bin
 for p in 1:2048 2:75776 5:139264; do dd if=p${p%:*}.img of=disk.img bs=512 seek=${p#*:} conv=notrunc status=none; done
 )";
 
@@ -98,12 +98,14 @@ TEST_F(FileCommands, LsListsThePartitionsAndExactlyTheFilesPutIn) {
     const json_value& parts = listing["partitions"];
     ASSERT_EQ(parts.items.size(), 3u);
     const char* const types[] = {"fat32", "ntfs", "ext4"};
+    const char* const labels[] = {"FATVOL", "ボリューム", "EXTVOL"};
     const std::set<std::string> put_in = {"a.txt", "sub", "sub/big.bin", "日本語フォルダ",
                                           "日本語フォルダ/写真.txt"};
     for (int i = 0; i < 3; ++i) {
         const int number = i == 2 ? 5 : i + 1;
         EXPECT_EQ(parts.items[i]["number"].unsigned_number(), static_cast<unsigned>(number));
         EXPECT_EQ(parts.items[i]["file_system"].text, types[i]);
+        EXPECT_EQ(parts.items[i]["label"].text, labels[i]);
         std::set<std::string> listed;
         const json_value files = json({"-R", "--json", set, std::to_string(number)});
         for (const json_value& f : files["files"].items) listed.insert(f["path"].text);

@@ -409,6 +409,8 @@ std::string field(const std::string& report, const char* key) {
 
 }  // namespace
 
+namespace {
+
 // The library's report of a file system (what its fsstat tool prints).
 std::string fs_report(TSK_FS_INFO* fs) {
     char* text = nullptr;
@@ -423,9 +425,61 @@ std::string fs_report(TSK_FS_INFO* fs) {
     return all;
 }
 
+// UTF-16LE text as UTF-8; a lone surrogate becomes U+FFFD.
+std::string utf8_of_utf16(const unsigned char* bytes, std::size_t length) {
+    std::string text;
+    for (std::size_t i = 0; i + 1 < length; i += 2) {
+        std::uint32_t c = bytes[i] | (bytes[i + 1] << 8);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < length) {
+            const std::uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            text += static_cast<char>(0xF0 | (c >> 18));
+            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+// NTFS keeps its name in the volume name attribute of the $Volume file
+// (metadata record 3), which the library reads like any attribute (its
+// report of an NTFS volume loses memory on every call).
+std::string ntfs_label(TSK_FS_INFO* fs) {
+    constexpr TSK_INUM_T kVolumeFile = 3;
+    file_ptr file(tsk_fs_file_open_meta(fs, nullptr, kVolumeFile));
+    const TSK_FS_ATTR* name =
+        file == nullptr ? nullptr
+                        : tsk_fs_file_attr_get_type(file.get(), TSK_FS_ATTR_TYPE_NTFS_VNAME, 0, 0);
+    unsigned char bytes[512] = {};
+    const ssize_t n = name == nullptr ? -1
+                                      : tsk_fs_attr_read(name, 0, reinterpret_cast<char*>(bytes),
+                                                         sizeof bytes, TSK_FS_FILE_READ_FLAG_NONE);
+    tsk_error_reset();
+    return n > 0 ? utf8_of_utf16(bytes, static_cast<std::size_t>(n)) : "";
+}
+
+}  // namespace
+
 // The library keeps no label field of its own: its report names it, under
 // a key each type has.
 std::string partition_file_system::label() {
+    if (ntfs()) return ntfs_label(fs_->fs);
     const std::string all = fs_report(fs_->fs);
     for (const char* key :
          {"Volume Label (Root Directory):", "Volume Label (Boot Sector):", "Volume Name:"}) {
@@ -439,6 +493,8 @@ std::string partition_file_system::label() {
 // "    Name: first - last"; all but the data blocks are the file system's.
 void partition_file_system::layout_blocks(
     const std::function<void(std::uint64_t first, std::uint64_t last)>& f) {
+    // Only ext's allocation maps leave structures out.
+    if (!TSK_FS_TYPE_ISEXT(fs_->fs->ftype)) return;
     const std::string all = fs_report(fs_->fs);
     bool in_layout = false;
     std::size_t at = 0;
