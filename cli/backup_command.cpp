@@ -7,6 +7,8 @@
 #include <string>
 
 #include "cli/bad_sector_report.h"
+#include "cli/lost_files.h"
+#include "cli/used_only_backup.h"
 #include "cli/command.h"
 #include "cli/disks_command.h"
 #include "cli/disk_layout.h"
@@ -148,6 +150,7 @@ struct backup_plan {
     bool dry_run = false;
     bool json = false;               // --json: the summary as JSON
     run_display display;             // -q, --progress=json
+    bool used_only = false;          // --used-only: blocks no file system uses stored as zeros
     std::uint64_t disk_bytes = 0;    // the source's size, a part sector included
     bool make_folder = false;        // the folder does not exist yet
     std::vector<std::string> stale;  // --force: an unfinished try's files, removed first
@@ -163,13 +166,13 @@ int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::F
     const parsed_options options =
         parse_options(args,
                       {"--dry-run", "--force", "--no-readback", "--rescue", "--resume", "--yes",
-                       "--quiet", "--json", "--progress=json"},
+                       "--quiet", "--json", "--progress=json", "--used-only"},
                       {}, {"SOURCE", "SETDIR"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool backup: %s\n", options.error.c_str());
         print(err,
               "使い方: krdtool backup [--dry-run] [-f] [--json] [--no-readback] [--progress=json] "
-              "[-q] [--rescue] [--resume] [-y] SOURCE SETDIR\n");
+              "[-q] [--rescue] [--resume] [--used-only] [-y] SOURCE SETDIR\n");
         return kExitUsage;
     }
     plan->source = options.operands[0];
@@ -177,12 +180,19 @@ int parse_backup(const std::vector<std::string>& args, backup_plan* plan, std::F
     plan->force = options.has("--force");
     plan->resume = options.has("--resume");
     plan->rescue = options.has("--rescue");
+    plan->used_only = options.has("--used-only");
     plan->yes = options.has("--yes");
     plan->read_back = !options.has("--no-readback");
     plan->dry_run = options.has("--dry-run");
     plan->json = options.has("--json");
     plan->display.quiet = options.has("--quiet");
     plan->display.json = options.has("--progress=json");
+    // A resume compares the kept blocks with the disk, and a used-only set
+    // holds zeros where the disk does not.
+    if (plan->used_only && plan->resume) {
+        print(err, "krdtool backup: --used-only のバックアップは --resume で続けられません\n");
+        return kExitUsage;
+    }
     return kExitDone;
 }
 
@@ -479,6 +489,7 @@ void report_backup(const backup_plan& plan, double seconds, std::FILE* out) {
                          : localized("読み戻し確認なし (--no-readback)"),
           bad_sector_summary(plan.folder).c_str());
     report_bad_sectors(plan.folder, out, "  ");
+    report_lost_files(plan.folder, out, stderr, "  ");
 }
 
 // Carries out a checked plan: the folder, the program copy, the engine, the
@@ -502,6 +513,9 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
     // Which disk the set is of, for a restore to name it.
     source_disk made_from = record_of_source(plan.source, plan.copied_bytes());
     record_layout(kSourceDiskNumber, &made_from);
+    if (plan.used_only && !plan_used_only(kSourceDiskNumber, plan.disk_bytes,
+                                          plan.copied_bytes() / 512, &backup, &made_from, out, err))
+        return kExitFailed;
     backup.source_disk_record = encode_source_disk(made_from);
     backup.threads = worker_threads_from_environment();
     const engine_outcome outcome = run_engine(

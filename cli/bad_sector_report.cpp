@@ -5,10 +5,11 @@
 #include <new>
 
 #include "cli/output.h"
-#include "disk/mbr.h"
-#include "engine/data_file.h"
+#include "disk/partition_list.h"
+#include "engine/header_file.h"
+#include "engine/set_image.h"
 #include "format/bad_sector_map.h"
-#include "format/packed_block.h"
+#include "ui/message.h"
 #include "ui/translation.h"
 #include "util/file_io.h"
 #include "util/number_format.h"
@@ -20,27 +21,37 @@ namespace {
 
 constexpr std::size_t kRunsShown = 5;
 
-// Sector 0 as the set holds it (the first block's first 512 bytes).
-bool set_sector0(const std::string& folder, unsigned char* sector) {
-    char path[kPathCapacity + 16];
-    if (!data_file_path(folder.c_str(), 1, path, sizeof path)) return false;
-    unique_fd fd(open_for_reading(path));
-    std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunkBytes]);
-    if (!fd.valid() || chunk == nullptr ||
-        read_packed_block(fd.get(), chunk.get(), kChunkBytes) < 512)
-        return false;
-    std::copy(chunk.get(), chunk.get() + 512, sector);
-    return true;
+// The partitions of the set's own disk, primary and logical, read through
+// the set (the MBR and the chain of extended boot records), quietly: a set
+// that does not open names no partitions.
+bool set_partitions(const std::string& folder, partition_list* list) {
+    const message_sink previous = set_message_sink([](const message&) { return kIdCancel; });
+    backup_header header{};
+    bool ok = read_header_file(nullptr, folder.c_str(), &header) == header_read::read;
+    if (ok) {
+        set_image image(folder, header.backup_bytes, 2);
+        silent_progress p;
+        ok = image.open(p);
+        if (ok) {
+            *list = list_partitions(header.backup_bytes / 512,
+                                    [&image](std::uint64_t sector, unsigned char* bytes) {
+                                        return image.read(sector * 512, 512, bytes) == 512;
+                                    });
+        }
+    }
+    set_message_sink(previous);
+    return ok;
 }
 
-std::string where(std::uint64_t sector, const unsigned char* mbr, bool have_mbr) {
+// The partition that holds `sector`: a logical one inside the extended
+// container is named by its own number (5, 6, ...), never the container's.
+std::string where(std::uint64_t sector, const partition_list& list, bool have_list) {
     if (sector == 0) return "MBR";
-    if (!have_mbr) return "";
-    for (int i = 0; i < kMbrEntryCount; ++i) {
-        const mbr_entry e = read_mbr_entry(mbr, i);
-        if (e.sector_count != 0 && sector >= e.first_sector && sector < e.end_sector()) {
+    if (!have_list) return "";
+    for (const disk_partition& p : list.partitions) {
+        if (sector >= p.first_sector && sector < p.end_sector()) {
             char name[64];
-            std::snprintf(name, sizeof name, localized("第%dパーテーション"), i + 1);
+            std::snprintf(name, sizeof name, localized("第%dパーテーション"), p.number);
             return name;
         }
     }
@@ -70,15 +81,15 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
     print(out, "%s読めなかったセクタ: %s 個、読まなかったセクタ: %s 個 (%s、0 で埋めてあります)\n",
           indent, a, b, kBadSectorMapName);
     const auto runs = map.bad_runs();
-    // The set's MBR names the partitions of the runs: a 16 MiB block is
-    // unpacked for it, so only when there are runs to place.
-    unsigned char mbr[512] = {};
-    const bool have_mbr = !runs.empty() && set_sector0(folder, mbr);
+    // The set's partition tables name the partitions of the runs: blocks
+    // are unpacked for them, so only when there are runs to place.
+    partition_list list;
+    const bool have_list = !runs.empty() && set_partitions(folder, &list);
     for (std::size_t i = 0; i < runs.size() && i < kRunsShown; ++i) {
         char from[kGroupedTextSize], to[kGroupedTextSize];
         format_uint64_grouped(from, runs[i].first);
         format_uint64_grouped(to, runs[i].first + runs[i].count - 1);
-        const std::string in = where(runs[i].first, mbr, have_mbr);
+        const std::string in = where(runs[i].first, list, have_list);
         print(out, "%s  セクタ %s から %s まで (%s)%s%s\n", indent, from, to,
               localized(runs[i].state == sector_state::unreadable ? "読めない" : "読まなかった"),
               in.empty() ? "" : ": ", in.c_str());

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/bad_sector_report.h"
+#include "cli/lost_files.h"
 #include "cli/command.h"
 #include "cli/options.h"
 #include "cli/engine_run.h"
@@ -197,6 +198,7 @@ bool write_map_json(const std::string& folder, json_writer& json) {
             json.end_object();
         }
         json.end_array();
+        write_lost_files_json(folder, map, json, stderr);
     }
     json.end_object();
     return state != map_read::unreadable;
@@ -213,12 +215,25 @@ void write_source_json(const std::string& folder, json_writer& json) {
     if (state == source_disk_read::read) {
         json.text("path", disk.path);
         json.number("bytes", disk.bytes);
+        if (disk.used_only) {
+            json.boolean("used_only", true);
+            json.number("unused_sectors", disk.unused_sectors);
+        }
         write_identity_members(json, disk);
         json.number("sector_size", disk.logical_sector_bytes());
         if (!disk.table.empty()) json.text("table", disk.table);
         json.number("partitions", disk.partitions.size());
     }
     json.end_object();
+}
+
+void print_used_only(const source_disk& disk, std::FILE* out) {
+    char sectors[kGroupedTextSize];
+    format_uint64_grouped(sectors, disk.unused_sectors);
+    print(out,
+          "  --used-only: ファイルシステムが使っていないセクタ %s 個は読まずに 0 として"
+          "保存してあります\n",
+          sectors);
 }
 
 void write_source_text(const std::string& folder, std::FILE* out) {
@@ -229,6 +244,7 @@ void write_source_text(const std::string& folder, std::FILE* out) {
             if (!disk.table.empty())
                 print(out, "  元ディスクの論理セクタ: %u バイト、パーテーション表: %s (%zu 個)\n",
                       disk.logical_sector_bytes(), disk.table.c_str(), disk.partitions.size());
+            if (disk.used_only) print_used_only(disk, out);
             break;
         case source_disk_read::unreadable:
             print(out, "  元ディスクの記録: %s を読めません\n", kSourceDiskFileName);
@@ -413,7 +429,10 @@ int run_info_command(const std::vector<std::string>& args, std::FILE* out, std::
         if (read_header_file(nullptr, folder.c_str(), &h) != header_read::read) return kExitFailed;
     }
     const set_facts facts = collect_facts(folder, h);
-    return options.has("--json") ? write_json(folder, facts, out) : write_text(folder, facts, out);
+    if (options.has("--json")) return write_json(folder, facts, out);
+    const int status = write_text(folder, facts, out);
+    report_lost_files(folder, out, err, "  ");
+    return status;
 }
 
 }  // namespace kiroda::cli

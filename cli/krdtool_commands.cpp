@@ -18,8 +18,8 @@ constexpr command kCommands[] = {
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool disks /dev/sdb disk.img\n"},
     {"backup",
-     "[--dry-run] [-f] [--json] [--no-readback] [--progress=json] [-q] [--rescue] [--resume] [-y] "
-     "SOURCE SETDIR",
+     "[--dry-run] [-f] [--json] [--no-readback] [--progress=json] [-q] [--rescue] [--resume] "
+     "[--used-only] [-y] SOURCE SETDIR",
      "ディスク (ブロックデバイスまたはイメージファイル) を新しいバックアップデータ SETDIR "
      "にバックアップします (SETDIR がなければ作ります)。",
      run_backup_command,
@@ -39,6 +39,7 @@ constexpr command kCommands[] = {
      "  --no-readback  書き込んだファイルをメディアから読み戻して確認しません。危険です:\n"
      "                 書き込んだ内容を保てないメディア (偽容量のカードや壊れかけの\n"
      "                 USB メモリ) でも「完了」になります\n"
+     "  --used-only    ファイルシステムが使っていないブロックを読まずに 0 として保存します\n"
      "  -y, --yes      質問にはすべて「はい」と答えます (端末がなく --yes もなければ\n"
      "                 「いいえ」)。ただし読めないセクタを 0 で埋めて続けるのは --rescue を\n"
      "                 付けたときだけです。端末がなく --rescue もなければ、最初の読めない\n"
@@ -82,7 +83,7 @@ constexpr command kCommands[] = {
      "  --progress=json  進み具合を 1 行に 1 つの JSON オブジェクトで標準エラーに出力します\n"
      "  --json         まとめを JSON で標準出力に出力します\n"
      "例: krdtool restore /mnt/usb/pc1 /dev/sdc\n"},
-    {"mount", "[--foreground] SETDIR MOUNTPOINT",
+    {"mount", "[--foreground] [--files] SETDIR MOUNTPOINT",
      "バックアップデータを読み取り専用のファイルシステムとして MOUNTPOINT にマウントします。"
      "disk.img はディスク全体、partN.img は各パーテーション (MBR と GPT) です。",
      run_mount_command,
@@ -94,6 +95,7 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --foreground  マウントしている間は戻りません (Ctrl-C で終えます)。\n"
      "                読めないブロックを標準エラーに表示します\n"
+     "  --files       パーテーションごとのフォルダ partN/ にそのファイルシステムのファイルを加えます\n"
      "例: krdtool mount /mnt/usb/pc1 /tmp/pc1\n"},
     {"info", "[--json] SETDIR",
      "ヘッダファイルの内容、データファイルとブロック、プログラムのコピーの有無を表示します。",
@@ -101,6 +103,27 @@ constexpr command kCommands[] = {
      "オプション:\n"
      "  --json  スクリプト向けに JSON で出力します (大きさはバイト単位の数値)\n"
      "例: krdtool info --json /mnt/usb/pc1\n"},
+    {"ls", "[-l] [-R] [--lost] [--json] SETDIR [PART[:PATH]]",
+     "PART がなければパーテーションの一覧 (番号、種類、ファイルシステム、大きさ、ラベル) を、"
+     "あればそのパーテーションの PATH の下のファイルを表示します。",
+     run_ls_command,
+     "オプション:\n"
+     "  -l      所有者と許可を加えます (ファイルシステムにあるとき)\n"
+     "  -R      フォルダの中もすべて表示します\n"
+     "  --lost  読めなかったセクタにデータがあるファイルだけを、失われたバイト数と表示します\n"
+     "  --json  スクリプト向けに JSON で出力します\n"
+     "削除されたファイルは表示しません。番号は mount の partN.img と同じです。\n"
+     "例: krdtool ls -R /mnt/usb/pc1 1:/Users\n"},
+    {"get", "[--force] [--lost-as-zeros] SETDIR PART:PATH [DEST]",
+     "ファイルまたはフォルダ (中身ごと) をバックアップデータから DEST (省略時は今のフォルダ) "
+     "に取り出します。更新日時も保ちます。",
+     run_get_command,
+     "読むブロックはどれも、データテストと同じく検査してから使います。壊れたブロックに\n"
+     "あるファイルは書き込みません。\n"
+     "オプション:\n"
+     "  --force          すでにあるファイルを上書きします\n"
+     "  --lost-as-zeros  読めなかったセクタにデータがあるファイルも、そこを 0 にして取り出します\n"
+     "例: krdtool get /mnt/usb/pc1 1:/Users/taro/Documents ~/rescued\n"},
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
+#include "cli/mount_files.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/set_commands.h"
@@ -42,7 +43,8 @@ constexpr unsigned kReadThreads = 4;
 struct mounted_set {
     set_image* image;
     std::vector<view_file> files;
-    struct timespec time;  // of the header file: every file of the view has it
+    struct timespec time;                // of the header file: every file of the view has it
+    files_view* file_systems = nullptr;  // --files: the partN/ folders
 };
 
 mounted_set& this_set() {
@@ -65,6 +67,8 @@ int fs_getattr(const char* path, struct stat* st, fuse_file_info*) {
         st->st_nlink = 2;
         return 0;
     }
+    if (set.file_systems != nullptr && set.file_systems->owns(path))
+        return set.file_systems->getattr(path, st);
     const view_file* f = file_of(path);
     if (f == nullptr) return -ENOENT;
     st->st_mode = S_IFREG | 0444;
@@ -77,7 +81,14 @@ int fs_getattr(const char* path, struct stat* st, fuse_file_info*) {
 
 int fs_readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
                fuse_readdir_flags) {
+    files_view* file_systems = this_set().file_systems;
+    if (file_systems != nullptr && file_systems->owns(path))
+        return file_systems->readdir(path, buffer, fill);
     if (std::strcmp(path, "/") != 0) return -ENOTDIR;
+    if (file_systems != nullptr) {
+        for (const std::string& folder : file_systems->folders())
+            fill(buffer, folder.c_str(), nullptr, 0, fuse_fill_dir_flags{});
+    }
     fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags{});
     fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags{});
     for (const view_file& f : this_set().files) {
@@ -87,6 +98,8 @@ int fs_readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse
 }
 
 int fs_open(const char* path, fuse_file_info* fi) {
+    files_view* file_systems = this_set().file_systems;
+    if (file_systems != nullptr && file_systems->owns(path)) return file_systems->open(path, fi);
     if (file_of(path) == nullptr) return -ENOENT;
     if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
     // The bytes never change while mounted: the kernel may keep its cache
@@ -96,6 +109,9 @@ int fs_open(const char* path, fuse_file_info* fi) {
 }
 
 int fs_read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
+    files_view* file_systems = this_set().file_systems;
+    if (file_systems != nullptr && file_systems->owns(path))
+        return file_systems->read(path, buffer, size, offset);
     const view_file* f = file_of(path);
     if (f == nullptr) return -ENOENT;
     if (offset < 0) return -EINVAL;
@@ -173,6 +189,9 @@ int serve(mounted_set& set, const std::string& folder, const std::string& mount_
     }
     std::string names;
     for (const view_file& file : set.files) names += " " + file.name;
+    if (set.file_systems != nullptr) {
+        for (const std::string& name : set.file_systems->folders()) names += " " + name + "/";
+    }
     print(out, "マウントしました: %s (%s)\n", mount_point.c_str(), names.c_str() + 1);
     print(out, "終えるには: fusermount3 -u %s\n", mount_point.c_str());
     std::fflush(out);
@@ -201,10 +220,10 @@ int serve(mounted_set& set, const std::string& folder, const std::string& mount_
 }  // namespace
 
 int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-    const parsed_options options = parse_options(args, {"--foreground"});
+    const parsed_options options = parse_options(args, {"--foreground", "--files"});
     if (!options.error.empty() || options.operands.size() != 2) {
         if (!options.error.empty()) print(err, "krdtool mount: %s\n", options.error.c_str());
-        print(err, "使い方: krdtool mount [--foreground] SETDIR MOUNTPOINT\n");
+        print(err, "使い方: krdtool mount [--foreground] [--files] SETDIR MOUNTPOINT\n");
         return kExitUsage;
     }
     std::error_code error;
@@ -246,6 +265,11 @@ int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std:
               f.block, f.file_number, reason != nullptr ? localized(reason) : "");
     });
     report_bad_sectors(set_folder, out, "");
+    std::unique_ptr<files_view> file_systems;
+    if (options.has("--files")) {
+        file_systems = make_files_view(set_folder, *image);
+        set.file_systems = file_systems.get();
+    }
     struct stat header_stat {};
     if (::stat((set_folder + "/" + kHeaderFileName).c_str(), &header_stat) == 0) {
         set.time = header_stat.st_mtim;

@@ -17,6 +17,11 @@ namespace kiroda::cli {
                                     std::FILE* err);
 [[nodiscard]] int run_info_command(const std::vector<std::string>& args, std::FILE* out,
                                    std::FILE* err);
+// The files of a set's file systems (The Sleuth Kit reads them).
+[[nodiscard]] int run_ls_command(const std::vector<std::string>& args, std::FILE* out,
+                                 std::FILE* err);
+[[nodiscard]] int run_get_command(const std::vector<std::string>& args, std::FILE* out,
+                                  std::FILE* err);
 
 // Disk numbers krdtool gives the devices and images it is handed.
 constexpr int kSourceDiskNumber = 0;

@@ -12,6 +12,8 @@
 #include "cli/terminal_progress.h"
 #include "cli/set_commands.h"
 #include "cli/terminal_messages.h"
+#include "cli/used_only_backup.h"
+#include "cli/used_only_backup.h"
 #include "engine/verify_engine.h"
 #include "engine/header_file.h"
 #include "ui/translation.h"
@@ -137,6 +139,13 @@ int verify_set(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
             prepare_comparison(folder, against->second, header.backup_bytes, &verify, err);
         if (status != kExitDone) return status;
     }
+    std::vector<sector_run> unused;  // of a used-only set: not compared
+    // Its note goes to standard error when standard output carries JSON.
+    if (verify.against_disk != kNoDisk &&
+        !used_only_not_compared(folder, header.backup_bytes, &unused,
+                                options.has("--json") ? err : out, err))
+        return kExitFailed;
+    if (!unused.empty()) verify.not_compared = &unused;
     const run_display display{options.has("--quiet"), options.has("--progress=json"), 0};
     const engine_outcome outcome = run_engine(
         err, header.backup_bytes, options.has("--yes"),

@@ -18,7 +18,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/res/krdtool.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME krdtool)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krdtool)
 # The licence, and the notices of the libraries krdtool links dynamically
-# (LGPL: libfdisk, libblkid, libfuse3), which KIRODA.EXE does not.
+# (LGPL: libfdisk, libblkid, libfuse3; CPL/IPL: The Sleuth Kit), which KIRODA.EXE does not.
 set(kiroda_copyright ${CMAKE_BINARY_DIR}/krdtool-copyright)
 add_custom_command(OUTPUT ${kiroda_copyright}
   COMMAND ${CMAKE_COMMAND} -E cat ${CMAKE_SOURCE_DIR}/LICENSE

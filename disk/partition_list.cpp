@@ -36,6 +36,7 @@ void follow_chain(partition_list& list, const disk_partition& container, std::ui
             list.chain_cut = true;
             return;
         }
+        list.boot_records.push_back(record);
         const mbr_entry logical = read_mbr_entry(sector, 0);
         if (logical.sector_count != 0 && !is_extended_type(logical.type)) {
             take(list,
@@ -74,7 +75,10 @@ partition_list list_partitions(std::uint64_t disk_sectors, const sector_source& 
             if (p.end_sector() > disk_sectors) list.past_end.push_back(p);
         }
     }
-    if (container != nullptr) follow_chain(list, *container, disk_sectors, read_sector);
+    if (container != nullptr) {
+        list.containers.push_back(*container);
+        follow_chain(list, *container, disk_sectors, read_sector);
+    }
     return list;
 }
 

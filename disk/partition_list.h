@@ -35,6 +35,10 @@ struct partition_list {
     // signature, turns back, or is one too many): logical partitions after
     // it are not known.
     bool chain_cut = false;
+    // The extended containers, and the sectors of the extended boot
+    // records read along their chains.
+    std::vector<disk_partition> containers;
+    std::vector<std::uint64_t> boot_records;
 };
 
 // True for the types of an extended partition (0x05, 0x0F, 0x85).

@@ -62,7 +62,9 @@ class disk_copy {
           options_(options),
           writer_(writer),
           reader_(disk, disk_number),
-          lost_earlier_(writer.lost_sectors()) {}
+          lost_earlier_(writer.lost_sectors()) {
+        reader_.store_as_zeros(options.zero_runs);
+    }
 
     bool run(const char* folder);
     // Once run() is over (no thread reads any more).

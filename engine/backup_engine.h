@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "disk/physical_disk.h"
 #include "engine/progress.h"
 #include "engine/backup_writer.h"
+#include "format/bad_sector_map.h"
 
 namespace kiroda {
 
@@ -38,6 +40,10 @@ struct backup_options {
     // The source's identity as the set's KRDDISK.TXT records it
     // (format/source_disk.h), written with the digest file; empty for none.
     std::string source_disk_record;
+    // Sectors stored as zeros instead of read (blocks no file system uses,
+    // krdtool's --used-only): sorted runs that do not overlap. The header
+    // and data files stay as every reader knows them.
+    std::vector<sector_run> zero_runs;
     // Workers that digest and pack the chunks (0: one per core). The set is
     // the same byte for byte whatever the number.
     unsigned threads = 0;

@@ -1,5 +1,6 @@
 #include "engine/rescue_read.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "util/system_error.h"
@@ -91,6 +92,54 @@ void rescue_reader::skip_piece(std::uint64_t first, std::uint32_t count, unsigne
 
 bool rescue_reader::read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer,
                                bad_sector_map& map, bool rescue) {
+    const std::uint64_t end = first + count;
+    auto run = std::lower_bound(
+        zero_runs_.begin(), zero_runs_.end(), first,
+        [](const sector_run& r, std::uint64_t s) { return r.first + r.count <= s; });
+    if (run == zero_runs_.end() || run->first >= end)
+        return read_span(first, count, buffer, map, rescue);
+    // Read the sectors between the long zero runs; zero every zero run.
+    // The chunk's runs join `map` only once all of it is in: a chunk that
+    // fails is read again whole.
+    bad_sector_map chunk;
+    std::uint64_t at = first;
+    for (; run != zero_runs_.end() && run->first < end; ++run) {
+        const std::uint64_t from = std::max(run->first, first);
+        const std::uint64_t to = std::min(run->first + run->count, end);
+        if (to - from < kUnreadZeroRunSectors) continue;
+        if (from > at && !read_span(at, static_cast<std::uint32_t>(from - at),
+                                    buffer + (at - first) * kSectorBytes, chunk, rescue))
+            return false;
+        std::memset(buffer + (from - first) * kSectorBytes, 0, (to - from) * kSectorBytes);
+        chunk.add(from, to - from, sector_state::read);
+        at = to;
+    }
+    if (at < end && !read_span(at, static_cast<std::uint32_t>(end - at),
+                               buffer + (at - first) * kSectorBytes, chunk, rescue))
+        return false;
+    for (const sector_run& r : chunk.runs()) map.add(r.first, r.count, r.state);
+    zero_short_runs(first, count, buffer);
+    return true;
+}
+
+// The zero runs too short to leave unread: read, and zeroed now.
+void rescue_reader::zero_short_runs(std::uint64_t first, std::uint32_t count,
+                                    unsigned char* buffer) const {
+    const std::uint64_t end = first + count;
+    auto from_run = std::lower_bound(
+        zero_runs_.begin(), zero_runs_.end(), first,
+        [](const sector_run& r, std::uint64_t s) { return r.first + r.count <= s; });
+    for (auto run = from_run; run != zero_runs_.end(); ++run) {
+        const sector_run& r = *run;
+        if (r.first >= end) break;
+        const std::uint64_t from = std::max(r.first, first), to = std::min(r.first + r.count, end);
+        if (from < to)
+            std::memset(buffer + (from - first) * kSectorBytes, 0, (to - from) * kSectorBytes);
+    }
+}
+
+bool rescue_reader::read_span(std::uint64_t first, std::uint32_t count, unsigned char* buffer,
+                              bad_sector_map& map, bool rescue) {
     if (read_at(disk_, first, count, buffer)) {
         map.add(first, count, sector_state::read);
         streak_ = 0;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "disk/physical_disk.h"
 #include "format/bad_sector_map.h"
@@ -40,6 +41,14 @@ class rescue_reader {
     bool read_chunk(std::uint64_t first, std::uint32_t count, unsigned char* buffer,
                     bad_sector_map& map, bool rescue = true);
 
+    // Sectors to store as zeros (blocks no file system uses, for a backup
+    // of the used blocks only): sorted runs that do not overlap. Runs of at
+    // least kUnreadZeroRunSectors are not read at all; shorter ones are
+    // read with their neighbours (one large read is cheaper than many
+    // small ones) and zeroed. Either way they count as read in the map.
+    void store_as_zeros(std::vector<sector_run> runs) { zero_runs_ = std::move(runs); }
+    static constexpr std::uint64_t kUnreadZeroRunSectors = 128;
+
     // Sectors found unreadable or not tried so far.
     std::uint64_t lost_sectors() const { return lost_; }
     // The system's reason the last chunk that lost sectors failed to read
@@ -47,6 +56,9 @@ class rescue_reader {
     int chunk_error() const { return chunk_error_; }
 
   private:
+    bool read_span(std::uint64_t first, std::uint32_t count, unsigned char* buffer,
+                   bad_sector_map& map, bool rescue);
+    void zero_short_runs(std::uint64_t first, std::uint32_t count, unsigned char* buffer) const;
     bool read_at(const disk_handle& disk, std::uint64_t first, std::uint32_t count,
                  unsigned char* into);
     void failed_read();
@@ -66,6 +78,7 @@ class rescue_reader {
     bool skipping_ = false;
     std::uint64_t lost_ = 0;
     int chunk_error_ = 0;
+    std::vector<sector_run> zero_runs_;
 };
 
 }  // namespace kiroda

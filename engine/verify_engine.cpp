@@ -1,6 +1,7 @@
 #include "engine/verify_engine.h"
 
 #include <algorithm>
+#include <algorithm>
 #include <cstring>
 
 #include "disk/physical_disk.h"
@@ -64,6 +65,7 @@ struct disk_to_compare {
     bool fit = false;
     std::uint64_t sectors = 0;  // of the disk, when `fit`
     const verify_options* options = nullptr;
+    const std::vector<sector_run>* not_compared = nullptr;
 };
 
 bool replaced_at(const disk_to_compare& disk, std::uint64_t byte) {
@@ -115,6 +117,27 @@ bool cut_at_disk_end(progress& p, const disk_to_compare& disk, std::uint64_t fir
     return true;
 }
 
+// The disk's sectors a used-only set never read are taken as the zeros it
+// stores there.
+void zero_not_compared(const disk_to_compare& disk, std::uint64_t first_sector,
+                       std::uint32_t sectors) {
+    if (disk.not_compared == nullptr) return;
+    const std::uint64_t end = first_sector + sectors;
+    const auto& runs = *disk.not_compared;
+    const auto from_run = std::lower_bound(
+        runs.begin(), runs.end(), first_sector,
+        [](const sector_run& r, std::uint64_t s) { return r.first + r.count <= s; });
+    for (auto run = from_run; run != runs.end(); ++run) {
+        const sector_run& r = *run;
+        if (r.first >= end) break;
+        const std::uint64_t from = r.first > first_sector ? r.first : first_sector;
+        const std::uint64_t to = r.first + r.count < end ? r.first + r.count : end;
+        if (from < to)
+            std::memset(disk.scratch + (from - first_sector) * kSectorBytes, 0,
+                        (to - from) * kSectorBytes);
+    }
+}
+
 // Compares one block with the same sectors of the disk. False after a message.
 bool compare_with_disk(progress& p, const disk_to_compare& disk, std::uint64_t first_sector,
                        const unsigned char* block, std::uint32_t sectors) {
@@ -128,6 +151,7 @@ bool compare_with_disk(progress& p, const disk_to_compare& disk, std::uint64_t f
         return false;
     }
     accept_expected(disk, first_sector, block, sectors);
+    zero_not_compared(disk, first_sector, sectors);
     std::uint32_t first = 0, last = 0;
     if (!first_difference(block, disk.scratch, sectors, &first, &last)) return true;
     char from[kGroupedTextSize], to[kGroupedTextSize];
@@ -176,6 +200,7 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
     }
     disk_to_compare disk{
         options.against_disk, disk_handle(), buffer.data(), options.against_fit, 0, &options};
+    disk.not_compared = options.not_compared;
     if (against && !open_disk_to_compare(p, backup_bytes, &disk)) return kEngineFailed;
     p.set_button("キャンセル");
     p.set_status("データテスト中");

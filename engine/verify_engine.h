@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "disk/disk_survey.h"
 #include "engine/progress.h"
 #include "engine/restore_engine.h"
+#include "format/bad_sector_map.h"
 
 namespace kiroda {
 
@@ -26,6 +28,10 @@ struct verify_options {
     // as the restore writes them.
     std::vector<sector_write> expected;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> replaced;
+    // Sectors a set made of the used blocks only stores as zeros without
+    // having read them (sorted runs): the disk's bytes there are not
+    // compared, the set's must be zeros.
+    const std::vector<sector_run>* not_compared = nullptr;
     // Workers that unpack and check the blocks (0: one per core). The
     // verdict and its message are the same whatever the number.
     unsigned threads = 0;

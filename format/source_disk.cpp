@@ -104,6 +104,7 @@ std::string encode_source_disk(const source_disk& disk) {
     put(text, "table", disk.table);
     put(text, "disk_guid", disk.disk_guid);
     for (const source_partition& p : disk.partitions) text += encode_partition(p);
+    if (disk.used_only) text += "used-only " + std::to_string(disk.unused_sectors) + "\n";
     return text + "end\n";
 }
 
@@ -136,6 +137,9 @@ bool parse_source_disk(const std::string& text, source_disk* disk) {
             disk->serial = value;
         } else if (name == "transport") {
             disk->transport = value;
+        } else if (name == "used-only") {
+            disk->used_only = true;
+            if (!parse_count(value, &disk->unused_sectors)) return false;
         } else if ((name == "removable" && !parse_flag(value, &disk->removable)) ||
                    (name == "rotational" && !parse_flag(value, &disk->rotational)) ||
                    !parse_layout_field(name, value, disk)) {

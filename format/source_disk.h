@@ -21,6 +21,9 @@
 //   partition 1 2048 206847 C12A7328-F81F-11D2-BA4B-00A0C93EC93B EFI
 //                             number, first and last LBA (the source's own
 //                             sectors), type (a GUID, or 0xNN for MBR), name
+//   used-only 123456          made with --used-only: this many sectors, in
+//                             blocks no file system used, were stored as
+//                             zeros without being read
 //   end
 // Fields a reader does not know are skipped: later programs may add some.
 #pragma once
@@ -57,6 +60,8 @@ struct source_disk {
 
     // The logical sector size the set's disk had.
     std::uint32_t logical_sector_bytes() const { return sector_size != 0 ? sector_size : 512; }
+    bool used_only = false;
+    std::uint64_t unused_sectors = 0;  // with used_only: the sectors stored as zeros
 };
 
 // A value never holds a line break or another control character: each

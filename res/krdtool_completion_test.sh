@@ -35,14 +35,14 @@ cd "$work" || exit 1
 # included. Where bash splits a word at ':', '=' or '@', it replaces only
 # the end of it: the words expected are that end.
 cases='
-first word, nothing typed|krdtool ^|-|backup disks help info mount restore verify --help --version
+first word, nothing typed|krdtool ^|-|backup disks get help info ls mount restore verify --help --version
 first word, a prefix|krdtool re^|-|restore
 first word, an option|krdtool --^|-|--help --version
 nothing after --version|krdtool --version ^|-|
 nothing after an unknown command|krdtool frob ^|-|
 backup options from --r|krdtool backup --r^|-|--rescue --resume
 backup options not given yet|krdtool backup --rescue --r^|-|--resume
-backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--dry-run --force --json --no-readback --progress=json --quiet --rescue --resume --yes --help
+backup options after its operands|krdtool backup /dev/sda sets/pc1 --^|-|--dry-run --force --json --no-readback --progress=json --quiet --rescue --resume --used-only --yes --help
 restore options|krdtool restore --^|-|--dry-run --fit --force --json --no-readback --progress=json --quiet --yes --help
 help takes a command|krdtool help re^|-|restore
 disks options from a dash|krdtool disks -^|-|--json --help
@@ -78,7 +78,9 @@ restore TARGET|krdtool restore sets/pc1 ^|filenames|{devices} {files}
 restore TARGET in /dev|krdtool restore --yes sets/pc1 /dev/l^|filenames|/dev/loop3 {dirs:/dev/l}
 restore TARGET after --|krdtool restore -- sets/pc1 -^|filenames|-odd.img
 restore takes two operands|krdtool restore sets/pc1 disk.img ^|-|
-mount options|krdtool mount --^|-|--foreground --help
+mount options|krdtool mount --^|-|--files --foreground --help
+ls options|krdtool ls -^|-|-l -R --json --lost --help
+get options|krdtool get --^|-|--force --lost-as-zeros --help
 mount SETDIR|krdtool mount ^|filenames|{dirs:}
 mount MOUNTPOINT is a folder|krdtool mount --foreground sets/pc1 ^|filenames|{dirs:}
 mount takes two operands|krdtool mount sets/pc1 /tmp ^|-|
