@@ -4,7 +4,9 @@
 #include <memory>
 #include <new>
 
+#include "cli/disk_layout.h"
 #include "cli/output.h"
+#include "cli/set_view.h"
 #include "disk/partition_list.h"
 #include "engine/header_file.h"
 #include "engine/set_image.h"
@@ -21,8 +23,8 @@ namespace {
 
 constexpr std::size_t kRunsShown = 5;
 
-// The partitions of the set's own disk, primary and logical, read through
-// the set (the MBR and the chain of extended boot records), quietly: a set
+// The partitions of the set's own disk (a GPT's entries, or the MBR's
+// primary and logical ones), read through the set, quietly: a set
 // that does not open names no partitions.
 bool set_partitions(const std::string& folder, partition_list* list) {
     const message_sink previous = set_message_sink([](const message&) { return kIdCancel; });
@@ -33,7 +35,7 @@ bool set_partitions(const std::string& folder, partition_list* list) {
         silent_progress p;
         ok = image.open(p);
         if (ok) {
-            *list = list_partitions(header.backup_bytes / 512,
+            *list = disk_partitions(header.backup_bytes, set_sector_bytes(folder),
                                     [&image](std::uint64_t sector, unsigned char* bytes) {
                                         return image.read(sector * 512, 512, bytes) == 512;
                                     });

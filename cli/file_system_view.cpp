@@ -1,4 +1,5 @@
 #include "cli/file_system_view.h"
+#include "cli/set_view.h"
 
 #include <tsk/libtsk.h>
 
@@ -126,7 +127,8 @@ std::string child_path(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-disk_file_systems::disk_file_systems(std::uint64_t disk_bytes, disk_reader reader)
+disk_file_systems::disk_file_systems(std::uint64_t disk_bytes, disk_reader reader,
+                                     std::uint32_t sector_bytes)
     : disk_bytes_(disk_bytes), reader_(std::move(reader)) {
     void* memory = std::calloc(1, sizeof(image_state));
     if (memory == nullptr) return;
@@ -139,9 +141,10 @@ disk_file_systems::disk_file_systems(std::uint64_t disk_bytes, disk_reader reade
         return;
     }
     image_ = state;
-    list_ = list_partitions(disk_bytes_ / kSector, [this](std::uint64_t sector, unsigned char* b) {
-        return reader_(sector * kSector, kSector, b) == static_cast<std::int64_t>(kSector);
-    });
+    list_ =
+        disk_partitions(disk_bytes_, sector_bytes, [this](std::uint64_t sector, unsigned char* b) {
+            return reader_(sector * kSector, kSector, b) == static_cast<std::int64_t>(kSector);
+        });
 }
 
 disk_file_systems::~disk_file_systems() {

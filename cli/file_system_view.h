@@ -61,7 +61,9 @@ class partition_file_system;
 // is counted (read_failures()), so a caller can tell a copy that met one.
 class disk_file_systems {
   public:
-    disk_file_systems(std::uint64_t disk_bytes, disk_reader reader);
+    // `sector_bytes`: the logical sector size the disk's tables count.
+    disk_file_systems(std::uint64_t disk_bytes, disk_reader reader,
+                      std::uint32_t sector_bytes = 512);
     ~disk_file_systems();
     disk_file_systems(const disk_file_systems&) = delete;
     disk_file_systems& operator=(const disk_file_systems&) = delete;

@@ -1,5 +1,7 @@
 #include "cli/mount_files.h"
 
+#include "cli/disk_layout.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -7,12 +9,15 @@
 
 namespace kiroda::cli {
 
-files_view::files_view(set_image& image, std::vector<sector_run> lost) : lost_(std::move(lost)) {
+files_view::files_view(set_image& image, std::vector<sector_run> lost, std::uint32_t sector_bytes)
+    : lost_(std::move(lost)) {
     set_image* source = &image;
     disk_ = std::make_unique<disk_file_systems>(
-        image.size(), [source](std::uint64_t offset, std::size_t length, void* buffer) {
+        image.size(),
+        [source](std::uint64_t offset, std::size_t length, void* buffer) {
             return source->read(offset, length, buffer);
-        });
+        },
+        sector_bytes);
     if (!disk_->valid()) return;
     for (const disk_partition& p : disk_->partitions().partitions) {
         if (partition_file_system* fs = disk_->open(p.number)) {
@@ -138,7 +143,7 @@ std::unique_ptr<files_view> make_files_view(const std::string& folder, set_image
     std::vector<sector_run> lost;
     if (read_bad_sector_map(folder.c_str(), &map, &bad_line) == map_read::read)
         lost = map.bad_runs();
-    return std::make_unique<files_view>(image, std::move(lost));
+    return std::make_unique<files_view>(image, std::move(lost), set_sector_bytes(folder));
 }
 
 }  // namespace kiroda::cli

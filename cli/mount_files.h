@@ -25,7 +25,7 @@ class files_view {
   public:
     // Looks for the file systems of the set's partitions; `lost` are the
     // runs of sectors its rescue map lists as lost.
-    files_view(set_image& image, std::vector<sector_run> lost);
+    files_view(set_image& image, std::vector<sector_run> lost, std::uint32_t sector_bytes = 512);
 
     // "part1", "part5", ...: the partitions with a file system read.
     const std::vector<std::string>& folders() const { return folders_; }

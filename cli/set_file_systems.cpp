@@ -1,5 +1,6 @@
 #include "cli/set_file_systems.h"
 
+#include "cli/disk_layout.h"
 #include "cli/output.h"
 #include "cli/terminal_messages.h"
 #include "engine/header_file.h"
@@ -24,9 +25,11 @@ bool set_file_systems::open(const std::string& folder, std::FILE* err) {
     });
     set_image* image = image_.get();
     disk_ = std::make_unique<disk_file_systems>(
-        image_->size(), [image](std::uint64_t offset, std::size_t length, void* buffer) {
+        image_->size(),
+        [image](std::uint64_t offset, std::size_t length, void* buffer) {
             return image->read(offset, length, buffer);
-        });
+        },
+        set_sector_bytes(folder_));
     if (!disk_->valid()) {
         print_message(err, "ファイルシステムを読むライブラリ (libtsk) を使えません: %s",
                       partition_file_system::last_error().c_str());

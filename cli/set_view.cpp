@@ -13,18 +13,24 @@ namespace {
 
 constexpr std::uint64_t kSector = 512;
 
-// The partitions of the set's disk in 512-byte units: a GPT's entries where
-// one can be read, otherwise the MBR's, whose entries and records count the
-// disk's own sectors (each record the first 512 bytes of one).
 partition_list set_partitions(set_image& image, std::uint32_t sector_bytes) {
-    const sector_source read_512 = [&](std::uint64_t sector, unsigned char* bytes) {
-        return image.read(sector * kSector, kSector, bytes) == static_cast<std::int64_t>(kSector);
-    };
-    const gpt_layout gpt = read_gpt_layout(image.size(), sector_bytes, read_512);
-    if (gpt.readable()) return gpt.as_partitions(image.size());
+    return disk_partitions(image.size(), sector_bytes, [&](std::uint64_t sector, unsigned char* b) {
+        return image.read(sector * kSector, kSector, b) == static_cast<std::int64_t>(kSector);
+    });
+}
+
+}  // namespace
+
+// A GPT's entries where one can be read, otherwise the MBR's, whose entries
+// and records count the disk's own sectors (each record the first 512 bytes
+// of one).
+partition_list disk_partitions(std::uint64_t disk_bytes, std::uint32_t sector_bytes,
+                               const sector_source& read_512) {
+    const gpt_layout gpt = read_gpt_layout(disk_bytes, sector_bytes, read_512);
+    if (gpt.readable()) return gpt.as_partitions(disk_bytes);
     const std::uint64_t units = sector_bytes / kSector;
     partition_list list = list_partitions(
-        image.size() / sector_bytes,
+        disk_bytes / sector_bytes,
         [&](std::uint64_t lba, unsigned char* bytes) { return read_512(lba * units, bytes); });
     for (auto* partitions : {&list.partitions, &list.past_end}) {
         for (disk_partition& p : *partitions) {
@@ -34,8 +40,6 @@ partition_list set_partitions(set_image& image, std::uint32_t sector_bytes) {
     }
     return list;
 }
-
-}  // namespace
 
 std::vector<view_file> view_files(set_image& image, std::FILE* err, std::uint32_t sector_bytes) {
     std::vector<view_file> files{{"disk.img", 0, image.size()}};

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/partition_list.h"
 #include "engine/set_image.h"
 
 namespace kiroda::cli {
@@ -18,6 +19,12 @@ struct view_file {
     std::uint64_t offset = 0;  // on the set's disk, bytes
     std::uint64_t size = 0;
 };
+
+// The partitions of a disk of `disk_bytes` whose tables count
+// `sector_bytes`-byte sectors, in 512-byte units: a GPT's entries where one
+// can be read, otherwise the MBR's. `read_512` reads 512-byte unit N.
+partition_list disk_partitions(std::uint64_t disk_bytes, std::uint32_t sector_bytes,
+                               const sector_source& read_512);
 
 // The files of the view of an opened set, disk.img first. Partitions that
 // run past the end of the disk are left out, and named on `err`, as is a

@@ -5,6 +5,7 @@
 #include "cli/output.h"
 #include "cli/set_file_systems.h"
 #include "cli/unused_blocks.h"
+#include "disk/physical_disk.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {
@@ -21,7 +22,9 @@ std::string numbers(const std::vector<int>& list) {
 
 bool plan_used_only(int number, std::uint64_t disk_bytes, std::uint64_t backup_sectors,
                     backup_options* backup, source_disk* record, std::FILE* out, std::FILE* err) {
-    disk_file_systems disk(disk_bytes, disk_seam_reader(number, disk_bytes));
+    const int sector_bytes = get_bytes_per_sector(open_physical_disk(number, disk_mode::read));
+    disk_file_systems disk(disk_bytes, disk_seam_reader(number, disk_bytes),
+                           sector_bytes > 0 ? static_cast<std::uint32_t>(sector_bytes) : 512);
     if (!disk.valid()) {
         print_message(err, "ファイルシステムを読むライブラリ (libtsk) を使えません: %s",
                       partition_file_system::last_error().c_str());
