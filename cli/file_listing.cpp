@@ -39,10 +39,13 @@ std::string partition_line(const fs_partition& p) {
     char first[kGroupedTextSize], mb[kGroupedTextSize];
     format_uint64_grouped(first, p.part.first_sector);
     format_uint64_grouped(mb, p.part.sector_count * kSector / 1000000);
+    // A GPT entry has a type GUID, not an MBR type byte (no MBR partition
+    // is of type 0: that is an empty slot).
+    char type[8];
+    std::snprintf(type, sizeof type, p.part.type == 0 ? "GPT " : "0x%02x", p.part.type);
     char line[512];
-    std::snprintf(line, sizeof line, "%-4d  0x%02x  %-8s  %12s  %8s MB  %s", p.part.number,
-                  p.part.type, p.file_system.empty() ? "-" : p.file_system.c_str(), first, mb,
-                  p.label.c_str());
+    std::snprintf(line, sizeof line, "%-4d  %s  %-16s  %12s  %8s MB  %s", p.part.number, type,
+                  p.file_system.empty() ? "-" : p.file_system.c_str(), first, mb, p.label.c_str());
     return line;
 }
 

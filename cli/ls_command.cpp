@@ -34,7 +34,7 @@ void print_partitions(const std::vector<fs_partition>& parts, bool json, std::FI
         w.end_object();
         return;
     }
-    print(out, "番号  種類  ファイルシステム  最初のセクタ  大きさ  ラベル\n");
+    print(out, "番号  種類  ファイルシステム  最初のセクタ       大きさ  ラベル\n");
     for (const fs_partition& p : parts) print(out, "%s\n", partition_line(p).c_str());
 }
 
