@@ -40,6 +40,39 @@ bool shows_expected(const screen_page& row, const std::string& shown) {
     return shown.find(row.expect) != std::string::npos;
 }
 
+// The progress dialog's lines a page shows (its own, or those of the
+// dialog that owns its message box), one a line; empty when the row
+// expects none.
+std::string lines_shown(const char* name, HWND page, const char** expected) {
+    *expected = nullptr;
+    for (const page_lines& l : kPageLines) {
+        if (std::strcmp(l.name, name) == 0) *expected = l.lines;
+    }
+    if (*expected == nullptr) return {};
+    HWND dialog = test_support::is_progress_dialog(page) ? page : GetWindow(page, GW_OWNER);
+    if (dialog == nullptr) return "(no progress dialog)";
+    return test_support::item_text(dialog, kStatusLineId) + "\n" +
+           test_support::item_text(dialog, kDetailLineId) + "\n" +
+           test_support::item_text(dialog, kStatusButtonId);
+}
+
+bool lines_match(const std::string& shown, const char* expected) {
+    std::size_t at = 0;
+    for (const char* e = expected;; ++e) {
+        const char* end = std::strchr(e, '\n');
+        std::string want(e, end != nullptr ? end : e + std::strlen(e));
+        const std::size_t stop = shown.find('\n', at);
+        const std::string line = shown.substr(at, stop == std::string::npos ? stop : stop - at);
+        const bool prefix = !want.empty() && want.back() == '*';
+        if (prefix) want.pop_back();
+        if (prefix ? line.compare(0, want.size(), want) != 0 : line != want) return false;
+        if (end == nullptr) return stop == std::string::npos;
+        if (stop == std::string::npos) return false;
+        at = stop + 1;
+        e = end;
+    }
+}
+
 // The hook procedure has no context of its own: the stages it holds the
 // worker for. One set at a time, installed and cleared on the dialogs' thread.
 stage_pictures* g_active_stages = nullptr;
@@ -49,6 +82,8 @@ stage_pictures* g_active_stages = nullptr;
 void screen_shooter::shoot(const char* name, HWND page) {
     const screen_page* row = find_page(name);
     const std::string shown = row != nullptr ? shown_text(*row, page) : std::string();
+    const char* lines = nullptr;
+    const std::string lines_now = lines_shown(name, page, &lines);
     std::lock_guard<std::mutex> hold(lock_);
     if (row == nullptr || taken_.count(name) != 0) {
         wrong_.push_back(std::string(name) +
@@ -58,6 +93,11 @@ void screen_shooter::shoot(const char* name, HWND page) {
     if (!shows_expected(*row, shown)) {
         wrong_.push_back(std::string(name) + ": shows \"" + shown + "\", not \"" + row->expect +
                          "\"");
+        return;
+    }
+    if (lines != nullptr && !lines_match(lines_now, lines)) {
+        wrong_.push_back(std::string(name) + ": its progress dialog shows \"" + lines_now +
+                         "\", not \"" + lines + "\"");
         return;
     }
     taken_.insert(name);
