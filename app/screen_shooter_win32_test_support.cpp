@@ -73,6 +73,49 @@ bool lines_match(const std::string& shown, const char* expected) {
     }
 }
 
+// Windows makes a message box wide enough for its whole caption (its
+// buttons stay centred, its text where it is); Wine sizes it by the text
+// and the buttons alone and cuts a long caption. The picture shows the
+// box as Windows draws it.
+void widen_for_caption(HWND box) {
+    constexpr int kMessageBoxText = 0xFFFF;  // the static of a message box
+    if (GetDlgItem(box, kMessageBoxText) == nullptr) return;
+    char caption[256] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return;
+    HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
+    HDC dc = GetDC(box);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE text{};
+    GetTextExtentPoint32A(dc, caption, static_cast<int>(std::strlen(caption)), &text);
+    SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    DeleteObject(font);
+    // The icon, the text, the close button, the frame and a margin each side.
+    const int needed = GetSystemMetrics(SM_CXSMICON) + text.cx + GetSystemMetrics(SM_CXSIZE) +
+                       2 * GetSystemMetrics(SM_CXDLGFRAME) + 2 * GetSystemMetrics(SM_CXEDGE) + 24;
+    RECT r{};
+    GetWindowRect(box, &r);
+    const int delta = needed - (r.right - r.left);
+    if (delta <= 0) return;
+    SetWindowPos(box, nullptr, r.left - delta / 2, r.top, needed, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        char kind[16] = "";
+        GetClassNameA(c, kind, sizeof kind);
+        if (lstrcmpiA(kind, "Button") != 0) continue;
+        RECT b{};
+        GetWindowRect(c, &b);
+        MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&b), 2);
+        SetWindowPos(c, nullptr, b.left + delta / 2, b.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RedrawWindow(box, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 // The hook procedure has no context of its own: the stages it holds the
 // worker for. One set at a time, installed and cleared on the dialogs' thread.
 stage_pictures* g_active_stages = nullptr;
@@ -102,8 +145,17 @@ void screen_shooter::shoot(const char* name, HWND page) {
     }
     taken_.insert(name);
     if (!pictures_) return;
+    widen_for_caption(page);
     Sleep(300);  // let the last paint reach the screen
-    std::printf("ready %s\n", name);
+    // A file dialog reaches past the dialog behind it onto the empty
+    // screen: it is pictured on its own, by its window's rectangle.
+    RECT r{};
+    if (std::strncmp(row->shows, "file:", 5) == 0 && GetWindowRect(page, &r)) {
+        std::printf("ready %s %ldx%ld+%ld+%ld\n", name, r.right - r.left, r.bottom - r.top, r.left,
+                    r.top);
+    } else {
+        std::printf("ready %s\n", name);
+    }
     std::fflush(stdout);
     char line[64];
     if (std::fgets(line, sizeof line, stdin) == nullptr)
