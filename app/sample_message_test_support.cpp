@@ -86,6 +86,10 @@ const sample_values* values_of(const char* page) {
 
 }  // namespace
 
+void for_each_sample_page(void (*each)(const char* page, void* context), void* context) {
+    for (const sample_values& v : kSampleValues) each(v.page, context);
+}
+
 std::string sample_message(const char* page, const char* format) {
     const sample_values* own = values_of(page);
     std::size_t field = 0;

@@ -13,4 +13,8 @@ namespace kiroda {
 // "%%" and a lone '%' at the end stay a '%'.
 std::string sample_message(const char* page, const char* format);
 
+// Calls `each` with the page of every row of sample values (a row whose
+// page has gone would be left unused without a word).
+void for_each_sample_page(void (*each)(const char* page, void* context), void* context);
+
 }  // namespace kiroda
