@@ -45,8 +45,8 @@ constexpr enciphered_text kSpaceMayBeShort{
     "バックアップ先の空き容量が足りない可能性があります。\n"
     "(データがあまり圧縮できないと、途中で容量が足りなくなります)\n\n"
     "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
-    "空き容量: %s バイト\nバックアップ範囲: %s\n\nプログラム: %s\nコピー先: %s\n\n"
-    "このまま続けますか?"};
+    "空き容量: %s バイト\nバックアップ範囲: %s\nNULLPASS(空き領域のゼロ埋め): %s\n\n"
+    "プログラム: %s\nコピー先: %s\n\nこのまま続けますか?"};
 constexpr enciphered_text kLastQuestion{
     "次の内容でバックアップを開始します。\n\n"
     "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
@@ -61,7 +61,7 @@ constexpr enciphered_text kOfferResume{
 constexpr enciphered_text kLastQuestionResume{
     "次の内容でバックアップを続けます。\n\n"
     "元ディスク: ディスク %d\nバックアップするサイズ: %s バイト\nバックアップ先: %s\n"
-    "空き容量: %s バイト\n(空き領域のゼロ埋めはしません)\n\nよろしいですか?"};
+    "空き容量: %s バイト\nNULLPASS(空き領域のゼロ埋め): %s\n\nよろしいですか?"};
 constexpr enciphered_text kCopyFailed{
     "プログラムをバックアップ先にコピーできませんでした。\n"
     "プログラムのコピーなしでバックアップを続けます。\n\n"
@@ -143,7 +143,8 @@ int ask_to_start(window_handle owner, const backup_request& r, const char* folde
     format_uint64_grouped(free_text, whole_free_bytes(free_bytes));
     if (check_folder_space(backup_size, free_bytes) != space_outcome::enough) {
         return say(owner, kMbOkCancel, kSpaceMayBeShort, r.source_disk, size_text, folder,
-                   free_text, backup_scope_text(r.scope), program, program_copy);
+                   free_text, backup_scope_text(r.scope), zero_fill_text(r.zero_fill), program,
+                   program_copy);
     }
     return say(owner, kMbOkCancel, kLastQuestion, r.source_disk, size_text, folder, free_text,
                backup_scope_text(r.scope), zero_fill_text(r.zero_fill), program, program_copy);
@@ -178,8 +179,9 @@ outcome go_on_with_set(window_handle owner, const backup_request& r, const char*
     char free_text[kGroupedTextSize];
     format_uint64_grouped(size_text, backup_size);
     format_uint64_grouped(free_text, whole_free_bytes(free_bytes));
-    if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder, free_text) !=
-        kIdOk) {
+    // Going on with a set never fills the free space with zeros.
+    if (say(owner, kMbOkCancel, kLastQuestionResume, r.source_disk, size_text, folder, free_text,
+            zero_fill_text(0)) != kIdOk) {
         return kEngineStopped;
     }
     // The set keeps the copy its first run made; one is added only where

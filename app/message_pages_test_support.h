@@ -7,10 +7,14 @@
 
 namespace kiroda {
 
+// The caption a message is shown under: the program's, the zero fill's, or
+// the online help's.
+enum class message_caption { program, nullpass, help };
+
 struct message_page {
     screen_page row;
     const char* text;  // a printf format of the wizard's, shown with sample values
-    bool nullpass;     // shown under the zero fill's caption
+    message_caption caption;
 };
 
 inline constexpr message_page kMessagePages[] = {

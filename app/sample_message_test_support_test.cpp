@@ -21,7 +21,13 @@ TEST(SampleMessage, FillsEachFieldByItsKindAndTheWordsAroundIt) {
         {"末尾 %", "末尾 %"},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(sample_message(c.format), c.shown) << c.format;
+    for (const auto& c : cases) EXPECT_EQ(sample_message("", c.format), c.shown) << c.format;
+}
+
+TEST(SampleMessage, AMessageWithValuesOfItsOwnTakesThemInTurn) {
+    EXPECT_EQ(sample_message("message-set_reader.kIncompleteFile", "%s: %d / %d 個"),
+              "E:\\BACKUP\\KRD00003.BIN: 17 / 60 個");
+    EXPECT_EQ(sample_message("message-backup_flow.kBadMedia", "(%s) %d"), "(3.5\"1.44MB) 1");
 }
 
 }  // namespace

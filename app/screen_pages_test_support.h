@@ -113,6 +113,34 @@ inline constexpr screen_page kScreenPages[] = {
     {"zero-fill-NP1", "dialog:NP1", "", "NULLPASS: the free-space zero fill"},
 };
 
+// The three lines (status, detail, button) of the progress dialog a page
+// shows: its own for a stage, the dialog behind it for a question asked
+// while an engine runs. kiroda_screens checks them before the picture; a
+// line ending in '*' need only begin with what comes before it.
+struct page_lines {
+    const char* name;
+    const char* lines;  // "STATUS\nDETAIL\nBUTTON"
+};
+
+inline constexpr page_lines kPageLines[] = {
+    {"backup-header-KR2", "ヘッダファイル作成中\n*\nキャンセル"},
+    {"backup-progress-KR2", "ディスクバックアップ中\n残り *\nキャンセル"},
+    {"backup-rescue-question", "ディスクバックアップ中\n残り *\nキャンセル"},
+    {"backup-read-back-KR2", "書き込み確認中\n残り *\nキャンセル"},
+    {"backup-done-KR2", "バックアップ完了\n残り 0(MB)\nキャンセル"},
+    {"backup-resume-check-KR2", "バックアップデータ確認中\n*\nキャンセル"},
+    {"backup-not-kept", "書き込み確認中\n残り *\nキャンセル"},
+    {"backup-stopping-KR2", "終了処理中。\nお待ちください。\nキャンセル"},
+    {"verify-progress-KR2", "データテスト中\n残り *\nキャンセル"},
+    {"verify-done-KR2", "テスト完了\n\nキャンセル"},
+    {"verify-missing-file", "データテスト中\n残り *\nキャンセル"},
+    {"restore-progress-KR2", "ディスク復旧中\n残り *\nキャンセル"},
+    {"restore-read-back-KR2", "書き込み確認中\n残り *\nキャンセル"},
+    {"restore-done-KR2", "復旧完了\nMBR 復旧中\nキャンセル"},
+    {"restore-missing-file", "ディスク復旧中\n残り *\nキャンセル"},
+    {"restore-digests-damaged", "ディスク復旧中\n残り *\nキャンセル"},
+};
+
 // Pages the sources name that the wizard never shows, with the reason;
 // tools/check-screens takes them as pictured.
 struct unshown_page {

@@ -32,6 +32,7 @@
 #include "format/header_file.h"
 #include "format/set_digests.h"
 #include "res/resource_ids.h"
+#include "ui/dialog_look_win32.h"
 #include "ui/dialog_script_win32_test_support.h"
 #include "ui/message.h"
 #include "ui/program.h"
@@ -297,6 +298,7 @@ void screens::backup_stopped() {
         if (progress == nullptr) return;
         click(progress, kStatusButtonId);
         wait_for_item_text(progress, kStatusLineId, kStoppingStatus);
+        wait_for_item_text(progress, kDetailLineId, kStoppingDetail);
         shooter.shoot("backup-stopping-KR2", progress);
         SetEvent(pictured);
         box(nullptr, IDOK);  // failed
@@ -309,7 +311,8 @@ void screens::data_tests() {
     {
         const working_folder here(made.text());
         stage_pictures stages(shooter, {{"データテスト中", "verify-progress-KR2", true},
-                                        {"テスト完了", "verify-done-KR2", false}});
+                                        // Its last line: the detail line cleared.
+                                        {"テスト完了", "verify-done-KR2", true}});
         run([&] {
             command(kCommandVerifyRadio);
             file_dialog("header-file", kHeaderFileDialogTitle, made.file(kHeaderFileName));
@@ -399,9 +402,12 @@ void screens::messages() {
         for (const message_page& m : kMessagePages) box(m.row.name, IDOK);
     });
     for (const message_page& m : kMessagePages) {
-        const std::string text = sample_message(m.text);
-        show_message(nullptr, kMbOk, m.nullpass ? kNullpassCaption : program_caption(), "%s",
-                     text.c_str());
+        const std::string text = sample_message(m.row.name, m.text);
+        const bool help = m.caption == message_caption::help;
+        const char* caption = help                                     ? kHelpCaption
+                              : m.caption == message_caption::nullpass ? kNullpassCaption
+                                                                       : program_caption();
+        show_message(nullptr, help ? kHelpMessageType : kMbOk, caption, "%s", text.c_str());
     }
 }
 
@@ -431,6 +437,16 @@ int main(int argc, char** argv) {
         s.messages();
         all = s.shooter.all_taken();
     }
+    // Sample values of a page the gallery no longer has.
+    for_each_sample_page(
+        [](const char* page, void* all_pages) {
+            for (const message_page& m : kMessagePages) {
+                if (std::strcmp(m.row.name, page) == 0) return;
+            }
+            std::fprintf(stderr, "screens: sample values for %s, which is no page\n", page);
+            *static_cast<bool*>(all_pages) = false;
+        },
+        &all);
     std::printf("end\n");
     std::fflush(stdout);
     return all ? 0 : 1;

@@ -37,7 +37,7 @@ constexpr std::uint64_t kSectors = 4 * kChunk + 77;
 
 struct run_trace {
     int result = 0;
-    std::vector<std::string> messages, details;
+    std::vector<std::string> messages, details, statuses, buttons;
     digest128 target;  // of the restore's target
     bool operator==(const run_trace&) const = default;
 };
@@ -81,6 +81,8 @@ class DataTestWorkers : public ::testing::Test {
         t.result = verify_backup_set(p, set.string().c_str(), kSectors * 512, options);
         for (const auto& m : sink.seen) t.messages.push_back(m.text);
         t.details = p.details;
+        t.statuses = p.statuses;
+        t.buttons = p.buttons;
         return t;
     }
     run_trace restore(const fs::path& set, unsigned threads, int stop_at,
@@ -99,6 +101,8 @@ class DataTestWorkers : public ::testing::Test {
         t.result = restore_disk(p, 4, set.string().c_str(), kSectors * 512, options);
         for (const auto& m : sink.seen) t.messages.push_back(m.text);
         t.details = p.details;
+        t.statuses = p.statuses;
+        t.buttons = p.buttons;
         t.target = digest_of(target);
         // Sector 0 only after every other sector is on the target and checked.
         if (t.result != kEngineDone) {
@@ -179,6 +183,33 @@ TEST_F(DataTestWorkers, EveryVerdictIsTheSameForAnyNumberOfWorkers) {
             EXPECT_TRUE(restore(set.path(), threads, c.stop_at, c.fail_write_at) == restored)
                 << c.what << ", " << threads << " workers, restored";
         }
+    }
+}
+
+// The last lines each dialog shows: nothing a worker still has in hand
+// writes after the engine's own closing lines.
+TEST_F(DataTestWorkers, EachDialogEndsWithItsOwnLastLinesForAnyNumberOfWorkers) {
+    using lines = std::vector<std::string>;
+    auto last = [](const run_trace& t) {
+        return lines{t.statuses.empty() ? "" : t.statuses.back(),
+                     t.details.empty() ? "" : t.details.back(),
+                     t.buttons.empty() ? "" : t.buttons.back()};
+    };
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        temp_folder made;
+        recording_progress p;
+        backup_options options;
+        options.threads = threads;
+        ASSERT_EQ(backup_disk(p, 0, made.text().c_str(), kSectors * 512, options), kEngineDone);
+        EXPECT_EQ((lines{p.statuses.back(), p.details.back(), p.buttons.back()}),
+                  (lines{"バックアップ完了", "残り 0(MB)", "キャンセル"}))
+            << threads << " workers";
+        EXPECT_EQ(last(run(good.path(), threads, -1, false)),
+                  (lines{"テスト完了", "", "キャンセル"}))
+            << threads << " workers";
+        EXPECT_EQ(last(restore(good.path(), threads, -1, kNoFault)),
+                  (lines{"復旧完了", "MBR 復旧中", "キャンセル"}))
+            << threads << " workers";
     }
 }
 

@@ -18,6 +18,8 @@ namespace {
 // rescue systems (and fails to start the same way when memory is short).
 constexpr unsigned kEngineStackBytes = 40000000;
 
+constexpr char kStopButton[] = "キャンセル";
+
 constexpr enciphered_text kStartFailed{
     "処理を開始できません。\n(作業用のスレッドを作れません。メモリが足りない可能性があります)"};
 
@@ -37,6 +39,9 @@ int run_engine_dialog(HINSTANCE instance, HWND owner, const std::function<int(pr
     worker_dialog_setup setup;
     setup.look = kr2_look();
     setup.stack_size = kEngineStackBytes;
+    // The button has its caption before the worker runs: a stop pressed
+    // before then changes only the two lines.
+    setup.button = kStopButton;
     setup.run_flag = &p.run_flag;
     setup.start_failure_text = get_stored_text(kStartFailed);
     return run_worker_dialog(instance, owner, setup, [&](HWND dialog) {

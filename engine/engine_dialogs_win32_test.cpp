@@ -79,6 +79,8 @@ TEST_F(EngineDialogs, AStopPressedBeforeTheWorkerRunsIsKept) {
         ASSERT_NE(d, nullptr);
         click(d, kStatusButtonId);
         EXPECT_TRUE(wait_for_item_text(d, kStatusLineId, kStoppingStatus));
+        EXPECT_EQ(item_text(d, kDetailLineId), kStoppingDetail);
+        EXPECT_EQ(item_text(d, kStatusButtonId), "キャンセル");
         SetEvent(stopped);
     });
     EXPECT_EQ(run_backup_progress_dialog(instance, nullptr, 0, set.text().c_str(), kSectors * 512),

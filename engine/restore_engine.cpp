@@ -240,6 +240,11 @@ bool disk_restore::open() {
         tell(p_, kWriteMbrFailed, target_disk_);
         return false;
     }
+    // The reader may ask about the set (its digest file): the question
+    // finds the dialog's lines set, as every later one does.
+    p_.set_button("キャンセル");
+    p_.set_status("ディスク復旧中");
+    show_left(0);
     if (options_.read_back) reader_.keep_block_digests();
     if (!reader_.open(options_.digests)) return false;
     disk_ = open_physical_disk(target_disk_, disk_mode::write);
@@ -254,8 +259,6 @@ bool disk_restore::open() {
         tell(p_, kCannotOpenTarget, target_disk_);
         return false;
     }
-    p_.set_button("キャンセル");
-    p_.set_status("ディスク復旧中");
     if (seek_sector(disk_, 1)) return true;
     tell(p_, kSeekDataFailed, target_disk_);
     return false;

@@ -349,10 +349,20 @@ TEST_F(RestoreEngine, ADamagedDigestFileIsAskedAboutBeforeAnyWrite) {
     for (const auto& c : cases) {
         const std::string target = blank_target(40);
         recording_sink sink({c.answer});
+        // The dialog's lines when the question comes: set before it.
+        recording_progress p;
+        std::vector<std::string> behind;
+        message_sink answer;
+        answer = set_message_sink([&](const message& m) {
+            for (const auto* lines : {&p.statuses, &p.details, &p.buttons})
+                behind.push_back(lines->empty() ? "" : lines->back());
+            return answer(m);
+        });
         restore_options options;
         options.digests = c.policy;
-        EXPECT_EQ(restore_disk(progress, kTarget, set.text().c_str(), 40 * 512, options),
-                  c.expected);
+        EXPECT_EQ(restore_disk(p, kTarget, set.text().c_str(), 40 * 512, options), c.expected);
+        set_message_sink(answer);
+        EXPECT_EQ(behind, (std::vector<std::string>{"ディスク復旧中", "残り 0(MB)", "キャンセル"}));
         ASSERT_EQ(sink.seen.size(), 1u);
         EXPECT_EQ(sink.seen[0].type, c.type);
         EXPECT_NE(sink.seen[0].text.find("確かめられません"), std::string::npos);

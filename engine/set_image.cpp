@@ -27,7 +27,7 @@ const set_reader_texts kImageTexts = {
 constexpr enciphered_text kNotAllHere{
     "バックアップデータのデータファイルがすべてはこのフォルダにありません。\n%s\n"
     "がありません(複数のメディアにまたがるバックアップは、すべてのデータファイルを"
-    "一つのフォルダに集めてから開いてください)。"};
+    "一つのフォルダに集めてから開いて下さい)。"};
 
 constexpr std::uint64_t kSector = 512;
 // Buffers open() makes ready for the first reads.

@@ -13,7 +13,8 @@
 #                    its text constant, or the set reader's text function
 #   closing:NAME     each closing message of start-up (app/startup.cpp)
 #   tell:FILE.NAME   each other message text: an enciphered text constant with
-#                    a non-ASCII byte, or a literal of a set_reader_texts
+#                    a non-ASCII byte, a plain one (const char) with one that
+#                    a message call names, or a literal of a set_reader_texts
 #                    table (FILE.TABLE.FIELD); the ones no row of
 #                    app/screen_pages_test_support.h pictures go to the message gallery
 package WizardPages;
@@ -75,6 +76,20 @@ sub message_texts {
             push @texts, ["$stem.$name", $file, $name, $body] if $body =~ /[^\x00-\x7f]/;
         }
     }
+    # Plain texts (a constant of a printf format, not enciphered) count when
+    # a message call names them.
+    my %in_message = map { $_ => 1 } message_call_names();
+    for my $file (sources(qw(app engine format ui zerofill))) {
+        next if $file =~ m{/screen_pages\.h$};
+        my $text = with_names(slurp($file));
+        my ($stem) = $file =~ m{([^/]+)\.\w+$};
+        while ($text =~ /\bconst\s+char\s*(?:\*\s*(?:const\s+)?(k\w+)|(k\w+)\s*\[\])\s*=\s*((?:\s*"(?:[^"\\]|\\.)*")+)\s*;/g) {
+            my ($name, $body) = ($1 // $2, joined($3));
+            # A caption is no text of its own.
+            push @texts, ["$stem.$name", $file, $name, $body]
+                if $body =~ /[^\x00-\x7f]/ && $in_message{$name} && $name !~ /Caption$/;
+        }
+    }
     my @fields = slurp('engine/set_reader.h') =~ /\bconst char\* \(\*(\w+)\)\(\);/g;
     for my $file (sources(qw(engine))) {
         my $text = with_names(slurp($file));
@@ -94,6 +109,24 @@ sub message_texts {
         }
     }
     return @texts;
+}
+
+# The text constants named in a message call (say, say_plain, show_message,
+# tell). Prints the calls whose text is a literal with a non-ASCII byte,
+# which no page can name, and returns '?' for them.
+sub message_call_names {
+    my @names;
+    for my $file (sources(qw(app engine format ui zerofill))) {
+        my $text = slurp($file);
+        while ($text =~ /\b(?:say|say_plain|show_message|tell)\s*(?=\()/g) {
+            my $args = arguments($text, pos($text));
+            push @names, $args =~ /\b(k[A-Z]\w*)\b/g;
+            next unless grep { /[^\x00-\x7f]/ } $args =~ /"((?:[^"\\]|\\.)*)"/g;
+            print "check-screens: $file: a message whose text is no constant: $args\n";
+            push @names, '?';
+        }
+    }
+    return @names;
 }
 
 # The pages the sources have: id => the file that has it. Prints the
@@ -133,6 +166,7 @@ sub needed_pages {
     }
     my ($closing) = slurp('app/startup.cpp') =~ /\bclosing_message\s*\((.*?)\n\}/s;
     $need->("closing:$1", 'app/startup.cpp') while ($closing // '') =~ /\bstartup_texts::(k\w+)/g;
+    $needed{'?'} = 'a message call' if grep { $_ eq '?' } message_call_names();
     for my $t (message_texts()) {
         my ($id, $file, $name) = @$t;
         next if $needed{"ask:$name"} || $needed{"closing:$name"};

@@ -16,6 +16,8 @@ cases='a new question|app/command_steps.cpp|s/^(\}  \/\/ namespace kiroda)/int a
 a new question over lines|engine/backup_engine.cpp|s/^(\}  \/\/ namespace kiroda)/int ask_more(progress& p) {\n    return say(p.owner(),\n               kMbOk | kMbOkCancel, kOtherQuestion, 1);\n}\n$1/m
 a question of the set reader|engine/set_reader.cpp|s/texts_\.missing_file\(\)/texts_.another_file()/
 a new stage|engine/verify_engine.cpp|s/p\.set_status\("データテスト中"\);/p.set_status("データテスト中");\n    p.set_status("比較中");/
+a new plain message|app/command_steps.cpp|s/^(\}  \/\/ namespace kiroda)/constexpr const char* kNewPlain = "新しい %d";\nvoid tell_more(window_handle o) { say_plain(o, kMbOk, kNewPlain, 1); }\n$1/m
+a message whose text is a literal|app/command_steps.cpp|s/^(\}  \/\/ namespace kiroda)/void tell_more(window_handle o) { say_plain(o, kMbOk, "新しい %d", 1); }\n$1/m
 a new failure message|engine/restore_engine.cpp|s/^(constexpr enciphered_text kSeekDataFailed)/constexpr enciphered_text kNewFailure{"新しいメッセージ %d"};\n$1/m
 a message moved to the gallery|app/screen_pages_test_support.h|s/"tell:set_read_back.kNotKept"/"tell:set_read_back.kNotKept2"/
 a new dialog template|res/kiroda.rc|s/^(KR2 DIALOG)/KRNEW DIALOG 10, 50, 146, 70\nBEGIN\nEND\n\n$1/m

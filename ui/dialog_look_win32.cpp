@@ -14,7 +14,11 @@ HBRUSH g_background = nullptr;                      // created and deleted on th
 constexpr COLORREF kBackgroundColour = 0x00CCFFCC;  // red 204, green 255, blue 204
 constexpr COLORREF kHatchGapColour = 0x00FFFFFF;    // white between the lines
 constexpr const char* kHelpAddress = "http://kiroda.example/help/tova/zerohelp.htm";
+// Plain text: the error code of the failed launch (%d).
+constexpr const char* kBrowserFailed = "プラウザの起動に失敗しました。\n(%d)";
 }  // namespace
+
+const char kHelpCaption[] = "KIRODA/TOVA オンラインヘルプ";
 
 HBRUSH dialog_background_brush(int mode) {
     if (mode == 1) {
@@ -49,8 +53,8 @@ void open_online_help(HWND owner) {
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteA(owner, nullptr, kHelpAddress, nullptr, nullptr, SW_SHOW));
     if (result <= 32) {
-        show_message(owner, kMbIconError | kMbSetForeground, "KIRODA/TOVA オンラインヘルプ",
-                     "プラウザの起動に失敗しました。\n(%d)", static_cast<int>(GetLastError()));
+        show_message(owner, kHelpMessageType, kHelpCaption, kBrowserFailed,
+                     static_cast<int>(GetLastError()));
     }
 }
 

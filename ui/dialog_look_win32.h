@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "ui/message.h"
+
 namespace kiroda {
 
 // The program icon, loaded once at start-up ("TOVAICO"); null in test programs.
@@ -24,5 +26,8 @@ INT_PTR answer_control_colour(UINT message, WPARAM device_context);
 
 // Opens the help page in the user's browser; a message when that fails.
 void open_online_help(HWND owner);
+// The caption and type of its message when no browser starts.
+extern const char kHelpCaption[];
+constexpr unsigned kHelpMessageType = kMbIconError | kMbSetForeground;
 
 }  // namespace kiroda
