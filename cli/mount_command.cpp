@@ -14,16 +14,19 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
+#include "cli/engine_run.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/set_commands.h"
 #include "cli/set_view.h"
 #include "cli/terminal_messages.h"
-#include "engine/set_image.h"
 #include "engine/header_file.h"
+#include "engine/sequential_reads.h"
+#include "engine/set_image.h"
 #include "format/set_files.h"
 #include "ui/translation.h"
 #include "util/path.h"
@@ -85,23 +88,46 @@ int fs_readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse
     return 0;
 }
 
+// One open file of the view: which, and how its reads go on.
+struct open_file {
+    explicit open_file(const view_file* f) : file(f), reads(set_image::kReadAheadBytes) {}
+    const view_file* file;
+    sequential_reads reads;
+};
+
 int fs_open(const char* path, fuse_file_info* fi) {
-    if (file_of(path) == nullptr) return -ENOENT;
+    const view_file* f = file_of(path);
+    if (f == nullptr) return -ENOENT;
     if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
+    auto* opened = new (std::nothrow) open_file(f);
+    if (opened == nullptr) return -ENOMEM;
+    fi->fh = reinterpret_cast<std::uintptr_t>(opened);
     // The bytes never change while mounted: the kernel may keep its cache
     // across opens.
     fi->keep_cache = 1;
     return 0;
 }
 
-int fs_read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
-    const view_file* f = file_of(path);
-    if (f == nullptr) return -ENOENT;
+int fs_release(const char*, fuse_file_info* fi) {
+    delete reinterpret_cast<open_file*>(static_cast<std::uintptr_t>(fi->fh));
+    return 0;
+}
+
+int fs_read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
+    auto* opened = reinterpret_cast<open_file*>(static_cast<std::uintptr_t>(fi->fh));
+    const view_file* f = opened->file;
     if (offset < 0) return -EINVAL;
     const auto at = static_cast<std::uint64_t>(offset);
     if (at >= f->size) return 0;
     const std::uint64_t length = std::min<std::uint64_t>(size, f->size - at);
-    const std::int64_t n = this_set().image->read(f->offset + at, length, buffer);
+    set_image& image = *this_set().image;
+    // Asked for before this read is served: the blocks after it unpack
+    // while it is.
+    const byte_range ahead = opened->reads.after_read(at, length);
+    if (ahead.length > 0 && ahead.offset < f->size) {
+        image.read_ahead(f->offset + ahead.offset, std::min(ahead.length, f->size - ahead.offset));
+    }
+    const std::int64_t n = image.read(f->offset + at, length, buffer);
     // Never fewer bytes than asked: the kernel would take the rest for the
     // end of the file.
     if (n != static_cast<std::int64_t>(length)) return -EIO;
@@ -128,6 +154,7 @@ fuse_operations operations() {
     ops.getattr = fs_getattr;
     ops.readdir = fs_readdir;
     ops.open = fs_open;
+    ops.release = fs_release;
     ops.read = fs_read;
     ops.statfs = fs_statfs;
     ops.init = fs_init;
@@ -226,7 +253,9 @@ int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std:
         if (read_header_file(nullptr, set_folder.c_str(), &header) != header_read::read)
             return kExitFailed;
         if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
-        image = std::make_unique<set_image>(set_folder, header.backup_bytes);
+        image = std::make_unique<set_image>(set_folder, header.backup_bytes,
+                                            set_image::kDefaultCachedBlocks,
+                                            worker_threads_from_environment());
         silent_progress p;
         if (!image->open(p)) return kExitFailed;
         set.image = image.get();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -162,6 +163,26 @@ TEST_F(MountCommand, ADamagedBlockReadsAsEioAndTheRestReads) {
     EXPECT_EQ(read_4k(mount.file("disk.img"), 0), 4096);
     EXPECT_EQ(read_4k(mount.file("part1.img"), 4096), 4096);
     EXPECT_EQ(read_4k(mount.file("disk.img"), 6 * block + 4096), 4096);  // the last block
+
+    // Read through from the start (read ahead): only the MiB of block 6
+    // fail, every other MiB is the disk's.
+    const std::vector<unsigned char> disk = kiroda::test_support::read_file(image);
+    unique_fd served(::open(mount.file("disk.img").c_str(), O_RDONLY));
+    std::vector<unsigned char> mib(1 << 20);
+    std::string failed;
+    for (std::size_t at = 0; at < disk.size(); at += mib.size()) {
+        const ssize_t n = ::read(served.get(), mib.data(), mib.size());
+        const std::size_t want = std::min(mib.size(), disk.size() - at);
+        if (n < 0) {
+            failed += std::to_string(at >> 20) + " ";
+            ASSERT_EQ(::lseek(served.get(), static_cast<off_t>(at + want), SEEK_SET),
+                      static_cast<off_t>(at + want));
+        } else {
+            ASSERT_EQ(static_cast<std::size_t>(n), want) << at;
+            EXPECT_TRUE(std::equal(mib.begin(), mib.begin() + n, disk.begin() + at)) << at;
+        }
+    }
+    EXPECT_EQ(failed, "80 81 82 83 84 85 86 87 88 89 90 91 92 93 94 95 ");
 }
 
 TEST(MountWithoutFuse, TheFilesOfTheViewRefusalsAndUsage) {
