@@ -19,6 +19,7 @@
 #include "cli/bad_sector_report.h"
 #include "cli/command.h"
 #include "cli/engine_run.h"
+#include "cli/mount_point.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/set_commands.h"
@@ -239,10 +240,7 @@ int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std:
     const std::string folder = fs::absolute(options.operands[0], error).lexically_normal().string();
     const std::string mount_point =
         fs::absolute(options.operands[1], error).lexically_normal().string();
-    if (!fs::is_directory(mount_point, error)) {
-        print_message(err, "マウント先のフォルダがありません: %s", options.operands[1].c_str());
-        return kExitFailed;
-    }
+    if (!mount_point_usable(err, mount_point, options.operands[1])) return kExitFailed;
     const std::string set_folder =
         folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
     backup_header header{};

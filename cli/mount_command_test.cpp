@@ -135,6 +135,11 @@ TEST_F(MountCommand, TheDiskAndItsPartitionsAreTheImagesAndHoldTheFiles) {
         EXPECT_EQ(shell("diff -r -x lost+found " + files + " " + at), 0) << part;
         shell("umount " + at);
     }
+    // Not onto the first: FUSE would stack it there.
+    const auto stacked = run_command(run_mount_command, {set, dir.file("mnt")});
+    EXPECT_EQ(stacked.status, kExitFailed);
+    EXPECT_TRUE(contains(stacked.err, "すでにマウントされています")) << stacked.err;
+    EXPECT_TRUE(same_file(mount.file("part5.img"), dir.file("p5.img")));
     // A second mount of the same set beside the first.
     krdtool_mount second(set, dir.file("mnt2"));
     ASSERT_TRUE(second.mounted());
@@ -218,6 +223,51 @@ TEST(MountWithoutFuse, TheFilesOfTheViewRefusalsAndUsage) {
     EXPECT_EQ(run_command(run_mount_command, {dir.file("set")}).status, kExitUsage);
     EXPECT_EQ(run_command(run_mount_command, {"--ro", dir.file("set"), dir.file("mnt")}).status,
               kExitUsage);
+}
+
+TEST(MountWithoutFuse, ASetWithoutPartitionImagesSaysWhy) {
+    using kiroda::test_support::make_mbr;
+    using kiroda::test_support::mbr_slot;
+    // Disks of 5,000 sectors; sector 2,000 patterned (no boot record there).
+    const struct {
+        const char* what;
+        std::vector<unsigned char> sector0;
+        const char* why;
+    } cases[] = {
+        {"no signature", make_mbr({mbr_slot{0x07, 63, 1000}, {}, {}, {}}, false),
+         "MBR の署名 0x55AA がありません"},
+        {"every entry empty", make_mbr({}), "MBR のエントリがすべて空です"},
+        {"a GPT's protective entry", make_mbr({mbr_slot{0xEE, 1, 4999}, {}, {}, {}}),
+         "GPT の保護用エントリだけ"},
+        {"a logical chain cut at its first record",
+         make_mbr({mbr_slot{0x05, 2000, 3000}, {}, {}, {}}),
+         "論理パーテーションの連なりが切れていて"},
+        {"past the end", make_mbr({mbr_slot{0x07, 63, 6000}, {}, {}, {}}),
+         "どのパーテーションもディスクの終わりを越えています"},
+        {"only type 0", make_mbr({mbr_slot{0x00, 63, 1000}, {}, {}, {}}),
+         "中身のあるパーテーションがありません"},
+        {"a partition", make_mbr({mbr_slot{0x07, 63, 1000}, {}, {}, {}}), nullptr},
+    };
+    for (const auto& c : cases) {
+        temp_folder dir;
+        kiroda::test_support::make_disk_image(dir.file("disk.img"), 5000, c.sector0);
+        ASSERT_EQ(
+            run_command(run_backup_command, {"--force", dir.file("disk.img"), dir.file("set")})
+                .status,
+            kExitDone)
+            << c.what;
+        set_image image(dir.file("set"), 5000 * 512);
+        silent_progress p;
+        ASSERT_TRUE(image.open(p)) << c.what;
+        test_support::captured_stream err;
+        const std::size_t files = view_files(image, err.get()).size();
+        const bool warned =
+            contains(err.text(), "パーテーションのイメージ (partN.img) はありません");
+        EXPECT_EQ(warned, c.why != nullptr) << c.what << ": " << err.text();
+        EXPECT_EQ(files, c.why != nullptr ? 1u : 2u) << c.what;
+        if (c.why != nullptr)
+            EXPECT_TRUE(contains(err.text(), c.why)) << c.what << ": " << err.text();
+    }
 }
 
 }  // namespace
