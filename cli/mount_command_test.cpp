@@ -4,11 +4,14 @@
 // the tools that make the file systems are missing, or mounting fails.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -135,6 +138,15 @@ TEST_F(MountCommand, TheDiskAndItsPartitionsAreTheImagesAndHoldTheFiles) {
         EXPECT_EQ(shell("diff -r -x lost+found " + files + " " + at), 0) << part;
         shell("umount " + at);
     }
+    // Large reads go as few requests: the kernel reads ahead 4 MiB (where
+    // it may be set: as root).
+    struct stat mounted {};
+    ASSERT_EQ(::stat(dir.file("mnt").c_str(), &mounted), 0);
+    std::ifstream knob("/sys/class/bdi/" + std::to_string(major(mounted.st_dev)) + ":" +
+                       std::to_string(minor(mounted.st_dev)) + "/read_ahead_kb");
+    int read_ahead_kib = 0;
+    knob >> read_ahead_kib;
+    if (::geteuid() == 0) EXPECT_EQ(read_ahead_kib, 4096);
     // Not onto the first: FUSE would stack it there.
     const auto stacked = run_command(run_mount_command, {set, dir.file("mnt")});
     EXPECT_EQ(stacked.status, kExitFailed);

@@ -40,17 +40,31 @@ std::string read_mountinfo() {
 
 }  // namespace
 
-bool listed_as_mount(const std::string& mountinfo, const std::string& path) {
+std::string listed_mount_device(const std::string& mountinfo, const std::string& path) {
     std::istringstream lines(mountinfo);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
-        std::string field;
+        std::string field, device;
         for (int i = 0; i < 5 && fields >> field; ++i) {
-            if (i == 4 && unescaped(field) == path) return true;
+            if (i == 2) device = field;
+            if (i == 4 && unescaped(field) == path) return device;
         }
     }
-    return false;
+    return "";
+}
+
+bool listed_as_mount(const std::string& mountinfo, const std::string& path) {
+    return !listed_mount_device(mountinfo, path).empty();
+}
+
+bool widen_read_ahead(const std::string& path, unsigned kib) {
+    const std::string device = listed_mount_device(read_mountinfo(), path);
+    if (device.empty() || device.find('/') != std::string::npos) return false;
+    std::ofstream knob("/sys/class/bdi/" + device + "/read_ahead_kb");
+    knob << kib << '\n';
+    knob.flush();
+    return static_cast<bool>(knob);
 }
 
 mount_point_check check_mount_point(const std::string& path, const std::string& mountinfo) {

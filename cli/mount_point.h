@@ -20,13 +20,22 @@ struct mount_point_check {
 // /proc/self/mountinfo.
 mount_point_check check_mount_point(const std::string& path, const std::string& mountinfo);
 
-// True when `mountinfo` lists `path` as a mount point (its fifth field,
-// with the kernel's octal escapes of space, tab, newline and backslash).
+// The device ("major:minor", its third field) of the mount `mountinfo`
+// lists at `path` (its fifth field, with the kernel's octal escapes of
+// space, tab, newline and backslash undone); "" when none is listed there.
+std::string listed_mount_device(const std::string& mountinfo, const std::string& path);
 bool listed_as_mount(const std::string& mountinfo, const std::string& path);
 
 // Checks `path` against this process's mounts; when it is not usable,
 // says why on `err`, naming it as `shown` (as the user gave it). True when
 // usable.
 bool mount_point_usable(std::FILE* err, const std::string& path, const std::string& shown);
+
+// Sets the kernel's read-ahead of the FUSE mount at `path` to `kib` KiB,
+// where this process may (its backing device's read_ahead_kb in sysfs, which
+// only root may write; the mount's own, gone with it). The kernel's default
+// of 128 KiB cuts a large read into requests of that size, each a round
+// trip to the server. False when it was not set.
+bool widen_read_ahead(const std::string& path, unsigned kib);
 
 }  // namespace kiroda::cli

@@ -68,6 +68,7 @@ TEST(MountPoint, MountinfoPathsAreUnescaped) {
     const std::string info = mount_line("/") + mount_line("/mnt/a\\040b\\011c\\134d") +
                              "36 35 98:0 / /short\n" + "garbage\n";
     EXPECT_TRUE(listed_as_mount(info, "/mnt/a b\tc\\d"));
+    EXPECT_EQ(listed_mount_device(info, "/short"), "98:0");
     EXPECT_TRUE(listed_as_mount(info, "/short"));
     EXPECT_FALSE(listed_as_mount(info, "/mnt/a\\040b\\011c\\134d"));
     EXPECT_FALSE(listed_as_mount(info, "/mnt"));
