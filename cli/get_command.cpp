@@ -45,9 +45,9 @@ struct get_run {
     int failed = 0;
 };
 
-std::string ranges_text(const std::vector<byte_range>& ranges) {
+std::string ranges_text(const std::vector<lost_range>& ranges) {
     std::string text;
-    for (const byte_range& r : ranges) {
+    for (const lost_range& r : ranges) {
         if (!text.empty()) text += ", ";
         text += std::to_string(r.first) + "-" + std::to_string(r.first + r.count - 1);
     }
@@ -93,7 +93,7 @@ bool lost_allowed(get_run& run, const get_item& item) {
     bool resident = false;
     std::uint64_t located = 0;
     run.fs.extents(item.entry.meta, &extents, &resident, &located);
-    std::vector<byte_range> ranges = lost_ranges(extents, run.lost);
+    std::vector<lost_range> ranges = lost_ranges(extents, run.lost);
     if (located < item.entry.size) ranges.push_back({located, item.entry.size - located});
     if (ranges.empty()) return true;
     if (!run.lost_as_zeros) {

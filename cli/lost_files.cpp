@@ -82,7 +82,7 @@ void partition_scan::entry(const std::string& path, const fs_entry& e) {
     bool resident = false;
     std::uint64_t located = 0;
     if (!fs.extents(e.meta, &extents, &resident, &located)) return;
-    std::vector<byte_range> ranges = lost_ranges(extents, lost);
+    std::vector<lost_range> ranges = lost_ranges(extents, lost);
     // Bytes past where the file's chain breaks off cannot be found at all.
     if (e.kind == entry_kind::file && located < e.size)
         ranges.push_back({located, e.size - located});
@@ -129,13 +129,13 @@ void partition_scan::rest() {
 
 std::uint64_t lost_file::bytes_lost() const {
     std::uint64_t n = 0;
-    for (const byte_range& r : lost) n += r.count;
+    for (const lost_range& r : lost) n += r.count;
     return n;
 }
 
-std::vector<byte_range> lost_ranges(const std::vector<disk_extent>& extents,
+std::vector<lost_range> lost_ranges(const std::vector<disk_extent>& extents,
                                     const std::vector<sector_run>& lost) {
-    std::vector<byte_range> ranges;
+    std::vector<lost_range> ranges;
     for (const disk_extent& x : extents) {
         for (const sector_run& r : lost) {
             const std::uint64_t a = std::max(x.disk_offset, r.first * kSector);
@@ -145,9 +145,9 @@ std::vector<byte_range> lost_ranges(const std::vector<disk_extent>& extents,
         }
     }
     std::sort(ranges.begin(), ranges.end(),
-              [](const byte_range& a, const byte_range& b) { return a.first < b.first; });
-    std::vector<byte_range> out;
-    for (const byte_range& r : ranges) {
+              [](const lost_range& a, const lost_range& b) { return a.first < b.first; });
+    std::vector<lost_range> out;
+    for (const lost_range& r : ranges) {
         if (!out.empty() && r.first <= out.back().first + out.back().count) {
             out.back().count =
                 std::max(out.back().first + out.back().count, r.first + r.count) - out.back().first;

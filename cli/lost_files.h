@@ -19,7 +19,7 @@
 
 namespace kiroda::cli {
 
-struct byte_range {
+struct lost_range {
     std::uint64_t first = 0;  // bytes from the file's start
     std::uint64_t count = 0;
 };
@@ -28,7 +28,7 @@ struct lost_file {
     int partition = 0;
     std::string path;
     std::uint64_t size = 0;
-    std::vector<byte_range> lost;  // in order
+    std::vector<lost_range> lost;  // in order
     std::uint64_t bytes_lost() const;
 };
 
@@ -53,7 +53,7 @@ struct lost_report {
 };
 
 // The byte ranges of a file (its extents) that lie on `lost` sectors.
-std::vector<byte_range> lost_ranges(const std::vector<disk_extent>& extents,
+std::vector<lost_range> lost_ranges(const std::vector<disk_extent>& extents,
                                     const std::vector<sector_run>& lost);
 
 // The report for the set's map; `map` lost runs only are used.

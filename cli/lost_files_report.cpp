@@ -27,7 +27,7 @@ void write_members(json_writer& w, const lost_report& r) {
         w.number("size", f.size);
         w.number("bytes_lost", f.bytes_lost());
         w.begin_array("ranges");
-        for (const byte_range& b : f.lost) {
+        for (const lost_range& b : f.lost) {
             w.begin_object();
             w.number("offset", b.first);
             w.number("length", b.count);

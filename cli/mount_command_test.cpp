@@ -4,10 +4,14 @@
 // the tools that make the file systems are missing, or mounting fails.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -134,6 +138,20 @@ TEST_F(MountCommand, TheDiskAndItsPartitionsAreTheImagesAndHoldTheFiles) {
         EXPECT_EQ(shell("diff -r -x lost+found " + files + " " + at), 0) << part;
         shell("umount " + at);
     }
+    // Large reads go as few requests: the kernel reads ahead 4 MiB (where
+    // it may be set: as root).
+    struct stat mounted {};
+    ASSERT_EQ(::stat(dir.file("mnt").c_str(), &mounted), 0);
+    std::ifstream knob("/sys/class/bdi/" + std::to_string(major(mounted.st_dev)) + ":" +
+                       std::to_string(minor(mounted.st_dev)) + "/read_ahead_kb");
+    int read_ahead_kib = 0;
+    knob >> read_ahead_kib;
+    if (::geteuid() == 0) EXPECT_EQ(read_ahead_kib, 4096);
+    // Not onto the first: FUSE would stack it there.
+    const auto stacked = run_command(run_mount_command, {set, dir.file("mnt")});
+    EXPECT_EQ(stacked.status, kExitFailed);
+    EXPECT_TRUE(contains(stacked.err, "すでにマウントされています")) << stacked.err;
+    EXPECT_TRUE(same_file(mount.file("part5.img"), dir.file("p5.img")));
     // A second mount of the same set beside the first.
     krdtool_mount second(set, dir.file("mnt2"));
     ASSERT_TRUE(second.mounted());
@@ -162,6 +180,26 @@ TEST_F(MountCommand, ADamagedBlockReadsAsEioAndTheRestReads) {
     EXPECT_EQ(read_4k(mount.file("disk.img"), 0), 4096);
     EXPECT_EQ(read_4k(mount.file("part1.img"), 4096), 4096);
     EXPECT_EQ(read_4k(mount.file("disk.img"), 6 * block + 4096), 4096);  // the last block
+
+    // Read through from the start (read ahead): only the MiB of block 6
+    // fail, every other MiB is the disk's.
+    const std::vector<unsigned char> disk = kiroda::test_support::read_file(image);
+    unique_fd served(::open(mount.file("disk.img").c_str(), O_RDONLY));
+    std::vector<unsigned char> mib(1 << 20);
+    std::string failed;
+    for (std::size_t at = 0; at < disk.size(); at += mib.size()) {
+        const ssize_t n = ::read(served.get(), mib.data(), mib.size());
+        const std::size_t want = std::min(mib.size(), disk.size() - at);
+        if (n < 0) {
+            failed += std::to_string(at >> 20) + " ";
+            ASSERT_EQ(::lseek(served.get(), static_cast<off_t>(at + want), SEEK_SET),
+                      static_cast<off_t>(at + want));
+        } else {
+            ASSERT_EQ(static_cast<std::size_t>(n), want) << at;
+            EXPECT_TRUE(std::equal(mib.begin(), mib.begin() + n, disk.begin() + at)) << at;
+        }
+    }
+    EXPECT_EQ(failed, "80 81 82 83 84 85 86 87 88 89 90 91 92 93 94 95 ");
 }
 
 TEST(MountWithoutFuse, TheFilesOfTheViewRefusalsAndUsage) {
@@ -197,6 +235,51 @@ TEST(MountWithoutFuse, TheFilesOfTheViewRefusalsAndUsage) {
     EXPECT_EQ(run_command(run_mount_command, {dir.file("set")}).status, kExitUsage);
     EXPECT_EQ(run_command(run_mount_command, {"--ro", dir.file("set"), dir.file("mnt")}).status,
               kExitUsage);
+}
+
+TEST(MountWithoutFuse, ASetWithoutPartitionImagesSaysWhy) {
+    using kiroda::test_support::make_mbr;
+    using kiroda::test_support::mbr_slot;
+    // Disks of 5,000 sectors; sector 2,000 patterned (no boot record there).
+    const struct {
+        const char* what;
+        std::vector<unsigned char> sector0;
+        const char* why;
+    } cases[] = {
+        {"no signature", make_mbr({mbr_slot{0x07, 63, 1000}, {}, {}, {}}, false),
+         "MBR の署名 0x55AA がありません"},
+        {"every entry empty", make_mbr({}), "MBR のエントリがすべて空です"},
+        {"a GPT's protective entry", make_mbr({mbr_slot{0xEE, 1, 4999}, {}, {}, {}}),
+         "GPT の保護用エントリだけ"},
+        {"a logical chain cut at its first record",
+         make_mbr({mbr_slot{0x05, 2000, 3000}, {}, {}, {}}),
+         "論理パーテーションの連なりが切れていて"},
+        {"past the end", make_mbr({mbr_slot{0x07, 63, 6000}, {}, {}, {}}),
+         "どのパーテーションもディスクの終わりを越えています"},
+        {"only type 0", make_mbr({mbr_slot{0x00, 63, 1000}, {}, {}, {}}),
+         "中身のあるパーテーションがありません"},
+        {"a partition", make_mbr({mbr_slot{0x07, 63, 1000}, {}, {}, {}}), nullptr},
+    };
+    for (const auto& c : cases) {
+        temp_folder dir;
+        kiroda::test_support::make_disk_image(dir.file("disk.img"), 5000, c.sector0);
+        ASSERT_EQ(
+            run_command(run_backup_command, {"--force", dir.file("disk.img"), dir.file("set")})
+                .status,
+            kExitDone)
+            << c.what;
+        set_image image(dir.file("set"), 5000 * 512);
+        silent_progress p;
+        ASSERT_TRUE(image.open(p)) << c.what;
+        test_support::captured_stream err;
+        const std::size_t files = view_files(image, err.get()).size();
+        const bool warned =
+            contains(err.text(), "パーテーションのイメージ (partN.img) はありません");
+        EXPECT_EQ(warned, c.why != nullptr) << c.what << ": " << err.text();
+        EXPECT_EQ(files, c.why != nullptr ? 1u : 2u) << c.what;
+        if (c.why != nullptr)
+            EXPECT_TRUE(contains(err.text(), c.why)) << c.what << ": " << err.text();
+    }
 }
 
 }  // namespace

@@ -109,11 +109,11 @@ bool files_view::touches_lost(partition_file_system& fs, const fs_entry& e, std:
         bool resident = false;
         std::uint64_t located = 0;
         fs.extents(e.meta, &extents, &resident, &located);
-        std::vector<byte_range> ranges = lost_ranges(extents, lost_);
+        std::vector<lost_range> ranges = lost_ranges(extents, lost_);
         if (located < e.size) ranges.push_back({located, e.size - located});
         known = lost_of_file_.emplace(key, std::move(ranges)).first;
     }
-    for (const byte_range& r : known->second) {
+    for (const lost_range& r : known->second) {
         if (r.first < offset + size && offset < r.first + r.count) return true;
     }
     return false;

@@ -55,7 +55,7 @@ class files_view {
     std::map<std::string, partition_file_system*> systems_;  // by folder name
     std::vector<std::string> folders_;
     std::vector<sector_run> lost_;
-    std::map<std::pair<const partition_file_system*, std::uint64_t>, std::vector<byte_range>>
+    std::map<std::pair<const partition_file_system*, std::uint64_t>, std::vector<lost_range>>
         lost_of_file_;
     std::map<std::string, fs_entry> entries_;  // by the view's path
     // The library reads one thing at a time.

@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "cli/output.h"
+#include "disk/mbr.h"
 #include "disk/partition_list.h"
 #include "engine/gpt_layout.h"
+#include "ui/translation.h"
 #include "util/number_format.h"
 
 namespace kiroda::cli {
@@ -17,6 +19,29 @@ partition_list set_partitions(set_image& image, std::uint32_t sector_bytes) {
     return disk_partitions(image.size(), sector_bytes, [&](std::uint64_t sector, unsigned char* b) {
         return image.read(sector * kSector, kSector, b) == static_cast<std::int64_t>(kSector);
     });
+}
+
+// Why a disk with the partitions `list` found shows none (given sector 0,
+// or nullptr when it does not read).
+const char* why_no_partitions(const unsigned char* sector0, const partition_list& list) {
+    if (sector0 == nullptr) return "セクタ 0 を読めません (それを含むブロックを読めません)";
+    if (!has_boot_signature(sector0))
+        return "パーテーションテーブルがありません (セクタ 0 に MBR の署名 0x55AA がありません)";
+    if (is_gpt_protective(sector0))
+        return "セクタ 0 は GPT の保護用エントリだけで、GPT からパーテーションを読めませんでした";
+    if (list.chain_cut) return "論理パーテーションの連なりが切れていて、パーテーションが残りません";
+    if (!list.past_end.empty()) return "どのパーテーションもディスクの終わりを越えています";
+    if (mbr_partitions_end(sector0) == 0) return "MBR のエントリがすべて空です";
+    return "MBR のエントリに中身のあるパーテーションがありません (拡張パーテーションだけか、種類が "
+           "0 です)";
+}
+
+void warn_of_no_partitions(set_image& image, const partition_list& list, std::FILE* err) {
+    unsigned char sector0[kSector];
+    const bool read = image.read(0, kSector, sector0) == static_cast<std::int64_t>(kSector);
+    print_message(
+        err, "警告: パーテーションのイメージ (partN.img) はありません: %s。disk.img だけがあります",
+        localized(why_no_partitions(read ? sector0 : nullptr, list)));
 }
 
 }  // namespace
@@ -65,6 +90,7 @@ std::vector<view_file> view_files(set_image& image, std::FILE* err, std::uint32_
                       "警告: 拡張パーテーションの論理パーテーションの連なりが途中で切れています。"
                       "それより後の論理パーテーションはありません");
     }
+    if (list.partitions.empty()) warn_of_no_partitions(image, list, err);
     return files;
 }
 

@@ -55,10 +55,20 @@ const char* block_failure_reason(std::int32_t code) {
 }
 
 set_image::set_image(const std::string& folder, std::uint64_t backup_bytes,
-                     std::size_t cached_blocks)
+                     std::size_t cached_blocks, unsigned read_ahead_threads)
     : folder_(folder),
       backup_bytes_(backup_bytes),
-      capacity_(std::max<std::size_t>(cached_blocks, 1)) {}
+      capacity_(std::max<std::size_t>(cached_blocks, 1)),
+      read_ahead_threads_(engine_threads(read_ahead_threads)) {}
+
+set_image::~set_image() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+    }
+    // Blocks still queued to be read ahead are dropped, not loaded.
+    pool_.reset();
+}
 
 bool set_image::open(progress& p) {
     set_reader reader(p, folder_.c_str(), backup_bytes_, kImageTexts);
@@ -104,6 +114,11 @@ std::uint64_t set_image::blocks_unpacked() const {
     return unpacked_;
 }
 
+std::uint64_t set_image::blocks_read_ahead() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return read_ahead_;
+}
+
 std::int32_t set_image::load(std::size_t block, unsigned char* into, block_scratch& scratch) const {
     const block_location& at = blocks_[block];
     char path[kPathCapacity + 16];
@@ -139,37 +154,70 @@ set_image::block_data set_image::take_buffer() {
 }
 
 // Drops the least recently used unpacked blocks beyond the capacity (blocks
-// being unpacked stay). Called with the lock held.
+// being unpacked stay, and are not counted), those read ahead and not yet
+// read only when no other is left: they are the next to be read. Called
+// with the lock held.
 void set_image::trim() {
-    std::size_t held = recent_.size();
-    for (auto it = recent_.end(); held > capacity_ && it != recent_.begin();) {
-        --it;
-        if (it->data == nullptr) continue;
-        // A reader still copying out of it keeps it alive; its buffer is
-        // then not kept.
-        if (it->data.use_count() == 1 && spare_buffers_.size() < capacity_) {
-            spare_buffers_.push_back(std::move(it->data));
+    std::size_t held = static_cast<std::size_t>(std::count_if(
+        recent_.begin(), recent_.end(), [](const entry& e) { return e.data != nullptr; }));
+    for (const bool ahead : {false, true}) {
+        for (auto it = recent_.end(); held > capacity_ && it != recent_.begin();) {
+            --it;
+            if (it->data == nullptr || it->ahead != ahead) continue;
+            // A reader still copying out of it keeps it alive; its buffer
+            // is then not kept.
+            if (it->data.use_count() == 1 && spare_buffers_.size() < capacity_) {
+                spare_buffers_.push_back(std::move(it->data));
+            }
+            if (ahead) --ahead_held_;  // read ahead for nothing
+            it = recent_.erase(it);
+            --held;
         }
-        it = recent_.erase(it);
-        --held;
     }
+}
+
+// Called with the lock held.
+std::list<set_image::entry>::iterator set_image::find_entry(std::size_t block) {
+    return std::find_if(recent_.begin(), recent_.end(),
+                        [&](const entry& e) { return e.block == block; });
+}
+
+// Drops a block's place that was never filled, and wakes those waiting for
+// it (they load it on their own). Called with the lock held.
+void set_image::drop_entry(std::list<entry>::iterator it) {
+    if (it->ahead) --ahead_held_;
+    recent_.erase(it);
+    loaded_.notify_all();
 }
 
 set_image::block_data set_image::get(std::size_t block) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        const auto found = std::find_if(recent_.begin(), recent_.end(),
-                                        [&](const entry& e) { return e.block == block; });
+        const auto found = find_entry(block);
         if (found == recent_.end()) break;
         if (found->data != nullptr) {
+            if (found->ahead) {
+                found->ahead = false;
+                --ahead_held_;
+            }
             recent_.splice(recent_.begin(), recent_, found);
             return found->data;
         }
-        // Another reader is unpacking it: wait for its outcome. A failed
-        // load leaves no entry, and this reader tries on its own.
+        // Another reader (or the read-ahead) is unpacking it: wait for its
+        // outcome. A failed load leaves no entry, and this reader tries on
+        // its own.
         loaded_.wait(lock);
     }
-    recent_.push_front(entry{block, nullptr});
+    recent_.push_front(entry{block, nullptr, false});
+    lock.unlock();
+    return fill(block, false);
+}
+
+// Unpacks and checks a block whose place (an entry with no data) the
+// caller made: the block's bytes, or nullptr when it failed (told only
+// when no read-ahead loaded it).
+set_image::block_data set_image::fill(std::size_t block, bool ahead) {
+    std::unique_lock<std::mutex> lock(mutex_);
     block_data buffer = take_buffer();
     std::unique_ptr<block_scratch> scratch;
     if (!spare_scratch_.empty()) {
@@ -193,20 +241,66 @@ set_image::block_data set_image::get(std::size_t block) {
         return e.block == block && e.data == nullptr;
     });
     if (result < 0) {
-        recent_.erase(mine);
+        drop_entry(mine);
         if (buffer != nullptr && spare_buffers_.size() < capacity_)
             spare_buffers_.push_back(std::move(buffer));
-        loaded_.notify_all();
         lock.unlock();
-        if (on_failure_) on_failure_(block_failure{block + 1, blocks_[block].file_number, result});
+        if (!ahead && on_failure_)
+            on_failure_(block_failure{block + 1, blocks_[block].file_number, result});
         return nullptr;
     }
     ++unpacked_;
+    if (ahead) ++read_ahead_;
     mine->data = buffer;
     recent_.splice(recent_.begin(), recent_, mine);
     trim();
     loaded_.notify_all();
     return buffer;
+}
+
+void set_image::read_ahead_job(std::size_t block) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closing_) {
+            drop_entry(std::find_if(recent_.begin(), recent_.end(), [&](const entry& e) {
+                return e.block == block && e.data == nullptr;
+            }));
+            return;
+        }
+    }
+    fill(block, true);
+}
+
+void set_image::read_ahead(std::uint64_t offset, std::uint64_t length) {
+    if (length == 0 || offset >= backup_bytes_) return;
+    const std::size_t limit = std::max<std::size_t>(capacity_ / 2, 1);
+    const std::size_t first = static_cast<std::size_t>(offset / kChunkBytes);
+    const std::uint64_t end = std::min(backup_bytes_, offset + length);
+    const std::size_t last =
+        std::min(blocks_.size(), static_cast<std::size_t>((end + kChunkBytes - 1) / kChunkBytes));
+    std::vector<std::size_t> wanted;
+    worker_pool* pool = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closing_) return;
+        for (std::size_t block = first; block < last && ahead_held_ < limit; ++block) {
+            if (find_entry(block) != recent_.end()) continue;
+            recent_.push_front(entry{block, nullptr, true});
+            ++ahead_held_;
+            wanted.push_back(block);
+        }
+        if (wanted.empty()) return;
+        if (pool_ == nullptr) pool_.reset(new (std::nothrow) worker_pool(read_ahead_threads_));
+        pool = pool_.get();
+    }
+    for (const std::size_t block : wanted) {
+        // Without a pool (no memory for one) the block is loaded here.
+        if (pool != nullptr) {
+            pool->submit([this, block] { read_ahead_job(block); });
+        } else {
+            read_ahead_job(block);
+        }
+    }
 }
 
 void set_image::zero_lost_sectors(std::uint64_t offset, std::size_t length,

@@ -13,6 +13,14 @@
 //
 // Reads may come from many threads at once: the cache is shared, and a
 // block wanted by several readers is unpacked once. Nothing is written.
+//
+// A reader that sees a stream of reads go on (engine/sequential_reads.h)
+// asks for the blocks ahead of it with read_ahead(): they are unpacked and
+// checked on threads of the image's own while the current block is served,
+// so that a sequential read runs at the speed of a restore. Read-ahead
+// takes at most half the cache, never a block already there, and tells
+// nobody of a block that fails: the read that touches it loads it again
+// and fails as before, and no other read does.
 #pragma once
 
 #include <condition_variable>
@@ -27,6 +35,7 @@
 
 #include "engine/progress.h"
 #include "engine/set_reader.h"
+#include "engine/worker_pool.h"
 #include "format/bad_sector_map.h"
 #include "format/set_digests.h"
 
@@ -53,13 +62,19 @@ struct block_failure {
 class set_image {
   public:
     static constexpr std::size_t kDefaultCachedBlocks = 6;
+    // How far ahead of a sequential stream to read, in the stream's bytes:
+    // two blocks, one for each of two threads to unpack while the stream
+    // is served from a third.
+    static constexpr std::uint64_t kReadAheadBytes = std::uint64_t{2} * kChunkBytes;
 
     // The set in `folder` whose header holds `backup_bytes`; at most
     // `cached_blocks` unpacked blocks kept (16 MiB each), and as many
     // buffers kept for reuse, besides one for each read unpacking a block
-    // at that moment.
+    // at that moment. `read_ahead_threads` unpack blocks read ahead (0: one
+    // per core), started with the first read_ahead().
     set_image(const std::string& folder, std::uint64_t backup_bytes,
-              std::size_t cached_blocks = kDefaultCachedBlocks);
+              std::size_t cached_blocks = kDefaultCachedBlocks, unsigned read_ahead_threads = 0);
+    ~set_image();
     set_image(const set_image&) = delete;
     set_image& operator=(const set_image&) = delete;
 
@@ -82,22 +97,36 @@ class set_image {
     // is then valid in `buffer`). Thread-safe.
     std::int64_t read(std::uint64_t offset, std::size_t length, void* buffer);
 
+    // Starts unpacking and checking the blocks that the `length` bytes from
+    // `offset` touch and that are neither cached nor being unpacked, while
+    // blocks read ahead and not yet read take less than half the cache.
+    // Returns at once (with no thread to be had, once they are loaded).
+    // Thread-safe.
+    void read_ahead(std::uint64_t offset, std::uint64_t length);
+
     // Called on the reading thread whenever a block fails to load (set
     // before the first read).
     void on_block_failure(std::function<void(const block_failure&)> f) {
         on_failure_ = std::move(f);
     }
-    // Blocks unpacked so far (a measure of the cache).
+    // Blocks unpacked so far, and of them those read_ahead() unpacked (a
+    // measure of the cache).
     std::uint64_t blocks_unpacked() const;
+    std::uint64_t blocks_read_ahead() const;
 
   private:
     using block_data = std::shared_ptr<unsigned char[]>;
     struct entry {
         std::size_t block = 0;
-        block_data data;  // null while it is being unpacked
+        block_data data;     // null while it is being unpacked
+        bool ahead = false;  // read ahead, and no read has taken it yet
     };
 
     block_data get(std::size_t block);
+    block_data fill(std::size_t block, bool ahead);
+    std::list<entry>::iterator find_entry(std::size_t block);
+    void drop_entry(std::list<entry>::iterator it);
+    void read_ahead_job(std::size_t block);
     std::int32_t load(std::size_t block, unsigned char* into, block_scratch& scratch) const;
     block_data take_buffer();
     void trim();
@@ -119,6 +148,12 @@ class set_image {
     std::vector<block_data> spare_buffers_;
     std::vector<std::unique_ptr<block_scratch>> spare_scratch_;
     std::uint64_t unpacked_ = 0;
+    std::uint64_t read_ahead_ = 0;
+    std::size_t ahead_held_ = 0;  // entries with `ahead` set
+    bool closing_ = false;
+    unsigned read_ahead_threads_;
+    // Last: its threads end (their jobs dropped) before what they use goes.
+    std::unique_ptr<worker_pool> pool_;
 };
 
 }  // namespace kiroda

@@ -171,6 +171,38 @@ TEST_F(SetImage, TheCacheIsBoundedAndSharedBetweenThreads) {
     EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
+TEST_F(SetImage, ReadAheadUnpacksBlocksOnceWithinHalfTheCache) {
+    const struct {
+        const char* what;
+        std::size_t cached;
+        std::uint64_t from, length;  // of the read-ahead, in blocks
+        std::uint64_t read_ahead;    // blocks it unpacked when blocks 0-4 are read
+    } cases[] = {
+        {"the whole disk, half of a cache of six", 6, 0, 62, 3},
+        {"two blocks", 6, 1, 2, 2},
+        {"a cache of one still reads one ahead", 1, 1, 62, 1},
+        {"past the end", 6, 70, 2, 0},
+    };
+    for (const auto& c : cases) {
+        set_image image(set(), kBytes, c.cached, 2);
+        ASSERT_TRUE(open_image(image).ok);
+        image.read_ahead(c.from * kChunk, c.length * kChunk);
+        for (std::uint64_t block = 0; block < 5; ++block) {
+            EXPECT_EQ(read_result(image, source(), block * kChunk + 4096, 4096), "ok") << c.what;
+        }
+        EXPECT_EQ(image.blocks_read_ahead(), c.read_ahead) << c.what;
+        EXPECT_EQ(image.blocks_unpacked(), 5u) << c.what;  // none twice
+    }
+    // Blocks held already are not read ahead again.
+    set_image image(set(), kBytes, 6, 2);
+    ASSERT_TRUE(open_image(image).ok);
+    ASSERT_EQ(read_result(image, source(), kChunk, 4096), "ok");
+    image.read_ahead(kChunk, 2 * kChunk);
+    ASSERT_EQ(read_result(image, source(), 2 * kChunk, 4096), "ok");
+    EXPECT_EQ(image.blocks_read_ahead(), 1u);
+    EXPECT_EQ(image.blocks_unpacked(), 2u);
+}
+
 TEST_F(SetImage, ASetSpreadOverMediaIsRefusedWithTheFirstMissingFile) {
     temp_folder dir;
     const std::string part = dir.file("part");
@@ -232,7 +264,12 @@ TEST_F(DamagedSetImage, ABlockThatFailsItsChecksOrItsDigestIsNeverServed) {
         std::vector<block_failure> failures;
         image.on_block_failure([&](const block_failure& f) { failures.push_back(f); });
         ASSERT_TRUE(open_image(image).ok) << c.what;
+        // Read ahead first: its failure is nobody's but the read's that
+        // touches the block, told once.
+        image.read_ahead(0, kBytes);
         EXPECT_EQ(reads_by_block(image), "ok EIO ok ok") << c.what;
+        EXPECT_EQ(failures.size(), 1u) << c.what;
+        EXPECT_EQ(image.blocks_read_ahead(), 2u) << c.what;
         // A read that only ends in the bad block fails whole.
         EXPECT_EQ(read_result(image, source, kChunk - 512, 1024), "EIO") << c.what;
         ASSERT_FALSE(failures.empty()) << c.what;
