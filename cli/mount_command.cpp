@@ -223,7 +223,7 @@ int serve(mounted_set& set, const std::string& folder, const std::string& mount_
         print_message(
             err,
             "マウントできません: %s (/dev/fuse と fusermount3 が使えるか、マウント先が空の"
-            "フォルダか確かめてください)",
+            "フォルダか確かめて下さい)",
             mount_point.c_str());
         return kExitFailed;
     }

@@ -95,18 +95,18 @@ bool mount_point_usable(std::FILE* err, const std::string& path, const std::stri
             break;
         case mount_point_state::not_folder:
             print_message(
-                err, "マウント先がフォルダではありません: %s (空のフォルダを指定してください)", at);
+                err, "マウント先がフォルダではありません: %s (空のフォルダを指定して下さい)", at);
             break;
         case mount_point_state::not_empty:
             print_message(err,
                           "マウント先のフォルダが空ではありません: %s (中のファイルが見えなくなる"
-                          "ため、空のフォルダを指定してください)",
+                          "ため、空のフォルダを指定して下さい)",
                           at);
             break;
         case mount_point_state::mounted:
             print_message(err,
                           "マウント先はすでにマウントされています: %s (先に外すか、別の空の"
-                          "フォルダを指定してください)",
+                          "フォルダを指定して下さい)",
                           at);
             break;
         case mount_point_state::unreadable:

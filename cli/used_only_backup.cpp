@@ -34,7 +34,7 @@ bool plan_used_only(int number, std::uint64_t disk_bytes, std::uint64_t backup_s
     if (disk.read_failures() != 0) {
         print_message(err,
                       "--used-only: 元ディスクのファイルシステムを読めませんでした。"
-                      "--used-only なしでバックアップしてください");
+                      "--used-only なしでバックアップして下さい");
         return false;
     }
     backup->zero_runs = runs_within(space.runs, 0, backup_sectors);
