@@ -1,6 +1,5 @@
 #include "engine/set_reader.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -69,14 +68,15 @@ set_reader::set_reader(progress& p, const char* folder, std::uint64_t backup_byt
     : progress_(p), folder_(folder), backup_bytes_(backup_bytes), texts_(texts) {}
 
 void set_reader::fail(const char* format, ...) {
-    file_.reset();
+    file_.close();
     std::va_list values;
     va_start(values, format);
     show_message_v(progress_.owner(), kMbOk, program_caption(), format, values);
     va_end(values);
 }
 
-bool set_reader::open(damaged_digests policy) {
+bool set_reader::open(damaged_digests policy, bool look_ahead) {
+    look_ahead_ = look_ahead;
     int bad_line = 0;
     digests_state_ = read_set_digests(folder_, &digests_, &bad_line);
     if (digests_state_ == digests_read::unreadable) {
@@ -138,8 +138,7 @@ bool set_reader::open_next_file() {
         return false;
     }
     for (;;) {
-        file_.reset(open_for_reading(path_));
-        if (file_.valid()) return true;
+        if (file_.open(path_, from_medium_)) return true;
         if (say_plain(progress_.owner(), kMbOkCancel, texts_.missing_file(), path_) != kIdOk) {
             return false;
         }
@@ -161,7 +160,7 @@ bool set_reader::file_ended() {
             return false;
         }
     }
-    file_.reset();
+    file_.close();
     return true;
 }
 
@@ -210,13 +209,13 @@ bool set_reader::begin_block(pending_block& b) {
                                      reader->file_bytes_ += size;
                                  },
                                  this};
-    b.read_result = read_block_bytes(file_.get(), b.buffer, kChunkBytes, b.scratch,
+    b.read_result = read_block_bytes(file_.source(), b.buffer, kChunkBytes, b.scratch,
                                      has_digests() ? &observer : nullptr, &b.read);
     if (b.read_result < 0) return true;
     bytes_begun_ += static_cast<std::uint64_t>(b.read.unpacked);
     // Whether the file ends after it: asked where next_block() asks it
     // (before the last block of the set, of a block that is whole).
-    if (b.read.unpacked > 0 && bytes_begun_ < backup_bytes_) b.at_end = at_end_of_file(file_.get());
+    if (b.read.unpacked > 0 && bytes_begun_ < backup_bytes_) b.at_end = file_.at_end();
     ahead_blocked_ = b.at_end != end_of_file::before || bytes_begun_ >= backup_bytes_;
     return true;
 }
@@ -294,7 +293,7 @@ void set_reader::check_sides() {
 
 bool set_reader::finish() {
     if (file_.valid()) {
-        if (at_end_of_file(file_.get()) != end_of_file::at_end) {
+        if (file_.at_end() != end_of_file::at_end) {
             fail(get_stored_text(kTrailingData), path_);
             return false;
         }
@@ -332,17 +331,14 @@ void set_reader::warn_of_unread_files() {
 bool set_reader::check_ahead() {
     std::uint64_t total = 0;
     blocks_at_hand_.clear();
+    if (!look_ahead_) return true;
     for (int number = 1; total < backup_bytes_; ++number) {
         char path[kPathCapacity + 16];
         if (!data_file_path(folder_, number, path, sizeof path)) break;
-        errno = 0;
         unique_fd fd(open_for_reading(path));
-        if (!fd.valid()) {
-            if (errno == ENOENT) break;
-            std::snprintf(path_, sizeof path_, "%s", path);
-            fail(texts_.bad_block(), path_, -1L);
-            return false;
-        }
+        // Not at hand (on another medium) or not to be opened now: the walk
+        // asks for it when it gets there.
+        if (!fd.valid()) break;
         std::snprintf(path_, sizeof path_, "%s", path);
         if (!step_over_file(fd.get(), number, &total)) return false;
     }

@@ -148,7 +148,8 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
     if (against && !open_disk_to_compare(p, backup_bytes, &disk)) return kEngineFailed;
     p.set_button("キャンセル");
     p.set_status("データテスト中");
-    if (!reader.open()) return kEngineFailed;
+    reader.read_from_medium();
+    if (!reader.open(damaged_digests::refuse, false)) return kEngineFailed;
     std::uint64_t tested = 0;
     while (tested < backup_bytes) {
         char line[96];
