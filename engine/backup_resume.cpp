@@ -352,8 +352,11 @@ resume_finding examine_unfinished_set(const disk_handle& disk, int disk_number,
 bool set_is_finished(const char* folder) {
     char path[kPathCapacity + 16];
     if (join_path(folder, kDigestFileName, path, sizeof path) && path_exists(path)) return true;
-    // A run cut while it wrote its digest file: the one thing left to do.
+    // A run cut while it wrote its digest file, or before: every block may
+    // be there, not yet read back from the medium.
     if (join_path(folder, kDigestTempName, path, sizeof path) && path_exists(path)) return false;
+    if (join_path(folder, kUnfinishedMarkName, path, sizeof path) && path_exists(path))
+        return false;
     backup_header header{};
     if (!read_header_silently(folder, &header)) return false;
     std::uint64_t total = 0;

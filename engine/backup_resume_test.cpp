@@ -137,9 +137,13 @@ TEST_F(ResumeBackup, WhateverTheCutTheResumedSetIsTheOneRunSet) {
         const char* what;
         std::function<void(ResumeBackup&)> interrupt;
         bool same_header;
+        bool offered = false;  // the wizard's look offers to go on
     } cases[] = {
         {"between blocks",
-         [&](ResumeBackup& t) { cut(t.data(1), first[3]), fs::remove(t.data(2)); }, true},
+         [&](ResumeBackup& t) { cut(t.data(1), first[3]), fs::remove(t.data(2)); }, true, true},
+        {"while the set was read back, every block written",
+         [&](ResumeBackup& t) { write_file(t.work + "/" + kUnfinishedMarkName, {'b'}); }, true,
+         true},
         {"inside a block's header",
          [&](ResumeBackup& t) { cut(t.data(1), first[3] + 10), fs::remove(t.data(2)); }, true},
         {"inside a block's code",
@@ -185,6 +189,7 @@ TEST_F(ResumeBackup, WhateverTheCutTheResumedSetIsTheOneRunSet) {
         copy_folder(one_run(), work);
         fs::remove(work + "/" + kDigestFileName);
         c.interrupt(*this);
+        if (c.offered) EXPECT_TRUE(unfinished_set_of_disk(work.c_str(), 0, kSectors)) << c.what;
         recording_progress p;
         recording_sink sink;
         ASSERT_EQ(resume(p), kEngineDone)

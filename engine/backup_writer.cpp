@@ -11,6 +11,7 @@
 #include "format/set_files.h"
 #include "format/source_disk.h"
 #include "util/free_space.h"
+#include "util/side_file.h"
 #include "util/number_format.h"
 
 namespace kiroda {
@@ -244,8 +245,20 @@ bool backup_writer::cut_to_kept(int number) {
     return false;
 }
 
+// The mark of a set begun and not finished, before the first file of the
+// set (or again, for a set an older program began): until the digest file
+// takes its name, no reader takes the set for finished.
+bool backup_writer::mark_unfinished() {
+    // Its name says it all: it is empty.
+    if (write_side_file(folder_, kUnfinishedMarkTempName, kUnfinishedMarkName, "")) {
+        return true;
+    }
+    tell(p_, kCannotWriteSide, kUnfinishedMarkName, folder_);
+    return false;
+}
+
 bool backup_writer::start() {
-    if (!resumed_) return true;
+    if (!resumed_) return mark_unfinished();
     // The last two data files: the one written on and the one closed
     // before it; a partial block lies at the end of one of them.
     if (!cut_to_kept(file_number_ - 1) || !cut_to_kept(file_number_)) return false;
@@ -256,7 +269,7 @@ bool backup_writer::start() {
             join_path(folder_, side.temp_name, path, sizeof path))
             static_cast<void>(remove_file(path));
     }
-    return !keeps_map_ || save_map();
+    return mark_unfinished() && (!keeps_map_ || save_map());
 }
 
 void backup_writer::note_sectors(const bad_sector_map& chunk_map) {
@@ -393,8 +406,17 @@ bool backup_writer::finish() {
         return false;
     }
     bool not_kept = false;
-    if (write_set_digests(folder_, digests_, side_file_read_back(&not_kept))) return true;
     char path[kPathCapacity + 16];
+    if (write_set_digests(folder_, digests_, side_file_read_back(&not_kept))) {
+        // The digest file says the set is finished whether the mark goes or
+        // stays (a cut here leaves both); removed, its name is made durable.
+        if (join_path(folder_, kUnfinishedMarkName, path, sizeof path) && remove_file(path) &&
+            sync_folder_of(path)) {
+            return true;
+        }
+        tell(p_, kCannotWriteSide, kUnfinishedMarkName, folder_);
+        return false;
+    }
     if (not_kept && join_path(folder_, kDigestFileName, path, sizeof path)) {
         medium_failed(path);
     } else {

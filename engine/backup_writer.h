@@ -139,6 +139,7 @@ class backup_writer {
     }
 
   private:
+    bool mark_unfinished();
     bool open_data_file();
     bool close_data_file();
     bool walk_kept_file(int fd, kept_blocks& found);
