@@ -1,5 +1,7 @@
 #include "engine/backup_writer.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -11,6 +13,7 @@
 #include "format/set_files.h"
 #include "format/source_disk.h"
 #include "util/free_space.h"
+#include "util/path.h"
 #include "util/side_file.h"
 #include "util/number_format.h"
 
@@ -245,6 +248,19 @@ bool backup_writer::cut_to_kept(int number) {
     return false;
 }
 
+// The folder's name in its parent forced to the volume. "E:\SET\" and
+// "/mnt/set" alike: the last separator ensured, then dropped, names the
+// folder as a file of its parent.
+bool backup_writer::sync_parent_of_folder() const {
+    char folder[kPathCapacity + 16];
+    if (std::snprintf(folder, sizeof folder, "%s", folder_) >= static_cast<int>(sizeof folder) ||
+        ensure_trailing_separator(folder, sizeof folder) == nullptr) {
+        return false;
+    }
+    folder[std::strlen(folder) - 1] = '\0';
+    return folder[0] == '\0' || sync_folder_of(folder);
+}
+
 // The mark of a set begun and not finished, before the first file of the
 // set (or again, for a set an older program began): until the digest file
 // takes its name, no reader takes the set for finished.
@@ -258,6 +274,12 @@ bool backup_writer::mark_unfinished() {
 }
 
 bool backup_writer::start() {
+    // The folder's own name in its parent (it may have just been made):
+    // without it a power cut may take the whole set, finished or not.
+    if (!sync_parent_of_folder()) {
+        fail(kCannotCommit, folder_);
+        return false;
+    }
     if (!resumed_) return mark_unfinished();
     // The last two data files: the one written on and the one closed
     // before it; a partial block lies at the end of one of them.
@@ -318,9 +340,13 @@ bool backup_writer::open_data_file() {
     // name must not leave blocks behind that would be read as part of this
     // set. A file an interrupted run began is cut after its last whole
     // block and written on.
-    file_.reset(file_bytes_ > 0 ? open_to_continue(path_, static_cast<std::int64_t>(file_bytes_))
-                                : open_for_writing(path_));
-    if (file_.valid()) return true;
+    const bool created = file_bytes_ == 0;
+    file_.reset(created ? open_for_writing(path_)
+                        : open_to_continue(path_, static_cast<std::int64_t>(file_bytes_)));
+    // A new file's name made durable before its blocks are relied on: a
+    // committed block of a file without a name is lost to a resume.
+    if (file_.valid() && (!created || sync_folder_of(path_))) return true;
+    file_.reset();
     fail(kCannotCreate, path_);
     return false;
 }

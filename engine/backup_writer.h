@@ -139,6 +139,7 @@ class backup_writer {
     }
 
   private:
+    bool sync_parent_of_folder() const;
     bool mark_unfinished();
     bool open_data_file();
     bool close_data_file();
