@@ -223,6 +223,15 @@ TEST_F(VerifyEngine, TheMediumIsReadNotTheCache) {
     }
 }
 
+// A set whose backup was cut after its last block, before its digest file.
+TEST_F(VerifyEngine, ASetMarkedUnfinishedFailsThoughEveryBlockIsThere) {
+    write_file(set.file(kUnfinishedMarkName), {});
+    recording_sink sink;
+    EXPECT_EQ(verify(), kEngineFailed);
+    ASSERT_EQ(sink.seen.size(), 1u);
+    EXPECT_NE(sink.seen[0].text.find("完成していません"), std::string::npos) << sink.seen[0].text;
+}
+
 TEST_F(VerifyEngine, StopEndsWithZeroAndNoMessage) {
     for (int stop_at : {1, 2}) {
         recording_progress p;
