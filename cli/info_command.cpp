@@ -67,12 +67,14 @@ struct set_facts {
     bool digests_same_set = false;
     int blocks_unlike_digests = 0;
     bool has_program = false;
+    // The source record (KRDDISK.TXT) as the digest file proves it.
+    side_proof source_proof = side_proof::unrecorded;
 
     // Whole: every block reads, in the set's shape, adding up to the
     // header's count, with digests and map (`map_ok`) that read and agree.
     bool ok(bool map_ok) const {
         return !damaged && !misshapen && !digests_wrong() && map_ok &&
-               data_bytes == header.backup_bytes;
+               source_proof != side_proof::unproven && data_bytes == header.backup_bytes;
     }
 
     bool digests_wrong() const {
@@ -136,6 +138,7 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
                              recorded_header == f.digests.header &&
                              f.digests.stream_bytes == header.backup_bytes;
     }
+    f.source_proof = prove_side_file(folder.c_str(), kSourceDiskFileName);
     char program[kPathCapacity + 16];
     f.has_program = join_path(folder.c_str(), kProgramCopyName, program, sizeof program) &&
                     path_exists(program);
@@ -177,7 +180,7 @@ bool write_map_json(const std::string& folder, json_writer& json) {
 }
 
 // The source's record (KRDDISK.TXT); a set without one is no worse for it.
-void write_source_json(const std::string& folder, json_writer& json) {
+void write_source_json(const std::string& folder, side_proof proof, json_writer& json) {
     source_disk disk;
     const source_disk_read state = read_source_disk(folder.c_str(), &disk);
     json.begin_object("source");
@@ -189,13 +192,25 @@ void write_source_json(const std::string& folder, json_writer& json) {
         json.number("bytes", disk.bytes);
         write_identity_members(json, disk);
     }
+    json.text("digest", proof == side_proof::proven     ? "matches"
+                        : proof == side_proof::unproven ? "differs"
+                                                        : "not_recorded");
     json.end_object();
 }
 
-void write_source_text(const std::string& folder, std::FILE* out) {
+void write_source_text(const std::string& folder, side_proof proof, std::FILE* out) {
     source_disk disk;
     switch (read_source_disk(folder.c_str(), &disk)) {
         case source_disk_read::read:
+            // Said first: what follows may be anybody's words.
+            if (proof == side_proof::unproven) {
+                print(
+                    out,
+                    "  元ディスクの記録: " KIRODA_SOURCE_DISK_FILE_NAME
+                    " がダイジェストファイルの記録と一致しません。確かめられない記録です:\n    %s\n",
+                    describe_source(disk).c_str());
+                break;
+            }
             print(out, "  元ディスクの記録: %s\n", describe_source(disk).c_str());
             break;
         case source_disk_read::unreadable:
@@ -252,7 +267,7 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     json.number("backup_bytes", h.backup_bytes);
     json.number("sectors", h.backup_bytes / 512);
     json.end_object();
-    write_source_json(folder, json);
+    write_source_json(folder, f.source_proof, json);
     json.begin_array("data_files");
     for (const data_file_facts& file : f.files) {
         char name[16];
@@ -287,7 +302,7 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     print(out, "  バージョン: %.2f\n", h.version);
     print(out, "  作成したプログラム: %s\n", caption_text(h.caption).c_str());
     print(out, "  元ディスク: %d\n", h.source_disk);
-    write_source_text(folder, out);
+    write_source_text(folder, f.source_proof, out);
     char sectors[kGroupedTextSize];
     format_uint64_grouped(sectors, h.backup_bytes / 512);
     print(out, "  データの大きさ: %s バイト (%s セクタ)\n", bytes, sectors);

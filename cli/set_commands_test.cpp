@@ -81,7 +81,8 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     EXPECT_TRUE(contains(info.out, source_line)) << info.out;
     const run_result json = run_command(run_info_command, {"--json", set});
     EXPECT_TRUE(contains(json.out, "\"source\":{\"file\":\"read\",\"path\":\"" +
-                                       fs::absolute(disk).string() + "\",\"bytes\":33559040}"))
+                                       fs::absolute(disk).string() +
+                                       "\",\"bytes\":33559040,\"digest\":\"matches\"}"))
         << json.out;
 
     // The target image does not exist: it is made at the set's size.
@@ -383,6 +384,28 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
         EXPECT_EQ(kiroda::test_support::first_sector(restored), std::vector<unsigned char>(512, 0))
             << c.what;
     }
+}
+
+// KRDDISK.TXT changed after the backup: the digest file no longer proves it.
+TEST_F(SetCommands, AnEditedSourceRecordIsNotProven) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    std::vector<unsigned char> record = read_file(set + "/KRDDISK.TXT");
+    const std::string text(record.begin(), record.end());
+    const std::string edited =
+        text.substr(0, text.find("path /")) + "path X" + text.substr(text.find("path /") + 6);
+    write_file(set + "/KRDDISK.TXT", std::vector<unsigned char>(edited.begin(), edited.end()));
+    const run_result verify = run_command(run_verify_command, {set});
+    EXPECT_EQ(verify.status, kExitFailed);
+    EXPECT_TRUE(contains(verify.err, "KRDDISK.TXT がダイジェストファイルの記録と一致しないか"))
+        << verify.err;
+    const run_result info = run_command(run_info_command, {set});
+    EXPECT_EQ(info.status, kExitFailed);
+    EXPECT_TRUE(contains(info.out, "確かめられない記録です:\n    X")) << info.out;
+    const run_result json = run_command(run_info_command, {"--json", set});
+    EXPECT_TRUE(contains(json.out, "\"digest\":\"differs\"")) << json.out;
+    const run_result restore = run_command(run_restore_command, {set, restored});
+    EXPECT_EQ(restore.status, kExitDone) << restore.err;
+    EXPECT_TRUE(contains(restore.err, "確かめられない記録です): X")) << restore.err;
 }
 
 // After a backup the set is the disk; after a restore the disk is the set.

@@ -41,6 +41,9 @@ constexpr enciphered_text kStreamDigest{
 constexpr enciphered_text kSideDigest{
     "%s がダイジェストファイルの記録と一致しないか、ありません。\n"
     "復旧するデータには使われないため、このまま続けます。"};
+constexpr enciphered_text kSideDigestFails{
+    "%s がダイジェストファイルの記録と一致しないか、ありません。\n"
+    "バックアップのときに書かれたままではありません。"};
 constexpr enciphered_text kOtherSet{"ヘッダファイルがダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
                                     ")の記録と一致しません。\n"
                                     "データファイルとヘッダファイルは別のバックアップのものです。"};
@@ -56,10 +59,6 @@ constexpr enciphered_text kGoOnWithoutDigests{
     "ダイジェストを使わずに続けると、ブロックのチェックサムで見つからない誤りは見逃されます。\n\n"
     "続ける: OK　　中止: キャンセル"};
 constexpr enciphered_text kGoingOnWithoutDigests{"ダイジェストを使わずに続けます。"};
-
-// A side file recorded in the digest file, read whole (side files are small
-// texts; anything larger than this is not one).
-constexpr std::uint64_t kMaxSideBytes = 256ULL << 20;
 
 }  // namespace
 
@@ -275,20 +274,16 @@ std::int64_t set_reader::next_block(unsigned char* buffer) {
     return end_block(b);
 }
 
-void set_reader::check_sides() {
+bool set_reader::check_sides() {
     for (const side_record& side : digests_.sides) {
-        char side_path[kPathCapacity + 16];
-        bool same = false;
-        if (side.bytes <= kMaxSideBytes &&
-            join_path(folder_, side.name.c_str(), side_path, sizeof side_path)) {
-            // One byte more than recorded: a longer file shows as one.
-            digest_stream digest;
-            same = digest_file(side_path, side.bytes + 1, digest) ==
-                       static_cast<std::int64_t>(side.bytes) &&
-                   digest.value() == side.digest;
+        if (side_file_matches(folder_, side)) continue;
+        if (sides_must_match_) {
+            fail(get_stored_text(kSideDigestFails), side.name.c_str());
+            return false;
         }
-        if (!same) tell(progress_, kSideDigest, side.name.c_str());
+        tell(progress_, kSideDigest, side.name.c_str());
     }
+    return true;
 }
 
 bool set_reader::finish() {
@@ -299,7 +294,7 @@ bool set_reader::finish() {
         }
         if (!file_ended()) return false;
     }
-    if (!extra_file_checked_) warn_of_unread_files();
+    if (!extra_file_checked_ && !warn_of_unread_files()) return false;
     if (has_digests() && stream_digest_.value() != digests_.stream) {
         fail(get_stored_text(kStreamDigest));
         return false;
@@ -311,7 +306,7 @@ bool set_reader::finish() {
 // is missing or changed (the map of a rescue: one spread over several media
 // keeps it on the first) — change no byte that is restored: each is named,
 // and the walk goes on.
-void set_reader::warn_of_unread_files() {
+bool set_reader::warn_of_unread_files() {
     extra_file_checked_ = true;
     const std::uint64_t chunks = (backup_bytes_ + kChunkBytes - 1) / kChunkBytes;
     const auto last = static_cast<int>((chunks + kBlocksPerDataFile - 1) / kBlocksPerDataFile);
@@ -319,7 +314,7 @@ void set_reader::warn_of_unread_files() {
     if (data_file_path(folder_, last + 1, next, sizeof next) && path_exists(next)) {
         tell(progress_, kExtraFile, next);
     }
-    if (has_digests()) check_sides();
+    return !has_digests() || check_sides();
 }
 
 // Before the first block: the set's shape from its block headers, stepped
@@ -343,8 +338,7 @@ bool set_reader::check_ahead() {
         if (!step_over_file(fd.get(), number, &total)) return false;
     }
     path_[0] = '\0';
-    warn_of_unread_files();
-    return true;
+    return warn_of_unread_files();
 }
 
 // Steps over the blocks of data file `number` (at path_), adding their

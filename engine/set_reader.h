@@ -89,6 +89,10 @@ class set_reader {
     // data test's question is whether the medium holds the set). Before
     // the first block.
     void read_from_medium() { from_medium_ = true; }
+    // A side file the digest file records that is changed or gone fails the
+    // walk (the data test: "every check passed" must hold for it too); the
+    // restore, whose bytes it does not change, only names it.
+    void require_sides() { sides_must_match_ = true; }
 
     // Reads the next block into `buffer` (kChunkBytes). Returns its length, a
     // positive whole number of sectors, or -1 after a message (a file the
@@ -144,11 +148,11 @@ class set_reader {
     bool file_ended();
     bool check_block(std::int32_t count, const digest128& digest);
     bool wants_digest() const { return has_digests() || keep_block_digests_; }
-    void check_sides();
+    bool check_sides();
     bool go_past_damaged_digests(damaged_digests policy, int bad_line);
     bool check_ahead();
     bool step_over_file(int fd, int number, std::uint64_t* total);
-    void warn_of_unread_files();
+    bool warn_of_unread_files();
     void fail(const char* format, ...);
 
     progress& progress_;
@@ -158,6 +162,7 @@ class set_reader {
     medium_stream file_;
     bool from_medium_ = false;
     bool look_ahead_ = true;
+    bool sides_must_match_ = false;
     int file_number_ = 0;
     int blocks_in_file_ = 0;
     int blocks_read_ = 0;

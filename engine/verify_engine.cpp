@@ -153,6 +153,7 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
     p.set_button("キャンセル");
     p.set_status("データテスト中");
     reader.read_from_medium();
+    reader.require_sides();
     if (!reader.open(damaged_digests::refuse, false)) return kEngineFailed;
     // Its blocks may all be there, but the backup never read them back nor
     // recorded their digests: no test can call it the set that was meant.
