@@ -615,6 +615,32 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     EXPECT_TRUE(read_file(restored) == expected);
 }
 
+// A disk whose sector 0 does not read: refused, but rescued with --force
+// (sector 0 zeros in the map).
+TEST_F(SetCommands, ARescueTakesADiskWhoseSectorZeroIsLost) {
+    kiroda::test_support::fault_fs_mount mount(disk, dir.file("mnt"), {"--eio", "0"});
+    if (!mount.mounted()) GTEST_SKIP() << mount.why();
+    const struct {
+        std::vector<std::string> options;
+        int status;
+        const char* said;
+    } cases[] = {
+        {{"--rescue"}, kExitFailed, "元ディスクの先頭セクタ (MBR) を読めません"},
+        {{"--force"}, kExitFailed, "元ディスクの先頭セクタ (MBR) を読めません"},
+        {{"--rescue", "--force"}, kExitDone, "直すまでパーティションテーブルがありません"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(set);
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {mount.image(), set});
+        const run_result r = run_command(run_backup_command, args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_TRUE(contains(r.err, c.said)) << r.err;
+    }
+    const std::vector<unsigned char> map = read_file(set + "/KRDMAP.TXT");
+    EXPECT_TRUE(contains(std::string(map.begin(), map.end()), "0x00000000  0x00000200  -"));
+}
+
 TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {
     ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     fs::remove(set + "/KRD00001.BIN");

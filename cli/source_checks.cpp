@@ -50,10 +50,21 @@ bool is_set_file(const std::string& name) {
 }  // namespace
 
 bool source_acceptable(const disk_record& record, const std::string& source, bool force,
-                       std::FILE* err) {
+                       bool rescue, std::FILE* err) {
     if (record.sector0_unreadable) {
+        const std::string reason = system_reason(take_system_error());
+        // A failing disk may have lost its sector 0 first: a rescue keeps it
+        // as zeros in the map, the rest of the disk as it reads.
+        if (rescue && force) {
+            print_message(err,
+                          "注意: 元ディスクの先頭セクタ (MBR) を読めません: %s%s\n"
+                          "--rescue --force により、ゼロとして KRDMAP.TXT に記録して続けます。"
+                          "復旧したディスクには、直すまでパーティションテーブルがありません。",
+                          source.c_str(), reason.c_str());
+            return true;
+        }
         print_message(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
-                      system_reason(take_system_error()).c_str());
+                      reason.c_str());
         return false;
     }
     const disk_verdict verdict = source_disk_verdict(record);

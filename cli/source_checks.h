@@ -14,9 +14,10 @@ namespace kiroda::cli {
 // Applies the wizard's source rules to `record`. A sector size other than
 // 512 or another kind of media always refuses; a partition layout the rules
 // refuse (GPT, no MBR signature, no partition) refuses unless `force`, and
-// then only warns. False after a message.
+// then only warns. An unreadable sector 0 refuses unless both `rescue` and
+// `force` (it is then a lost sector of the rescue). False after a message.
 [[nodiscard]] bool source_acceptable(const disk_record& record, const std::string& source,
-                                     bool force, std::FILE* err);
+                                     bool force, bool rescue, std::FILE* err);
 
 // True when a file system on `source` (a partition of it, or anything
 // stacked on it, an image behind a loop device included) is mounted for

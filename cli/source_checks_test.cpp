@@ -56,7 +56,8 @@ TEST(SourceChecks, ForceCoversThePartitionLayoutOnly) {
         c.change(r);
         for (const bool force : {false, true}) {
             captured_stream err;
-            EXPECT_EQ(source_acceptable(r, "src.img", force, err.get()), force ? c.forced : c.plain)
+            EXPECT_EQ(source_acceptable(r, "src.img", force, false, err.get()),
+                      force ? c.forced : c.plain)
                 << c.what << (force ? " (forced)" : "");
             EXPECT_NE(err.text().find(c.named), std::string::npos) << c.what << "\n" << err.text();
         }
