@@ -23,6 +23,7 @@
 #include "util/number_format.h"
 #include "util/path.h"
 #include "util/path_query.h"
+#include "util/printable_text.h"
 
 namespace kiroda::cli {
 
@@ -42,7 +43,7 @@ std::string caption_text(const char* sjis) {
             text += '?';
         }
     }
-    return text;
+    return printable_text(text);
 }
 
 // What info finds in a set, shown as text or as JSON.
@@ -188,7 +189,7 @@ void write_source_json(const std::string& folder, side_proof proof, json_writer&
                       : state == source_disk_read::absent ? "absent"
                                                           : "unreadable");
     if (state == source_disk_read::read) {
-        json.text("path", disk.path);
+        json.text("path", printable_text(disk.path));
         json.number("bytes", disk.bytes);
         write_identity_members(json, disk);
     }

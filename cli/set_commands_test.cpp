@@ -391,8 +391,11 @@ TEST_F(SetCommands, AnEditedSourceRecordIsNotProven) {
     ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     std::vector<unsigned char> record = read_file(set + "/KRDDISK.TXT");
     const std::string text(record.begin(), record.end());
-    const std::string edited =
-        text.substr(0, text.find("path /")) + "path X" + text.substr(text.find("path /") + 6);
+    // A path that would clear the screen and forge a line, and a byte no
+    // UTF-8 text holds.
+    const std::string edited = text.substr(0, text.find("path /")) +
+                               "path X\x1b[2J\x1b[HTarget checked: OK\xFF" +
+                               text.substr(text.find("path /") + 6);
     write_file(set + "/KRDDISK.TXT", std::vector<unsigned char>(edited.begin(), edited.end()));
     const run_result verify = run_command(run_verify_command, {set});
     EXPECT_EQ(verify.status, kExitFailed);
@@ -406,6 +409,11 @@ TEST_F(SetCommands, AnEditedSourceRecordIsNotProven) {
     const run_result restore = run_command(run_restore_command, {set, restored});
     EXPECT_EQ(restore.status, kExitDone) << restore.err;
     EXPECT_TRUE(contains(restore.err, "確かめられない記録です): X")) << restore.err;
+    const std::string shown = "X\xEF\xBF\xBD[2J\xEF\xBF\xBD[HTarget checked: OK\xEF\xBF\xBD";
+    for (const std::string& out : {info.out, json.out, restore.err}) {
+        EXPECT_TRUE(contains(out, shown)) << out;
+        EXPECT_FALSE(contains(out, "\x1b") || contains(out, "\xFF")) << out;
+    }
 }
 
 // After a backup the set is the disk; after a restore the disk is the set.
