@@ -98,8 +98,9 @@ TEST_F(SetCommands, UsageErrors) {
         command_function f;
         std::vector<std::string> args;
     } cases[] = {
-        {run_backup_command, {}},     {run_backup_command, {disk}},   {run_verify_command, {}},
-        {run_restore_command, {set}}, {run_info_command, {set, set}},
+        {run_backup_command, {}},       {run_backup_command, {disk}},
+        {run_verify_command, {}},       {run_restore_command, {set}},
+        {run_info_command, {set, set}}, {run_verify_command, {"--fit", set}},
     };
     for (const auto& c : cases) {
         const run_result r = run_command(c.f, c.args);
