@@ -14,6 +14,8 @@
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "engine/verify_engine.h"
+#include "format/packed_block.h"
+#include "util/file_io.h"
 #include "util/test_support.h"
 
 namespace kiroda {
@@ -458,6 +460,45 @@ TEST(SetOrder, EachEngineSaysWhatItFindsInItsOwnOrder) {
                 << c.what << (restore ? ", restore\n" : ", data test\n") << sink.seen[0].text;
             EXPECT_EQ(sink.seen[0].type, expected.type) << c.what;
         }
+    }
+    clear_disk_paths();
+}
+
+}  // namespace
+}  // namespace kiroda
+
+namespace kiroda {
+namespace {
+
+// A set cut short at a block's start names the whole blocks there and the
+// blocks its file needs, in both engines.
+TEST(SetOrder, AnIncompleteSetNamesWhatIsThereAndWhatItNeeds) {
+    const std::vector<unsigned char> whole(kChunkBytes, 0);
+    temp_folder set, images;
+    write_data_file(set.file("KRD00001.BIN"), {whole, whole, whole, whole, std::vector<unsigned char>(3 * 512, 7)});
+    const std::uint64_t bytes = 4ULL * kChunkBytes + 3 * 512;
+    std::vector<unsigned char> file = read_file(set.file("KRD00001.BIN"));
+    std::vector<std::int64_t> starts;
+    {
+        unique_fd fd(open_for_reading(set.file("KRD00001.BIN").c_str()));
+        while (at_end_of_file(fd.get()) == end_of_file::before && skip_packed_block(fd.get()) >= 0)
+            starts.push_back(file_position(fd.get()));
+    }
+    ASSERT_EQ(starts.size(), 5u);
+    file.resize(static_cast<std::size_t>(starts[2]));  // at the start of block 4
+    write_file(set.file("KRD00001.BIN"), file);
+    for (const bool restore : {false, true}) {
+        recording_progress p;
+        recording_sink sink;
+        make_blank_target(images.file("target.img"), bytes / 512);
+        register_disk_path(kTarget, images.file("target.img"));
+        const outcome result = restore ? restore_disk(p, kTarget, set.text().c_str(), bytes)
+                                       : verify_backup_set(p, set.text().c_str(), bytes);
+        EXPECT_EQ(result, kEngineFailed);
+        ASSERT_EQ(sink.seen.size(), 1u);
+        EXPECT_NE(sink.seen[0].text.find("ブロックが 3 個しかありません(5 個必要です)"),
+                  std::string::npos)
+            << (restore ? "restore: " : "data test: ") << sink.seen[0].text;
     }
     clear_disk_paths();
 }

@@ -125,6 +125,15 @@ bool set_reader::go_past_damaged_digests(damaged_digests policy, int bad_line) {
     return false;
 }
 
+// The blocks data file `number` holds in a whole set: 60, or what is left
+// for the last.
+int set_reader::blocks_needed_in(int number) const {
+    const std::uint64_t blocks = (backup_bytes_ + kChunkBytes - 1) / kChunkBytes;
+    const auto before = static_cast<std::uint64_t>(number - 1) * kBlocksPerDataFile;
+    const std::uint64_t left = blocks > before ? blocks - before : 0;
+    return static_cast<int>(left < kBlocksPerDataFile ? left : kBlocksPerDataFile);
+}
+
 bool set_reader::open_next_file() {
     ++file_number_;
     blocks_in_file_ = 0;
@@ -148,7 +157,8 @@ bool set_reader::open_next_file() {
 // the last, and match its recorded digest.
 bool set_reader::file_ended() {
     if (blocks_in_file_ < kBlocksPerDataFile && bytes_read_ < backup_bytes_) {
-        fail(get_stored_text(kIncompleteFile), path_, blocks_in_file_, kBlocksPerDataFile);
+        fail(get_stored_text(kIncompleteFile), path_, blocks_in_file_,
+             blocks_needed_in(file_number_));
         return false;
     }
     if (has_digests()) {
@@ -388,7 +398,7 @@ bool set_reader::step_over_file(int fd, int number, std::uint64_t* total) {
         blocks_at_hand_.push_back(block_location{number, offset, count});
     }
     if (blocks < kBlocksPerDataFile && *total < backup_bytes_) {
-        fail(get_stored_text(kIncompleteFile), path_, blocks, kBlocksPerDataFile);
+        fail(get_stored_text(kIncompleteFile), path_, blocks, blocks_needed_in(number));
         return false;
     }
     return true;

@@ -145,6 +145,7 @@ class set_reader {
 
   private:
     bool open_next_file();
+    int blocks_needed_in(int number) const;
     bool file_ended();
     bool check_block(std::int32_t count, const digest128& digest);
     bool wants_digest() const { return has_digests() || keep_block_digests_; }
