@@ -148,7 +148,7 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
 
 const char* state_name(sector_state state) {
     return state == sector_state::unreadable  ? "unreadable"
-           : state == sector_state::not_tried ? "not_tried"
+           : state == sector_state::not_tried ? "non_scraped"
                                               : "read";
 }
 
@@ -165,7 +165,7 @@ bool write_map_json(const std::string& folder, json_writer& json) {
         json.number("bad_line", static_cast<std::uint64_t>(bad_line));
     if (state == map_read::read) {
         json.number("unreadable", map.sectors(sector_state::unreadable));
-        json.number("not_tried", map.sectors(sector_state::not_tried));
+        json.number("non_scraped", map.sectors(sector_state::not_tried));
         json.begin_array("runs");
         for (const sector_run& run : map.bad_runs()) {
             json.begin_object();

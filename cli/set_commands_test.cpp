@@ -417,6 +417,23 @@ TEST_F(SetCommands, AnEditedSourceRecordIsNotProven) {
     }
 }
 
+// The map's '/' in the layout's own words: non-scraped, as the rescue
+// tools' viewers say.
+TEST_F(SetCommands, InfoNamesTheMapsStatesAsTheLayoutDoes) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    const std::string map =
+        "# current_pos  current_status  current_pass\n0x00000000     +               1\n"
+        "0x00000000  0x00000A00  +\n0x00000A00  0x00000400  /\n0x00000E00  0x00000200  -\n"
+        "0x00001000  0x01FFF200  +\n";
+    write_file(set + "/KRDMAP.TXT", std::vector<unsigned char>(map.begin(), map.end()));
+    const run_result text = run_command(run_info_command, {set});
+    EXPECT_TRUE(contains(text.out, "一つずつ読み直さなかったセクタ: 2 個")) << text.out;
+    EXPECT_TRUE(contains(text.out, "セクタ 5 から 6 まで (一つずつ読み直さなかった)")) << text.out;
+    const run_result json = run_command(run_info_command, {"--json", set});
+    EXPECT_TRUE(contains(json.out, "\"non_scraped\":2")) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"state\":\"non_scraped\"")) << json.out;
+}
+
 // After a backup the set is the disk; after a restore the disk is the set.
 TEST_F(SetCommands, VerifyAgainstADisk) {
     ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);

@@ -475,7 +475,8 @@ namespace {
 TEST(SetOrder, AnIncompleteSetNamesWhatIsThereAndWhatItNeeds) {
     const std::vector<unsigned char> whole(kChunkBytes, 0);
     temp_folder set, images;
-    write_data_file(set.file("KRD00001.BIN"), {whole, whole, whole, whole, std::vector<unsigned char>(3 * 512, 7)});
+    write_data_file(set.file("KRD00001.BIN"),
+                    {whole, whole, whole, whole, std::vector<unsigned char>(3 * 512, 7)});
     const std::uint64_t bytes = 4ULL * kChunkBytes + 3 * 512;
     std::vector<unsigned char> file = read_file(set.file("KRD00001.BIN"));
     std::vector<std::int64_t> starts;
