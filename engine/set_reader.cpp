@@ -1,6 +1,8 @@
 #include "engine/set_reader.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -320,9 +322,18 @@ bool set_reader::warn_of_unread_files() {
     extra_file_checked_ = true;
     const std::uint64_t chunks = (backup_bytes_ + kChunkBytes - 1) / kChunkBytes;
     const auto last = static_cast<int>((chunks + kBlocksPerDataFile - 1) / kBlocksPerDataFile);
-    char next[kPathCapacity + 16];
-    if (data_file_path(folder_, last + 1, next, sizeof next) && path_exists(next)) {
-        tell(progress_, kExtraFile, next);
+    // Every data file name past the set's last, after a gap as well.
+    std::vector<int> strays;
+    for (const std::string& name : names_in_folder(folder_)) {
+        if (!is_data_file_name(name.c_str())) continue;
+        const int number = std::atoi(name.c_str() + 3);
+        if (number > last) strays.push_back(number);
+    }
+    std::sort(strays.begin(), strays.end());
+    for (const int number : strays) {
+        char stray[kPathCapacity + 16];
+        if (data_file_path(folder_, number, stray, sizeof stray))
+            tell(progress_, kExtraFile, stray);
     }
     return !has_digests() || check_sides();
 }

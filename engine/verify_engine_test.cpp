@@ -223,6 +223,18 @@ TEST_F(VerifyEngine, TheMediumIsReadNotTheCache) {
     }
 }
 
+// Data files past the set's last, next to it or after a gap: each is named.
+TEST_F(VerifyEngine, EveryStrayDataFileIsNamed) {
+    for (const char* name : {"KRD00007.BIN", "KRD00002.BIN"}) {
+        write_data_file(set.file(name), {chunk(1, 1)});
+    }
+    recording_sink sink;
+    EXPECT_EQ(verify(), kEngineDone);
+    ASSERT_EQ(sink.seen.size(), 2u);
+    EXPECT_NE(sink.seen[0].text.find("KRD00002.BIN"), std::string::npos) << sink.seen[0].text;
+    EXPECT_NE(sink.seen[1].text.find("KRD00007.BIN"), std::string::npos) << sink.seen[1].text;
+}
+
 // A set whose backup was cut after its last block, before its digest file.
 TEST_F(VerifyEngine, ASetMarkedUnfinishedFailsThoughEveryBlockIsThere) {
     write_file(set.file(kUnfinishedMarkName), {});
