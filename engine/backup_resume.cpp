@@ -40,6 +40,10 @@ constexpr enciphered_text kUnconfirmed{
     "バックアップ先のバックアップデータが元ディスク(ディスク %d)のものか確かめられません。\n"
     "(比べられるセクタがありません) 続けられません。"};
 
+constexpr enciphered_text kDamagedBlock{
+    "バックアップ先のバックアップデータの\n%s\nのブロック %d が壊れていました。\n"
+    "そのブロックから後ろは、元ディスクから読んで書き直します。"};
+
 enum class file_data { none, some, unreadable };
 
 // Whether the file at `path` holds at least one byte. A file that is there
@@ -248,6 +252,7 @@ resume_finding finding_of_walk(const kept_blocks& kept, resume_finding f) {
             f.file = kept.file;
             f.block = kept.block;
             f.cut = kept.cut;
+            f.damaged_block = kept.damaged;
             return f;
         case kept_walk::damaged:
             return refused(f, unfinished_set::damaged, kept.file.c_str(), kept.block);
@@ -399,6 +404,11 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     if (c == comparison::differs || c == comparison::set_unreadable) return false;
     if (c == comparison::disk_unreadable) return true;
     return last_whole_block_looks(folder, number, sectors, comparer) != look::differs;
+}
+
+void report_damaged_block(progress& p, const resume_finding& finding) {
+    if (finding.verdict == unfinished_set::resumable && finding.damaged_block)
+        tell(p, kDamagedBlock, finding.file.c_str(), finding.block);
 }
 
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk,

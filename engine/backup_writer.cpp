@@ -205,6 +205,7 @@ bool backup_writer::walk_kept_file(int fd, kept_blocks& found) {
             found.file = path_;
             found.block = blocks_in_file_ + 1;
             found.cut = true;
+            found.damaged = block_follows(static_cast<std::int64_t>(file_bytes_));
             return true;
         }
         digests_.blocks.push_back(
@@ -216,6 +217,15 @@ bool backup_writer::walk_kept_file(int fd, kept_blocks& found) {
         next_sector_ += count;
         ++blocks_in_file_;
     }
+}
+
+// Whether a whole block follows the block at `offset` of data file path_
+// (its header read for its length). The block in flight when a run was cut
+// is the last thing in its file: torn or zeros, nothing whole comes after it.
+bool backup_writer::block_follows(std::int64_t offset) const {
+    unique_fd fd(open_for_reading(path_));
+    return fd.valid() && skip_forward(fd.get(), offset) && skip_packed_block(fd.get()) >= 0 &&
+           skip_whole_packed_block(fd.get()) > 0;
 }
 
 void backup_writer::take_earlier_map(const bad_sector_map& earlier) {
