@@ -68,6 +68,8 @@ struct set_facts {
     bool digests_same_set = false;
     int blocks_unlike_digests = 0;
     bool has_program = false;
+    // Begun by a backup that did not finish (its mark, no digest file).
+    bool unfinished = false;
     // The source record (KRDDISK.TXT) as the digest file proves it.
     side_proof source_proof = side_proof::unrecorded;
 
@@ -75,7 +77,8 @@ struct set_facts {
     // header's count, with digests and map (`map_ok`) that read and agree.
     bool ok(bool map_ok) const {
         return !damaged && !misshapen && !digests_wrong() && map_ok &&
-               source_proof != side_proof::unproven && data_bytes == header.backup_bytes;
+               source_proof != side_proof::unproven && !unfinished &&
+               data_bytes == header.backup_bytes;
     }
 
     bool digests_wrong() const {
@@ -141,6 +144,7 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
     }
     f.source_proof = prove_side_file(folder.c_str(), kSourceDiskFileName);
     char program[kPathCapacity + 16];
+    f.unfinished = set_marked_unfinished(folder.c_str());
     f.has_program = join_path(folder.c_str(), kProgramCopyName, program, sizeof program) &&
                     path_exists(program);
     return f;
@@ -287,6 +291,7 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     write_digests_json(f, json);
     const bool map_ok = write_map_json(folder, json);
     json.boolean("program_copy", f.has_program);
+    json.boolean("unfinished", f.unfinished);
     const bool ok = f.ok(map_ok);
     json.boolean("ok", ok);
     json.end_object();
@@ -350,6 +355,10 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     const bool map_ok = report_bad_sectors(folder, out, "  ");
     print(out, "  プログラムのコピー(KIRODA.EXE): %s\n",
           localized(f.has_program ? "あり" : "なし"));
+    if (f.unfinished) {
+        print(out, "  未完成: バックアップが終わる前に中断されました (" KIRODA_UNFINISHED_MARK_NAME
+                   ")。--resume で続けて完成させて下さい\n");
+    }
     const bool ok = f.ok(map_ok);
     return ok ? kExitDone : kExitFailed;
 }

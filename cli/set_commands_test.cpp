@@ -388,6 +388,21 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
 }
 
 // KRDDISK.TXT changed after the backup: the digest file no longer proves it.
+// A backup cut during its read-back: every block there, no digest file.
+TEST_F(SetCommands, ASetCutBeforeItsDigestFileSaysItIsUnfinished) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    fs::remove(set + "/KRDHASH.TXT");
+    write_file(set + "/KRDOPEN.TXT", {});
+    const run_result info = run_command(run_info_command, {set});
+    EXPECT_EQ(info.status, kExitFailed);
+    EXPECT_TRUE(contains(info.out, "未完成")) << info.out;
+    EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitFailed);
+    const run_result resume = run_command(run_backup_command, {"--resume", disk, set});
+    EXPECT_EQ(resume.status, kExitDone) << resume.err;
+    EXPECT_TRUE(fs::exists(set + "/KRDHASH.TXT") && !fs::exists(set + "/KRDOPEN.TXT"));
+    EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitDone);
+}
+
 TEST_F(SetCommands, AnEditedSourceRecordIsNotProven) {
     ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
     std::vector<unsigned char> record = read_file(set + "/KRDDISK.TXT");

@@ -6,7 +6,8 @@ namespace kiroda {
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+// U+FFFD in UTF-8, as bytes: no text of the program's to translate.
+constexpr char kReplacement[] = {'\xEF', '\xBF', '\xBD', '\0'};
 
 // The length of the well-formed UTF-8 sequence at `at` and its code point,
 // or 0 when the byte there starts none.
