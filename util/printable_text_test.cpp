@@ -12,7 +12,9 @@ TEST(PrintableText, ControlsAndInvalidSequencesBecomeTheReplacementCharacter) {
         std::string text, shown;
     } cases[] = {
         {"plain ASCII", "/dev/sdb", "/dev/sdb"},
-        {"Japanese", "元ディスク", "元ディスク"},
+        // 元ディスク in UTF-8, as bytes: the Windows build's literals are Shift-JIS.
+        {"Japanese", "\xE5\x85\x83\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF",
+         "\xE5\x85\x83\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF"},
         {"an escape sequence", "\x1b[2J\x1b[H", r + "[2J" + r + "[H"},
         {"a line break and a tab", "a\nb\tc\r", "a" + r + "b" + r + "c" + r},
         {"DEL and a C1 control",
