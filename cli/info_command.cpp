@@ -298,6 +298,16 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     return ok ? kExitDone : kExitFailed;
 }
 
+// The lines after the map: the program copy, and a set not finished.
+void write_set_ending_text(const set_facts& f, std::FILE* out) {
+    print(out, "  プログラムのコピー(KIRODA.EXE): %s\n",
+          localized(f.has_program ? "あり" : "なし"));
+    if (f.unfinished) {
+        print(out, "  未完成: バックアップが終わる前に中断されました (" KIRODA_UNFINISHED_MARK_NAME
+                   ")。--resume で続けて完成させて下さい\n");
+    }
+}
+
 int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     const backup_header& h = f.header;
     char bytes[kGroupedTextSize];
@@ -353,14 +363,8 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
         }
     }
     const bool map_ok = report_bad_sectors(folder, out, "  ");
-    print(out, "  プログラムのコピー(KIRODA.EXE): %s\n",
-          localized(f.has_program ? "あり" : "なし"));
-    if (f.unfinished) {
-        print(out, "  未完成: バックアップが終わる前に中断されました (" KIRODA_UNFINISHED_MARK_NAME
-                   ")。--resume で続けて完成させて下さい\n");
-    }
-    const bool ok = f.ok(map_ok);
-    return ok ? kExitDone : kExitFailed;
+    write_set_ending_text(f, out);
+    return f.ok(map_ok) ? kExitDone : kExitFailed;
 }
 
 }  // namespace
