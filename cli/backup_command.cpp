@@ -208,7 +208,8 @@ int check_backup_source(backup_plan& plan, std::FILE* err) {
     const auto size = static_cast<std::int64_t>(checked.backup_bytes);
     disk_record record;
     if (!survey_disk(kSourceDiskNumber, &record) ||
-        !source_acceptable(record, read_disk_gpt(kSourceDiskNumber), source, plan.force, err)) {
+        !source_acceptable(record, read_disk_gpt(kSourceDiskNumber), source, plan.force,
+                           plan.rescue, err)) {
         return kExitFailed;
     }
     if (size % 512 != 0) {

@@ -80,8 +80,12 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
     char a[kGroupedTextSize], b[kGroupedTextSize];
     format_uint64_grouped(a, unreadable);
     format_uint64_grouped(b, not_tried);
-    print(out, "%s読めなかったセクタ: %s 個、読まなかったセクタ: %s 個 (%s、0 で埋めてあります)\n",
-          indent, a, b, kBadSectorMapName);
+    // '/' is the layout's "non-scraped": a larger read over them failed, and
+    // they were not read again one by one (as the rescue tools' own viewers say).
+    print(
+        out,
+        "%s読めなかったセクタ: %s 個、一つずつ読み直さなかったセクタ: %s 個 (%s、0 で埋めてあります)\n",
+        indent, a, b, kBadSectorMapName);
     const auto runs = map.bad_runs();
     // The set's partition tables name the partitions of the runs: blocks
     // are unpacked for them, so only when there are runs to place.
@@ -93,7 +97,8 @@ bool report_bad_sectors(const std::string& folder, std::FILE* out, const char* i
         format_uint64_grouped(to, runs[i].first + runs[i].count - 1);
         const std::string in = where(runs[i].first, list, have_list);
         print(out, "%s  セクタ %s から %s まで (%s)%s%s\n", indent, from, to,
-              localized(runs[i].state == sector_state::unreadable ? "読めない" : "読まなかった"),
+              localized(runs[i].state == sector_state::unreadable ? "読めない"
+                                                                  : "一つずつ読み直さなかった"),
               in.empty() ? "" : ": ", in.c_str());
     }
     if (runs.size() > kRunsShown)

@@ -26,6 +26,7 @@
 #include "util/number_format.h"
 #include "util/path.h"
 #include "util/path_query.h"
+#include "util/printable_text.h"
 
 namespace kiroda::cli {
 
@@ -45,7 +46,7 @@ std::string caption_text(const char* sjis) {
             text += '?';
         }
     }
-    return text;
+    return printable_text(text);
 }
 
 // What info finds in a set, shown as text or as JSON.
@@ -72,11 +73,16 @@ struct set_facts {
     bool digests_same_set = false;
     int blocks_unlike_digests = 0;
     bool has_program = false;
+    // Begun by a backup that did not finish (its mark, no digest file).
+    bool unfinished = false;
+    // The source record (KRDDISK.TXT) as the digest file proves it.
+    side_proof source_proof = side_proof::unrecorded;
 
     // Whole: every block reads, in the set's shape, adding up to the
     // header's count, with digests and map (`map_ok`) that read and agree.
     bool ok(bool map_ok) const {
         return !damaged && !misshapen && !digests_wrong() && map_ok &&
+               source_proof != side_proof::unproven && !unfinished &&
                data_bytes == header.backup_bytes;
     }
 
@@ -163,7 +169,9 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
         if (!is_data_file_name(name.c_str()) || name == kHeaderFileName)
             f.set_bytes += file_size_of((std::filesystem::path(folder) / name).c_str());
     }
+    f.source_proof = prove_side_file(folder.c_str(), kSourceDiskFileName);
     char program[kPathCapacity + 16];
+    f.unfinished = set_marked_unfinished(folder.c_str());
     f.has_program = join_path(folder.c_str(), kProgramCopyName, program, sizeof program) &&
                     path_exists(program);
     return f;
@@ -171,7 +179,7 @@ set_facts collect_facts(const std::string& folder, const backup_header& header) 
 
 const char* state_name(sector_state state) {
     return state == sector_state::unreadable  ? "unreadable"
-           : state == sector_state::not_tried ? "not_tried"
+           : state == sector_state::not_tried ? "non_scraped"
                                               : "read";
 }
 
@@ -188,7 +196,7 @@ bool write_map_json(const std::string& folder, json_writer& json) {
         json.number("bad_line", static_cast<std::uint64_t>(bad_line));
     if (state == map_read::read) {
         json.number("unreadable", map.sectors(sector_state::unreadable));
-        json.number("not_tried", map.sectors(sector_state::not_tried));
+        json.number("non_scraped", map.sectors(sector_state::not_tried));
         json.begin_array("runs");
         for (const sector_run& run : map.bad_runs()) {
             json.begin_object();
@@ -205,7 +213,7 @@ bool write_map_json(const std::string& folder, json_writer& json) {
 }
 
 // The source's record (KRDDISK.TXT); a set without one is no worse for it.
-void write_source_json(const std::string& folder, json_writer& json) {
+void write_source_json(const std::string& folder, side_proof proof, json_writer& json) {
     source_disk disk;
     const source_disk_read state = read_source_disk(folder.c_str(), &disk);
     json.begin_object("source");
@@ -213,7 +221,7 @@ void write_source_json(const std::string& folder, json_writer& json) {
                       : state == source_disk_read::absent ? "absent"
                                                           : "unreadable");
     if (state == source_disk_read::read) {
-        json.text("path", disk.path);
+        json.text("path", printable_text(disk.path));
         json.number("bytes", disk.bytes);
         if (disk.used_only) {
             json.boolean("used_only", true);
@@ -224,6 +232,9 @@ void write_source_json(const std::string& folder, json_writer& json) {
         if (!disk.table.empty()) json.text("table", disk.table);
         json.number("partitions", disk.partitions.size());
     }
+    json.text("digest", proof == side_proof::proven     ? "matches"
+                        : proof == side_proof::unproven ? "differs"
+                                                        : "not_recorded");
     json.end_object();
 }
 
@@ -236,10 +247,19 @@ void print_used_only(const source_disk& disk, std::FILE* out) {
           sectors);
 }
 
-void write_source_text(const std::string& folder, std::FILE* out) {
+void write_source_text(const std::string& folder, side_proof proof, std::FILE* out) {
     source_disk disk;
     switch (read_source_disk(folder.c_str(), &disk)) {
         case source_disk_read::read:
+            // Said first: what follows may be anybody's words.
+            if (proof == side_proof::unproven) {
+                print(
+                    out,
+                    "  元ディスクの記録: " KIRODA_SOURCE_DISK_FILE_NAME
+                    " がダイジェストファイルの記録と一致しません。確かめられない記録です:\n    %s\n",
+                    describe_source(disk).c_str());
+                break;
+            }
             print(out, "  元ディスクの記録: %s\n", describe_source(disk).c_str());
             if (!disk.table.empty())
                 print(out, "  元ディスクの論理セクタ: %u バイト、パーテーション表: %s (%zu 個)\n",
@@ -300,7 +320,7 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     json.number("backup_bytes", h.backup_bytes);
     json.number("sectors", h.backup_bytes / 512);
     json.end_object();
-    write_source_json(folder, json);
+    write_source_json(folder, f.source_proof, json);
     json.begin_array("data_files");
     for (const data_file_facts& file : f.files) {
         char name[16];
@@ -321,10 +341,21 @@ int write_json(const std::string& folder, const set_facts& f, std::FILE* out) {
     write_digests_json(f, json);
     const bool map_ok = write_map_json(folder, json);
     json.boolean("program_copy", f.has_program);
+    json.boolean("unfinished", f.unfinished);
     const bool ok = f.ok(map_ok);
     json.boolean("ok", ok);
     json.end_object();
     return ok ? kExitDone : kExitFailed;
+}
+
+// The lines after the map: the program copy, and a set not finished.
+void write_set_ending_text(const set_facts& f, std::FILE* out) {
+    print(out, "  プログラムのコピー(KIRODA.EXE): %s\n",
+          localized(f.has_program ? "あり" : "なし"));
+    if (f.unfinished) {
+        print(out, "  未完成: バックアップが終わる前に中断されました (" KIRODA_UNFINISHED_MARK_NAME
+                   ")。--resume で続けて完成させて下さい\n");
+    }
 }
 
 // What the digest file says, in words.
@@ -375,7 +406,7 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     source_disk recorded;
     if (read_source_disk(folder.c_str(), &recorded) != source_disk_read::read)
         print(out, "  元ディスク: Windows のディスク %d\n", h.source_disk);
-    write_source_text(folder, out);
+    write_source_text(folder, f.source_proof, out);
     char sectors[kGroupedTextSize], mb[kGroupedTextSize], set_text[kGroupedTextSize];
     format_uint64_grouped(sectors, h.backup_bytes / 512);
     format_uint64_grouped(mb, h.backup_bytes / 1000000);
@@ -407,10 +438,8 @@ int write_text(const std::string& folder, const set_facts& f, std::FILE* out) {
     }
     write_digests_text(f, out);
     const bool map_ok = report_bad_sectors(folder, out, "  ");
-    print(out, "  プログラムのコピー(KIRODA.EXE): %s\n",
-          localized(f.has_program ? "あり" : "なし"));
-    const bool ok = f.ok(map_ok);
-    return ok ? kExitDone : kExitFailed;
+    write_set_ending_text(f, out);
+    return f.ok(map_ok) ? kExitDone : kExitFailed;
 }
 
 }  // namespace

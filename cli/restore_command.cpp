@@ -475,8 +475,17 @@ int check_restore(restore_plan& plan, const disk_paths_scope& disks, std::FILE* 
     // Which disk the set was made from, and which is about to be
     // overwritten, where two look alike.
     if (source_disk made_from;
-        read_source_disk(plan.folder.c_str(), &made_from) == source_disk_read::read)
-        print_message(err, "バックアップ元: %s", describe_source(made_from).c_str());
+        read_source_disk(plan.folder.c_str(), &made_from) == source_disk_read::read) {
+        if (prove_side_file(plan.folder.c_str(), kSourceDiskFileName) == side_proof::unproven) {
+            print_message(
+                err,
+                "バックアップ元 (" KIRODA_SOURCE_DISK_FILE_NAME
+                " がダイジェストファイルの記録と一致しないため、確かめられない記録です): %s",
+                describe_source(made_from).c_str());
+        } else {
+            print_message(err, "バックアップ元: %s", describe_source(made_from).c_str());
+        }
+    }
     // An image still to be made is empty and of the set's size: the engine
     // checks it once it is there.
     if (!plan.make_image) {

@@ -93,10 +93,10 @@ TEST_F(SetCommands, BackupVerifyInfoAndRestoreRoundTrip) {
     const std::string source_line = "元ディスクの記録: " + fs::absolute(disk).string() + ", 33 MB";
     EXPECT_TRUE(contains(info.out, source_line)) << info.out;
     const run_result json = run_command(run_info_command, {"--json", set});
-    EXPECT_TRUE(contains(json.out, "\"source\":{\"file\":\"read\",\"path\":\"" +
-                                       fs::absolute(disk).string() +
-                                       "\",\"bytes\":33559040,\"sector_size\":512,"
-                                       "\"table\":\"mbr\",\"partitions\":1}"))
+    EXPECT_TRUE(contains(json.out,
+                         "\"source\":{\"file\":\"read\",\"path\":\"" + fs::absolute(disk).string() +
+                             "\",\"bytes\":33559040,\"sector_size\":512,"
+                             "\"table\":\"mbr\",\"partitions\":1,\"digest\":\"matches\"}"))
         << json.out;
 
     // The target image does not exist: it is made at the set's size.
@@ -120,6 +120,7 @@ TEST_F(SetCommands, UsageErrors) {
         {run_restore_command, {set}, "TARGET がありません"},
         {run_info_command, {set, "x"}, "余分な引数です: x"},
         {run_restore_command, {"-q", "-z", set}, "不明なオプションです: -z"},
+        {run_verify_command, {"--fit", set}, "--fit は --against と一緒に使います"},
     };
     for (const auto& c : cases) {
         const run_result r = run_command(c.f, c.args);
@@ -411,6 +412,68 @@ TEST_F(SetCommands, DamageOnlyTheStructureOrTheDigestsSee) {
     }
 }
 
+// KRDDISK.TXT changed after the backup: the digest file no longer proves it.
+// A backup cut during its read-back: every block there, no digest file.
+TEST_F(SetCommands, ASetCutBeforeItsDigestFileSaysItIsUnfinished) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    fs::remove(set + "/KRDHASH.TXT");
+    write_file(set + "/KRDOPEN.TXT", {});
+    const run_result info = run_command(run_info_command, {set});
+    EXPECT_EQ(info.status, kExitFailed);
+    EXPECT_TRUE(contains(info.out, "未完成")) << info.out;
+    EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitFailed);
+    const run_result resume = run_command(run_backup_command, {"--resume", disk, set});
+    EXPECT_EQ(resume.status, kExitDone) << resume.err;
+    EXPECT_TRUE(fs::exists(set + "/KRDHASH.TXT") && !fs::exists(set + "/KRDOPEN.TXT"));
+    EXPECT_EQ(run_command(run_verify_command, {set}).status, kExitDone);
+}
+
+TEST_F(SetCommands, AnEditedSourceRecordIsNotProven) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    std::vector<unsigned char> record = read_file(set + "/KRDDISK.TXT");
+    const std::string text(record.begin(), record.end());
+    // A path that would clear the screen and forge a line, and a byte no
+    // UTF-8 text holds.
+    const std::string edited = text.substr(0, text.find("path /")) +
+                               "path X\x1b[2J\x1b[HTarget checked: OK\xFF" +
+                               text.substr(text.find("path /") + 6);
+    write_file(set + "/KRDDISK.TXT", std::vector<unsigned char>(edited.begin(), edited.end()));
+    const run_result verify = run_command(run_verify_command, {set});
+    EXPECT_EQ(verify.status, kExitFailed);
+    EXPECT_TRUE(contains(verify.err, "KRDDISK.TXT がダイジェストファイルの記録と一致しないか"))
+        << verify.err;
+    const run_result info = run_command(run_info_command, {set});
+    EXPECT_EQ(info.status, kExitFailed);
+    EXPECT_TRUE(contains(info.out, "確かめられない記録です:\n    X")) << info.out;
+    const run_result json = run_command(run_info_command, {"--json", set});
+    EXPECT_TRUE(contains(json.out, "\"digest\":\"differs\"")) << json.out;
+    const run_result restore = run_command(run_restore_command, {set, restored});
+    EXPECT_EQ(restore.status, kExitDone) << restore.err;
+    EXPECT_TRUE(contains(restore.err, "確かめられない記録です): X")) << restore.err;
+    const std::string shown = "X\xEF\xBF\xBD[2J\xEF\xBF\xBD[HTarget checked: OK\xEF\xBF\xBD";
+    for (const std::string& out : {info.out, json.out, restore.err}) {
+        EXPECT_TRUE(contains(out, shown)) << out;
+        EXPECT_FALSE(contains(out, "\x1b") || contains(out, "\xFF")) << out;
+    }
+}
+
+// The map's '/' in the layout's own words: non-scraped, as the rescue
+// tools' viewers say.
+TEST_F(SetCommands, InfoNamesTheMapsStatesAsTheLayoutDoes) {
+    ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
+    const std::string map =
+        "# current_pos  current_status  current_pass\n0x00000000     +               1\n"
+        "0x00000000  0x00000A00  +\n0x00000A00  0x00000400  /\n0x00000E00  0x00000200  -\n"
+        "0x00001000  0x01FFF200  +\n";
+    write_file(set + "/KRDMAP.TXT", std::vector<unsigned char>(map.begin(), map.end()));
+    const run_result text = run_command(run_info_command, {set});
+    EXPECT_TRUE(contains(text.out, "一つずつ読み直さなかったセクタ: 2 個")) << text.out;
+    EXPECT_TRUE(contains(text.out, "セクタ 5 から 6 まで (一つずつ読み直さなかった)")) << text.out;
+    const run_result json = run_command(run_info_command, {"--json", set});
+    EXPECT_TRUE(contains(json.out, "\"non_scraped\":2")) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"state\":\"non_scraped\"")) << json.out;
+}
+
 // After a backup the set is the disk; after a restore the disk is the set.
 TEST_F(SetCommands, VerifyAgainstADisk) {
     ASSERT_EQ(run_command(run_backup_command, {disk, set}).status, kExitDone);
@@ -632,6 +695,32 @@ TEST_F(SetCommands, RescueGetsPastRealReadErrors) {
     std::vector<unsigned char> expected = read_file(disk);
     for (const std::string& s : bad) std::fill_n(expected.begin() + std::stoll(s) * 512, 512, 0);
     EXPECT_TRUE(read_file(restored) == expected);
+}
+
+// A disk whose sector 0 does not read: refused, but rescued with --force
+// (sector 0 zeros in the map).
+TEST_F(SetCommands, ARescueTakesADiskWhoseSectorZeroIsLost) {
+    kiroda::test_support::fault_fs_mount mount(disk, dir.file("mnt"), {"--eio", "0"});
+    if (!mount.mounted()) GTEST_SKIP() << mount.why();
+    const struct {
+        std::vector<std::string> options;
+        int status;
+        const char* said;
+    } cases[] = {
+        {{"--rescue"}, kExitFailed, "元ディスクの先頭セクタ (MBR) を読めません"},
+        {{"--force"}, kExitFailed, "元ディスクの先頭セクタ (MBR) を読めません"},
+        {{"--rescue", "--force"}, kExitDone, "直すまでパーテーションテーブルがありません"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(set);
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {mount.image(), set});
+        const run_result r = run_command(run_backup_command, args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_TRUE(contains(r.err, c.said)) << r.err;
+    }
+    const std::vector<unsigned char> map = read_file(set + "/KRDMAP.TXT");
+    EXPECT_TRUE(contains(std::string(map.begin(), map.end()), "0x00000000  0x00000200  -"));
 }
 
 TEST_F(SetCommands, AMissingDataFileWithoutATerminalIsCancelled) {

@@ -59,15 +59,28 @@ bool forced_layout(const std::string& reason, const std::string& source, bool fo
     return true;
 }
 
+// Sector 0 does not read. A failing disk may have lost it first: a rescue
+// keeps it as zeros in the map, the rest of the disk as it reads.
+bool unreadable_sector0(const std::string& source, bool force, bool rescue, std::FILE* err) {
+    const std::string reason = system_reason(take_system_error());
+    if (rescue && force) {
+        print_message(err,
+                      "注意: 元ディスクの先頭セクタ (MBR) を読めません: %s%s\n"
+                      "--rescue --force により、ゼロとして KRDMAP.TXT に記録して続けます。"
+                      "復旧したディスクには、直すまでパーテーションテーブルがありません。",
+                      source.c_str(), reason.c_str());
+        return true;
+    }
+    print_message(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
+                  reason.c_str());
+    return false;
+}
+
 }  // namespace
 
 bool source_acceptable(const disk_record& record, const gpt_layout& gpt, const std::string& source,
-                       bool force, std::FILE* err) {
-    if (record.sector0_unreadable) {
-        print_message(err, "元ディスクの先頭セクタ (MBR) を読めません: %s%s", source.c_str(),
-                      system_reason(take_system_error()).c_str());
-        return false;
-    }
+                       bool force, bool rescue, std::FILE* err) {
+    if (record.sector0_unreadable) return unreadable_sector0(source, force, rescue, err);
     // A GPT is krdtool's to judge: the wizard refuses every one.
     if (gpt.state == gpt_state::valid) return true;
     if (gpt.state != gpt_state::none)

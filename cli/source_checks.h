@@ -17,9 +17,12 @@ namespace kiroda::cli {
 // arrays hold (`gpt`, engine/gpt_layout.h) taken as it is. Another sector
 // size or another kind of media always refuses; a partition layout refused
 // (a damaged GPT, a hybrid MBR, no MBR signature, no partition) refuses
-// unless `force`, and then only warns. False after a message.
+// unless `force`, and then only warns. An unreadable sector 0 refuses unless
+// both `rescue` and `force` (it is then a lost sector of the rescue). False
+// after a message.
 [[nodiscard]] bool source_acceptable(const disk_record& record, const gpt_layout& gpt,
-                                     const std::string& source, bool force, std::FILE* err);
+                                     const std::string& source, bool force, bool rescue,
+                                     std::FILE* err);
 
 // True when a file system on `source` (a partition of it, or anything
 // stacked on it, an image behind a loop device included) is mounted for

@@ -68,7 +68,7 @@ TEST(SourceChecks, ForceCoversThePartitionLayoutOnly) {
         gpt.state = c.table;
         for (const bool force : {false, true}) {
             captured_stream err;
-            EXPECT_EQ(source_acceptable(r, gpt, "src.img", force, err.get()),
+            EXPECT_EQ(source_acceptable(r, gpt, "src.img", force, false, err.get()),
                       force ? c.forced : c.plain)
                 << c.what << (force ? " (forced)" : "");
             EXPECT_NE(err.text().find(c.named), std::string::npos) << c.what << "\n" << err.text();

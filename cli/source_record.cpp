@@ -5,6 +5,7 @@
 
 #include "cli/disks_command.h"
 #include "util/number_format.h"
+#include "util/printable_text.h"
 
 namespace kiroda::cli {
 
@@ -41,7 +42,8 @@ std::string describe_source(const source_disk& disk) {
     std::string text = disk.path;
     const std::string who = describe_identity(id);
     if (!who.empty()) text += (text.empty() ? "" : " - ") + who;
-    return text + (text.empty() ? "" : ", ") + gigabytes(disk.bytes);
+    // Every field is the set's: shown only as printable text.
+    return printable_text(text + (text.empty() ? "" : ", ") + gigabytes(disk.bytes));
 }
 
 }  // namespace kiroda::cli

@@ -8,6 +8,7 @@
 
 #include "cli/json_writer.h"
 #include "format/source_disk.h"
+#include "util/printable_text.h"
 
 namespace kiroda::cli {
 
@@ -31,8 +32,9 @@ void write_identity_members(json_writer& json, const Identity& id) {
                                                                  {"model", &id.model},
                                                                  {"serial", &id.serial},
                                                                  {"transport", &id.transport}};
+    // A set's record is anybody's bytes; a disk's identity the system's.
     for (const auto& [key, value] : fields) {
-        if (!value->empty()) json.text(key, *value);
+        if (!value->empty()) json.text(key, printable_text(*value));
     }
     if (id.removable >= 0) json.boolean("removable", id.removable == 1);
     if (id.rotational >= 0) json.boolean("rotational", id.rotational == 1);
@@ -43,7 +45,7 @@ void write_identity_members(json_writer& json, const Identity& id) {
 source_disk record_of_source(const std::string& path, std::uint64_t bytes);
 
 // "/dev/sdb - SanDisk Ultra (シリアル番号 4C530001), usb, 32.0 GB": the
-// fields the record has.
+// fields the record has, as printable text.
 std::string describe_source(const source_disk& disk);
 
 // What the system says of the block device at `path`, with its size when

@@ -115,8 +115,11 @@ int verify_set(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
     const parsed_options options =
         parse_options(args, {"--fit", "--yes", "--quiet", "--json", "--progress=json"},
                       {"--against"}, {"SETDIR"});
-    if (!options.error.empty() || options.operands.size() != 1) {
+    // --fit is a way of comparing: alone it would be taken and do nothing.
+    const bool fit_alone = options.has("--fit") && options.values.count("--against") == 0;
+    if (!options.error.empty() || options.operands.size() != 1 || fit_alone) {
         if (!options.error.empty()) print(err, "krdtool verify: %s\n", options.error.c_str());
+        if (fit_alone) print(err, "krdtool verify: --fit は --against と一緒に使います\n");
         print(err,
               "使い方: krdtool verify [--against DISK [--fit]] [--json] [--progress=json] [-q] "
               "[-y] SETDIR\n");

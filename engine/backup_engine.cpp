@@ -212,6 +212,7 @@ outcome backup_disk(progress& p, int source_disk, const char* folder, std::uint6
             return kEngineFailed;
         }
         header_written = finding.header_written;
+        report_damaged_block(p, finding);
     }
     if (!writer.start()) return kEngineFailed;
     if (!header_written) {

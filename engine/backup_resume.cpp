@@ -40,6 +40,10 @@ constexpr enciphered_text kUnconfirmed{
     "バックアップ先のバックアップデータが元ディスク(ディスク %d)のものか確かめられません。\n"
     "(比べられるセクタがありません) 続けられません。"};
 
+constexpr enciphered_text kDamagedBlock{
+    "バックアップ先のバックアップデータの\n%s\nのブロック %d が壊れていました。\n"
+    "そのブロックから後ろは、元ディスクから読んで書き直します。"};
+
 enum class file_data { none, some, unreadable };
 
 // Whether the file at `path` holds at least one byte. A file that is there
@@ -248,6 +252,7 @@ resume_finding finding_of_walk(const kept_blocks& kept, resume_finding f) {
             f.file = kept.file;
             f.block = kept.block;
             f.cut = kept.cut;
+            f.damaged_block = kept.damaged;
             return f;
         case kept_walk::damaged:
             return refused(f, unfinished_set::damaged, kept.file.c_str(), kept.block);
@@ -352,8 +357,11 @@ resume_finding examine_unfinished_set(const disk_handle& disk, int disk_number,
 bool set_is_finished(const char* folder) {
     char path[kPathCapacity + 16];
     if (join_path(folder, kDigestFileName, path, sizeof path) && path_exists(path)) return true;
-    // A run cut while it wrote its digest file: the one thing left to do.
+    // A run cut while it wrote its digest file, or before: every block may
+    // be there, not yet read back from the medium.
     if (join_path(folder, kDigestTempName, path, sizeof path) && path_exists(path)) return false;
+    if (join_path(folder, kUnfinishedMarkName, path, sizeof path) && path_exists(path))
+        return false;
     backup_header header{};
     if (!read_header_silently(folder, &header)) return false;
     std::uint64_t total = 0;
@@ -396,6 +404,11 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
     if (c == comparison::differs || c == comparison::set_unreadable) return false;
     if (c == comparison::disk_unreadable) return true;
     return last_whole_block_looks(folder, number, sectors, comparer) != look::differs;
+}
+
+void report_damaged_block(progress& p, const resume_finding& finding) {
+    if (finding.verdict == unfinished_set::resumable && finding.damaged_block)
+        tell(p, kDamagedBlock, finding.file.c_str(), finding.block);
 }
 
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk,

@@ -45,6 +45,7 @@ struct resume_finding {
     std::uint64_t set_bytes = 0;    // other_disk: the size the header records
     bool header_written = false;    // false: no usable header yet, write one
     bool cut = false;               // `file` ends in a partial block (block `block`)
+    bool damaged_block = false;     // that block is damage, not the block in flight
 };
 
 // Examines the set in the folder of `writer` against the first sectors of
@@ -71,6 +72,10 @@ bool unfinished_set_of_disk(const char* folder, int disk_number, std::uint64_t s
 
 // Shows why the set of `finding` cannot go on (nothing for resumable, and
 // for a stop, which is no failure of the set). `source_disk` names the disk.
+// Says which kept block of a resumable set was found damaged, and that it
+// is written again (nothing when none was).
+void report_damaged_block(progress& p, const resume_finding& finding);
+
 void report_unfinished_set(progress& p, const resume_finding& finding, int source_disk,
                            const char* folder, std::uint64_t sectors);
 

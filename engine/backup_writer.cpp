@@ -1,5 +1,7 @@
 #include "engine/backup_writer.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -11,6 +13,8 @@
 #include "format/set_files.h"
 #include "format/source_disk.h"
 #include "util/free_space.h"
+#include "util/path.h"
+#include "util/side_file.h"
 #include "util/number_format.h"
 
 namespace kiroda {
@@ -201,6 +205,7 @@ bool backup_writer::walk_kept_file(int fd, kept_blocks& found) {
             found.file = path_;
             found.block = blocks_in_file_ + 1;
             found.cut = true;
+            found.damaged = block_follows(static_cast<std::int64_t>(file_bytes_));
             return true;
         }
         digests_.blocks.push_back(
@@ -212,6 +217,15 @@ bool backup_writer::walk_kept_file(int fd, kept_blocks& found) {
         next_sector_ += count;
         ++blocks_in_file_;
     }
+}
+
+// Whether a whole block follows the block at `offset` of data file path_
+// (its header read for its length). The block in flight when a run was cut
+// is the last thing in its file: torn or zeros, nothing whole comes after it.
+bool backup_writer::block_follows(std::int64_t offset) const {
+    unique_fd fd(open_for_reading(path_));
+    return fd.valid() && skip_forward(fd.get(), offset) && skip_packed_block(fd.get()) >= 0 &&
+           skip_whole_packed_block(fd.get()) > 0;
 }
 
 void backup_writer::take_earlier_map(const bad_sector_map& earlier) {
@@ -244,8 +258,39 @@ bool backup_writer::cut_to_kept(int number) {
     return false;
 }
 
+// The folder's name in its parent forced to the volume. "E:\SET\" and
+// "/mnt/set" alike: the last separator ensured, then dropped, names the
+// folder as a file of its parent.
+bool backup_writer::sync_parent_of_folder() const {
+    char folder[kPathCapacity + 16];
+    if (std::snprintf(folder, sizeof folder, "%s", folder_) >= static_cast<int>(sizeof folder) ||
+        ensure_trailing_separator(folder, sizeof folder) == nullptr) {
+        return false;
+    }
+    folder[std::strlen(folder) - 1] = '\0';
+    return folder[0] == '\0' || sync_folder_of(folder);
+}
+
+// The mark of a set begun and not finished, before the first file of the
+// set (or again, for a set an older program began): until the digest file
+// takes its name, no reader takes the set for finished.
+bool backup_writer::mark_unfinished() {
+    // Its name says it all: it is empty.
+    if (write_side_file(folder_, kUnfinishedMarkTempName, kUnfinishedMarkName, "")) {
+        return true;
+    }
+    tell(p_, kCannotWriteSide, kUnfinishedMarkName, folder_);
+    return false;
+}
+
 bool backup_writer::start() {
-    if (!resumed_) return true;
+    // The folder's own name in its parent (it may have just been made):
+    // without it a power cut may take the whole set, finished or not.
+    if (!sync_parent_of_folder()) {
+        fail(kCannotCommit, folder_);
+        return false;
+    }
+    if (!resumed_) return mark_unfinished();
     // The last two data files: the one written on and the one closed
     // before it; a partial block lies at the end of one of them.
     if (!cut_to_kept(file_number_ - 1) || !cut_to_kept(file_number_)) return false;
@@ -256,7 +301,7 @@ bool backup_writer::start() {
             join_path(folder_, side.temp_name, path, sizeof path))
             static_cast<void>(remove_file(path));
     }
-    return !keeps_map_ || save_map();
+    return mark_unfinished() && (!keeps_map_ || save_map());
 }
 
 void backup_writer::note_sectors(const bad_sector_map& chunk_map) {
@@ -305,9 +350,13 @@ bool backup_writer::open_data_file() {
     // name must not leave blocks behind that would be read as part of this
     // set. A file an interrupted run began is cut after its last whole
     // block and written on.
-    file_.reset(file_bytes_ > 0 ? open_to_continue(path_, static_cast<std::int64_t>(file_bytes_))
-                                : open_for_writing(path_));
-    if (file_.valid()) return true;
+    const bool created = file_bytes_ == 0;
+    file_.reset(created ? open_for_writing(path_)
+                        : open_to_continue(path_, static_cast<std::int64_t>(file_bytes_)));
+    // A new file's name made durable before its blocks are relied on: a
+    // committed block of a file without a name is lost to a resume.
+    if (file_.valid() && (!created || sync_folder_of(path_))) return true;
+    file_.reset();
     fail(kCannotCreate, path_);
     return false;
 }
@@ -393,8 +442,17 @@ bool backup_writer::finish() {
         return false;
     }
     bool not_kept = false;
-    if (write_set_digests(folder_, digests_, side_file_read_back(&not_kept))) return true;
     char path[kPathCapacity + 16];
+    if (write_set_digests(folder_, digests_, side_file_read_back(&not_kept))) {
+        // The digest file says the set is finished whether the mark goes or
+        // stays (a cut here leaves both); removed, its name is made durable.
+        if (join_path(folder_, kUnfinishedMarkName, path, sizeof path) && remove_file(path) &&
+            sync_folder_of(path)) {
+            return true;
+        }
+        tell(p_, kCannotWriteSide, kUnfinishedMarkName, folder_);
+        return false;
+    }
     if (not_kept && join_path(folder_, kDigestFileName, path, sizeof path)) {
         medium_failed(path);
     } else {

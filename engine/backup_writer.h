@@ -49,9 +49,12 @@ enum class kept_walk { kept, damaged, unreadable, stopped };
 
 struct kept_blocks {
     kept_walk verdict = kept_walk::kept;
-    std::string file;               // the file at fault, or the one cut
-    int block = 0;                  // the block at fault or cut off, 1-based in `file`
-    bool cut = false;               // `file` ends in a partial block (block `block`)
+    std::string file;  // the file at fault, or the one cut
+    int block = 0;     // the block at fault or cut off, 1-based in `file`
+    bool cut = false;  // `file` ends in a partial block (block `block`)
+    // The block cut off is no block in flight: a whole block follows it
+    // (damage; it is written again with what follows it).
+    bool damaged = false;
     int last_file = 0;              // the last data file walked: the next must hold nothing
     block_place last;               // the last whole block kept (offset < 0: none)
     std::vector<block_place> kept;  // every whole block kept, in disk order
@@ -139,9 +142,12 @@ class backup_writer {
     }
 
   private:
+    bool sync_parent_of_folder() const;
+    bool mark_unfinished();
     bool open_data_file();
     bool close_data_file();
     bool walk_kept_file(int fd, kept_blocks& found);
+    bool block_follows(std::int64_t offset) const;
     kept_blocks walk_failed(kept_walk verdict, const char* file);
     bool cut_to_kept(int number);
     bool check_file(const char* path, std::uint64_t bytes, const digest128& digest, bool shown);

@@ -33,6 +33,12 @@ bool find_set_file(const char* folder, char* found, std::size_t capacity) {
     return false;
 }
 
+bool set_marked_unfinished(const char* folder) {
+    char path[kPathCapacity + 16];
+    return join_path(folder, kUnfinishedMarkName, path, sizeof path) && path_exists(path) &&
+           join_path(folder, kDigestFileName, path, sizeof path) && !path_exists(path);
+}
+
 std::uint64_t data_file_bytes_needed(std::uint64_t sectors_left) {
     const std::uint64_t per_file = static_cast<std::uint64_t>(kBlocksPerDataFile) * kChunkSectors;
     if (sectors_left >= per_file) return kDataFileMaxBytes;

@@ -34,6 +34,10 @@ bool data_file_path(const char* folder, int number, char* path, std::size_t capa
 // or digest file would be taken for the new set's.
 bool find_set_file(const char* folder, char* found, std::size_t capacity);
 
+// True when `folder` holds the mark of a set a backup began and did not
+// finish (format/set_files.h), and no digest file says it did.
+bool set_marked_unfinished(const char* folder);
+
 // Bytes a new data file may need when `sectors_left` sectors are still to be
 // backed up: a full file, or what the last blocks need when fewer remain.
 std::uint64_t data_file_bytes_needed(std::uint64_t sectors_left);

@@ -1,5 +1,6 @@
 #include "engine/engine_test_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -63,6 +64,20 @@ void write_data_file(const std::string& path,
         if (write_packed_block(fd.get(), chunk.data(), static_cast<std::int32_t>(chunk.size())) < 0)
             throw std::runtime_error("cannot write a block of " + path);
     }
+}
+
+std::uint64_t write_two_file_set(const std::string& folder, std::uint32_t last_sectors) {
+    std::vector<unsigned char> chunk(kChunkBytes, 0);
+    for (std::size_t i = 0; i < chunk.size(); i += 97) chunk[i] = 1;
+    unique_fd fd(open_for_writing((folder + "/KRD00001.BIN").c_str()));
+    for (int i = 0; i < kBlocksPerDataFile; ++i) {
+        if (write_packed_block(fd.get(), chunk.data(), kChunkBytes) < 0)
+            throw std::runtime_error("cannot write a block in " + folder);
+        if (i == 0) std::fill(chunk.begin(), chunk.end(), 0);
+    }
+    chunk.resize(std::size_t{last_sectors} * 512);
+    write_data_file(folder + "/KRD00002.BIN", {chunk});
+    return std::uint64_t{kBlocksPerDataFile} * kChunkBytes + std::uint64_t{last_sectors} * 512;
 }
 
 bool same_file(const std::string& a, const std::string& b) {

@@ -42,6 +42,11 @@ void make_blank_target(const std::string& path, std::uint64_t sectors);
 void write_data_file(const std::string& path,
                      const std::vector<std::vector<unsigned char>>& chunks);
 
+// A set of two data files in `folder`, without header or digest file:
+// KRD00001.BIN of 60 whole chunks (the first patterned, the rest zeros) and
+// KRD00002.BIN of one block of `last_sectors`. Returns its byte count.
+std::uint64_t write_two_file_set(const std::string& folder, std::uint32_t last_sectors);
+
 bool same_file(const std::string& a, const std::string& b);
 
 // The first 512 bytes of a file.

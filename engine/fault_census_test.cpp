@@ -165,6 +165,9 @@ TEST_F(FaultCensus, Restore) {
         n = stop_io_census();
     }
     ASSERT_GT(sector0_at, 0);
+    // The look-ahead's open of the data file: a file it cannot open is left
+    // to the walk, which opens it again and restores the disk.
+    int unseen = 0;
     for (std::int64_t k = 1; k <= n; ++k) {
         std::int64_t written_at = 0;
         prepare(&written_at);
@@ -173,6 +176,10 @@ TEST_F(FaultCensus, Restore) {
         start_io_census(k);
         const int result = restore_disk(p, kTarget, good.text().c_str(), kBytes);
         stop_io_census();
+        if (result == kEngineDone && sink.seen.empty() && same_file(source, target)) {
+            ++unseen;
+            continue;
+        }
         EXPECT_EQ(sink.seen.size(), 1u) << "operation " << k;
         if (result == kEngineDone) {
             EXPECT_TRUE(mentions_digest_file(sink)) << "operation " << k;
@@ -183,6 +190,7 @@ TEST_F(FaultCensus, Restore) {
                 << "operation " << k;
         }
     }
+    EXPECT_EQ(unseen, 1);
     std::printf(
         "restore: %lld operations, each failed in turn (sector 0 written by operation %lld)\n",
         static_cast<long long>(n), static_cast<long long>(sector0_at));

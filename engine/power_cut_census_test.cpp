@@ -18,8 +18,10 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -225,6 +227,10 @@ TEST_P(PowerCutCensus, Backup) {
     }
     medium_state before;
     before.files = test_support::files_of(folder);
+    // As krdtool makes it: the folder's name in its parent is the run's to
+    // make durable.
+    before.folder = folder;
+    before.folder_new = true;
     {
         recording_progress p;
         recording_sink quiet;
@@ -237,11 +243,21 @@ TEST_P(PowerCutCensus, Backup) {
         << "the record is the run";
     options.resume = true;
     int resumed = 0, refused = 0;
+    // After the last sync point the run has said it is done: a cut then
+    // must leave the whole set.
+    const auto done_at = std::count_if(record.begin(), record.end(), [](const io_change& c) {
+        return c.kind == io_change::committed || c.kind == io_change::folder_synced;
+    });
     const test_support::census_count n =
         test_support::for_each_power_cut_state(before, record, [&](const cut_state& c) {
             SCOPED_TRACE(where(s.name, c, record));
+            std::filesystem::create_directories(folder);
             test_support::put_files(folder, c.state->files);
-            if (!holds_whole_set(c.state->files, whole)) {
+            if (!c.state->folder_there) std::filesystem::remove_all(folder);
+            if (c.cut == done_at) {
+                EXPECT_TRUE(c.state->folder_there && holds_whole_set(c.state->files, whole));
+            }
+            if (!c.state->folder_there || !holds_whole_set(c.state->files, whole)) {
                 EXPECT_FALSE(passes_data_test(folder));
                 EXPECT_FALSE(info_calls_whole(folder));
                 EXPECT_FALSE(set_is_finished(folder.c_str()));

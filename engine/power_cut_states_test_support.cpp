@@ -1,6 +1,7 @@
 #include "engine/power_cut_states_test_support.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -37,6 +38,20 @@ bool is_write(const io_change& c) {
 
 bool is_name_change(const io_change& c) {
     return c.kind == io_change::renamed || c.kind == io_change::removed;
+}
+
+// A path as a folder sync records it: no trailing separator.
+std::string plain(const std::string& path) {
+    std::string p = fs::path(path).lexically_normal().string();
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    return p;
+}
+
+// Whether a folder sync forces the names of the run's folder (any folder,
+// when the run's is not known).
+bool syncs_names(const io_change& sync, const std::string& folder) {
+    return sync.kind == io_change::folder_synced &&
+           (folder.empty() || plain(sync.path) == plain(folder));
 }
 
 // Inodes reached through names, as a replay builds them.
@@ -157,15 +172,15 @@ std::vector<bool> new_names(const medium_state& before, const std::vector<io_cha
     return created;
 }
 
-bool covers(const io_change& sync, std::int64_t sync_inode, const io_change& c,
-            std::int64_t inode) {
+bool covers(const io_change& sync, std::int64_t sync_inode, const io_change& c, std::int64_t inode,
+            const std::string& folder) {
     switch (sync.kind) {
         case io_change::committed:
             return inode >= 0 && inode == sync_inode &&
                    (c.kind == io_change::created || c.kind == io_change::continued ||
                     c.kind == io_change::written);
         case io_change::folder_synced:
-            return c.kind == io_change::created || is_name_change(c);
+            return syncs_names(sync, folder) && (c.kind == io_change::created || is_name_change(c));
         case io_change::disk_flushed:
             return c.kind == io_change::disk_written && c.file == sync.file;
         default:
@@ -188,6 +203,7 @@ digest128 digest_of(const medium_state& s) {
         add(&number, sizeof number);
         add(bytes.data(), bytes.size());
     }
+    add(&s.folder_there, sizeof s.folder_there);
     return d.value();
 }
 
@@ -212,11 +228,22 @@ census_count for_each_power_cut_state(const medium_state& before,
         if (!is_sync(record[j])) continue;
         syncs.push_back(j);
         for (std::size_t i = 0; i < j; ++i) {
-            if (covered_at[i] == n && covers(record[j], inode[j], record[i], inode[i])) {
+            if (covered_at[i] == n &&
+                covers(record[j], inode[j], record[i], inode[i], before.folder)) {
                 covered_at[i] = j;
             }
-            if (named_at[i] == n && created[i] && record[j].kind == io_change::folder_synced) {
+            if (named_at[i] == n && created[i] && syncs_names(record[j], before.folder)) {
                 named_at[i] = j;
+            }
+        }
+    }
+    // The sync of the parent that makes a new folder's own name durable.
+    std::size_t parent_at = n;
+    if (before.folder_new) {
+        const std::string parent = plain(fs::path(plain(before.folder)).parent_path().string());
+        for (std::size_t j = 0; j < n && parent_at == n; ++j) {
+            if (record[j].kind == io_change::folder_synced && plain(record[j].path) == parent) {
+                parent_at = j;
             }
         }
     }
@@ -237,9 +264,16 @@ census_count for_each_power_cut_state(const medium_state& before,
             }
         }
         auto tell = [&](const char* variant, std::int64_t write, std::vector<choice> choices) {
-            const medium_state s = replay(before, record, choices);
+            medium_state s = replay(before, record, choices);
+            if (std::strcmp(variant, "no-folder") == 0) {
+                s.files.clear();
+                s.folder_there = false;
+            }
             const digest128 d = digest_of(s);
-            if (!tried.insert({d.high, d.low}).second) return;
+            // The folder gone is one state, but tried at every cut it may
+            // follow: whether it may come after the run said done is the question.
+            const std::uint64_t at = s.folder_there ? 0 : k;
+            if (!tried.insert({d.high, d.low ^ at}).second) return;
             ++count.states;
             visit({static_cast<int>(k), variant, write, &s});
         };
@@ -249,6 +283,7 @@ census_count for_each_power_cut_state(const medium_state& before,
             return c;
         };
         tell("lost", -1, base);
+        if (before.folder_new && (k == 0 || parent_at > syncs[k - 1])) tell("no-folder", -1, base);
         tell("kept", -1, each_pending([](std::size_t) { return choice{fate::kept, 0}; }));
         tell("names", -1, each_pending([&](std::size_t i) {
                  return choice{is_write(record[i]) ? fate::lost : fate::kept, 0};

@@ -29,7 +29,9 @@
 //   torn-end    all of it but its last byte (a disk write: its last sector)
 //   length      the file's length it made, its bytes zeros (the data never
 //               reached the medium; files only)
-// and hole: every pending change kept but W (writes reordered).
+// and hole: every pending change kept but W (writes reordered); and, for a
+// run whose folder was just made, while no sync of its parent has returned:
+//   no-folder   the folder itself gone, with all it held
 // States that come out the same as one tried before at any cut are tried
 // once. Replayed in the order of the record, a lost creation leaves its
 // writes on a nameless inode, and a rename of a name that is not there does
@@ -51,6 +53,15 @@ namespace kiroda::test_support {
 struct medium_state {
     std::map<std::string, std::vector<unsigned char>> files;
     std::map<int, std::vector<unsigned char>> disks;
+    // Before a run: the path of the folder it writes, when known. A folder
+    // sync then covers the names of that folder only, and with `folder_new`
+    // (the folder was just made) the folder's own name in its parent is
+    // durable only once a sync of the parent returned: before it, a cut may
+    // take the folder and everything in it (the state "no-folder").
+    std::string folder;
+    bool folder_new = false;
+    // In a state: false when the cut took the folder itself.
+    bool folder_there = true;
 };
 
 struct cut_state {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "engine/backup_engine.h"
 #include "engine/engine_test_support.h"
 #include "engine/verify_engine.h"
+#include "format/packed_block.h"
 #include "util/test_support.h"
 
 namespace kiroda {
@@ -450,6 +452,110 @@ TEST_F(RestoreEngine, HeldSectorsAndTheMovedBackupGoLast) {
         std::fill(want.end() - 33 * 512, want.end(), 0x22);
         EXPECT_TRUE(read_file(target) == want);
     }
+}
+
+}  // namespace
+}  // namespace kiroda
+
+namespace kiroda {
+namespace {
+
+// Where the data test and the restore part ways: the data test reads in set
+// order and says each message when it gets there; the restore decides what
+// the block headers at hand tell before its first write, and leaves a file
+// it cannot open to the walk, which asks for it.
+TEST(SetOrder, EachEngineSaysWhatItFindsInItsOwnOrder) {
+    struct said {
+        const char* text;
+        int type;
+    };
+    const struct {
+        const char* what;
+        std::function<void(const temp_folder&)> damage;
+        said verify, restore;
+    } cases[] = {
+        {"a damaged block in the first file, a damaged header in the second",
+         [](const temp_folder& set) {
+             std::vector<unsigned char> first = read_file(set.file("KRD00001.BIN"));
+             first[40] ^= 0x01;
+             write_file(set.file("KRD00001.BIN"), first);
+             std::vector<unsigned char> second = read_file(set.file("KRD00002.BIN"));
+             second[0] ^= 0x01;
+             write_file(set.file("KRD00002.BIN"), second);
+         },
+         {"KRD00001.BIN\"\nMeltReadSize = -", kMbOk},
+         {"KRD00002.BIN\n(読み込み結果 -2)", kMbOk}},
+        {"the first file cut inside a block",
+         [](const temp_folder& set) {
+             std::vector<unsigned char> first = read_file(set.file("KRD00001.BIN"));
+             first.resize(first.size() / 2);
+             write_file(set.file("KRD00001.BIN"), first);
+         },
+         {"KRD00001.BIN\"\nMeltReadSize = -", kMbOk},
+         {"不完全", kMbOk}},
+        {"the second file there but not to be opened",
+         [](const temp_folder& set) {
+             std::filesystem::remove(set.file("KRD00002.BIN"));
+             std::filesystem::create_directory(set.file("KRD00002.BIN"));
+         },
+         {"KRD00002.BIN]の入ったメディアと交換して下さい", kMbOkCancel},
+         {"KRD00002.BIN\nの入ったメディアと交換して下さい", kMbOkCancel}},
+    };
+    temp_folder images;
+    for (const auto& c : cases) {
+        temp_folder set;
+        const std::uint64_t bytes = test_support::write_two_file_set(set.text(), 3);
+        c.damage(set);
+        for (const bool restore : {false, true}) {
+            const said& expected = restore ? c.restore : c.verify;
+            recording_progress p;
+            recording_sink sink({kIdCancel});
+            outcome result = kEngineDone;
+            if (restore) {
+                make_blank_target(images.file("target.img"), bytes / 512);
+                register_disk_path(kTarget, images.file("target.img"));
+                result = restore_disk(p, kTarget, set.text().c_str(), bytes);
+            } else {
+                result = verify_backup_set(p, set.text().c_str(), bytes);
+            }
+            EXPECT_EQ(result, kEngineFailed) << c.what << (restore ? ", restore" : ", data test");
+            ASSERT_FALSE(sink.seen.empty()) << c.what;
+            EXPECT_NE(sink.seen[0].text.find(expected.text), std::string::npos)
+                << c.what << (restore ? ", restore\n" : ", data test\n") << sink.seen[0].text;
+            EXPECT_EQ(sink.seen[0].type, expected.type) << c.what;
+        }
+    }
+    clear_disk_paths();
+}
+
+}  // namespace
+}  // namespace kiroda
+
+namespace kiroda {
+namespace {
+
+// A set cut short at a block's start names the whole blocks there and the
+// blocks its file needs, in both engines.
+TEST(SetOrder, AnIncompleteSetNamesWhatIsThereAndWhatItNeeds) {
+    const std::vector<unsigned char> whole(kChunkBytes, 0);
+    temp_folder set, images;
+    // Cut at the start of block 4 of a set of 5: its first 3 blocks.
+    write_data_file(set.file("KRD00001.BIN"), {whole, whole, whole});
+    const std::uint64_t bytes = 4ULL * kChunkBytes + 3 * 512;
+    for (const bool restore : {false, true}) {
+        recording_progress p;
+        recording_sink sink;
+        make_blank_target(images.file("target.img"), bytes / 512);
+        register_disk_path(kTarget, images.file("target.img"));
+        const outcome result = restore ? restore_disk(p, kTarget, set.text().c_str(), bytes)
+                                       : verify_backup_set(p, set.text().c_str(), bytes);
+        EXPECT_EQ(result, kEngineFailed);
+        ASSERT_EQ(sink.seen.size(), 1u);
+        EXPECT_NE(sink.seen[0].text.find("ブロックが 3 個しかありません(5 個必要です)"),
+                  std::string::npos)
+            << (restore ? "restore: " : "data test: ") << sink.seen[0].text;
+    }
+    clear_disk_paths();
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "engine/set_reader.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -42,6 +43,9 @@ constexpr enciphered_text kStreamDigest{
 constexpr enciphered_text kSideDigest{
     "%s がダイジェストファイルの記録と一致しないか、ありません。\n"
     "復旧するデータには使われないため、このまま続けます。"};
+constexpr enciphered_text kSideDigestFails{
+    "%s がダイジェストファイルの記録と一致しないか、ありません。\n"
+    "バックアップのときに書かれたままではありません。"};
 constexpr enciphered_text kOtherSet{"ヘッダファイルがダイジェストファイル(" KIRODA_DIGEST_FILE_NAME
                                     ")の記録と一致しません。\n"
                                     "データファイルとヘッダファイルは別のバックアップのものです。"};
@@ -58,10 +62,6 @@ constexpr enciphered_text kGoOnWithoutDigests{
     "続ける: OK　　中止: キャンセル"};
 constexpr enciphered_text kGoingOnWithoutDigests{"ダイジェストを使わずに続けます。"};
 
-// A side file recorded in the digest file, read whole (side files are small
-// texts; anything larger than this is not one).
-constexpr std::uint64_t kMaxSideBytes = 256ULL << 20;
-
 }  // namespace
 
 set_reader::set_reader(progress& p, const char* folder, std::uint64_t backup_bytes,
@@ -69,14 +69,15 @@ set_reader::set_reader(progress& p, const char* folder, std::uint64_t backup_byt
     : progress_(p), folder_(folder), backup_bytes_(backup_bytes), texts_(texts) {}
 
 void set_reader::fail(const char* format, ...) {
-    file_.reset();
+    file_.close();
     std::va_list values;
     va_start(values, format);
     show_message_v(progress_.owner(), kMbOk, program_caption(), format, values);
     va_end(values);
 }
 
-bool set_reader::open(damaged_digests policy) {
+bool set_reader::open(damaged_digests policy, bool look_ahead) {
+    look_ahead_ = look_ahead;
     int bad_line = 0;
     digests_state_ = read_set_digests(folder_, &digests_, &bad_line);
     if (digests_state_ == digests_read::unreadable) {
@@ -126,6 +127,15 @@ bool set_reader::go_past_damaged_digests(damaged_digests policy, int bad_line) {
     return false;
 }
 
+// The blocks data file `number` holds in a whole set: 60, or what is left
+// for the last.
+int set_reader::blocks_needed_in(int number) const {
+    const std::uint64_t blocks = (backup_bytes_ + kChunkBytes - 1) / kChunkBytes;
+    const auto before = static_cast<std::uint64_t>(number - 1) * kBlocksPerDataFile;
+    const std::uint64_t left = blocks > before ? blocks - before : 0;
+    return static_cast<int>(left < kBlocksPerDataFile ? left : kBlocksPerDataFile);
+}
+
 bool set_reader::open_next_file() {
     ++file_number_;
     blocks_in_file_ = 0;
@@ -138,8 +148,7 @@ bool set_reader::open_next_file() {
         return false;
     }
     for (;;) {
-        file_.reset(open_for_reading(path_));
-        if (file_.valid()) return true;
+        if (file_.open(path_, from_medium_)) return true;
         if (say_plain(progress_.owner(), kMbOkCancel, texts_.missing_file(), path_) != kIdOk) {
             return false;
         }
@@ -150,7 +159,8 @@ bool set_reader::open_next_file() {
 // the last, and match its recorded digest.
 bool set_reader::file_ended() {
     if (blocks_in_file_ < kBlocksPerDataFile && bytes_read_ < backup_bytes_) {
-        fail(get_stored_text(kIncompleteFile), path_, blocks_in_file_, kBlocksPerDataFile);
+        fail(get_stored_text(kIncompleteFile), path_, blocks_in_file_,
+             blocks_needed_in(file_number_));
         return false;
     }
     if (has_digests()) {
@@ -161,7 +171,7 @@ bool set_reader::file_ended() {
             return false;
         }
     }
-    file_.reset();
+    file_.close();
     return true;
 }
 
@@ -210,13 +220,13 @@ bool set_reader::begin_block(pending_block& b) {
                                      reader->file_bytes_ += size;
                                  },
                                  this};
-    b.read_result = read_block_bytes(file_.get(), b.buffer, kChunkBytes, b.scratch,
+    b.read_result = read_block_bytes(file_.source(), b.buffer, kChunkBytes, b.scratch,
                                      has_digests() ? &observer : nullptr, &b.read);
     if (b.read_result < 0) return true;
     bytes_begun_ += static_cast<std::uint64_t>(b.read.unpacked);
     // Whether the file ends after it: asked where next_block() asks it
     // (before the last block of the set, of a block that is whole).
-    if (b.read.unpacked > 0 && bytes_begun_ < backup_bytes_) b.at_end = at_end_of_file(file_.get());
+    if (b.read.unpacked > 0 && bytes_begun_ < backup_bytes_) b.at_end = file_.at_end();
     ahead_blocked_ = b.at_end != end_of_file::before || bytes_begun_ >= backup_bytes_;
     return true;
 }
@@ -276,31 +286,27 @@ std::int64_t set_reader::next_block(unsigned char* buffer) {
     return end_block(b);
 }
 
-void set_reader::check_sides() {
+bool set_reader::check_sides() {
     for (const side_record& side : digests_.sides) {
-        char side_path[kPathCapacity + 16];
-        bool same = false;
-        if (side.bytes <= kMaxSideBytes &&
-            join_path(folder_, side.name.c_str(), side_path, sizeof side_path)) {
-            // One byte more than recorded: a longer file shows as one.
-            digest_stream digest;
-            same = digest_file(side_path, side.bytes + 1, digest) ==
-                       static_cast<std::int64_t>(side.bytes) &&
-                   digest.value() == side.digest;
+        if (side_file_matches(folder_, side)) continue;
+        if (sides_must_match_) {
+            fail(get_stored_text(kSideDigestFails), side.name.c_str());
+            return false;
         }
-        if (!same) tell(progress_, kSideDigest, side.name.c_str());
+        tell(progress_, kSideDigest, side.name.c_str());
     }
+    return true;
 }
 
 bool set_reader::finish() {
     if (file_.valid()) {
-        if (at_end_of_file(file_.get()) != end_of_file::at_end) {
+        if (file_.at_end() != end_of_file::at_end) {
             fail(get_stored_text(kTrailingData), path_);
             return false;
         }
         if (!file_ended()) return false;
     }
-    if (!extra_file_checked_) warn_of_unread_files();
+    if (!extra_file_checked_ && !warn_of_unread_files()) return false;
     if (has_digests() && stream_digest_.value() != digests_.stream) {
         fail(get_stored_text(kStreamDigest));
         return false;
@@ -312,15 +318,24 @@ bool set_reader::finish() {
 // is missing or changed (the map of a rescue: one spread over several media
 // keeps it on the first) — change no byte that is restored: each is named,
 // and the walk goes on.
-void set_reader::warn_of_unread_files() {
+bool set_reader::warn_of_unread_files() {
     extra_file_checked_ = true;
     const std::uint64_t chunks = (backup_bytes_ + kChunkBytes - 1) / kChunkBytes;
     const auto last = static_cast<int>((chunks + kBlocksPerDataFile - 1) / kBlocksPerDataFile);
-    char next[kPathCapacity + 16];
-    if (data_file_path(folder_, last + 1, next, sizeof next) && path_exists(next)) {
-        tell(progress_, kExtraFile, next);
+    // Every data file name past the set's last, after a gap as well.
+    std::vector<int> strays;
+    for (const std::string& name : names_in_folder(folder_)) {
+        if (!is_data_file_name(name.c_str())) continue;
+        const int number = std::atoi(name.c_str() + 3);
+        if (number > last) strays.push_back(number);
     }
-    if (has_digests()) check_sides();
+    std::sort(strays.begin(), strays.end());
+    for (const int number : strays) {
+        char stray[kPathCapacity + 16];
+        if (data_file_path(folder_, number, stray, sizeof stray))
+            tell(progress_, kExtraFile, stray);
+    }
+    return !has_digests() || check_sides();
 }
 
 // Before the first block: the set's shape from its block headers, stepped
@@ -332,23 +347,19 @@ void set_reader::warn_of_unread_files() {
 bool set_reader::check_ahead() {
     std::uint64_t total = 0;
     blocks_at_hand_.clear();
+    if (!look_ahead_) return true;
     for (int number = 1; total < backup_bytes_; ++number) {
         char path[kPathCapacity + 16];
         if (!data_file_path(folder_, number, path, sizeof path)) break;
-        errno = 0;
         unique_fd fd(open_for_reading(path));
-        if (!fd.valid()) {
-            if (errno == ENOENT) break;
-            std::snprintf(path_, sizeof path_, "%s", path);
-            fail(texts_.bad_block(), path_, -1L);
-            return false;
-        }
+        // Not at hand (on another medium) or not to be opened now: the walk
+        // asks for it when it gets there.
+        if (!fd.valid()) break;
         std::snprintf(path_, sizeof path_, "%s", path);
         if (!step_over_file(fd.get(), number, &total)) return false;
     }
     path_[0] = '\0';
-    warn_of_unread_files();
-    return true;
+    return warn_of_unread_files();
 }
 
 // Steps over the blocks of data file `number` (at path_), adding their
@@ -398,7 +409,7 @@ bool set_reader::step_over_file(int fd, int number, std::uint64_t* total) {
         blocks_at_hand_.push_back(block_location{number, offset, count});
     }
     if (blocks < kBlocksPerDataFile && *total < backup_bytes_) {
-        fail(get_stored_text(kIncompleteFile), path_, blocks, kBlocksPerDataFile);
+        fail(get_stored_text(kIncompleteFile), path_, blocks, blocks_needed_in(number));
         return false;
     }
     return true;

@@ -19,6 +19,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/medium_stream.h"
 #include "engine/progress.h"
 #include "format/digest.h"
 #include "format/packed_block.h"
@@ -80,7 +81,18 @@ class set_reader {
     // checks the header file against it. False after a message (the data
     // files belong to another set, or a damaged digest file the policy does
     // not let the walk go past).
-    bool open(damaged_digests policy = damaged_digests::refuse);
+    // Without `look_ahead` (the data test, which writes nothing a short set
+    // could spoil) nothing is decided before the walk: each message comes
+    // when the walk reaches its cause, in set order.
+    bool open(damaged_digests policy = damaged_digests::refuse, bool look_ahead = true);
+    // Read the data files from their medium, past the system's cache (the
+    // data test's question is whether the medium holds the set). Before
+    // the first block.
+    void read_from_medium() { from_medium_ = true; }
+    // A side file the digest file records that is changed or gone fails the
+    // walk (the data test: "every check passed" must hold for it too); the
+    // restore, whose bytes it does not change, only names it.
+    void require_sides() { sides_must_match_ = true; }
 
     // Reads the next block into `buffer` (kChunkBytes). Returns its length, a
     // positive whole number of sectors, or -1 after a message (a file the
@@ -133,21 +145,25 @@ class set_reader {
 
   private:
     bool open_next_file();
+    int blocks_needed_in(int number) const;
     bool file_ended();
     bool check_block(std::int32_t count, const digest128& digest);
     bool wants_digest() const { return has_digests() || keep_block_digests_; }
-    void check_sides();
+    bool check_sides();
     bool go_past_damaged_digests(damaged_digests policy, int bad_line);
     bool check_ahead();
     bool step_over_file(int fd, int number, std::uint64_t* total);
-    void warn_of_unread_files();
+    bool warn_of_unread_files();
     void fail(const char* format, ...);
 
     progress& progress_;
     const char* folder_;
     std::uint64_t backup_bytes_;
     set_reader_texts texts_;
-    unique_fd file_;
+    medium_stream file_;
+    bool from_medium_ = false;
+    bool look_ahead_ = true;
+    bool sides_must_match_ = false;
     int file_number_ = 0;
     int blocks_in_file_ = 0;
     int blocks_read_ = 0;

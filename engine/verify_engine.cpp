@@ -11,6 +11,7 @@
 #include "engine/engine_message.h"
 #include "engine/set_reader.h"
 #include "engine/worker_pool.h"
+#include "format/set_files.h"
 #include "ui/program.h"
 #include "ui/stored_text.h"
 #include "ui/translation.h"
@@ -26,6 +27,9 @@ const set_reader_texts kVerifyTexts = {
     [] { return "バックアップファィルを読めません。\n　　\"%s\""; },
 };
 
+constexpr enciphered_text kUnfinished{
+    "バックアップデータは完成していません。\nバックアップが終わる前に中断されました(" KIRODA_UNFINISHED_MARK_NAME
+    ")。\n同じディスクのバックアップを続けて、完成させて下さい。"};
 constexpr enciphered_text kNoMemory{"メモリが足りないため、データテストを始められません。"};
 constexpr enciphered_text kCannotOpenDisk{"比較するディスク(ディスク %d)を開けません。"};
 constexpr enciphered_text kDiskTooSmall{
@@ -204,7 +208,15 @@ outcome verify_backup_set(progress& p, const char* folder, std::uint64_t backup_
     if (against && !open_disk_to_compare(p, backup_bytes, &disk)) return kEngineFailed;
     p.set_button("キャンセル");
     p.set_status("データテスト中");
-    if (!reader.open()) return kEngineFailed;
+    reader.read_from_medium();
+    reader.require_sides();
+    if (!reader.open(damaged_digests::refuse, false)) return kEngineFailed;
+    // Its blocks may all be there, but the backup never read them back nor
+    // recorded their digests: no test can call it the set that was meant.
+    if (set_marked_unfinished(folder)) {
+        tell(p, kUnfinished);
+        return kEngineFailed;
+    }
     std::uint64_t tested = 0;
     while (tested < backup_bytes) {
         char line[96];

@@ -11,6 +11,7 @@
 #include "format/packed_block.h"
 #include "format/set_digests.h"
 #include "ui/recording_sink_test_support.h"
+#include "util/io_census_test_support.h"
 #include "util/test_support.h"
 
 namespace kiroda {
@@ -187,6 +188,60 @@ TEST_F(VerifyEngine, StructureThatDoesNotFitTheHeader) {
         EXPECT_NE(sink.seen[0].text.find(c.expected), std::string::npos) << c.what << "\n"
                                                                          << sink.seen[0].text;
     }
+}
+
+// The data test asks the medium, not the system's cache: what the backup
+// handed over may be in the cache still while the medium lost or changed it.
+TEST_F(VerifyEngine, TheMediumIsReadNotTheCache) {
+    const struct {
+        const char* what;
+        std::int64_t offset;  // of the medium's fault in KRD00001.BIN (-1: none)
+        bool unreadable;
+        const char* expected;  // nullptr: the set passes
+    } cases[] = {
+        {"a medium that keeps the set", -1, false, nullptr},
+        {"a byte flipped in the first block", 4000, false, "MeltReadSize = -"},
+        {"a byte flipped in the last block", kChunkBytes + 100, false, "MeltReadSize = -"},
+        {"an I/O error in the first block", 300, true, "MeltReadSize = -"},
+        {"an I/O error in the last piece", 5 << 20, true, "MeltReadSize = -"},
+    };
+    std::vector<unsigned char> random(kChunkBytes);
+    test_support::fill_random(random.data(), random.size(), 7);  // stored: each byte counts
+    write_data_file(set.file("KRD00001.BIN"), {random, chunk(3, 3)});
+    for (const auto& c : cases) {
+        set_read_back_fault_for_tests(c.offset < 0 ? "" : "KRD00001.BIN", c.offset, c.unreadable);
+        recording_sink sink;
+        EXPECT_EQ(verify(), c.expected == nullptr ? kEngineDone : kEngineFailed) << c.what;
+        set_read_back_fault_for_tests("", 0, false);
+        if (c.expected == nullptr) {
+            EXPECT_TRUE(sink.seen.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(sink.seen.size(), 1u) << c.what;
+        EXPECT_NE(sink.seen[0].text.find(c.expected), std::string::npos) << sink.seen[0].text;
+        EXPECT_NE(sink.seen[0].text.find("KRD00001.BIN"), std::string::npos) << c.what;
+    }
+}
+
+// Data files past the set's last, next to it or after a gap: each is named.
+TEST_F(VerifyEngine, EveryStrayDataFileIsNamed) {
+    for (const char* name : {"KRD00007.BIN", "KRD00002.BIN"}) {
+        write_data_file(set.file(name), {chunk(1, 1)});
+    }
+    recording_sink sink;
+    EXPECT_EQ(verify(), kEngineDone);
+    ASSERT_EQ(sink.seen.size(), 2u);
+    EXPECT_NE(sink.seen[0].text.find("KRD00002.BIN"), std::string::npos) << sink.seen[0].text;
+    EXPECT_NE(sink.seen[1].text.find("KRD00007.BIN"), std::string::npos) << sink.seen[1].text;
+}
+
+// A set whose backup was cut after its last block, before its digest file.
+TEST_F(VerifyEngine, ASetMarkedUnfinishedFailsThoughEveryBlockIsThere) {
+    write_file(set.file(kUnfinishedMarkName), {});
+    recording_sink sink;
+    EXPECT_EQ(verify(), kEngineFailed);
+    ASSERT_EQ(sink.seen.size(), 1u);
+    EXPECT_NE(sink.seen[0].text.find("完成していません"), std::string::npos) << sink.seen[0].text;
 }
 
 TEST_F(VerifyEngine, StopEndsWithZeroAndNoMessage) {

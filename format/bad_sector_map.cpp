@@ -108,7 +108,8 @@ std::vector<sector_run> bad_sector_map::bad_runs() const {
 std::string encode_bad_sector_map(const bad_sector_map& map, bool finished) {
     std::string text =
         "# Mapfile of a KIRODA rescue backup: the source's sectors that were read (+),\n"
-        "# could not be read (-) or were not tried (/). Sectors not read are zeros in the set.\n";
+        "# could not be read (-) or were not scraped (/: a larger read failed, not read again\n"
+        "# one by one). Sectors not read are zeros in the set.\n";
     text += finished ? "# Finished.\n"
                      : "# Not finished: the backup is still running or was cut short.\n";
     char line[128];

@@ -1,5 +1,5 @@
 // The map of a rescue backup, KRDMAP.TXT: which sectors of the source were
-// read, which could not be read (stored as zeros), and which were not tried
+// read, which could not be read (stored as zeros), and which were not scraped
 // (the rest of a region whose reads kept failing, zeros too). A side file of
 // the set, in the plain-text layout disk-rescue tools share for their maps:
 //
@@ -7,7 +7,7 @@
 //   0x<current position>  <status of it>  <pass>
 //   0x<pos>  0x<size>  <status>        one line a run, bytes, in order
 //
-// with '+' read, '-' unreadable, '/' not tried. Written under a temporary
+// with '+' read, '-' unreadable, '/' non-scraped. Written under a temporary
 // name and renamed, after each data file and at the end.
 #pragma once
 

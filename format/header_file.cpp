@@ -142,8 +142,10 @@ header_write store_header_file(std::int32_t source_disk, const char* folder,
     encode_header_record(h, record);
     const bool whole =
         write_full(fd.get(), record, sizeof record) == static_cast<std::int64_t>(sizeof record);
-    // Committed before close: the set must not claim a header the volume lacks.
-    if (!whole || !commit_file(fd.get()) || !fd.reset()) return header_write::write_failed;
+    // Committed before close, and its name in the folder too: the set must
+    // not claim a header the volume lacks.
+    if (!whole || !commit_file(fd.get()) || !fd.reset() || !sync_folder_of(path))
+        return header_write::write_failed;
     if (written != nullptr) *written = digest_bytes(record, sizeof record);
     return header_write::written;
 }

@@ -136,9 +136,13 @@ struct block_head {
     std::int32_t payload = 0;
 };
 
+std::int64_t read_from_fd(void* context, void* buffer, std::size_t size) {
+    return read_full(*static_cast<const int*>(context), buffer, size);
+}
+
 // 0, or kBlockHeaderShort, kBlockBadSignature, kBlockBadMethod.
-std::int32_t read_block_head(int fd, block_head* head) {
-    if (read_full(fd, head->bytes, sizeof head->bytes) != kBlockHeaderSize)
+std::int32_t read_block_head(const byte_source& from, block_head* head) {
+    if (from.read(from.context, head->bytes, sizeof head->bytes) != kBlockHeaderSize)
         return kBlockHeaderShort;
     if (std::memcmp(head->bytes, kSignature, sizeof kSignature) != 0) return kBlockBadSignature;
     head->method = static_cast<std::int32_t>(load_le32(head->bytes + 8));
@@ -152,7 +156,8 @@ std::int32_t read_block_head(int fd, block_head* head) {
 
 std::int32_t skip_packed_block(int fd) {
     block_head head;
-    if (const std::int32_t failed = read_block_head(fd, &head)) return failed;
+    if (const std::int32_t failed = read_block_head(byte_source{read_from_fd, &fd}, &head))
+        return failed;
     const std::int32_t unpacked = head.unpacked;
     const std::int32_t stored = head.method == kMethodPacked ? head.payload : unpacked;
     if (unpacked < 0 || unpacked > kChunkBytes || stored < 0 || stored > kChunkBytes)
@@ -187,8 +192,15 @@ std::int32_t read_packed_block(int fd, unsigned char* destination, std::int32_t 
 std::int32_t read_block_bytes(int fd, unsigned char* destination, std::int32_t capacity,
                               block_scratch& scratch, const byte_observer* observer,
                               block_read* read) {
+    return read_block_bytes(byte_source{read_from_fd, &fd}, destination, capacity, scratch,
+                            observer, read);
+}
+
+std::int32_t read_block_bytes(const byte_source& from, unsigned char* destination,
+                              std::int32_t capacity, block_scratch& scratch,
+                              const byte_observer* observer, block_read* read) {
     block_head head;
-    if (const std::int32_t failed = read_block_head(fd, &head)) return failed;
+    if (const std::int32_t failed = read_block_head(from, &head)) return failed;
     const std::int32_t method = head.method;
     const std::int32_t unpacked = head.unpacked;
     const std::int32_t payload = head.payload;
@@ -204,7 +216,7 @@ std::int32_t read_block_bytes(int fd, unsigned char* destination, std::int32_t c
         if (payload < 0 || payload > capacity) return kBlockBadLength;
         unsigned char* code = scratch.get(static_cast<std::size_t>(payload));
         if (code == nullptr) return kBlockNoPayloadMemory;
-        if (read_full(fd, code, static_cast<std::size_t>(payload)) != payload) {
+        if (from.read(from.context, code, static_cast<std::size_t>(payload)) != payload) {
             return kBlockPayloadShort;
         }
         show_to(observer, code, static_cast<std::size_t>(payload));
@@ -212,7 +224,7 @@ std::int32_t read_block_bytes(int fd, unsigned char* destination, std::int32_t c
         read->code_size = payload;
     } else {
         // The payload-length field of a stored block is not used.
-        if (read_full(fd, destination, static_cast<std::size_t>(unpacked)) != unpacked) {
+        if (from.read(from.context, destination, static_cast<std::size_t>(unpacked)) != unpacked) {
             return kBlockStoredShort;
         }
         show_to(observer, destination, static_cast<std::size_t>(unpacked));

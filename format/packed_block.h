@@ -146,6 +146,16 @@ struct block_read {
 [[nodiscard]] std::int32_t read_block_bytes(int fd, unsigned char* destination,
                                             std::int32_t capacity, block_scratch& scratch,
                                             const byte_observer* observer, block_read* read);
+// Where read_block_bytes takes a block's bytes from, when not from a
+// descriptor of the file seam: `read` behaves as read_full (the bytes read,
+// fewer only at the end, or -1 on a read error).
+struct byte_source {
+    std::int64_t (*read)(void* context, void* buffer, std::size_t size);
+    void* context;
+};
+[[nodiscard]] std::int32_t read_block_bytes(const byte_source& from, unsigned char* destination,
+                                            std::int32_t capacity, block_scratch& scratch,
+                                            const byte_observer* observer, block_read* read);
 [[nodiscard]] std::int32_t check_block_bytes(const block_read& read, unsigned char* destination,
                                              std::int32_t capacity);
 

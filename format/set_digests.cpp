@@ -243,4 +243,36 @@ bool digest_header_file(const char* folder, std::uint64_t* bytes, digest128* dig
     return true;
 }
 
+// A side file recorded in the digest file, read whole (side files are small
+// texts; anything larger than this is not one).
+constexpr std::uint64_t kMaxSideBytes = 256ULL << 20;
+
+bool side_file_matches(const char* folder, const side_record& side) {
+    char path[kPathCapacity + 16];
+    if (side.bytes > kMaxSideBytes || !join_path(folder, side.name.c_str(), path, sizeof path))
+        return false;
+    // One byte more than recorded: a longer file shows as one.
+    digest_stream digest;
+    return digest_file(path, side.bytes + 1, digest) == static_cast<std::int64_t>(side.bytes) &&
+           digest.value() == side.digest;
+}
+
+side_proof prove_side_file(const char* folder, const char* name) {
+    set_digests digests;
+    int bad_line = 0;
+    switch (read_set_digests(folder, &digests, &bad_line)) {
+        case digests_read::absent:
+            return side_proof::unrecorded;
+        case digests_read::unreadable:
+            return side_proof::unproven;
+        case digests_read::read:
+            break;
+    }
+    for (const side_record& side : digests.sides) {
+        if (side.name != name) continue;
+        return side_file_matches(folder, side) ? side_proof::proven : side_proof::unproven;
+    }
+    return side_proof::unrecorded;
+}
+
 }  // namespace kiroda

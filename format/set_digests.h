@@ -75,6 +75,18 @@ enum class digests_read { absent, read, unreadable };
 [[nodiscard]] bool write_set_digests(const char* folder, const set_digests& digests,
                                      const side_file_check& check = {});
 
+// Whether side file `side.name` of `folder` is the one the digest file
+// recorded: its bytes, no more, of its digest.
+[[nodiscard]] bool side_file_matches(const char* folder, const side_record& side);
+
+// What the digest file says of side file `name` of `folder`.
+enum class side_proof {
+    unrecorded,  // no digest file, or one that records no such side file
+    proven,      // recorded, and the file is the one recorded
+    unproven,    // recorded and changed or gone, or the digest file does not read
+};
+[[nodiscard]] side_proof prove_side_file(const char* folder, const char* name);
+
 // The digest of the header file of `folder` as it is on disk. False when it
 // cannot be read whole.
 [[nodiscard]] bool digest_header_file(const char* folder, std::uint64_t* bytes, digest128* digest);

@@ -14,6 +14,7 @@
 #define KIRODA_DIGEST_FILE_NAME "KRDHASH.TXT"
 #define KIRODA_BAD_SECTOR_MAP_NAME "KRDMAP.TXT"
 #define KIRODA_SOURCE_DISK_FILE_NAME "KRDDISK.TXT"
+#define KIRODA_UNFINISHED_MARK_NAME "KRDOPEN.TXT"
 #define KIRODA_PROGRAM_COPY_NAME "KIRODA.EXE"
 
 namespace kiroda {
@@ -35,6 +36,12 @@ inline constexpr char kBadSectorMapName[] = KIRODA_BAD_SECTOR_MAP_NAME;
 inline constexpr char kBadSectorMapTempName[] = "KRDMAP.TMP";
 inline constexpr char kSourceDiskFileName[] = KIRODA_SOURCE_DISK_FILE_NAME;
 inline constexpr char kSourceDiskTempName[] = "KRDDISK.TMP";
+// Written before anything else of a set this program backs up, removed once
+// the digest file has its name: a set that has it and no digest file was
+// begun and not finished, even with every block there (a run cut during its
+// read-back). An older program's set has none.
+inline constexpr char kUnfinishedMarkName[] = KIRODA_UNFINISHED_MARK_NAME;
+inline constexpr char kUnfinishedMarkTempName[] = "KRDOPEN.TMP";
 
 // The program copied beside a set, so the set can be restored from the
 // medium that holds it, and the name it is written under until it is whole.
@@ -60,6 +67,7 @@ inline constexpr set_file kSetFiles[] = {
     {kDigestFileName, kDigestTempName, set_file_kind::side_file},
     {kBadSectorMapName, kBadSectorMapTempName, set_file_kind::side_file},
     {kSourceDiskFileName, kSourceDiskTempName, set_file_kind::side_file},
+    {kUnfinishedMarkName, kUnfinishedMarkTempName, set_file_kind::side_file},
     {kProgramCopyName, kProgramCopyTempName, set_file_kind::program_copy},
 };
 

@@ -81,6 +81,10 @@ bool remove_file(const char* path) {
     return installed_file_ops().remove_file(path) != removal::failed;
 }
 
+bool sync_folder_of(const char* path) {
+    return installed_file_ops().sync_folder_of(path);
+}
+
 double get_folder_free_bytes(const char* folder) {
     return installed_file_ops().folder_free_bytes(folder);
 }

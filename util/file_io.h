@@ -98,6 +98,10 @@ enum class end_of_file {
 [[nodiscard]] bool replace_file(const char* from, const char* to);
 // Deletes a file; true when it is gone (or was never there).
 [[nodiscard]] bool remove_file(const char* path);
+// Forces the names of the folder that holds `path` to the volume: a file
+// created or removed there (or the folder `path` itself, made in its
+// parent) is durable only then. False on failure.
+[[nodiscard]] bool sync_folder_of(const char* path);
 
 // ---- The table of operations ----
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace kiroda {
 
@@ -24,5 +26,9 @@ enum class probe_result {
 // (empty when nothing matches or the result would not fit `capacity`, which
 // then counts as no match).
 [[nodiscard]] probe_result probe_path(const char* mask, char* output, std::size_t capacity);
+
+// The names of the entries of `folder` ("." and ".." left out), in the
+// order the file system lists them; none when it cannot be listed.
+std::vector<std::string> names_in_folder(const char* folder);
 
 }  // namespace kiroda

@@ -56,4 +56,16 @@ probe_result probe_path(const char* mask, char* output, std::size_t capacity) {
     return probe_result::nothing;
 }
 
+std::vector<std::string> names_in_folder(const char* folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder[0] != '\0' ? folder : ".");
+    if (dir == nullptr) return names;
+    std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    }
+    return names;
+}
+
 }  // namespace kiroda

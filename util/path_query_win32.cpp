@@ -49,4 +49,19 @@ probe_result probe_path(const char* mask, char* output, std::size_t capacity) {
     return kind;
 }
 
+std::vector<std::string> names_in_folder(const char* folder) {
+    std::vector<std::string> names;
+    char mask[kPathCapacity + 16];
+    if (!join_path(folder, "*", mask, sizeof mask)) return names;
+    WIN32_FIND_DATAA found;
+    HANDLE handle = FindFirstFileA(mask, &found);
+    if (handle == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            names.emplace_back(found.cFileName);
+    } while (FindNextFileA(handle, &found) != 0);
+    FindClose(handle);
+    return names;
+}
+
 }  // namespace kiroda
