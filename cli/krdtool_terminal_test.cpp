@@ -160,7 +160,23 @@ TEST_F(KrdtoolTerminal, MessagesSayWhatWhereAndWhatNext) {
     const std::string gone = dir.file("gone");
     ASSERT_EQ(test_support::run_command(run_backup_command, {disk, gone}).status, kExitDone);
     fs::remove(gone + "/KRD00001.BIN");
+    // A byte of the first block's code changed: its checksum fails.
+    const std::string damaged = dir.file("damaged");
+    fs::copy(set, damaged);
+    std::vector<unsigned char> first = kiroda::test_support::read_file(damaged + "/KRD00001.BIN");
+    first[40] ^= 0x5A;
+    kiroda::test_support::write_file(damaged + "/KRD00001.BIN", first);
     run_rows({
+        {{"verify", damaged},
+         {0, kEn},
+         1,
+         {"KRD00001.BIN, block 1 (from sector 0), fails its checks"},
+         {}},
+        {{"restore", damaged, "{new}"},
+         {0, kJa},
+         1,
+         {"KRD00001.BIN の 1 番目のブロック (セクタ 0 から) は検査に通りません"},
+         {}},
         {{"backup", "{blank}", "{new}"},
          {0, kEn},
          1,

@@ -10,6 +10,8 @@
 #include "cli/json_writer.h"
 #include "cli/output.h"
 #include "cli/stop_signals.h"
+#include "engine/set_image.h"
+#include "format/set_files.h"
 
 #include "ui/translation.h"
 #include "util/number_format.h"
@@ -292,6 +294,19 @@ void terminal_progress::draw() {
     std::fputs(line.c_str(), to_);
     std::fflush(to_);
     line_open_ = true;
+}
+
+void terminal_progress::block_damaged(const damaged_block& where) {
+    finish_line();
+    const char* reason = where.result < 0 ? block_failure_reason(where.result) : nullptr;
+    char sector[kGroupedTextSize];
+    format_uint64_grouped(sector, where.first_sector);
+    print_message(to_,
+                  KIRODA_DATA_FILE_NAME_FORMAT
+                  " の %d 番目のブロック (セクタ %s から) は検査に通りません: %s。"
+                  "バックアップデータはそこで壊れています",
+                  where.file_number, where.block_in_file, sector,
+                  localized(reason != nullptr ? reason : "ブロックの長さが正しくありません"));
 }
 
 void terminal_progress::finish_line() {

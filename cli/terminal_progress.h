@@ -56,6 +56,9 @@ class terminal_progress : public progress {
     void set_detail(const char*) override {}  // its figure comes through set_bytes_left
     void set_button(const char*) override {}
     void set_bytes_left(std::uint64_t bytes) override;
+    // Names the block, its first sector and what is wrong with it, before
+    // the engine's message about its file.
+    void block_damaged(const damaged_block& where) override;
     window_handle owner() const override { return nullptr; }
 
     // Ends the bar's line; called before anything else is printed.

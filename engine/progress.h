@@ -14,6 +14,16 @@
 
 namespace kiroda {
 
+// A block of the set that failed its checks, where it lies: told just
+// before the message that names its file, for front ends that can say
+// more than that message does.
+struct damaged_block {
+    int file_number = 0;             // of the data file KRD%05d.BIN
+    int block_in_file = 0;           // 1 for its first block
+    std::uint64_t first_sector = 0;  // of the disk, in 512-byte units
+    std::int32_t result = 0;         // the block check's result: a negative code, or a length
+};
+
 class progress {
   public:
     virtual ~progress() = default;
@@ -24,6 +34,9 @@ class progress {
     virtual window_handle owner() const = 0;
     // The figure behind the detail line, for a progress bar; set with it.
     virtual void set_bytes_left(std::uint64_t bytes) { (void)bytes; }
+    // A damaged block, before the message about it (the wizard's dialog
+    // leaves it to the message).
+    virtual void block_damaged(const damaged_block& where) { (void)where; }
 
     // The run flag: 1 until a stop is requested. It is set to 1 by whoever
     // creates the progress, before the worker starts, so a stop pressed

@@ -260,6 +260,8 @@ std::int64_t set_reader::end_block(pending_block& b) {
     }
     const std::int32_t count = b.checked;
     if (count < 0 || count % 512 != 0) {
+        // In set order: the blocks before it are all ended, its file's too.
+        progress_.block_damaged({file_number_, blocks_in_file_ + 1, bytes_read_ / 512, count});
         fail(texts_.bad_block(), path_, static_cast<long>(count));
         return -1;
     }
@@ -384,6 +386,7 @@ bool set_reader::step_over_file(int fd, int number, std::uint64_t* total) {
         const std::int64_t offset = file_position(fd);
         const std::int32_t count = offset < 0 ? kBlockHeaderShort : skip_packed_block(fd);
         if (count < 0 || count % 512 != 0) {
+            progress_.block_damaged({number, blocks + 1, *total / 512, count});
             fail(texts_.bad_block(), path_, static_cast<long>(count));
             return false;
         }
