@@ -519,12 +519,14 @@ int run_backup(backup_plan& plan, std::FILE* out, std::FILE* err) {
         return kExitFailed;
     backup.source_disk_record = encode_source_disk(made_from);
     backup.threads = worker_threads_from_environment();
+    run_display display = plan.display;
+    display.reads_back_stored = plan.read_back;
     const engine_outcome outcome = run_engine(
         err, plan.copied_bytes(), plan.yes,
         [&](progress& p) {
             return backup_disk(p, kSourceDiskNumber, plan.folder.c_str(), plan.disk_bytes, backup);
         },
-        plan.display);
+        display);
     if (outcome.exit_status != kExitDone) {
         explain_unfinished(plan, outcome.exit_status, ending, err);
         return outcome.exit_status;

@@ -42,7 +42,8 @@ progress_style style_for(std::FILE* err, const run_display& display) {
 
 engine_outcome run_engine(std::FILE* err, std::uint64_t total_bytes, bool yes,
                           const std::function<int(progress&)>& engine, const run_display& display) {
-    terminal_progress progress(err, total_bytes, style_for(err, display), display.read_back_bytes);
+    terminal_progress progress(err, total_bytes, style_for(err, display), display.read_back_bytes,
+                               display.reads_back_stored);
     terminal_messages messages(
         err, answers_for(err, yes),
         [](void* p) { static_cast<terminal_progress*>(p)->finish_line(); }, &progress);

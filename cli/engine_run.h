@@ -30,6 +30,7 @@ struct run_display {
     bool quiet = false;
     bool json = false;
     std::uint64_t read_back_bytes = 0;
+    bool reads_back_stored = false;  // each data file, as a backup does
 };
 
 // The progress style for `err`: as asked, else a bar on a terminal and lines

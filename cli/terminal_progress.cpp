@@ -106,10 +106,11 @@ std::string fit_progress_line(int columns, double fraction, const progress_field
 }
 
 terminal_progress::terminal_progress(std::FILE* to, std::uint64_t total_bytes, progress_style style,
-                                     std::uint64_t read_back_bytes)
+                                     std::uint64_t read_back_bytes, bool reads_back_stored)
     : to_(to),
       total_(total_bytes),
       read_back_(read_back_bytes),
+      reads_back_stored_(reads_back_stored),
       style_(style),
       copy_left_(total_bytes),
       start_{std::chrono::steady_clock::now(), std::chrono::steady_clock::now()} {
@@ -149,7 +150,10 @@ void terminal_progress::set_bytes_left(std::uint64_t bytes) {
     std::uint64_t& left = reading_back_ ? check_left_ : copy_left_;
     if (bytes > left) {
         stage_starting_ = true;
-        if (reading_back_) check_first_ = bytes;
+        if (reading_back_) {
+            checks_before_ += check_first_;
+            check_first_ = bytes;
+        }
     }
     left = bytes;
     if (stage_starting_) {
@@ -164,16 +168,36 @@ std::uint64_t terminal_progress::stage_left() const {
     return reading_back_ ? check_left_ : copy_left_;
 }
 
-std::uint64_t terminal_progress::run_bytes() const {
+std::uint64_t terminal_progress::read_back_done() const {
+    return checks_before_ + (check_first_ > check_left_ ? check_first_ - check_left_ : 0);
+}
+
+std::uint64_t terminal_progress::read_back_whole() const {
+    if (reads_back_stored_) {
+        // What is not copied yet is taken to pack as what was; once all is,
+        // the data files hold what will be read back.
+        const std::uint64_t copied = total_ > copy_left_ ? total_ - copy_left_ : 0;
+        const double whole = copied == 0 ? 0.0
+                             : copy_left_ == 0
+                                 ? static_cast<double>(stored_)
+                                 : static_cast<double>(stored_) * static_cast<double>(total_) /
+                                       static_cast<double>(copied);
+        return std::max(static_cast<std::uint64_t>(whole), read_back_done() + check_left_);
+    }
     // A read-back after the writes (read_back_ given) is the run's last
     // share, as large as its first figure says once it began.
-    return total_ + (read_back_ == 0 ? 0 : check_first_ != 0 ? check_first_ : read_back_);
+    if (read_back_ == 0) return 0;
+    return check_first_ != 0 ? checks_before_ + check_first_ : read_back_;
+}
+
+std::uint64_t terminal_progress::run_bytes() const {
+    return total_ + read_back_whole();
 }
 
 double terminal_progress::fraction() const {
     const std::uint64_t whole = run_bytes();
     std::uint64_t done = total_ > copy_left_ ? total_ - copy_left_ : 0;
-    if (read_back_ != 0 && check_first_ != 0) done += check_first_ - check_left_;
+    if (reads_back_stored_ || read_back_ != 0) done += read_back_done();
     const double f = whole > 0 ? static_cast<double>(done) / static_cast<double>(whole) : 1.0;
     // A backup reads its last file back after the last sector: not done
     // until it is.
@@ -183,9 +207,8 @@ double terminal_progress::fraction() const {
 double terminal_progress::seconds_left() const {
     const double rate = bytes_per_second();
     if (rate <= 0) return -1;
-    std::uint64_t left = stage_left();
-    if (read_back_ != 0 && !reading_back_) left += read_back_;
-    return static_cast<double>(left) / rate;
+    const std::uint64_t checks = read_back_whole() - std::min(read_back_whole(), read_back_done());
+    return static_cast<double>(copy_left_ + checks) / rate;
 }
 
 progress_fields terminal_progress::fields() const {

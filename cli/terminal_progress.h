@@ -45,9 +45,11 @@ std::string clock_text(double seconds);
 class terminal_progress : public progress {
   public:
     // `total_bytes`: what the run writes or reads; `read_back_bytes`: what
-    // it reads back after (an estimate: the read-back's first figure says).
+    // it reads back after (an estimate: the read-back's first figure says);
+    // `reads_back_stored`: it reads back what its data files hold (a
+    // backup), a share learned as they grow.
     terminal_progress(std::FILE* to, std::uint64_t total_bytes, progress_style style,
-                      std::uint64_t read_back_bytes = 0);
+                      std::uint64_t read_back_bytes = 0, bool reads_back_stored = false);
     ~terminal_progress() override;
     terminal_progress(const terminal_progress&) = delete;
     terminal_progress& operator=(const terminal_progress&) = delete;
@@ -56,6 +58,7 @@ class terminal_progress : public progress {
     void set_detail(const char*) override {}  // its figure comes through set_bytes_left
     void set_button(const char*) override {}
     void set_bytes_left(std::uint64_t bytes) override;
+    void set_bytes_stored(std::uint64_t bytes) override { stored_ = bytes; }
     // Names the block, its first sector and what is wrong with it, before
     // the engine's message about its file.
     void block_damaged(const damaged_block& where) override;
@@ -78,12 +81,16 @@ class terminal_progress : public progress {
     double fraction() const;
     progress_fields fields() const;
     double seconds_left() const;
-    std::uint64_t stage_left() const;  // the figure of the current stage
-    std::uint64_t run_bytes() const;   // the whole run's bytes
+    std::uint64_t stage_left() const;       // the figure of the current stage
+    std::uint64_t run_bytes() const;        // the whole run's bytes
+    std::uint64_t read_back_whole() const;  // the read-back's share of them
+    std::uint64_t read_back_done() const;   // what of it is done
 
     std::FILE* to_;
     std::uint64_t total_;
-    std::uint64_t read_back_;  // the read-back's share of the run
+    std::uint64_t read_back_;   // the read-back's share of the run
+    bool reads_back_stored_;    // a share as large as the data files
+    std::uint64_t stored_ = 0;  // what the data files hold so far
     progress_style style_;
     bool line_open_ = false;
     int deciles_shown_ = 0;
@@ -93,6 +100,7 @@ class terminal_progress : public progress {
     std::vector<std::string> statuses_seen_;  // each begins a stage, and is printed, once
     bool reading_back_ = false;               // under the read-back's status
     std::uint64_t check_first_ = 0;           // the read-back piece's first figure
+    std::uint64_t checks_before_ = 0;         // the pieces read back before it
     std::uint64_t check_left_ = 0;            // what is left of it
     std::uint64_t copy_left_;                 // what the writes (or reads) have left
     bool stage_starting_ = true;

@@ -90,38 +90,42 @@ TEST(TerminalProgress, PlainLinesEveryTenPercentOfTheWholeRun) {
     EXPECT_FALSE(contains(text, "復旧完了")) << text;
 }
 
-// A backup reads each data file back as it closes it: the percentage is the
-// sectors', stays below 100% through the last file's check, and the rate
-// of the copy is its own.
-TEST(TerminalProgress, TheChecksOfABackupAreTheirOwnShare) {
+// A backup reads each data file back as it closes it: the read-back is a
+// share of the run as large as the set, known from what the data files hold
+// so far, so the copy ends well below 100% and the checks take the rest.
+TEST(TerminalProgress, TheChecksOfABackupAreAShareOfTheRun) {
     captured_stream err;
+    constexpr std::uint64_t kMiB = 1ULL << 20;
     {
-        const std::uint64_t total = 512ULL << 20;
-        terminal_progress p(err.get(), total, progress_style::json);
-        for (std::uint64_t left = total; left + (16ULL << 20) > 16ULL << 20; left -= 16ULL << 20) {
+        const std::uint64_t total = 512 * kMiB;
+        terminal_progress p(err.get(), total, progress_style::json, 0, true);
+        for (std::uint64_t left = total; left > 0; left -= 16 * kMiB) {
             p.set_status("ディスクバックアップ中");
-            p.set_bytes_left(left - (16ULL << 20));
-            if (left % (128ULL << 20) != 0) continue;
+            p.set_bytes_stored((total - left + 16 * kMiB) / 2);  // packs to half
+            p.set_bytes_left(left - 16 * kMiB);
+            if ((left - 16 * kMiB) % (128 * kMiB) != 0) continue;
             p.set_status("書き込み確認中");
-            for (std::uint64_t check = 30ULL << 20; check > 0; check -= 10ULL << 20)
-                p.set_bytes_left(check);
+            for (std::uint64_t eighths = 8; eighths <= 8; --eighths)
+                p.set_bytes_left(eighths * 8 * kMiB);
         }
-        p.set_status("書き込み確認中");
-        p.set_bytes_left(20ULL << 20);
-        p.set_bytes_left(0);
         p.complete();
     }
     const std::string text = err.text();
-    int last = -1;
-    for (std::size_t at = text.find("\"percent\":"); at != std::string::npos;
-         at = text.find("\"percent\":", at + 1)) {
-        const int percent = std::stoi(text.substr(at + 10));
+    int last = -1, end_of_copy = -1;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = text.substr(at, end - at);
+        const int percent = std::stoi(line.substr(line.find("\"percent\":") + 10));
         EXPECT_GE(percent, last) << text;
         last = percent;
+        if (contains(line, "ディスクバックアップ中")) end_of_copy = percent;
     }
     EXPECT_EQ(last, 100);
     EXPECT_EQ(text.find("\"percent\":100"), text.rfind("\"percent\":")) << text;
     EXPECT_TRUE(contains(text, "\"percent\":99")) << text;
+    // 512 MiB read and 256 MiB read back: the copy's last figure is 2/3 of it.
+    EXPECT_GE(end_of_copy, 60) << text;
+    EXPECT_LE(end_of_copy, 67) << text;
+    EXPECT_TRUE(contains(text, "\"total_bytes\":805306368,")) << text;
 }
 
 // For scripts: one JSON object a line, its percent never going back.

@@ -403,6 +403,9 @@ bool backup_writer::add(const encoded_block& block, std::uint32_t count, const d
     }
     digests_.blocks.push_back({static_cast<std::int32_t>(count * kSectorBytes), digest});
     next_sector_ += count;
+    std::uint64_t stored = file_bytes_;
+    for (const file_record& closed : digests_.files) stored += closed.bytes;
+    p_.set_bytes_stored(stored);
     if (++blocks_in_file_ < kBlocksPerDataFile) return true;
     return close_data_file() && save_map();
 }

@@ -34,6 +34,9 @@ class progress {
     virtual window_handle owner() const = 0;
     // The figure behind the detail line, for a progress bar; set with it.
     virtual void set_bytes_left(std::uint64_t bytes) { (void)bytes; }
+    // What the set's data files hold so far, in bytes (a backup tells it
+    // after each block), for a bar that counts the read-back of each file.
+    virtual void set_bytes_stored(std::uint64_t bytes) { (void)bytes; }
     // A damaged block, before the message about it (the wizard's dialog
     // leaves it to the message).
     virtual void block_damaged(const damaged_block& where) { (void)where; }
