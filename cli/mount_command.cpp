@@ -243,6 +243,7 @@ int serve(mounted_set& set, const std::string& folder, const std::string& mount_
         fuse_unmount(f.get());
         return kExitFailed;
     }
+    set.image->allow_read_ahead(true);
     // FUSE takes SIGINT, SIGTERM and SIGHUP only from their default action:
     // its handlers end the loop and unmount, in place of krdtool's stop.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
@@ -257,6 +258,30 @@ int serve(mounted_set& set, const std::string& folder, const std::string& mount_
     fuse_unmount(f.get());
     return ended == 0 || ended == SIGINT || ended == SIGTERM || ended == SIGHUP ? kExitDone
                                                                                 : kExitFailed;
+}
+
+// The set in `folder` opened for serving, its files in `set`; null after a
+// message.
+std::unique_ptr<set_image> open_served_set(const std::string& folder, mounted_set& set,
+                                           std::FILE* err) {
+    terminal_messages messages(err, answers_for(err, false));
+    backup_header header{};
+    if (read_header_file(nullptr, folder.c_str(), &header) != header_read::read) return nullptr;
+    if (confirm_header_version(nullptr, header) != kIdOk) return nullptr;
+    auto image =
+        std::make_unique<set_image>(folder, header.backup_bytes, set_image::kDefaultCachedBlocks,
+                                    worker_threads_from_environment());
+    silent_progress p;
+    if (!image->open(p)) return nullptr;
+    // The server goes to the background by forking, which takes no
+    // thread along: reads before it (the file systems looked for)
+    // start none.
+    image->allow_read_ahead(false);
+    set.image = image.get();
+    source_disk made_from;
+    const bool recorded = read_source_disk(folder.c_str(), &made_from) == source_disk_read::read;
+    set.files = view_files(*image, err, recorded ? made_from.logical_sector_bytes() : 512);
+    return image;
 }
 
 }  // namespace
@@ -279,25 +304,9 @@ int run_mount_command(const std::vector<std::string>& args, std::FILE* out, std:
     if (!error) mount_point = real.string();
     const std::string set_folder =
         folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
-    backup_header header{};
-    std::unique_ptr<set_image> image;
     mounted_set set{nullptr, {}, {}};
-    {
-        terminal_messages messages(err, answers_for(err, false));
-        if (read_header_file(nullptr, set_folder.c_str(), &header) != header_read::read)
-            return kExitFailed;
-        if (confirm_header_version(nullptr, header) != kIdOk) return kExitFailed;
-        image = std::make_unique<set_image>(set_folder, header.backup_bytes,
-                                            set_image::kDefaultCachedBlocks,
-                                            worker_threads_from_environment());
-        silent_progress p;
-        if (!image->open(p)) return kExitFailed;
-        set.image = image.get();
-        source_disk made_from;
-        const bool recorded =
-            read_source_disk(set_folder.c_str(), &made_from) == source_disk_read::read;
-        set.files = view_files(*image, err, recorded ? made_from.logical_sector_bytes() : 512);
-    }
+    const std::unique_ptr<set_image> image = open_served_set(set_folder, set, err);
+    if (image == nullptr) return kExitFailed;
     // A block that fails on a read is named (in the foreground; in the
     // background there is nobody to read it).
     image->on_block_failure([err](const block_failure& f) {

@@ -11,13 +11,8 @@ namespace kiroda::cli {
 
 files_view::files_view(set_image& image, std::vector<sector_run> lost, std::uint32_t sector_bytes)
     : lost_(std::move(lost)) {
-    set_image* source = &image;
-    disk_ = std::make_unique<disk_file_systems>(
-        image.size(),
-        [source](std::uint64_t offset, std::size_t length, void* buffer) {
-            return source->read(offset, length, buffer);
-        },
-        sector_bytes);
+    disk_ =
+        std::make_unique<disk_file_systems>(image.size(), streaming_reader(image), sector_bytes);
     if (!disk_->valid()) return;
     for (const disk_partition& p : disk_->partitions().partitions) {
         if (partition_file_system* fs = disk_->open(p.number)) {

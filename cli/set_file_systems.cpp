@@ -23,13 +23,8 @@ bool set_file_systems::open(const std::string& folder, std::FILE* err) {
         std::lock_guard<std::mutex> lock(mutex_);
         failure_ = f;
     });
-    set_image* image = image_.get();
-    disk_ = std::make_unique<disk_file_systems>(
-        image_->size(),
-        [image](std::uint64_t offset, std::size_t length, void* buffer) {
-            return image->read(offset, length, buffer);
-        },
-        set_sector_bytes(folder_));
+    disk_ = std::make_unique<disk_file_systems>(image_->size(), streaming_reader(*image_),
+                                                set_sector_bytes(folder_));
     if (!disk_->valid()) {
         print_message(err, "ファイルシステムを読むライブラリ (libtsk) を使えません: %s",
                       partition_file_system::last_error().c_str());

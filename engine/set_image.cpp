@@ -7,6 +7,7 @@
 
 #include "engine/data_file.h"
 #include "engine/engine_message.h"
+#include "engine/sequential_reads.h"
 #include "format/digest.h"
 #include "format/packed_block.h"
 #include "ui/stored_text.h"
@@ -272,7 +273,7 @@ void set_image::read_ahead_job(std::size_t block) {
 }
 
 void set_image::read_ahead(std::uint64_t offset, std::uint64_t length) {
-    if (length == 0 || offset >= backup_bytes_) return;
+    if (length == 0 || offset >= backup_bytes_ || !read_ahead_allowed_.load()) return;
     const std::size_t limit = std::max<std::size_t>(capacity_ / 2, 1);
     const std::size_t first = static_cast<std::size_t>(offset / kChunkBytes);
     const std::uint64_t end = std::min(backup_bytes_, offset + length);
@@ -337,6 +338,16 @@ std::int64_t set_image::read(std::uint64_t offset, std::size_t length, void* buf
     const auto copied = static_cast<std::size_t>(end - offset);
     if (!lost_runs_.empty()) zero_lost_sectors(offset, copied, out);
     return static_cast<std::int64_t>(copied);
+}
+
+std::function<std::int64_t(std::uint64_t, std::size_t, void*)> streaming_reader(set_image& image) {
+    auto reads = std::make_shared<sequential_reads>(set_image::kReadAheadBytes);
+    set_image* source = &image;
+    return [source, reads](std::uint64_t offset, std::size_t length, void* buffer) {
+        const byte_range ahead = reads->after_read(offset, length);
+        source->read_ahead(ahead.offset, ahead.length);
+        return source->read(offset, length, buffer);
+    };
 }
 
 }  // namespace kiroda

@@ -23,6 +23,7 @@
 // and fails as before, and no other read does.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -103,6 +104,10 @@ class set_image {
     // Returns at once (with no thread to be had, once they are loaded).
     // Thread-safe.
     void read_ahead(std::uint64_t offset, std::uint64_t length);
+    // While false, read_ahead() does nothing and starts no thread: for a
+    // process that is about to fork (threads do not go with it, and a block
+    // left to them would never load). True from the start.
+    void allow_read_ahead(bool allowed) { read_ahead_allowed_.store(allowed); }
 
     // Called on the reading thread whenever a block fails to load (set
     // before the first read).
@@ -150,10 +155,18 @@ class set_image {
     std::uint64_t unpacked_ = 0;
     std::uint64_t read_ahead_ = 0;
     std::size_t ahead_held_ = 0;  // entries with `ahead` set
+    std::atomic<bool> read_ahead_allowed_{true};
     bool closing_ = false;
     unsigned read_ahead_threads_;
     // Last: its threads end (their jobs dropped) before what they use goes.
     std::unique_ptr<worker_pool> pool_;
 };
+
+// A reader of `image` for one stream of reads (the file-system library's,
+// which reads one thing at a time): each read as set_image::read, with what
+// lies ahead asked for first while the reads go on, so that a file whose
+// clusters follow one another reads at the speed of disk.img.
+std::function<std::int64_t(std::uint64_t offset, std::size_t length, void* buffer)>
+streaming_reader(set_image& image);
 
 }  // namespace kiroda

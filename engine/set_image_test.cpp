@@ -203,6 +203,28 @@ TEST_F(SetImage, ReadAheadUnpacksBlocksOnceWithinHalfTheCache) {
     EXPECT_EQ(image.blocks_unpacked(), 2u);
 }
 
+// The file-system library's reads of a set: a file's clusters read one
+// after another are read ahead, reads that jump about are not.
+TEST_F(SetImage, AStreamingReaderReadsAheadOfReadsThatGoOn) {
+    const struct {
+        const char* what;
+        std::uint64_t step;  // bytes from one 64 KiB read to the next
+        bool read_ahead;
+    } cases[] = {{"one after another", 64 << 10, true}, {"a block apart", 17 * kChunk, false}};
+    for (const auto& c : cases) {
+        set_image image(set(), kBytes, set_image::kDefaultCachedBlocks, 2);
+        ASSERT_TRUE(open_image(image).ok);
+        const auto read = streaming_reader(image);
+        std::vector<unsigned char> got(64 << 10);
+        for (std::uint64_t at = 0, n = 0; n < 3; at += c.step, ++n)
+            ASSERT_EQ(read(at, got.size(), got.data()), 64 << 10) << c.what;
+        // Waits for block 1 if it is being read ahead.
+        EXPECT_EQ(read(kChunk, got.size(), got.data()), 64 << 10) << c.what;
+        EXPECT_EQ(got, read_image(source(), kChunk, got.size())) << c.what;
+        EXPECT_EQ(image.blocks_read_ahead() > 0, c.read_ahead) << c.what;
+    }
+}
+
 TEST_F(SetImage, ASetSpreadOverMediaIsRefusedWithTheFirstMissingFile) {
     temp_folder dir;
     const std::string part = dir.file("part");
