@@ -379,7 +379,6 @@ void print_backup_plan(const backup_plan& plan, std::FILE* out) {
     print(out, "  %s\n",
           plan.read_back ? localized("書き込んだファイルをメディアから読み戻して確認します")
                          : localized("読み戻し確認はしません (--no-readback)"));
-    print(out, "--dry-run: 何も書き込んでいません。\n");
 }
 
 // Makes the folder, takes it for this run (a folder that was there is held
@@ -547,6 +546,15 @@ int run_backup_command(const std::vector<std::string>& args, std::FILE* out, std
         return with_json_outcome(plan.json, status, out);
     if (plan.dry_run) {
         print_backup_plan(plan, out);
+        // Reading the file systems writes nothing: the plan says what a
+        // used-only run would store as zeros.
+        backup_options backup;
+        source_disk record;
+        if (plan.used_only &&
+            !plan_used_only(kSourceDiskNumber, plan.disk_bytes, plan.copied_bytes() / 512, &backup,
+                            &record, out, err))
+            return kExitFailed;
+        print(out, "--dry-run: 何も書き込んでいません。\n");
         return kExitDone;
     }
     return with_json_outcome(plan.json, run_backup(plan, out, err), out);

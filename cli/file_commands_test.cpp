@@ -270,8 +270,17 @@ TEST_F(FileCommands, UsedOnlyStoresUnusedBlocksAsZerosAndRestoresTheSameFiles) {
     const std::string used = dir.file("used"), restored = dir.file("restored.img");
     const std::string pattern = "DELETEDPATTERN";
     ASSERT_NE(std::search(disk.begin(), disk.end(), pattern.begin(), pattern.end()), disk.end());
-    ASSERT_EQ(run_command(run_backup_command, {"--used-only", dir.file("disk.img"), used}).status,
-              kExitDone);
+    // The dry run reads the file systems and says what the run will store
+    // as zeros, writing nothing.
+    const auto plan =
+        run_command(run_backup_command, {"--dry-run", "--used-only", dir.file("disk.img"), used});
+    ASSERT_EQ(plan.status, kExitDone) << plan.err;
+    EXPECT_FALSE(std::filesystem::exists(used));
+    const auto run = run_command(run_backup_command, {"--used-only", dir.file("disk.img"), used});
+    ASSERT_EQ(run.status, kExitDone);
+    const std::string stored = run.out.substr(0, run.out.find('\n', run.out.find("--used-only:")));
+    EXPECT_NE(plan.out.find(stored.substr(stored.find("--used-only:"))), std::string::npos)
+        << plan.out;
     EXPECT_LT(data_bytes(used) + 1000000, data_bytes(set));
     EXPECT_NE(run_command(run_info_command, {used}).out.find("--used-only"), std::string::npos);
     const auto against = run_command(run_verify_command, {"--against", dir.file("disk.img"), used});
