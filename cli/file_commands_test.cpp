@@ -69,9 +69,9 @@ class FileCommands : public ::testing::Test {
                                     big.begin() + static_cast<long>(offset + 512));
         return static_cast<std::uint64_t>(at - disk.begin()) / 512;
     }
-    void write_map(std::vector<std::uint64_t> lost) const {
+    void write_map(std::vector<std::uint64_t> lost, const std::string& folder = "") const {
         std::sort(lost.begin(), lost.end());
-        std::ofstream map(set + "/KRDMAP.TXT");
+        std::ofstream map((folder.empty() ? set : folder) + "/KRDMAP.TXT");
         map << "0x" << std::hex << 204800 * 512 << " + 1\n";
         std::uint64_t at = 0;
         for (const std::uint64_t s : lost) {
@@ -174,6 +174,35 @@ TEST_F(FileCommands, TheLostReportNamesTheFilesTheMetadataAndTheFreeSectors) {
     std::vector<unsigned char> zeroed = big;
     std::fill_n(zeroed.begin() + (3 << 20), 512, 0);
     EXPECT_EQ(read_file(dir.file("b")), zeroed);
+}
+
+// A rescue that lost the first sector of a.txt's record in NTFS's file
+// table: the library cannot read the record, but the root's index still
+// holds the name, and the report names it.
+TEST_F(FileCommands, AFileWhoseNtfsRecordWasLostIsNamed) {
+    const std::string name = {'a', 0, '.', 0, 't', 0, 'x', 0, 't', 0};
+    std::uint64_t record = 0;
+    for (std::uint64_t s = kStart[1]; s < kStart[1] + 61440 && record == 0; ++s) {
+        const auto at = disk.begin() + static_cast<long>(s * 512);
+        if (std::equal(at, at + 4, "FILE") &&
+            std::search(at, at + 512, name.begin(), name.end()) != at + 512)
+            record = s;
+    }
+    ASSERT_NE(record, 0u);
+    std::vector<unsigned char> zeroed = disk;
+    std::fill_n(zeroed.begin() + static_cast<long>(record * 512), 512, 0);
+    std::ofstream(dir.file("zeroed.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(zeroed.data()), static_cast<long>(zeroed.size()));
+    const std::string rescued = dir.file("rescued");
+    ASSERT_EQ(run_command(run_backup_command, {dir.file("zeroed.img"), rescued}).status, kExitDone);
+    write_map({record}, rescued);
+    const json_value r = json({"--lost", "--json", rescued});
+    ASSERT_EQ(r["files"].items.size(), 1u);
+    EXPECT_EQ(r["files"].items[0]["partition"].unsigned_number(), 2u);
+    EXPECT_EQ(r["files"].items[0]["path"].text, "/a.txt");
+    EXPECT_TRUE(r["files"].items[0]["record_lost"].boolean);
+    EXPECT_NE(run_command(run_ls_command, {"--lost", rescued}).out.find("2: /a.txt ("),
+              std::string::npos);
 }
 
 TEST_F(FileCommands, RefusalsSayWhatIsWrong) {

@@ -2,6 +2,7 @@
 #include "cli/set_view.h"
 
 #include <tsk/libtsk.h>
+#include <tsk/fs/tsk_ntfs.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -265,6 +266,49 @@ lookup partition_file_system::list(const std::string& path, std::vector<fs_entry
         entries->end());
     tsk_error_reset();
     return lookup::found;
+}
+
+std::vector<fs_entry> partition_file_system::unreadable_names(std::uint64_t folder) {
+    std::vector<fs_entry> names;
+    dir_ptr dir(tsk_fs_dir_open_meta(fs_->fs, folder));
+    if (dir == nullptr) {
+        tsk_error_reset();
+        return names;
+    }
+    const bool in_root = folder == fs_->fs->root_inum;
+    for (std::size_t i = 0; i < tsk_fs_dir_getsize(dir.get()); ++i) {
+        file_ptr file(tsk_fs_dir_get(dir.get(), i));
+        if (file == nullptr || !listed(fs_->fs, file->name, in_root)) continue;
+        if (file->meta != nullptr && file->meta->type != TSK_FS_META_TYPE_UNDEF) continue;
+        const std::uint64_t meta = file->name->meta_addr;
+        // NTFS lists a file under its long and its short name.
+        if (std::any_of(names.begin(), names.end(),
+                        [meta](const fs_entry& e) { return e.meta == meta; }))
+            continue;
+        fs_entry e;
+        e.name = file->name->name;
+        e.meta = meta;
+        names.push_back(e);
+    }
+    tsk_error_reset();
+    return names;
+}
+
+bool partition_file_system::record_place(std::uint64_t meta, std::uint64_t* disk_offset,
+                                         std::uint64_t* length) {
+    if (!ntfs()) return false;
+    const std::uint64_t record = reinterpret_cast<const NTFS_INFO*>(fs_->fs)->mft_rsize_b;
+    std::vector<disk_extent> table;
+    bool resident = false;
+    if (record == 0 || !extents(NTFS_MFT_MFT, &table, &resident) || resident) return false;
+    const std::uint64_t at = meta * record;
+    for (const disk_extent& x : table) {
+        if (at < x.file_offset || at >= x.file_offset + x.length) continue;
+        *disk_offset = x.disk_offset + (at - x.file_offset);
+        *length = std::min(record, x.file_offset + x.length - at);
+        return true;
+    }
+    return false;
 }
 
 bool partition_file_system::extents(std::uint64_t meta, std::vector<disk_extent>* out,

@@ -133,6 +133,14 @@ class partition_file_system {
     void layout_blocks(const std::function<void(std::uint64_t first, std::uint64_t last)>& f);
     // True when the file system marks block `block` as in use.
     bool block_used(std::uint64_t block);
+    // The names listed in the folder with metadata `folder` whose own
+    // metadata the library cannot read (a file-table record that is all
+    // zeros, say), each once, with the address it points at in `meta`.
+    std::vector<fs_entry> unreadable_names(std::uint64_t folder);
+    // NTFS: the disk bytes of file-table record `meta` (the first at
+    // `*disk_offset`, `*length` of them in one run); false on another file
+    // system or when the library cannot say.
+    bool record_place(std::uint64_t meta, std::uint64_t* disk_offset, std::uint64_t* length);
 
     // The library's last error, for a message.
     static std::string last_error();

@@ -73,10 +73,12 @@ struct partition_scan {
     lost_report* report;
 
     void entry(const std::string& path, const fs_entry& e);
+    void lost_records(const std::string& folder, std::uint64_t meta);
     void rest();
 };
 
 void partition_scan::entry(const std::string& path, const fs_entry& e) {
+    if (e.kind == entry_kind::folder) lost_records(path, e.meta);
     if (e.kind != entry_kind::file && e.kind != entry_kind::folder) return;
     std::vector<disk_extent> extents;
     bool resident = false;
@@ -99,6 +101,21 @@ void partition_scan::entry(const std::string& path, const fs_entry& e) {
         report->metadata.push_back({number, "/" + path, sectors});
     } else {
         report->files.push_back({number, "/" + path, e.size, ranges});
+    }
+}
+
+// The names in a folder whose file-table record lies on lost sectors: the
+// library cannot read those records, so the walk passes them by, but the
+// folder's index still holds their names.
+void partition_scan::lost_records(const std::string& folder, std::uint64_t meta) {
+    if (!fs.ntfs()) return;  // the others' records are not placed
+    for (const fs_entry& n : fs.unreadable_names(meta)) {
+        std::uint64_t at = 0, length = 0;
+        if (!fs.record_place(n.meta, &at, &length)) continue;
+        if (clip(lost, at / kSector, (at + length + kSector - 1) / kSector).empty()) continue;
+        lost_file f{number, "/" + child_path(folder, n.name), 0, {}};
+        f.record_lost = true;
+        report->files.push_back(f);
     }
 }
 
@@ -177,6 +194,8 @@ lost_report find_lost_files(set_file_systems& set, const bad_sector_map& map) {
         for (const interval& i : here)
             runs.push_back({i.first, i.end - i.first, sector_state::unreadable});
         partition_scan scan{*fs, p.number, runs, here, {}, &report};
+        fs_entry root;
+        if (fs->stat("", &root) == lookup::found) scan.lost_records("", root.meta);
         walk_tree(*fs, "", [&scan](const std::string& path, const fs_entry& e) {
             scan.entry(path, e);
             return true;

@@ -3,7 +3,8 @@
 // Kit through the set itself, so it works on any rescued set, old ones too.
 // Each lost sector is in a file's data (that file is named with the bytes
 // lost), in a folder's own data or the file system's metadata (the folder
-// or the file table may be damaged), in blocks the file system does not use
+// or the file table may be damaged; an NTFS file whose file-table record
+// it holds is named as well), in blocks the file system does not use
 // (nothing lost), in a partition whose file system is not read, or outside
 // every partition.
 #pragma once
@@ -29,6 +30,9 @@ struct lost_file {
     std::string path;
     std::uint64_t size = 0;
     std::vector<lost_range> lost;  // in order
+    // Its record in the file table lies on lost sectors: its size and
+    // where its bytes lie are lost with it (size and lost say nothing).
+    bool record_lost = false;
     std::uint64_t bytes_lost() const;
 };
 

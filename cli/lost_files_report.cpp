@@ -24,8 +24,14 @@ void write_members(json_writer& w, const lost_report& r) {
         w.begin_object();
         w.number("partition", static_cast<std::uint64_t>(f.partition));
         w.text("path", f.path);
-        w.number("size", f.size);
-        w.number("bytes_lost", f.bytes_lost());
+        w.boolean("record_lost", f.record_lost);
+        if (f.record_lost) {
+            w.null("size");
+            w.null("bytes_lost");
+        } else {
+            w.number("size", f.size);
+            w.number("bytes_lost", f.bytes_lost());
+        }
         w.begin_array("ranges");
         for (const lost_range& b : f.lost) {
             w.begin_object();
@@ -68,8 +74,15 @@ void write_json(const lost_report& r, std::FILE* out) {
 
 void print_files(const lost_report& r, std::FILE* out, const char* indent) {
     for (const lost_file& f : r.files) {
-        print(out, "%s  パーテーション %d: %s (%s バイト中 %s バイト)\n", indent, f.partition,
-              f.path.c_str(), grouped(f.size).c_str(), grouped(f.bytes_lost()).c_str());
+        if (f.record_lost) {
+            print(out,
+                  "%s  パーテーション %d: %s (ファイルの一覧のレコードが失われました。"
+                  "大きさも中身の場所もわかりません)\n",
+                  indent, f.partition, f.path.c_str());
+        } else {
+            print(out, "%s  パーテーション %d: %s (%s バイト中 %s バイト)\n", indent, f.partition,
+                  f.path.c_str(), grouped(f.size).c_str(), grouped(f.bytes_lost()).c_str());
+        }
     }
 }
 
