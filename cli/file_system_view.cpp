@@ -24,6 +24,9 @@ struct disk_file_systems::image_state {
 
 struct partition_file_system::fs_state {
     TSK_FS_INFO* fs;
+    // NTFS: where the file table ($MFT) lies, found once for record_place.
+    std::vector<disk_extent> file_table;
+    bool file_table_found = false;
 };
 
 namespace {
@@ -171,7 +174,7 @@ partition_file_system* disk_file_systems::open(int number, std::string* why) {
         if (why != nullptr) *why = partition_file_system::last_error();
         return nullptr;
     }
-    auto* state = new partition_file_system::fs_state{fs};
+    auto* state = new partition_file_system::fs_state{fs, {}, false};
     open_.emplace_back(number, std::make_unique<partition_file_system>(state, *part));
     return open_.back().second.get();
 }
@@ -298,11 +301,15 @@ bool partition_file_system::record_place(std::uint64_t meta, std::uint64_t* disk
                                          std::uint64_t* length) {
     if (!ntfs()) return false;
     const std::uint64_t record = reinterpret_cast<const NTFS_INFO*>(fs_->fs)->mft_rsize_b;
-    std::vector<disk_extent> table;
-    bool resident = false;
-    if (record == 0 || !extents(NTFS_MFT_MFT, &table, &resident) || resident) return false;
+    if (record == 0) return false;
+    if (!fs_->file_table_found) {
+        bool resident = false;
+        if (!extents(NTFS_MFT_MFT, &fs_->file_table, &resident) || resident)
+            fs_->file_table.clear();
+        fs_->file_table_found = true;
+    }
     const std::uint64_t at = meta * record;
-    for (const disk_extent& x : table) {
+    for (const disk_extent& x : fs_->file_table) {
         if (at < x.file_offset || at >= x.file_offset + x.length) continue;
         *disk_offset = x.disk_offset + (at - x.file_offset);
         *length = std::min(record, x.file_offset + x.length - at);

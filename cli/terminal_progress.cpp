@@ -207,7 +207,8 @@ double terminal_progress::fraction() const {
 double terminal_progress::seconds_left() const {
     const double rate = bytes_per_second();
     if (rate <= 0) return -1;
-    const std::uint64_t checks = read_back_whole() - std::min(read_back_whole(), read_back_done());
+    const std::uint64_t whole = read_back_whole();
+    const std::uint64_t checks = whole - std::min(whole, read_back_done());
     return static_cast<double>(copy_left_ + checks) / rate;
 }
 
